@@ -1,0 +1,51 @@
+// The directory and parameter walks of a bank held in memory.
+
+#include <benchmark/benchmark.h>
+
+#include "bank_builder.h"
+#include "jobs/job_context.h"
+#include "tti/tti_reader.h"
+
+using namespace vantrel;
+
+namespace {
+
+std::vector<std::uint8_t> bankOf(std::size_t samples) {
+  testing::BankDesc d;
+  for (std::size_t i = 0; i < samples; ++i) {
+    testing::SampleDesc s;
+    s.name = "BENCH\\SAMPLE " + std::to_string(i % 50) + ".WAV";
+    s.pcm.assign(64, 0);
+    s.zones = {static_cast<std::uint8_t>(i & 0xFF)};
+    d.samples.push_back(std::move(s));
+  }
+  d.zones.resize(256);
+  return testing::buildBank(d);
+}
+
+void BM_DirectoryWalk(benchmark::State& state) {
+  auto bytes = bankOf(static_cast<std::size_t>(state.range(0)));
+  JobListener quiet;
+  JobContext ctx(quiet);
+  for (auto _ : state) {
+    MemorySource src(bytes.data(), bytes.size());
+    getttidata(ctx, src);
+    benchmark::DoNotOptimize(ctx.bank.sampleCount);
+  }
+}
+BENCHMARK(BM_DirectoryWalk)->Arg(256)->Arg(4096);
+
+void BM_ParameterWalk(benchmark::State& state) {
+  auto bytes = bankOf(static_cast<std::size_t>(state.range(0)));
+  JobListener quiet;
+  JobContext ctx(quiet);
+  ctx.outputMode = kModeSf2;
+  for (auto _ : state) {
+    MemorySource src(bytes.data(), bytes.size());
+    getttivalues(ctx, src, 1);
+    benchmark::DoNotOptimize(ctx.bank.pcmDataSize);
+  }
+}
+BENCHMARK(BM_ParameterWalk)->Arg(256)->Arg(4096);
+
+}  // namespace

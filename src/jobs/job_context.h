@@ -1,0 +1,57 @@
+#pragma once
+// The state that the jobs share: the loaded bank, the decoded articulation,
+// the output mode, the gauges and buttons, and the job's folders. One
+// context lives as long as its front end.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "jobs/gauge.h"
+#include "jobs/listener.h"
+#include "tti/sample_bank.h"
+#include "writers/articulation.h"
+
+namespace vantrel {
+
+// The item index of the output choice: 0 "WAV  Mono", 1 "WAV  Stereo",
+// 2 "SF2", -1 when no item is chosen.
+enum OutputMode : int { kModeNone = -1, kModeMono = 0, kModeStereo = 1, kModeSf2 = 2 };
+
+struct JobContext {
+  explicit JobContext(JobListener& listener)
+      : ui(listener),
+        gauge1(GaugeId::Bank, listener),
+        gauge2(GaugeId::Folder, listener),
+        gauge3(GaugeId::Drive, listener) {}
+
+  JobListener& ui;
+  SampleBank bank;
+  ZoneArticulation art;
+  int outputMode = kModeNone;
+
+  Gauge gauge1;  // samples of the bank being converted
+  Gauge gauge2;  // files of a folder run
+  Gauge gauge3;  // files of a drive run
+
+  // The folder that receives a job's output, always ending in a separator.
+  std::string destinationFolder;
+  // File name of the stereo WAV file being written (Latin-1, made safe).
+  std::string stereoFileName;
+  // Last component of the source folder; names a folder run's output.
+  std::string sourceFolderName;
+  // The last two picks in the sample list (stereo selection).
+  std::uint16_t pickCurrent = 0;
+  std::uint16_t pickPrevious = 1;
+
+  bool buttonOn(ButtonId id) const { return buttons_[static_cast<int>(id)]; }
+  void setButton(ButtonId id, bool on) {
+    buttons_[static_cast<int>(id)] = on;
+    ui.buttonChanged(id, on);
+  }
+
+ private:
+  std::array<bool, kButtonCount> buttons_{};
+};
+
+}  // namespace vantrel

@@ -1,0 +1,55 @@
+#pragma once
+// What the conversion core tells its front end: the status line (headl), the
+// log (test), the three gauges, the picture buttons' on/off state, the sample
+// list (wavlist), the busy cursor and the need to re-read the target folder.
+// The window implements it with widgets, the command line with standard
+// output and standard error. All texts are UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel {
+
+enum class GaugeId { Bank /* gauge1 */, Folder /* Gauge2 */, Drive /* Gauge3 */ };
+enum class ButtonId { Extract, Complete, WavExtr, ExtrDrive };
+constexpr int kButtonCount = 4;
+
+class JobListener {
+ public:
+  virtual ~JobListener() = default;
+
+  // headl: replaces the status line and shows it at once.
+  virtual void status(std::string_view /*text*/) {}
+  // test: clears the log / appends one line and shows it at once.
+  virtual void logClear() {}
+  virtual void logLine(std::string_view /*text*/) {}
+  // A gauge's range or progress changed; progress is already within range.
+  virtual void gaugeChanged(GaugeId /*id*/, std::int64_t /*min*/, std::int64_t /*max*/,
+                            std::int64_t /*progress*/) {}
+  // A picture button was switched on or off.
+  virtual void buttonChanged(ButtonId /*id*/, bool /*on*/) {}
+  // wavlist: replace its items, show or hide it, select or deselect an item.
+  virtual void sampleListSet(const std::vector<std::string>& /*names*/) {}
+  virtual void sampleListVisible(bool /*visible*/) {}
+  virtual void sampleListSelect(int /*index*/, bool /*selected*/) {}
+  // Hourglass cursor on or off.
+  virtual void busy(bool /*on*/) {}
+  // New output may exist below the target folder: re-read it (destin).
+  virtual void destinationChanged() {}
+};
+
+// Shows the hourglass cursor for the lifetime of the object.
+class BusyCursor {
+ public:
+  explicit BusyCursor(JobListener& ui) : ui_(ui) { ui_.busy(true); }
+  ~BusyCursor() { ui_.busy(false); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  JobListener& ui_;
+};
+
+}  // namespace vantrel

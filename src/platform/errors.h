@@ -1,0 +1,53 @@
+#pragma once
+// One error type for every failure that ends a job, with one table from code
+// to text. The codes are those of the run-time library the converter's users
+// know from its message boxes.
+
+#include <stdexcept>
+#include <string>
+
+namespace vantrel {
+
+enum ErrorCode : int {
+  kFileNotFound = 2,
+  kInvalidFilename = 3,
+  kTooManyOpenFiles = 4,
+  kFileAccessDenied = 5,
+  kReadBeyondEnd = 100,
+  kDiskFull = 101,
+  kInvalidNumericInput = 106,
+  kOutOfMemory = 203,
+  kInvalidBank = 900,  // our own: a bank whose layout the reader cannot hold
+};
+
+// The text shown for a code: "File not found", ..., "I/O error %d".
+std::string errorText(int code);
+
+// Maps an errno value from a failed file operation to an error code.
+// `writing` tells a failed write from a failed read where the errno alone
+// does not (EIO).
+int errorCodeFromErrno(int err, bool writing = false);
+
+class RunError : public std::runtime_error {
+ public:
+  // `detail` is appended to the code's text for kInvalidBank only.
+  RunError(int code, std::string path = {}, std::string detail = {});
+
+  int code() const noexcept { return code_; }
+  // The file the failure concerns; may be empty.
+  const std::string& path() const noexcept { return path_; }
+  // The text as the window's error box shows it (what() returns the same).
+  std::string message() const { return what(); }
+
+ private:
+  int code_;
+  std::string path_;
+};
+
+// Throws RunError for the errno of a failed operation on `path`.
+[[noreturn]] void throwErrno(int err, const std::string& path, bool writing = false);
+
+// A bank the reader refuses: "Invalid TTI file: <detail>".
+[[noreturn]] void throwInvalidBank(const std::string& path, const std::string& detail);
+
+}  // namespace vantrel

@@ -1,0 +1,155 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/errors.h"
+
+namespace vantrel {
+
+File::File(const std::string& path, Mode mode) : path_(path) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  do {
+    fd_ = ::open(path.c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) throwErrno(errno, path, mode != Mode::Read);
+  if (mode == Mode::Read) {
+    // A folder opens for reading on POSIX; reading it would fail later with
+    // EISDIR. Refuse it at once, as opening a folder as a file is refused.
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      throw RunError(kFileAccessDenied, path);
+    }
+  }
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+std::size_t File::readSome(void* buffer, std::size_t n) {
+  auto* p = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::read(fd_, p + done, n - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      throwErrno(errno, path_);
+    }
+    if (r == 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return done;
+}
+
+void File::readExact(void* buffer, std::size_t n) {
+  if (readSome(buffer, n) != n) throw RunError(kReadBeyondEnd, path_);
+}
+
+void File::writeAll(const void* buffer, std::size_t n) {
+  const auto* p = static_cast<const unsigned char*>(buffer);
+  while (n > 0) {
+    ssize_t w = ::write(fd_, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      throwErrno(errno, path_, true);
+    }
+    if (w == 0) throw RunError(kDiskFull, path_);
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+}
+
+void File::writeAt(std::uint64_t offset, const void* buffer, std::size_t n) {
+  const auto* p = static_cast<const unsigned char*>(buffer);
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      throwErrno(errno, path_, true);
+    }
+    if (w == 0) throw RunError(kDiskFull, path_);
+    p += w;
+    n -= static_cast<std::size_t>(w);
+    offset += static_cast<std::uint64_t>(w);
+  }
+}
+
+void File::seek(std::uint64_t offset) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throwErrno(errno, path_);
+}
+
+std::uint64_t File::position() const {
+  off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  if (pos < 0) throwErrno(errno, path_);
+  return static_cast<std::uint64_t>(pos);
+}
+
+std::uint64_t File::size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) throwErrno(errno, path_);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+void File::close() {
+  if (fd_ < 0) return;
+  int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0 && errno != EINTR) throwErrno(errno, path_, true);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool folderExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void removeFileQuietly(const std::string& path) noexcept { ::unlink(path.c_str()); }
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return withSeparator(folder) + name;
+}
+
+std::string withSeparator(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '/') return folder;
+  return folder + '/';
+}
+
+std::string fileNamePart(const std::string& path) {
+  auto pos = path.find_last_of('/');
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,67 @@
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace vantrel {
+
+std::string latin1ToUtf8(std::string_view latin1) {
+  std::string out;
+  out.reserve(latin1.size() + latin1.size() / 4);
+  for (unsigned char c : latin1) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string utf8ToLatin1(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    int extra = c >= 0xF8 ? -1 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+    bool ok = extra > 0 && i + static_cast<std::size_t>(extra) < utf8.size();
+    std::uint32_t cp = 0;
+    if (ok) {
+      cp = c & (0x3Fu >> extra);
+      for (int k = 1; k <= extra; ++k) {
+        unsigned char cc = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+        if ((cc & 0xC0) != 0x80) {
+          ok = false;
+          break;
+        }
+        cp = (cp << 6) | (cc & 0x3Fu);
+      }
+    }
+    if (!ok) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::string safeFileName(std::string_view latin1Name) {
+  std::string name(latin1Name);
+  std::replace(name.begin(), name.end(), '/', '_');
+  if (std::all_of(name.begin(), name.end(), [](char c) { return c == '.'; })) {
+    std::replace(name.begin(), name.end(), '.', '_');
+  }
+  if (name.empty()) return std::string(1, '_');
+  return name;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,69 @@
+#pragma once
+// Sources of bank bytes: a buffered file, or bytes in memory (tests, fuzzing).
+// Every read is exact; a source that ends early throws "Read beyond end of
+// file".
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace vantrel {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual void read(void* buffer, std::size_t n) = 0;
+  // Moves forward n bytes; past the end is "Read beyond end of file".
+  virtual void skip(std::uint64_t n) = 0;
+  virtual std::uint64_t position() const = 0;
+  virtual std::uint64_t size() const = 0;
+  virtual const std::string& path() const = 0;
+
+  std::uint64_t left() const { return size() - position(); }
+  std::uint32_t readU32();
+  std::uint8_t readU8();
+  [[noreturn]] void throwEnd() const;
+};
+
+class MemorySource final : public ByteSource {
+ public:
+  MemorySource(const std::uint8_t* data, std::size_t size, std::string path = "<memory>")
+      : data_(data), size_(size), path_(std::move(path)) {}
+  void read(void* buffer, std::size_t n) override;
+  void skip(std::uint64_t n) override;
+  std::uint64_t position() const override { return pos_; }
+  std::uint64_t size() const override { return size_; }
+  const std::string& path() const override { return path_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+  std::string path_;
+};
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const std::string& path);
+  void read(void* buffer, std::size_t n) override;
+  void skip(std::uint64_t n) override;
+  std::uint64_t position() const override { return filePos_ - (bufEnd_ - bufPos_); }
+  std::uint64_t size() const override { return size_; }
+  const std::string& path() const override { return file_.path(); }
+  void close() { file_.close(); }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+  File file_;
+  std::uint64_t size_ = 0;
+  std::uint64_t filePos_ = 0;  // file offset of bufEnd_
+  std::vector<std::uint8_t> buffer_;
+  std::size_t bufPos_ = 0;
+  std::size_t bufEnd_ = 0;
+};
+
+}  // namespace vantrel

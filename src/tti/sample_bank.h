@@ -1,0 +1,56 @@
+#pragma once
+// The loaded bank. Per-sample tables have kMaxSamples slots; a load
+// overwrites the slots of its own entries, and slots from sampleCount on
+// belong to no bank.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+constexpr std::size_t kMaxSamples = 4096;
+constexpr std::size_t kMaxZones = 4096;
+
+struct SampleBank {
+  SampleBank()
+      : sampleName(kMaxSamples),
+        outputName(kMaxSamples),
+        pcmStart(kMaxSamples),
+        pcmEnd(kMaxSamples),
+        pcmLength(kMaxSamples),
+        loopStart(kMaxSamples),
+        loopEnd(kMaxSamples),
+        zoneSample(kMaxZones) {}
+
+  std::string ttiPath;  // path of the bank file, as the file system spells it
+  std::uint32_t sampleCount = 0;
+
+  // Names are the bank's 8-bit characters (Latin-1), byte for byte.
+  std::vector<std::string> sampleName;
+  // sampleName made safe as a file name and unique within the bank.
+  std::vector<std::string> outputName;
+
+  // Byte offsets into the PCM data area.
+  std::vector<std::uint32_t> pcmStart;
+  std::vector<std::uint32_t> pcmEnd;
+  std::vector<std::uint32_t> pcmLength;  // pcmEnd - pcmStart, modulo 2^32
+  // Loop points in 16-bit frames from the sample's first frame.
+  std::vector<std::int32_t> loopStart;
+  std::vector<std::int32_t> loopEnd;  // last frame of the loop
+
+  // For zone number z, the index of the entry whose zone list names z.
+  std::vector<std::uint16_t> zoneSample;
+
+  // The PCM data area, loaded by getttivalues(ctx, 1); pcmDataSize bytes.
+  std::unique_ptr<std::uint8_t[]> pcmData;
+  std::uint32_t pcmDataSize = 0;
+
+  void releasePcm() noexcept {
+    pcmData.reset();
+    pcmDataSize = 0;
+  }
+};
+
+}  // namespace vantrel

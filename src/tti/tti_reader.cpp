@@ -1,0 +1,273 @@
+#include "tti/tti_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/errors.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kNameFieldSize = 256;
+
+std::uint32_t u32At(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Bytes to frames: an unsigned 32-bit byte difference halved, halves rounded
+// to the even neighbour (1001 -> 500, 1003 -> 502), kept as its low 32 bits.
+std::uint32_t framesFromBytes(std::uint32_t byteDiff) {
+  std::uint32_t half = byteDiff >> 1;
+  if ((byteDiff & 1u) && (half & 1u)) ++half;
+  return half;
+}
+
+void checkSampleCount(std::uint32_t count, const std::string& path) {
+  if (count > kMaxSamples) {
+    throwInvalidBank(path, std::to_string(count) + " samples; at most " +
+                               std::to_string(kMaxSamples) + " are supported");
+  }
+}
+
+// Searches the stream for a four-character tag. The first four bytes are
+// read and compared as a whole; when they differ, the search reads on one
+// byte at a time, comparing the last four bytes read by the search itself.
+// The stream then stands right after the tag. The end of the file ends the
+// search with "Read beyond end of file".
+void findTag(ByteSource& src, const char tag[4], std::uint8_t first[4]) {
+  if (std::memcmp(first, tag, 4) == 0) return;
+  std::uint8_t window[4] = {0, 0, 0, 0};
+  std::size_t count = 0;
+  for (;;) {
+    std::uint8_t b = src.readU8();
+    window[0] = window[1];
+    window[1] = window[2];
+    window[2] = window[3];
+    window[3] = b;
+    if (++count >= 4 && std::memcmp(window, tag, 4) == 0) return;
+  }
+}
+
+}  // namespace
+
+std::string sampleNameFromField(const std::uint8_t* field, std::size_t size) {
+  const std::uint8_t* end = static_cast<const std::uint8_t*>(std::memchr(field, 0, size));
+  std::size_t len = end ? static_cast<std::size_t>(end - field) : size;
+  std::size_t start = 0;
+  for (std::size_t k = 0; k < len; ++k) {
+    if (field[k] == '\\') start = k + 1;
+  }
+  return std::string(reinterpret_cast<const char*>(field) + start, len - start);
+}
+
+void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
+                     std::vector<std::string>& outputNames) {
+  std::unordered_set<std::string> taken;
+  std::unordered_map<std::string, std::uint32_t> seen;  // sampleName -> earlier count
+  taken.reserve(n * 2);
+  seen.reserve(n * 2);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::string& name = names[i];
+    std::uint32_t repeat = seen[name]++;
+    auto candidate = [&](std::uint32_t k) {
+      if (k == 0) return safeFileName(name);
+      std::string marked = name;
+      std::size_t at = marked.size() > 4 ? marked.size() - 4 : 0;
+      marked.insert(at, "_" + std::to_string(k));
+      return safeFileName(marked);
+    };
+    std::string out = candidate(repeat);
+    while (taken.count(out)) out = candidate(++repeat);
+    taken.insert(out);
+    outputNames[i] = std::move(out);
+  }
+}
+
+void getttidata(JobContext& ctx) {
+  FileSource src(ctx.bank.ttiPath);
+  getttidata(ctx, src);
+  src.close();
+}
+
+void getttidata(JobContext& ctx, ByteSource& src) {
+  ctx.ui.sampleListSet({});
+  src.skip(512);
+  const std::uint32_t count = src.readU32();
+  checkSampleCount(count, src.path());
+
+  std::vector<std::string> names(count);
+  std::uint8_t field[kNameFieldSize];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    src.skip(4);
+    const std::uint32_t entrySize = src.readU32();
+    if (entrySize < kNameFieldSize) {
+      throwInvalidBank(src.path(), "entry " + std::to_string(i) + " has size " +
+                                       std::to_string(entrySize) + ", below 256");
+    }
+    src.read(field, kNameFieldSize);
+    names[i] = sampleNameFromField(field, kNameFieldSize);
+    src.skip(entrySize - kNameFieldSize);
+  }
+
+  SampleBank& bank = ctx.bank;
+  bank.sampleCount = count;
+  for (std::uint32_t i = 0; i < count; ++i) bank.sampleName[i] = names[i];
+  makeOutputNames(names, count, bank.outputName);
+
+  std::vector<std::string> shown;
+  shown.reserve(count);
+  for (const auto& name : names) shown.push_back(latin1ToUtf8(name));
+  ctx.ui.sampleListSet(shown);
+}
+
+void getttivalues(JobContext& ctx, std::uint8_t step) {
+  FileSource src(ctx.bank.ttiPath);
+  getttivalues(ctx, src, step);
+  src.close();
+}
+
+void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
+  const std::string& path = src.path();
+  ctx.gauge1.add(step);
+
+  src.skip(504);
+  src.skip(4);  // directory tag
+  const std::uint32_t dirSize = src.readU32();
+  const std::uint32_t count = src.readU32();
+  checkSampleCount(count, path);
+  if (dirSize < 4) throwInvalidBank(path, "directory size " + std::to_string(dirSize) + " below 4");
+  const std::uint32_t bodySize = dirSize - 4;
+  if (bodySize > src.left()) src.throwEnd();
+  std::vector<std::uint8_t> body(bodySize);
+  src.read(body.data(), bodySize);
+
+  // Entries are 300 + 2 x zone count bytes; the entry size field plays no
+  // part here. Offsets start 272 bytes into the entry, the zone count at 296,
+  // the zone list (2 bytes per zone, zone number first) at 298.
+  struct Values {
+    std::uint32_t start, end, loopStart, loopEnd;
+  };
+  std::vector<Values> values(count);
+  std::vector<std::uint16_t> zoneMap(kMaxZones, 0);
+  std::size_t p = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ctx.gauge1.add(step);
+    auto shortBody = [&] {
+      throwInvalidBank(path, "directory body of " + std::to_string(bodySize) +
+                                 " bytes ends inside entry " + std::to_string(i));
+    };
+    if (bodySize - p < 300) shortBody();
+    const std::uint8_t* e = body.data() + p;
+    values[i] = {u32At(e + 272), u32At(e + 276), u32At(e + 280), u32At(e + 284)};
+    const std::size_t zones = e[296];
+    if (bodySize - p < 300 + 2 * zones) shortBody();
+    for (std::size_t k = 0; k < zones; ++k) zoneMap[e[298 + 2 * k]] = static_cast<std::uint16_t>(i);
+    p += 300 + 2 * zones;
+  }
+  body = {};
+
+  // Parameter block: "TTIP", its size, its body.
+  std::uint8_t tag[4];
+  src.read(tag, 4);
+  findTag(src, "TTIP", tag);
+  const std::uint32_t paramSize = src.readU32();
+  if (paramSize > src.left()) src.throwEnd();
+  std::vector<std::uint8_t> paramBlock(paramSize);
+  src.read(paramBlock.data(), paramSize);
+  const bool decode = ctx.outputMode == kModeSf2;
+  ZoneArticulation art;
+  if (decode) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
+  paramBlock = {};
+
+  std::unique_ptr<std::uint8_t[]> pcm;
+  std::uint32_t pcmSize = 0;
+  if (step == 1) {
+    src.read(tag, 4);
+    std::uint32_t dataSize;
+    if (std::memcmp(tag, "TTKL", 4) == 0) {
+      src.skip(src.readU32());
+      src.skip(4);  // the sample-data block's tag, not compared
+      dataSize = src.readU32();
+    } else {
+      findTag(src, "TTSA", tag);
+      dataSize = src.readU32();
+    }
+    const std::uint64_t left = src.left();
+    pcmSize = dataSize < left ? dataSize : static_cast<std::uint32_t>(left);
+    pcm.reset(new (std::nothrow) std::uint8_t[pcmSize ? pcmSize : 1]);
+    if (!pcm) throw RunError(kOutOfMemory, path);
+    ctx.gauge1.add(step);
+    src.read(pcm.get(), pcmSize);
+  }
+
+  SampleBank& bank = ctx.bank;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const Values& v = values[i];
+    bank.pcmStart[i] = v.start;
+    bank.pcmEnd[i] = v.end;
+    bank.pcmLength[i] = v.end - v.start;
+    bank.loopStart[i] = static_cast<std::int32_t>(framesFromBytes(v.loopStart - v.start));
+    bank.loopEnd[i] = static_cast<std::int32_t>(framesFromBytes(v.loopEnd - v.start) - 1u);
+  }
+  bank.zoneSample = std::move(zoneMap);
+  if (decode) ctx.art = std::move(art);
+  if (step == 1) {
+    bank.pcmData = std::move(pcm);
+    bank.pcmDataSize = pcmSize;
+  }
+}
+
+void fselect(JobContext& ctx, const std::string& selectedPath) {
+  ctx.bank.ttiPath.clear();
+  std::string name = fileNamePart(selectedPath);
+  auto dot = name.find_last_of('.');
+  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (ext.size() > 4) ext.resize(4);
+  if (ext != ".TTI") {
+    ctx.setButton(ButtonId::Extract, false);
+    ctx.ui.status("No TTI file selected");
+    ctx.ui.sampleListVisible(false);
+    ctx.ui.logClear();
+    return;
+  }
+  ctx.setButton(ButtonId::Extract, true);
+  ctx.bank.ttiPath = selectedPath;
+  getttidata(ctx);
+  ctx.ui.status(std::to_string(ctx.bank.sampleCount) + " Samples found");
+  ctx.ui.sampleListVisible(true);
+}
+
+void file1Click(JobContext& ctx, const std::string& selectedPath) {
+  BusyCursor busy(ctx.ui);
+  fselect(ctx, selectedPath);
+  ctx.setButton(ButtonId::WavExtr, false);
+  if (!ctx.bank.ttiPath.empty()) getttivalues(ctx, 0);
+}
+
+bool checkfortti(JobContext& ctx, const std::string& folder) {
+  bool found = false;
+  for (const auto& e : listFolder(folder)) {
+    if (!e.isFolder && matchesTtiPattern(e.name)) {
+      found = true;
+      break;
+    }
+  }
+  if (found) {
+    ctx.setButton(ButtonId::Complete, true);
+    ctx.ui.status("TTI files detected in source dir");
+  } else {
+    ctx.setButton(ButtonId::Complete, false);
+    ctx.setButton(ButtonId::Extract, false);
+    ctx.ui.status("No TTI files found in source dir");
+  }
+  return found;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,81 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace vantrel::testing {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto p = base / ("vantrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(p)) {
+      path_ = p;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Restore write permission on anything a test made read-only.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::int64_t> RecordingListener::progressOf(GaugeId id) const {
+  std::vector<std::int64_t> out;
+  for (const auto& g : gauges)
+    if (g.id == id) out.push_back(g.progress);
+  return out;
+}
+
+std::vector<std::uint8_t> readFileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+
+CommandResult runCommand(const std::vector<std::string>& argv) {
+  TempDir tmp;
+  std::string outPath = tmp.file("out"), errPath = tmp.file("err");
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    FILE* o = std::fopen(outPath.c_str(), "w");
+    FILE* e = std::fopen(errPath.c_str(), "w");
+    if (!o || !e) _exit(127);
+    ::dup2(fileno(o), 1);
+    ::dup2(fileno(e), 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    _exit(127);
+  }
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  CommandResult r;
+  r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  auto bytes = readFileBytes(outPath);
+  r.out.assign(bytes.begin(), bytes.end());
+  bytes = readFileBytes(errPath);
+  r.err.assign(bytes.begin(), bytes.end());
+  return r;
+}
+
+}  // namespace vantrel::testing

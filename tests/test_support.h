@@ -1,0 +1,84 @@
+#pragma once
+// Shared test helpers: a temporary folder per test, a listener that records
+// what the core tells the front end, and small file helpers.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jobs/listener.h"
+
+namespace vantrel::testing {
+
+// A fresh folder below the system's temporary folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+  // path() / name as a string.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct GaugeEvent {
+  GaugeId id;
+  std::int64_t min, max, progress;
+};
+
+class RecordingListener : public JobListener {
+ public:
+  void status(std::string_view text) override { statuses.emplace_back(text); }
+  void logClear() override {
+    log.clear();
+    ++logClears;
+  }
+  void logLine(std::string_view text) override {
+    log.emplace_back(text);
+    allLog.emplace_back(text);
+  }
+  void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override {
+    gauges.push_back({id, min, max, progress});
+  }
+  void buttonChanged(ButtonId id, bool on) override { buttons.emplace_back(id, on); }
+  void sampleListSet(const std::vector<std::string>& names) override { sampleList = names; }
+  void sampleListVisible(bool visible) override { listVisible = visible; }
+  void sampleListSelect(int index, bool selected) override { selections.emplace_back(index, selected); }
+  void busy(bool on) override { busyCalls.push_back(on); }
+  void destinationChanged() override { ++destinationRereads; }
+
+  std::string lastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+  // Progress values of one gauge, in order.
+  std::vector<std::int64_t> progressOf(GaugeId id) const;
+
+  std::vector<std::string> statuses;
+  std::vector<std::string> log;     // since the last clear
+  std::vector<std::string> allLog;  // every line
+  int logClears = 0;
+  std::vector<GaugeEvent> gauges;
+  std::vector<std::pair<ButtonId, bool>> buttons;
+  std::vector<std::string> sampleList;
+  bool listVisible = false;
+  std::vector<std::pair<int, bool>> selections;
+  std::vector<bool> busyCalls;
+  int destinationRereads = 0;
+};
+
+std::vector<std::uint8_t> readFileBytes(const std::string& path);
+
+// Runs a command line through the shell; returns the exit status and
+// collects standard output and standard error.
+struct CommandResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+CommandResult runCommand(const std::vector<std::string>& argv);
+
+}  // namespace vantrel::testing
