@@ -1,0 +1,21 @@
+#pragma once
+// Where output goes: the destination rule and the per-bank WAV folders.
+
+#include <string>
+
+#include "jobs/job_context.h"
+
+namespace vantrel {
+
+// The folder a job writes into, from the folder the target list shows:
+// that folder with one separator at its end (a root keeps its own).
+std::string destinationRule(const std::string& shownFolder);
+
+// Create "WAV_MONO_<bank file name>" / "WAV_STEREO_<bank file name>" inside
+// `current` if it does not exist, and return the folder the job then writes
+// into: the per-bank folder, or `current` itself when the per-bank folder
+// could not be made.
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current);
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current);
+
+}  // namespace vantrel
