@@ -13,6 +13,7 @@ namespace vantrel {
 struct GenRecord {
   std::uint16_t oper;
   std::uint16_t amount;
+  bool operator==(const GenRecord&) const = default;
 };
 
 // Envelope times in timecents for the stored envelope values 0-127
