@@ -270,6 +270,20 @@ TEST(JobsStereo, TheStereoFileNameStaysInsideTheFolder) {
   EXPECT_EQ(namesIn(r.target), lines({"WAV_STEREO_BANK.TTI"}));
 }
 
+TEST(JobsStereo, AStereoFileNameTooLongForTheFileSystemIsShortened) {
+  const std::string stem(200, 'S');
+  BankDesc d;
+  d.samples = {named(stem + "L.WAV", 8), named(stem + "R.WAV", 8)};
+  ConversionRun r(d, kModeStereo);
+  r.convert();
+  const auto names = namesIn(r.stereo());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].size(), 255u);
+  EXPECT_EQ(names[0].substr(0, 203), stem + "L__");
+  EXPECT_EQ(names[0].substr(251), ".WAV");
+  EXPECT_EQ(r.ui.log.back(), names[0] + " extracted");
+}
+
 TEST(JobsNoMode, WritesMonoFilesIntoTheStereoFolderWithoutPairs) {
   BankDesc d;
   d.samples = {named("PAD L.WAV", 8), named("PAD R.WAV", 8)};
