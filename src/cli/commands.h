@@ -34,5 +34,8 @@ std::string outputFolder(const Options& options);
 void reportError(const std::string& path, const std::string& message);
 
 int runInfo(const Options& options);
+int runFolder(const Options& options);
+int runDrive(const Options& options);
+int runExtract(const Options& options);
 
 }  // namespace vantrel::cli
