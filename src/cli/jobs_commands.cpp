@@ -2,8 +2,12 @@
 // and sample extraction, with the same texts on standard output and error.
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
@@ -51,6 +55,33 @@ std::uint32_t parseIndex(const std::string& word) {
 
 int modeOf(const Options& options) { return options.mode; }
 
+// Runs a job and turns the failure that ends it into exit status 1, with the
+// error's text and the file's path (`subject` when the error names none) on
+// standard error. Usage errors pass through.
+int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job) {
+  // A file-size limit ends a write with an error ("Disk full"), not with a
+  // signal that would kill the run and leave a part file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+  try {
+    int status = job();
+    console.finish();
+    return status;
+  } catch (const RunError& e) {
+    console.finish();
+    reportError(e.path().empty() ? subject : e.path(), e.message());
+  } catch (const std::bad_alloc&) {
+    console.finish();
+    reportError(subject, errorText(kOutOfMemory));
+  } catch (const UsageError&) {
+    console.finish();
+    throw;
+  } catch (const std::exception& e) {
+    console.finish();
+    reportError(subject, e.what());
+  }
+  return 1;
+}
+
 }  // namespace
 
 int runFolder(const Options& options) {
@@ -63,15 +94,11 @@ int runFolder(const Options& options) {
   ConsoleListener console;
   JobContext ctx(console);
   ctx.outputMode = modeOf(options);
-  try {
+  return runJob(console, source, [&] {
     getlastdir(ctx, source);
     completeClick(ctx, source, shownFolder(out));
-  } catch (const RunError& e) {
-    console.finish();
-    reportError(e.path(), e.message());
-    return 1;
-  }
-  return 0;
+    return 0;
+  });
 }
 
 int runDrive(const Options& options) {
@@ -87,16 +114,12 @@ int runDrive(const Options& options) {
   ConsoleListener console;
   JobContext ctx(console);
   ctx.outputMode = modeOf(options);
-  try {
+  return runJob(console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
     // the name of the volume that holds it.
     extrdriveClick(ctx, root, shownFolder(out), volumeOf(out).name);
-  } catch (const RunError& e) {
-    console.finish();
-    reportError(e.path(), e.message());
-    return 1;
-  }
-  return 0;
+    return 0;
+  });
 }
 
 int runExtract(const Options& options) {
@@ -115,7 +138,7 @@ int runExtract(const Options& options) {
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
   ctx.outputMode = pair ? kModeStereo : kModeMono;
-  try {
+  return runJob(console, bank, [&] {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
     file1Click(ctx, bank);
@@ -137,11 +160,7 @@ int runExtract(const Options& options) {
     ctx.pickPrevious = static_cast<std::uint16_t>(first);
     ctx.pickCurrent = static_cast<std::uint16_t>(second);
     return doublextr(ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
-  } catch (const RunError& e) {
-    console.finish();
-    reportError(e.path(), e.message());
-    return 1;
-  }
+  });
 }
 
 }  // namespace vantrel::cli
