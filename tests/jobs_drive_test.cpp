@@ -144,6 +144,23 @@ TEST(JobsDriveWalk, OtherVolumesAreNotEntered) {
   EXPECT_EQ(relativeTo(root, walk(root + "mnt")), std::vector<std::string>{"mnt/other.tti"});
 }
 
+TEST(JobsDriveWalk, RootReachedThroughALinkIsWalked) {
+  TempDir t;
+  makeFolders(t.file("real/sub"));
+  writeBytes(t.file("real/sub/in.tti"), {1});
+  fs::create_directory_symlink(t.file("real"), t.file("mounted"));
+  EXPECT_EQ(walk(t.file("mounted")), std::vector<std::string>{t.file("mounted") + "/sub/in.tti"});
+}
+
+TEST(JobsDriveWalk, DeepTreesAreWalkedToTheBottom) {
+  TempDir t;
+  std::string deep = t.str();
+  for (int level = 0; level < 300; ++level) deep += "/d";
+  makeFolders(deep);
+  writeBytes(deep + "/bottom.tti", {1});
+  EXPECT_EQ(walk(t.str()), std::vector<std::string>{deep + "/bottom.tti"});
+}
+
 TEST(JobsDriveWalk, MissingRootGivesNothingAndHidesTheSampleList) {
   TempDir t;
   RecordingListener ui;
