@@ -37,5 +37,6 @@ int runInfo(const Options& options);
 int runFolder(const Options& options);
 int runDrive(const Options& options);
 int runExtract(const Options& options);
+int runConvert(const Options& options);
 
 }  // namespace vantrel::cli

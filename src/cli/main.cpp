@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     if (command == "folder") return runFolder(parseOptions(words, {"--mode", "--out"}));
     if (command == "drive") return runDrive(parseOptions(words, {"--mode", "--out"}));
     if (command == "extract") return runExtract(parseOptions(words, {"--out"}));
+    if (command == "convert") return runConvert(parseOptions(words, {"--mode", "--out"}));
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "vantrel-cli: %s\n\n%s", e.what(), kUsage);
