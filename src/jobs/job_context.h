@@ -9,6 +9,7 @@
 
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
+#include "platform/file.h"
 #include "tti/sample_bank.h"
 #include "writers/articulation.h"
 
@@ -43,6 +44,11 @@ struct JobContext {
   // The last two picks in the sample list (stereo selection).
   std::uint16_t pickCurrent = 0;
   std::uint16_t pickPrevious = 1;
+
+  // A WAV file whose header has been written and whose data is to follow:
+  // the header writer leaves it open for the data copier.
+  File pendingOutput;
+  std::string pendingOutputPath;
 
   bool buttonOn(ButtonId id) const { return buttons_[static_cast<int>(id)]; }
   void setButton(ButtonId id, bool on) {

@@ -71,20 +71,28 @@ std::string stereoPath(const JobContext& ctx, const std::string& folder) {
   return joinPath(folder, latin1ToUtf8(ctx.stereoFileName));
 }
 
-// Creates the part file of finalPath holding the header alone.
-void writeHeader(const std::string& finalPath, const std::array<std::uint8_t, kHeaderSize>& header) {
+// Creates the part file of finalPath holding the header alone, and keeps
+// it open in the context for the data copier.
+void writeHeader(JobContext& ctx, const std::string& finalPath,
+                 const std::array<std::uint8_t, kHeaderSize>& header) {
+  ctx.pendingOutput = File();
+  ctx.pendingOutputPath.clear();
   guardPartFile(finalPath, [&](const std::string& part) {
     File f(part, File::Mode::Create);
     f.writeAll(header.data(), header.size());
-    f.close();
+    ctx.pendingOutput = std::move(f);
+    ctx.pendingOutputPath = finalPath;
   });
 }
 
 // Appends the PCM bytes behind the header of the part file (`write` gets
 // the open file) and gives the file its final name.
-void appendData(const std::string& finalPath, const std::function<void(File&)>& write) {
+void appendData(JobContext& ctx, const std::string& finalPath, const std::function<void(File&)>& write) {
+  File f;
+  if (ctx.pendingOutputPath == finalPath) f = std::move(ctx.pendingOutput);
+  ctx.pendingOutputPath.clear();
   guardPartFile(finalPath, [&](const std::string& part) {
-    File f(part, File::Mode::ReadWrite);
+    if (!f.isOpen()) f = File(part, File::Mode::ReadWrite);
     f.seek(kHeaderSize);
     write(f);
     f.close();
@@ -100,7 +108,7 @@ constexpr std::size_t kInterleaveBlock = 8 << 20;
 
 void WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::uint32_t n = channelBytes(ctx, index, 1);
-  writeHeader(monoPath(ctx, folder, index),
+  writeHeader(ctx, monoPath(ctx, folder, index),
               wavHeader(1, n, ctx.bank.loopStart[index], ctx.bank.loopEnd[index]));
 }
 
@@ -109,13 +117,13 @@ void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint1
   // Length and loop come from the left sample; the pair rules make the
   // right one equal.
   const std::uint32_t n = channelBytes(ctx, left, 2);
-  writeHeader(stereoPath(ctx, folder),
+  writeHeader(ctx, stereoPath(ctx, folder),
               wavHeader(2, 2 * n, ctx.bank.loopStart[left], ctx.bank.loopEnd[left]));
 }
 
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::string path = monoPath(ctx, folder, index);
-  appendData(path, [&](File& f) {
+  appendData(ctx, path, [&](File& f) {
     writeSpan(f, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
@@ -127,7 +135,7 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
   // The header announced 2n bytes from the left sample's length, so the
   // data has n bytes per channel as well: a shorter right sample is filled
   // with silence, a longer one is cut.
-  appendData(path, [&](File& f) {
+  appendData(ctx, path, [&](File& f) {
     const std::size_t n = channelBytes(ctx, left, 2);
     const SampleSpan l = sampleSpan(ctx.bank, left, n);
     const SampleSpan r = sampleSpan(ctx.bank, right, n);
