@@ -2,6 +2,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+
 #include "bank_builder.h"
 #include "jobs/job_context.h"
 #include "tti/tti_reader.h"
@@ -47,5 +49,20 @@ void BM_ParameterWalk(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ParameterWalk)->Arg(256)->Arg(4096);
+
+// What a click on a bank in the file list costs: selection, directory walk
+// and parameter walk of a 256-sample bank file in the page cache.
+void BM_ClickBank256(benchmark::State& state) {
+  const std::string path = "/tmp/vantrel-bench-click.tti";
+  testing::writeBytes(path, bankOf(256));
+  JobListener quiet;
+  JobContext ctx(quiet);
+  for (auto _ : state) {
+    file1Click(ctx, path);
+    benchmark::DoNotOptimize(ctx.bank.pcmLength[255]);
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ClickBank256)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

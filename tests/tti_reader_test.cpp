@@ -11,6 +11,7 @@
 #include "bank_builder.h"
 #include "jobs/job_context.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "test_support.h"
 #include "tti/tti_reader.h"
 
@@ -102,6 +103,21 @@ TEST(TtiOutputNames, NamesNeverLeaveTheOutputFolder) {
   EXPECT_EQ(outputsOf({"", ""}), (std::vector<std::string>{"_", "_1"}));
   EXPECT_EQ(outputsOf({"a/b.WAV", "a_b.WAV"}), (std::vector<std::string>{"a_b.WAV", "a_b_1.WAV"}));
   EXPECT_EQ(outputsOf({"../x"}), (std::vector<std::string>{".._x"}));
+}
+
+TEST(TtiOutputNames, LongNamesAreShortenedToFitTheFileSystemAndStayUnique) {
+  // 252 Latin-1 letters above 0x7F take 504 bytes as UTF-8.
+  const std::string longName = std::string(252, '\xE9') + ".WAV";
+  auto out = outputsOf({longName, longName, longName});
+  for (const auto& o : out) {
+    EXPECT_LE(utf8Length(o), kMaxFileNameBytes);
+    EXPECT_EQ(o.substr(o.size() - 4), ".WAV");
+  }
+  EXPECT_EQ(out[1].substr(out[1].size() - 6), "_1.WAV");
+  EXPECT_EQ(out[2].substr(out[2].size() - 6), "_2.WAV");
+  EXPECT_NE(out[0], out[1]);
+  const std::string ascii(256, 'a');
+  EXPECT_EQ(outputsOf({ascii})[0], std::string(255, 'a'));
 }
 
 TEST(TtiDirectoryWalk, ListsNamesAndCount) {

@@ -54,8 +54,25 @@ std::string utf8ToLatin1(std::string_view utf8) {
   return out;
 }
 
-std::string safeFileName(std::string_view latin1Name) {
+std::size_t utf8Length(std::string_view latin1) {
+  std::size_t n = latin1.size();
+  for (unsigned char c : latin1) n += c >= 0x80;
+  return n;
+}
+
+std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes) {
   std::string name(latin1Name);
+  std::size_t bytes = utf8Length(name);
+  while (bytes > maxBytes && !name.empty()) {
+    std::size_t at = name.size() > 4 ? name.size() - 5 : name.size() - 1;
+    bytes -= static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+    name.erase(at, 1);
+  }
+  return name;
+}
+
+std::string safeFileName(std::string_view latin1Name) {
+  std::string name = fitFileName(latin1Name);
   std::replace(name.begin(), name.end(), '/', '_');
   if (std::all_of(name.begin(), name.end(), [](char c) { return c == '.'; })) {
     std::replace(name.begin(), name.end(), '.', '_');

@@ -12,9 +12,20 @@ std::string latin1ToUtf8(std::string_view latin1);
 // UTF-8 to Latin-1; characters above U+00FF and malformed bytes become '?'.
 std::string utf8ToLatin1(std::string_view utf8);
 
+// The longest file name the file system takes, in bytes of its UTF-8 form.
+constexpr std::size_t kMaxFileNameBytes = 255;
+
+// Length of the UTF-8 form of a Latin-1 text.
+std::size_t utf8Length(std::string_view latin1);
+
+// Shortens a Latin-1 name until its UTF-8 form has at most `maxBytes` bytes,
+// removing characters just before its last four (so an extension stays).
+std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes = kMaxFileNameBytes);
+
 // Makes a name taken from a bank safe as one file name inside an output
 // folder: '/' becomes '_'; a name that is then only dots has every dot
-// replaced by '_'; an empty name becomes "_". Works on Latin-1 bytes.
+// replaced by '_'; an empty name becomes "_"; a name too long for the file
+// system is shortened (fitFileName). Works on Latin-1 bytes.
 std::string safeFileName(std::string_view latin1Name);
 
 }  // namespace vantrel

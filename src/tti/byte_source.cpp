@@ -40,12 +40,12 @@ void FileSource::read(void* buffer, std::size_t n) {
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t have = bufEnd_ - bufPos_;
   if (n <= have) {
-    std::memcpy(out, buffer_.data() + bufPos_, n);
+    if (n) std::memcpy(out, buffer_.data() + bufPos_, n);
     bufPos_ += n;
     return;
   }
   if (n > left()) throwEnd();
-  std::memcpy(out, buffer_.data() + bufPos_, have);
+  if (have) std::memcpy(out, buffer_.data() + bufPos_, have);
   out += have;
   n -= have;
   bufPos_ = bufEnd_ = 0;

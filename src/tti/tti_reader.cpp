@@ -77,9 +77,11 @@ void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
     std::uint32_t repeat = seen[name]++;
     auto candidate = [&](std::uint32_t k) {
       if (k == 0) return safeFileName(name);
-      std::string marked = name;
+      // Shorten a long name first so that the mark survives.
+      const std::string mark = "_" + std::to_string(k);
+      std::string marked = fitFileName(name, kMaxFileNameBytes - mark.size());
       std::size_t at = marked.size() > 4 ? marked.size() - 4 : 0;
-      marked.insert(at, "_" + std::to_string(k));
+      marked.insert(at, mark);
       return safeFileName(marked);
     };
     std::string out = candidate(repeat);
