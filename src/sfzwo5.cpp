@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   vantrel::TForm1 Form1;
   vantrel::TAbout About;
   Form1.setAboutBox(&About);
+  QObject::connect(&Form1, &vantrel::TForm1::applicationEnding, &app, &QApplication::quit);
   Form1.show();
   return app.exec();
 }

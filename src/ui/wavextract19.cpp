@@ -373,10 +373,7 @@ void TForm1::ImgBtn21MouseUp() {
     const QString folder = startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
     writeSettingsFile(localPath(folder), localPath(dir1->folder()), localPath(destin->folder()),
                       into->currentIndex());
-    if (ImgBtn21->ReleasedInside()) {
-      emit applicationEnding();
-      QCoreApplication::exit(0);
-    }
+    if (ImgBtn21->ReleasedInside()) emit applicationEnding();
   });
 }
 

@@ -122,7 +122,7 @@ class TForm1 : public QWidget, public JobListener {
   static bool canEnter(const QString& path);
 
  signals:
-  // The close button ends the application.
+  // The close button ends the application: the program quits on this.
   void applicationEnding();
 
  protected:

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,12 @@
 #include "ui/wavextract19.h"
 
 class QListWidget;
+
+// Readable values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+  *os << '{' << l.join(QStringLiteral(", ")).toStdString() << '}';
+}
 
 namespace vantrel::testing {
 
