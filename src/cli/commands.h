@@ -34,5 +34,6 @@ std::string outputFolder(const Options& options);
 void reportError(const std::string& path, const std::string& message);
 
 int runInfo(const Options& options);
+int runConvert(const Options& options);
 
 }  // namespace vantrel::cli

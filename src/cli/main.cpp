@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (command == "info") return runInfo(parseOptions(words, {"--json"}));
+    if (command == "convert") return runConvert(parseOptions(words, {"--mode", "--out"}));
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "vantrel-cli: %s\n\n%s", e.what(), kUsage);

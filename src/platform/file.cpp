@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 #include "platform/errors.h"
@@ -80,6 +82,39 @@ void File::writeAll(const void* buffer, std::size_t n) {
     if (w == 0) throw RunError(kDiskFull, path_);
     p += w;
     n -= static_cast<std::size_t>(w);
+  }
+}
+
+void File::writeGather(const ConstBuffer* pieces, std::size_t count) {
+  // IOV_MAX is at least 16 (POSIX) and 1024 on Linux.
+  constexpr std::size_t kBatch = IOV_MAX < 64 ? IOV_MAX : 64;
+  iovec vec[kBatch];
+  std::size_t next = 0;     // first piece not yet handed to writev
+  std::size_t skipped = 0;  // bytes of pieces[next] already written
+  while (next < count) {
+    std::size_t n = 0;
+    for (std::size_t k = next; k < count && n < kBatch; ++k) {
+      const std::size_t offset = k == next ? skipped : 0;
+      if (pieces[k].size == offset) continue;
+      vec[n].iov_base = const_cast<unsigned char*>(static_cast<const unsigned char*>(pieces[k].data) + offset);
+      vec[n].iov_len = pieces[k].size - offset;
+      ++n;
+    }
+    if (n == 0) return;
+    ssize_t w = ::writev(fd_, vec, static_cast<int>(n));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      throwErrno(errno, path_, true);
+    }
+    if (w == 0) throw RunError(kDiskFull, path_);
+    // Step over what was written, whole pieces first.
+    auto done = static_cast<std::size_t>(w);
+    while (next < count && done >= pieces[next].size - skipped) {
+      done -= pieces[next].size - skipped;
+      skipped = 0;
+      ++next;
+    }
+    skipped += done;
   }
 }
 

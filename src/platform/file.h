@@ -9,6 +9,12 @@
 
 namespace vantrel {
 
+// One piece of a gathered write.
+struct ConstBuffer {
+  const void* data;
+  std::size_t size;
+};
+
 class File {
  public:
   enum class Mode { Read, ReadWrite, Create /* create or truncate, read and write */ };
@@ -30,6 +36,9 @@ class File {
   std::size_t readSome(void* buffer, std::size_t n);
   // Writes all n bytes; a short write is reported as "Disk full".
   void writeAll(const void* buffer, std::size_t n);
+  // Writes all the pieces in order, as few system calls as the platform
+  // allows; a short write is reported as "Disk full".
+  void writeGather(const ConstBuffer* pieces, std::size_t count);
   // Writes at an absolute offset without moving the file position.
   void writeAt(std::uint64_t offset, const void* buffer, std::size_t n);
   void seek(std::uint64_t offset);

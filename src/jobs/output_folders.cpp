@@ -1,0 +1,34 @@
+#include "jobs/output_folders.h"
+
+#include <sys/stat.h>
+
+#include "platform/file.h"
+
+namespace vantrel {
+namespace {
+
+// The per-bank folder: prefix + the bank's file name (extension and letter
+// case kept), inside `current`. Creation may fail (a read-only medium); the
+// files then go into `current` itself, and any failure to write there is
+// reported by the writers.
+std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix) {
+  const std::string path = joinPath(current, prefix + fileNamePart(ctx.bank.ttiPath));
+  if (!folderExists(path)) ::mkdir(path.c_str(), 0777);
+  return folderExists(path) ? withSeparator(path) : current;
+}
+
+}  // namespace
+
+std::string destinationRule(const std::string& shownFolder) {
+  return shownFolder.empty() ? shownFolder : withSeparator(shownFolder);
+}
+
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current) {
+  return createWavDir(ctx, current, "WAV_MONO_");
+}
+
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current) {
+  return createWavDir(ctx, current, "WAV_STEREO_");
+}
+
+}  // namespace vantrel

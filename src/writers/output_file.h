@@ -1,0 +1,96 @@
+#pragma once
+// Helpers the WAV and SoundFont writers share: little-endian byte building,
+// the bytes of one sample as a file gets them, and writing under a temporary
+// name so that a file carrying its final name is always complete.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tti/sample_bank.h"
+
+namespace vantrel {
+
+inline void putU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+inline void putU32(std::uint8_t* p, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+// A growing little-endian byte buffer.
+class LeBytes {
+ public:
+  void u8(std::uint8_t v) { *grow(1) = v; }
+  void u16(std::uint16_t v) { putU16(grow(2), v); }
+  void u32(std::uint32_t v) { putU32(grow(4), v); }
+  void tag(const char (&fourCc)[5]) { std::memcpy(grow(4), fourCc, 4); }
+  // 8-bit text cut to `width` bytes and filled with zero bytes to it.
+  void text(std::string_view s, std::size_t width) {
+    const std::size_t n = s.size() < width ? s.size() : width;
+    std::uint8_t* p = grow(width);
+    if (n > 0) std::memcpy(p, s.data(), n);
+  }
+  void zeros(std::size_t n) { grow(n); }
+
+  std::size_t size() const noexcept { return bytes_.size(); }
+  const std::uint8_t* data() const noexcept { return bytes_.data(); }
+
+ private:
+  // n more bytes, zero, at the end.
+  std::uint8_t* grow(std::size_t n) {
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + n, 0);
+    return bytes_.data() + at;
+  }
+
+  std::vector<std::uint8_t> bytes_;
+};
+
+// A sample is written in whole 16-bit frames: an odd last byte is left out.
+constexpr std::uint32_t wholeFrames(std::uint32_t byteLength) { return byteLength & ~1u; }
+
+// The first n bytes of a sample as a file gets them: the sample's own bytes
+// where the loaded PCM data area holds them (never more than its
+// whole-frame length), zero bytes (silence) for the rest.
+class SampleBytes {
+ public:
+  // Points into bank.pcmData when all n bytes are there, otherwise into a
+  // buffer of this object, valid until the next call. `path` names the
+  // output file for an allocation failure.
+  const std::uint8_t* get(const SampleBank& bank, std::uint32_t index, std::size_t n,
+                          const std::string& path);
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+  };
+  std::unique_ptr<std::uint8_t, Free> scratch_;
+};
+
+// An uninitialised byte buffer; a failed allocation is "Out of memory".
+std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path);
+
+// The temporary name under which `finalPath` is written: a hidden file in
+// the same folder whose name follows from the final name, so the two
+// writing steps of a WAV file (header, data) find it without shared state.
+std::string partPathFor(const std::string& finalPath);
+
+// Runs `write`, which writes the part file of finalPath. When it fails the
+// part file is removed and the failure is raised again as a RunError that
+// names finalPath (the temporary name means nothing to the user).
+void guardPartFile(const std::string& finalPath, const std::function<void(const std::string&)>& write);
+
+// Gives the complete part file its final name, replacing a file of that
+// name.
+void commitPartFile(const std::string& finalPath);
+
+}  // namespace vantrel

@@ -1,0 +1,330 @@
+#include "writers/sf2_writer.h"
+
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tti/tti_reader.h"
+#include "writers/output_file.h"
+
+namespace vantrel {
+
+const std::array<std::int16_t, 128> envTimeTable = {
+    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 0-7
+    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 8-15
+    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 16-23
+    -32768, -32768, -5908,  -5240,  -5013,  -4738,  -4577,  -4300,   // 24-31
+    -4184,  -4039,  -3922,  -3825,  -3610,  -3546,  -3414,  -3116,   // 32-39
+    -2981,  -2731,  -2412,  -2305,  -2267,  -2113,  -2001,  -1895,   // 40-47
+    -1792,  -1688,  -1526,  -1333,  -1220,  -1123,  -967,   -828,    // 48-55
+    -637,   -447,   -237,   -102,   20,     131,    271,    414,     // 56-63
+    567,    731,    926,    1043,   1155,   1289,   1438,   1591,    // 64-71
+    1701,   1820,   1942,   2077,   2226,   2322,   2432,   2543,    // 72-79
+    2659,   2787,   2932,   3083,   3251,   3436,   3643,   3732,    // 80-87
+    3780,   3830,   3830,   3880,   3930,   3982,   4038,   4094,    // 88-95
+    4153,   4213,   4277,   4341,   4341,   4408,   4479,   4552,    // 96-103
+    4552,   4629,   4709,   4793,   4882,   4975,   5075,   5075,    // 104-111
+    5075,   5075,   5075,   5075,   5075,   5075,   5075,   5075,    // 112-119
+    5075,   5075,   5075,   5075,   5075,   5075,   5075,   5075,    // 120-127
+};
+
+namespace {
+
+// Generator operators of the SoundFont 2 standard.
+enum : std::uint16_t {
+  kGenPan = 17,
+  kGenAttackVolEnv = 34,
+  kGenDecayVolEnv = 36,
+  kGenSustainVolEnv = 37,
+  kGenReleaseVolEnv = 38,
+  kGenInstrument = 41,
+  kGenKeyRange = 43,
+  kGenVelRange = 44,
+  kGenInitialAttenuation = 48,
+  kGenFineTune = 52,
+  kGenSampleId = 53,
+  kGenSampleModes = 54,
+  kGenOverridingRootKey = 58,
+};
+
+constexpr std::size_t kHeadSize = 216;    // fixed 196-byte header + sdta/smpl headers
+constexpr std::uint32_t kPadFrames = 32;  // zero frames after every sample
+const std::uint8_t kZeroPad[2 * kPadFrames] = {};
+
+// num / den to the nearest integer, halves away from zero (den > 0).
+int roundDiv(int num, int den) {
+  return num >= 0 ? (2 * num + den) / (2 * den) : -((-2 * num + den) / (2 * den));
+}
+
+std::int16_t envTime(std::uint8_t stored) { return envTimeTable[stored < 128 ? stored : 127]; }
+
+// A record name: the first length - 4 characters (the name without a
+// four-character extension), at most 20; shorter names give an empty field.
+std::string recordName(const std::string& latin1) {
+  const std::size_t n = latin1.size() > 4 ? latin1.size() - 4 : 0;
+  return latin1.substr(0, n < 20 ? n : 20);
+}
+
+struct SamplePositions {
+  std::uint32_t start, end, loopStart, loopEnd;
+};
+
+// INFO list: version 2.01 and fixed texts, 176 bytes from "INFO" on.
+void putInfo(LeBytes& b) {
+  b.tag("LIST");
+  b.u32(176);
+  b.tag("INFO");
+  b.tag("ifil");
+  b.u32(4);
+  b.u16(2);
+  b.u16(1);
+  b.tag("INAM");
+  b.u32(14);
+  b.text("Name des TTI", 14);
+  b.tag("isng");
+  b.u32(10);
+  b.text("E-mu 10K1", 10);
+  b.tag("IPRD");
+  b.u32(8);
+  b.text("SBAWE32", 8);
+  b.tag("IENG");
+  b.u32(2);
+  b.zeros(2);
+  b.tag("ISFT");
+  b.u32(14);
+  b.text("SFEDT v1.29:", 14);
+  b.tag("ICRD");
+  b.u32(14);
+  b.text("Feb 29, 2000", 14);
+  b.tag("ICMT");
+  b.u32(32);
+  b.text("converted with Vantrel 2.0", 32);
+  b.tag("ICOP");
+  b.u32(2);
+  b.zeros(2);
+}
+
+}  // namespace
+
+std::array<GenRecord, 12> convertval(const JobContext& ctx, std::uint16_t zone) {
+  const ZoneArticulation& a = ctx.art;
+  const std::size_t z = zone;
+
+  // Key and velocity ranges: low byte the lower bound, high byte the upper.
+  // The raw low bounds are one below the first key and velocity played
+  // (8-bit arithmetic); a raw low velocity of 0 stays 0.
+  const auto keyLow = static_cast<std::uint8_t>(a.zoneKeyLow[z] + 1);
+  const auto velLow = static_cast<std::uint8_t>(a.zoneVelLow[z] == 0 ? 0 : a.zoneVelLow[z] + 1);
+
+  // Pan from the two raw levels (31 is silent, 0 is full): the louder side
+  // wins, scaled to +-500 (tenths of a percent); equal levels are centred.
+  const auto left = static_cast<std::uint8_t>(31 - a.zonePanLeft[z]);
+  const auto right = static_cast<std::uint8_t>(31 - a.zonePanRight[z]);
+  int pan = left > right ? -roundDiv(left * 500, 31) : roundDiv(right * 500, 31);
+  if (left == right) pan = 0;
+
+  auto amount = [](int v) { return static_cast<std::uint16_t>(static_cast<std::int16_t>(v)); };
+  // keyRange must come first and velRange right after it: a player discards
+  // a velRange that follows any other generator. sampleID ends the zone.
+  return {{
+      {kGenKeyRange, static_cast<std::uint16_t>(keyLow | a.zoneKeyHigh[z] << 8)},
+      {kGenVelRange, static_cast<std::uint16_t>(velLow | a.zoneVelHigh[z] << 8)},
+      {kGenSampleModes, a.zoneLooped[z]},
+      {kGenFineTune, amount(roundDiv(a.zoneFineTune[z] * 11, 7))},
+      {kGenOverridingRootKey, amount(a.zoneRootKey[z])},
+      {kGenInitialAttenuation, amount(1440 - roundDiv(a.zoneVolume[z] * 1440, 127))},
+      {kGenReleaseVolEnv, amount(envTime(a.zoneRelease[z]))},
+      {kGenSustainVolEnv, amount(1000 - roundDiv(a.zoneSustain[z] * 1000, 63))},
+      {kGenDecayVolEnv, amount(envTime(a.zoneDecay[z]))},
+      {kGenAttackVolEnv, amount(envTime(a.zoneAttack[z]))},
+      {kGenPan, amount(pan)},
+      {kGenSampleId, ctx.bank.zoneSample[z]},
+  }};
+}
+
+std::string sf2FileNameFor(const std::string& ttiPath) {
+  std::string name = fileNamePart(ttiPath);
+  // Drop three characters (UTF-8 sequences count as one).
+  std::size_t end = name.size();
+  for (int k = 0; k < 3 && end > 0; ++k) {
+    --end;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  }
+  return name.substr(0, end) + "sf2";
+}
+
+void WriteSF2File(JobContext& ctx, const std::string& folder) {
+  SampleBank& bank = ctx.bank;
+  const std::uint32_t n = bank.sampleCount;
+  ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
+  BusyCursor busy(ctx.ui);
+  ctx.gauge1.setProgress(0);
+  struct ReleasePcm {
+    SampleBank& bank;
+    ~ReleasePcm() { bank.releasePcm(); }
+  } releasePcm{bank};
+
+  getttivalues(ctx, 1);
+
+  const std::string fileName = sf2FileNameFor(bank.ttiPath);
+  const std::string finalPath = joinPath(folder, fileName);
+  const std::string bankName = recordName(utf8ToLatin1(fileName));
+
+  // Sample data: every sample in whole frames, followed by 32 zero frames.
+  // Positions count frames from the first frame of "smpl"; the loop end is
+  // the frame after the loop's last one.
+  std::vector<SamplePositions> pos(n);
+  std::uint64_t frames = 0;
+  for (std::uint32_t r = 0; r < n; ++r) {
+    const auto f = static_cast<std::uint32_t>(frames);
+    pos[r].start = f;
+    pos[r].loopStart = static_cast<std::uint32_t>(bank.loopStart[r]) + f;
+    pos[r].loopEnd = static_cast<std::uint32_t>(bank.loopEnd[r]) + f + 1;
+    frames += wholeFrames(bank.pcmLength[r]) / 2;
+    pos[r].end = static_cast<std::uint32_t>(frames);
+    frames += kPadFrames;
+    if (frames > std::numeric_limits<std::uint32_t>::max() / 2) break;  // caught below
+  }
+
+  // A zone whose sample is not in the bank cannot be played; it is left
+  // out rather than written with a sampleID that points nowhere.
+  std::vector<std::uint16_t> zones;
+  for (std::uint16_t z = 0; z < ctx.art.zoneCount; ++z) {
+    if (bank.zoneSample[z] < n) zones.push_back(z);
+  }
+  const std::uint64_t zoneCount = zones.size();
+
+  // Sizes: "smpl" 2F, "sdta" 2F + 12; "pdta" 4 plus every sub-chunk with its
+  // 8-byte header: phdr 84, pbag 16, pmod 18, pgen 16, inst 52,
+  // ibag 8 + 4(Z + 1), imod 18, igen 8 + 48Z + 4, shdr 8 + 46(N + 1).
+  const std::uint64_t smplSize = 2 * frames;
+  const std::uint64_t sdtaSize = smplSize + 12;
+  const std::uint64_t pdtaSize = 286 + 52 * zoneCount + 46 * static_cast<std::uint64_t>(n);
+  const std::uint64_t riffSize = 176 + sdtaSize + pdtaSize + 28;
+  if (riffSize > std::numeric_limits<std::uint32_t>::max()) {
+    throwInvalidBank(bank.ttiPath, "the samples are too long for one SoundFont file");
+  }
+
+  LeBytes head;
+  head.tag("RIFF");
+  head.u32(static_cast<std::uint32_t>(riffSize));
+  head.tag("sfbk");
+  putInfo(head);
+  head.tag("LIST");
+  head.u32(static_cast<std::uint32_t>(sdtaSize));
+  head.tag("sdta");
+  head.tag("smpl");
+  head.u32(static_cast<std::uint32_t>(smplSize));
+
+  guardPartFile(finalPath, [&](const std::string& part) {
+    File f(part, File::Mode::Create);
+    ctx.gauge1.add(1);
+    f.writeAll(head.data(), head.size());
+
+    SampleBytes bytes;
+    for (std::uint32_t r = 0; r < n; ++r) {
+      ctx.gauge1.add(1);
+      const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
+      const ConstBuffer pieces[2] = {{bytes.get(bank, r, len, finalPath), len},
+                                     {kZeroPad, sizeof kZeroPad}};
+      f.writeGather(pieces, 2);
+    }
+    ctx.gauge1.add(1);
+
+    LeBytes pdta;
+    pdta.tag("LIST");
+    pdta.u32(static_cast<std::uint32_t>(pdtaSize));
+    pdta.tag("pdta");
+    // One preset (bank 0, program 0) with one zone that selects instrument 0.
+    pdta.tag("phdr");
+    pdta.u32(76);
+    pdta.text(bankName, 20);
+    pdta.u16(0);  // wPreset
+    pdta.u16(0);  // wBank
+    pdta.u16(0);  // wPresetBagNdx
+    pdta.zeros(12);  // dwLibrary, dwGenre, dwMorphology
+    pdta.text("EOP", 20);
+    pdta.u16(255);
+    pdta.u16(255);
+    pdta.u16(1);
+    pdta.zeros(12);
+    pdta.tag("pbag");
+    pdta.u32(8);
+    pdta.u16(0);
+    pdta.u16(0);
+    pdta.u16(1);
+    pdta.u16(0);
+    pdta.tag("pmod");  // the terminal modulator only
+    pdta.u32(10);
+    pdta.zeros(8);
+    pdta.u16(1);
+    pdta.tag("pgen");
+    pdta.u32(8);
+    pdta.u16(kGenInstrument);
+    pdta.u16(0);
+    pdta.zeros(4);
+    ctx.gauge1.add(1);
+
+    // One instrument with one zone per playable bank zone, twelve
+    // generators each, no modulators and no global zone.
+    pdta.tag("inst");
+    pdta.u32(44);
+    pdta.text(bankName, 20);
+    pdta.u16(0);
+    pdta.text("EOI", 20);
+    pdta.u16(static_cast<std::uint16_t>(zoneCount));
+    ctx.gauge1.add(1);
+    pdta.tag("ibag");
+    pdta.u32(static_cast<std::uint32_t>(4 * (zoneCount + 1)));
+    for (std::uint64_t k = 0; k <= zoneCount; ++k) {
+      pdta.u16(static_cast<std::uint16_t>(12 * k));
+      pdta.u16(0);
+    }
+    ctx.gauge1.add(1);
+    pdta.tag("imod");  // the terminal modulator only
+    pdta.u32(10);
+    pdta.zeros(8);
+    pdta.u16(22);
+    ctx.gauge1.add(1);
+    pdta.tag("igen");
+    pdta.u32(static_cast<std::uint32_t>(48 * zoneCount + 4));
+    for (std::uint16_t z : zones) {
+      for (const GenRecord& g : convertval(ctx, z)) {
+        pdta.u16(g.oper);
+        pdta.u16(g.amount);
+      }
+    }
+    pdta.zeros(4);
+    ctx.gauge1.add(1);
+
+    // Sample headers in directory order, so sampleID r is sample r.
+    pdta.tag("shdr");
+    pdta.u32(46 * (n + 1));
+    for (std::uint32_t r = 0; r < n; ++r) {
+      pdta.text(recordName(bank.sampleName[r]), 20);
+      pdta.u32(pos[r].start);
+      pdta.u32(pos[r].end);
+      pdta.u32(pos[r].loopStart);
+      pdta.u32(pos[r].loopEnd);
+      pdta.u32(44100);
+      pdta.u8(60);  // original pitch
+      pdta.u8(0);   // pitch correction
+      pdta.u16(0);  // sample link
+      pdta.u16(1);  // mono sample
+    }
+    ctx.gauge1.add(1);
+    pdta.text("EOS", 46);
+
+    if (head.size() != kHeadSize || pdta.size() != pdtaSize + 8) {
+      throw std::logic_error("SoundFont layout does not match its sizes");
+    }
+    f.writeAll(pdta.data(), pdta.size());
+    f.close();
+    commitPartFile(finalPath);
+  });
+}
+
+}  // namespace vantrel

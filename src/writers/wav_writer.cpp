@@ -1,0 +1,149 @@
+#include "writers/wav_writer.h"
+
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "writers/output_file.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kHeaderSize = 112;
+constexpr std::uint32_t kSampleRate = 44100;
+
+// The 112-byte header: RIFF/WAVE, "fmt " (PCM, 16 bits, 44100 Hz),
+// "smpl" with one forward loop and unity note 60, and the "data" chunk
+// header. Sizes: RIFF = data + 104 (the file length - 8), data = the PCM
+// bytes that follow the header.
+std::array<std::uint8_t, kHeaderSize> wavHeader(std::uint16_t channels, std::uint32_t dataBytes,
+                                                std::int32_t loopStart, std::int32_t loopEnd) {
+  std::array<std::uint8_t, kHeaderSize> h{};
+  std::uint8_t* p = h.data();
+  std::memcpy(p + 0, "RIFF", 4);
+  putU32(p + 4, dataBytes + 104);
+  std::memcpy(p + 8, "WAVE", 4);
+  std::memcpy(p + 12, "fmt ", 4);
+  putU32(p + 16, 16);
+  putU16(p + 20, 1);  // PCM
+  putU16(p + 22, channels);
+  putU32(p + 24, kSampleRate);
+  putU32(p + 28, kSampleRate * 2u * channels);  // byte rate
+  putU16(p + 32, static_cast<std::uint16_t>(2 * channels));  // bytes per frame
+  putU16(p + 34, 16);
+  std::memcpy(p + 36, "smpl", 4);
+  putU32(p + 40, 60);
+  // manufacturer, product: 0
+  putU32(p + 52, 22675);  // sample period in ns: 10^9 / 44100, truncated
+  putU32(p + 56, 60);     // MIDI unity note
+  // pitch fraction, SMPTE format and offset: 0
+  putU32(p + 72, 1);  // one loop
+  // sampler data size, cue point id, loop type (forward): 0
+  putU32(p + 88, static_cast<std::uint32_t>(loopStart));
+  putU32(p + 92, static_cast<std::uint32_t>(loopEnd));
+  // fraction, play count (endless): 0
+  std::memcpy(p + 104, "data", 4);
+  putU32(p + 108, dataBytes);
+  return h;
+}
+
+// The PCM bytes per channel of a file: the whole-frame length of `index`.
+// The RIFF size field (data + 104) must hold the file in 32 bits.
+std::uint32_t channelBytes(const JobContext& ctx, std::uint16_t index, std::uint32_t channels) {
+  const std::uint32_t n = wholeFrames(ctx.bank.pcmLength[index]);
+  if (static_cast<std::uint64_t>(n) * channels + 104 > std::numeric_limits<std::uint32_t>::max()) {
+    throwInvalidBank(ctx.bank.ttiPath, "sample " + std::to_string(index) + " of " +
+                                           std::to_string(ctx.bank.pcmLength[index]) +
+                                           " bytes is too long for a WAV file");
+  }
+  return n;
+}
+
+std::string monoPath(const JobContext& ctx, const std::string& folder, std::uint16_t index) {
+  return joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index]));
+}
+
+std::string stereoPath(const JobContext& ctx, const std::string& folder) {
+  return joinPath(folder, latin1ToUtf8(ctx.stereoFileName));
+}
+
+// Creates the part file of finalPath holding the header alone.
+void writeHeader(const std::string& finalPath, const std::array<std::uint8_t, kHeaderSize>& header) {
+  guardPartFile(finalPath, [&](const std::string& part) {
+    File f(part, File::Mode::Create);
+    f.writeAll(header.data(), header.size());
+    f.close();
+  });
+}
+
+// Appends the PCM bytes behind the header of the part file and gives the
+// file its final name.
+void appendData(const std::string& finalPath, const std::function<ConstBuffer()>& data) {
+  guardPartFile(finalPath, [&](const std::string& part) {
+    const ConstBuffer pcm = data();
+    File f(part, File::Mode::ReadWrite);
+    f.seek(kHeaderSize);
+    f.writeAll(pcm.data, pcm.size);
+    f.close();
+    commitPartFile(finalPath);
+  });
+}
+
+}  // namespace
+
+void WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
+  const std::uint32_t n = channelBytes(ctx, index, 1);
+  writeHeader(monoPath(ctx, folder, index),
+              wavHeader(1, n, ctx.bank.loopStart[index], ctx.bank.loopEnd[index]));
+}
+
+void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
+                          std::uint16_t /*right*/) {
+  // Length and loop come from the left sample; the pair rules make the
+  // right one equal.
+  const std::uint32_t n = channelBytes(ctx, left, 2);
+  writeHeader(stereoPath(ctx, folder),
+              wavHeader(2, 2 * n, ctx.bank.loopStart[left], ctx.bank.loopEnd[left]));
+}
+
+void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
+  const std::string path = monoPath(ctx, folder, index);
+  SampleBytes bytes;
+  appendData(path, [&] {
+    const std::uint32_t n = channelBytes(ctx, index, 1);
+    return ConstBuffer{bytes.get(ctx.bank, index, n, path), n};
+  });
+  ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
+}
+
+void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
+                       std::uint16_t right) {
+  const std::string path = stereoPath(ctx, folder);
+  // The header announced 2n bytes from the left sample's length, so the
+  // data has n bytes per channel as well: a shorter right sample is filled
+  // with silence, a longer one is cut.
+  SampleBytes leftBytes, rightBytes;
+  std::unique_ptr<std::uint8_t[]> out;
+  appendData(path, [&] {
+    const std::uint32_t n = channelBytes(ctx, left, 2);
+    const std::uint8_t* l = leftBytes.get(ctx.bank, left, n, path);
+    const std::uint8_t* r = rightBytes.get(ctx.bank, right, n, path);
+    out = allocateBytes(2 * static_cast<std::size_t>(n), path);
+    // Frame k of the file: left bytes 2k, 2k+1, then right bytes 2k, 2k+1,
+    // each pair in the bank's byte order.
+    std::uint8_t* o = out.get();
+    for (std::size_t k = 0; k < n; k += 2, o += 4) {
+      o[0] = l[k];
+      o[1] = l[k + 1];
+      o[2] = r[k];
+      o[3] = r[k + 1];
+    }
+    return ConstBuffer{out.get(), 2 * static_cast<std::size_t>(n)};
+  });
+  ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
+}
+
+}  // namespace vantrel
