@@ -107,10 +107,8 @@ QString appIconSvg() {
   svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\" viewBox=\"0 0 48 48\">\n";
   svg += "  <defs>\n";
-  svg += QStringLiteral(
-             "    <linearGradient id=\"body\" x1=\"0\" y1=\"%1\" x2=\"0\" y2=\"%2\" "
-             "gradientUnits=\"userSpaceOnUse\">\n")
-             .arg(num(kBody.rect.top()), num(kBody.rect.bottom()));
+  // Top to bottom over the body, as the painter's gradient runs.
+  svg += "    <linearGradient id=\"body\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n";
   svg += QStringLiteral("      <stop offset=\"0\" stop-color=\"%1\"/>\n").arg(svgColour(kBodyTop));
   svg += QStringLiteral("      <stop offset=\"1\" stop-color=\"%1\"/>\n").arg(svgColour(kBodyBottom));
   svg += "    </linearGradient>\n";
