@@ -195,6 +195,42 @@ TEST(WavData, StereoLengthComesFromTheLeftSampleAndTheRightIsFittedToIt) {
   EXPECT_EQ(dataOf(b), (std::vector<std::uint8_t>{1, 2, 7, 7, 3, 4, 6, 6, 5, 6, 5, 5}));
 }
 
+TEST(WavData, StereoPairCutShortAtAnOddByteKeepsTheHeldBytesAndPadsWithSilence) {
+  BankFixture f;
+  BankDesc d;
+  d.samples = {pcmSample("P L.WAV", {1, 2, 3, 4, 5, 6}), pcmSample("P R.WAV", {11, 12, 13, 14, 15, 16})};
+  auto bytes = buildBank(d);
+  bytes.resize(bytes.size() - 3);  // the right sample loses its last three bytes
+  const std::string bank = f.dir.file("BANK.TTI");
+  writeBytes(bank, bytes);
+  f.load(bank);
+  ASSERT_EQ(f.ctx.bank.pcmDataSize, 9u);
+  const std::string out = f.out();
+  writeStereo(f, out, "P__P R.WAV", 0, 1);
+  EXPECT_EQ(dataOf(readFileBytes(out + "P__P R.WAV")),
+            (std::vector<std::uint8_t>{1, 2, 11, 12, 3, 4, 13, 0, 5, 6, 0, 0}));
+}
+
+TEST(WavData, LongStereoPairIsInterleavedAcrossWriteBlocks) {
+  BankFixture f;
+  BankDesc d;
+  const std::size_t frames = 3 * 1024 * 1024;  // 12 MiB of output, more than one block
+  d.samples = {pcmSample("BIG L.WAV", rampPcm(2 * frames, 1)), pcmSample("BIG R.WAV", rampPcm(2 * frames, 5))};
+  f.load(f.write(d));
+  const std::string out = f.out();
+  writeStereo(f, out, "BIG.WAV", 0, 1);
+  const auto file = readFileBytes(out + "BIG.WAV");
+  ASSERT_EQ(file.size(), 112 + 4 * frames);
+  const auto& l = d.samples[0].pcm;
+  const auto& r = d.samples[1].pcm;
+  for (std::size_t k : {std::size_t{0}, frames / 2 - 1, frames / 2, frames - 1}) {
+    EXPECT_EQ(file[112 + 4 * k], l[2 * k]) << k;
+    EXPECT_EQ(file[112 + 4 * k + 1], l[2 * k + 1]) << k;
+    EXPECT_EQ(file[112 + 4 * k + 2], r[2 * k]) << k;
+    EXPECT_EQ(file[112 + 4 * k + 3], r[2 * k + 1]) << k;
+  }
+}
+
 TEST(WavFiles, AnExistingFileOfTheSameNameIsReplaced) {
   BankFixture f;
   BankDesc d;

@@ -34,6 +34,9 @@ std::string outputFolder(const Options& options);
 void reportError(const std::string& path, const std::string& message);
 
 int runInfo(const Options& options);
+int runFolder(const Options& options);
+int runDrive(const Options& options);
+int runExtract(const Options& options);
 int runConvert(const Options& options);
 
 }  // namespace vantrel::cli

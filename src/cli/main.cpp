@@ -135,6 +135,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (command == "info") return runInfo(parseOptions(words, {"--json"}));
+    if (command == "folder") return runFolder(parseOptions(words, {"--mode", "--out"}));
+    if (command == "drive") return runDrive(parseOptions(words, {"--mode", "--out"}));
+    if (command == "extract") return runExtract(parseOptions(words, {"--out"}));
     if (command == "convert") return runConvert(parseOptions(words, {"--mode", "--out"}));
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {

@@ -10,20 +10,35 @@
 
 namespace vantrel {
 
-const std::uint8_t* SampleBytes::get(const SampleBank& bank, std::uint32_t index, std::size_t n,
-                                     const std::string& path) {
-  if (n == 0) return nullptr;
+SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n) {
+  SampleSpan span;
+  span.size = n;
   const std::uint64_t start = bank.pcmStart[index];
   const std::uint64_t own = wholeFrames(bank.pcmLength[index]);
   const std::uint64_t held = bank.pcmData && start < bank.pcmDataSize ? bank.pcmDataSize - start : 0;
   std::uint64_t take = own < held ? own : held;
   if (take > n) take = n;
-  if (take == n) return bank.pcmData.get() + start;
+  if (take > 0) {
+    span.data = bank.pcmData.get() + start;
+    span.held = static_cast<std::size_t>(take);
+  }
+  return span;
+}
 
-  scratch_.reset(static_cast<std::uint8_t*>(std::calloc(n, 1)));
-  if (!scratch_) throw RunError(kOutOfMemory, path);
-  if (take > 0) std::memcpy(scratch_.get(), bank.pcmData.get() + start, static_cast<std::size_t>(take));
-  return scratch_.get();
+void writeSpan(File& file, const SampleSpan& span, ConstBuffer trailer) {
+  if (span.held == span.size) {
+    const ConstBuffer pieces[2] = {{span.data, span.held}, trailer};
+    file.writeGather(pieces, 2);
+    return;
+  }
+  static const std::uint8_t kSilence[64 * 1024] = {};
+  file.writeAll(span.data, span.held);
+  for (std::size_t left = span.size - span.held; left > 0;) {
+    const std::size_t n = left < sizeof kSilence ? left : sizeof kSilence;
+    file.writeAll(kSilence, n);
+    left -= n;
+  }
+  file.writeAll(trailer.data, trailer.size);
 }
 
 std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "tti/sample_bank.h"
 
 namespace vantrel {
@@ -60,21 +61,17 @@ constexpr std::uint32_t wholeFrames(std::uint32_t byteLength) { return byteLengt
 
 // The first n bytes of a sample as a file gets them: the sample's own bytes
 // where the loaded PCM data area holds them (never more than its
-// whole-frame length), zero bytes (silence) for the rest.
-class SampleBytes {
- public:
-  // Points into bank.pcmData when all n bytes are there, otherwise into a
-  // buffer of this object, valid until the next call. `path` names the
-  // output file for an allocation failure.
-  const std::uint8_t* get(const SampleBank& bank, std::uint32_t index, std::size_t n,
-                          const std::string& path);
-
- private:
-  struct Free {
-    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
-  };
-  std::unique_ptr<std::uint8_t, Free> scratch_;
+// whole-frame length), then zero bytes (silence) up to n.
+struct SampleSpan {
+  const std::uint8_t* data = nullptr;  // the held bytes
+  std::size_t held = 0;                // bytes taken from the PCM data
+  std::size_t size = 0;                // n: held bytes, then silence
 };
+SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n);
+
+// Writes a span (its held bytes, then its silence) followed by `trailer`, in
+// one gathered write when the span needs no silence.
+void writeSpan(File& file, const SampleSpan& span, ConstBuffer trailer = {nullptr, 0});
 
 // An uninitialised byte buffer; a failed allocation is "Out of memory".
 std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path);

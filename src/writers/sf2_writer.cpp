@@ -224,13 +224,10 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
     ctx.gauge1.add(1);
     f.writeAll(head.data(), head.size());
 
-    SampleBytes bytes;
     for (std::uint32_t r = 0; r < n; ++r) {
       ctx.gauge1.add(1);
       const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
-      const ConstBuffer pieces[2] = {{bytes.get(bank, r, len, finalPath), len},
-                                     {kZeroPad, sizeof kZeroPad}};
-      f.writeGather(pieces, 2);
+      writeSpan(f, sampleSpan(bank, r, len), {kZeroPad, sizeof kZeroPad});
     }
     ctx.gauge1.add(1);
 

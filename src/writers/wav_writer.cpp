@@ -79,18 +79,21 @@ void writeHeader(const std::string& finalPath, const std::array<std::uint8_t, kH
   });
 }
 
-// Appends the PCM bytes behind the header of the part file and gives the
-// file its final name.
-void appendData(const std::string& finalPath, const std::function<ConstBuffer()>& data) {
+// Appends the PCM bytes behind the header of the part file (`write` gets
+// the open file) and gives the file its final name.
+void appendData(const std::string& finalPath, const std::function<void(File&)>& write) {
   guardPartFile(finalPath, [&](const std::string& part) {
-    const ConstBuffer pcm = data();
     File f(part, File::Mode::ReadWrite);
     f.seek(kHeaderSize);
-    f.writeAll(pcm.data, pcm.size);
+    write(f);
     f.close();
     commitPartFile(finalPath);
   });
 }
+
+// Stereo data is interleaved in blocks of at most this many output bytes,
+// so a long pair needs one write per block and no more memory than this.
+constexpr std::size_t kInterleaveBlock = 8 << 20;
 
 }  // namespace
 
@@ -111,10 +114,8 @@ void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint1
 
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::string path = monoPath(ctx, folder, index);
-  SampleBytes bytes;
-  appendData(path, [&] {
-    const std::uint32_t n = channelBytes(ctx, index, 1);
-    return ConstBuffer{bytes.get(ctx.bank, index, n, path), n};
+  appendData(path, [&](File& f) {
+    writeSpan(f, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
 }
@@ -125,23 +126,25 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
   // The header announced 2n bytes from the left sample's length, so the
   // data has n bytes per channel as well: a shorter right sample is filled
   // with silence, a longer one is cut.
-  SampleBytes leftBytes, rightBytes;
-  std::unique_ptr<std::uint8_t[]> out;
-  appendData(path, [&] {
-    const std::uint32_t n = channelBytes(ctx, left, 2);
-    const std::uint8_t* l = leftBytes.get(ctx.bank, left, n, path);
-    const std::uint8_t* r = rightBytes.get(ctx.bank, right, n, path);
-    out = allocateBytes(2 * static_cast<std::size_t>(n), path);
+  appendData(path, [&](File& f) {
+    const std::size_t n = channelBytes(ctx, left, 2);
+    const SampleSpan l = sampleSpan(ctx.bank, left, n);
+    const SampleSpan r = sampleSpan(ctx.bank, right, n);
+    const std::size_t block = 2 * n < kInterleaveBlock ? 2 * n : kInterleaveBlock;
+    std::unique_ptr<std::uint8_t[]> out = allocateBytes(block, path);
     // Frame k of the file: left bytes 2k, 2k+1, then right bytes 2k, 2k+1,
-    // each pair in the bank's byte order.
-    std::uint8_t* o = out.get();
-    for (std::size_t k = 0; k < n; k += 2, o += 4) {
-      o[0] = l[k];
-      o[1] = l[k + 1];
-      o[2] = r[k];
-      o[3] = r[k + 1];
+    // each pair in the bank's byte order; silence where a side holds none.
+    for (std::size_t k = 0; k < n;) {
+      std::uint8_t* o = out.get();
+      const std::size_t end = k + block / 2 < n ? k + block / 2 : n;
+      for (; k < end; k += 2, o += 4) {
+        o[0] = k < l.held ? l.data[k] : 0;
+        o[1] = k + 1 < l.held ? l.data[k + 1] : 0;
+        o[2] = k < r.held ? r.data[k] : 0;
+        o[3] = k + 1 < r.held ? r.data[k + 1] : 0;
+      }
+      f.writeAll(out.get(), static_cast<std::size_t>(o - out.get()));
     }
-    return ConstBuffer{out.get(), 2 * static_cast<std::size_t>(n)};
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
 }

@@ -1,0 +1,103 @@
+// Converts arbitrary bytes as a bank in all three output modes into a
+// temporary folder, and checks that nothing is left half-written and nothing
+// lands outside the output folder. File sizes are limited so that a bank
+// promising gigabytes of samples ends in "Disk full" quickly.
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <string>
+
+#include "jobs/bank_conversion.h"
+#include "jobs/job_context.h"
+#include "platform/errors.h"
+#include "tti/tti_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sandbox {
+  fs::path root, in, out, bank;
+  Sandbox() {
+    const char* base = fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+    std::string tmpl = std::string(base) + "/vantrel-fuzz-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) std::abort();
+    root = tmpl;
+    in = root / "in";
+    out = root / "out";
+    fs::create_directory(in);
+    bank = in / "FUZZ.TTI";
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+};
+
+Sandbox& sandbox() {
+  static Sandbox box;
+  return box;
+}
+
+// No temporary file (".vantrel-<hash>.part") may survive a conversion,
+// finished or failed.
+void checkNoPartFiles(const fs::path& dir) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(".vantrel-", 0) == 0 && name.size() > 5 &&
+        name.compare(name.size() - 5, 5, ".part") == 0) {
+      std::fprintf(stderr, "left behind: %s\n", it->path().c_str());
+      __builtin_trap();
+    }
+  }
+}
+
+// The source folder holds the bank alone, and the sandbox only in/ and out/.
+void checkNothingOutside(const Sandbox& box) {
+  for (const auto& e : fs::directory_iterator(box.in))
+    if (e.path() != box.bank) __builtin_trap();
+  for (const auto& e : fs::directory_iterator(box.root))
+    if (e.path() != box.in && e.path() != box.out) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vantrel;
+  Sandbox& box = sandbox();
+  {
+    std::ofstream f(box.bank, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  static JobListener quiet;
+  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+    std::error_code ec;
+    fs::remove_all(box.out, ec);
+    fs::create_directory(box.out);
+    JobContext ctx(quiet);
+    ctx.outputMode = mode;
+    ctx.bank.ttiPath = box.bank.string();
+    ctx.destinationFolder = box.out.string() + "/";
+    try {
+      getttidata(ctx);
+      extracttti(ctx);
+    } catch (const RunError&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (ctx.bank.pcmData) __builtin_trap();  // the job releases its PCM data
+    checkNoPartFiles(box.out);
+    checkNothingOutside(box);
+  }
+  return 0;
+}

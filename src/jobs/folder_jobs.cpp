@@ -1,0 +1,92 @@
+#include "jobs/folder_jobs.h"
+
+#include "jobs/bank_conversion.h"
+#include "jobs/output_folders.h"
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "tti/tti_reader.h"
+
+namespace vantrel {
+
+std::string folderRunSuffix(int outputMode) {
+  switch (outputMode) {
+    case kModeMono: return "_WAV_M";
+    case kModeStereo: return "_WAV_S";
+    case kModeSf2: return "_SF2";
+    default: return {};
+  }
+}
+
+const std::string& getlastdir(JobContext& ctx, const std::string& sourceFolder) {
+  std::string folder = sourceFolder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  // A root has no last component of its own; the drive's name stands in, so
+  // that the output folder gets a name the file system accepts.
+  if (folder.empty() || folder == "/") ctx.sourceFolderName = volumeName("/");
+  else ctx.sourceFolderName = fileNamePart(folder);
+  return ctx.sourceFolderName;
+}
+
+void extractClick(JobContext& ctx, const std::string& targetFolder) {
+  ctx.ui.sampleListVisible(false);
+  ctx.destinationFolder = destinationRule(targetFolder);
+  if (ctx.bank.ttiPath.empty()) {
+    ctx.setButton(ButtonId::Extract, false);
+    ctx.ui.status("No TTI file selected");
+    return;
+  }
+  ctx.ui.status("processing TTI files");
+  ctx.ui.logClear();
+  extracttti(ctx);
+  ctx.ui.status("processing finished");
+  ctx.gauge1.setProgress(0);
+  ctx.ui.destinationChanged();
+}
+
+void file1DblClick(JobContext& ctx, const std::string& selectedPath,
+                   const std::string& targetFolder) {
+  fselect(ctx, selectedPath);
+  extractClick(ctx, targetFolder);
+}
+
+void completeClick(JobContext& ctx, const std::string& sourceFolder,
+                   const std::string& targetFolder) {
+  const std::string sourceBase = destinationRule(sourceFolder);
+  // The output folder is made before anything is known about the source
+  // folder's contents; a folder that cannot be made is passed over here and
+  // the conversion's own writes then report the failure.
+  const std::string output =
+      destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
+  createFolders(output);
+  ctx.destinationFolder = withSeparator(output);
+  dirconvert(ctx, sourceBase);
+}
+
+std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
+  ctx.ui.sampleListVisible(false);
+  // Only files are taken: a folder, pipe or device whose name matches is
+  // passed over. One listing serves as the count and as the run's order.
+  const std::vector<std::string> names = listTtiFiles(folder);
+  if (names.empty()) return 0;
+  const auto count = static_cast<std::uint32_t>(names.size());
+  ctx.ui.logClear();
+  ctx.gauge2.setRange(0, count);
+  ctx.gauge2.setProgress(1);
+  for (const std::string& name : names) {
+    ctx.bank.ttiPath = joinPath(folder, name);
+    ctx.ui.status("processing " + name);
+    getttidata(ctx);
+    extracttti(ctx);
+    // Gauge2 shows k of n while file k is converted and stays at n after
+    // the last one.
+    ctx.gauge2.add(1);
+    ctx.gauge1.setProgress(0);
+    ctx.ui.logLine(" ");
+  }
+  ctx.gauge2.setProgress(0);
+  ctx.ui.destinationChanged();
+  ctx.ui.status(std::to_string(count) + " TTI files extracted");
+  return count;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,149 @@
+#include "jobs/selection.h"
+
+#include <algorithm>
+
+#include "jobs/output_folders.h"
+#include "jobs/pcm_release.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tti/tti_reader.h"
+#include "writers/wav_writer.h"
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kTwoFilesNeeded = "You have to select 2 WAV files";
+constexpr const char* kNoStereoPair = "This is no stereo file - select two other files";
+
+bool inBank(const SampleBank& bank, std::uint32_t index) { return index < bank.sampleCount; }
+
+// A name without its last `n` characters; a shorter name gives "".
+std::string withoutLast(const std::string& name, std::size_t n) {
+  return name.size() > n ? name.substr(0, name.size() - n) : std::string();
+}
+
+}  // namespace
+
+bool stereoPickTest(const SampleBank& bank, std::uint16_t a, std::uint16_t b) {
+  return a != b && inBank(bank, a) && inBank(bank, b) && bank.pcmLength[a] == bank.pcmLength[b] &&
+         bank.loopStart[a] == bank.loopStart[b] && bank.loopEnd[a] == bank.loopEnd[b];
+}
+
+void wavlistMouseDown(JobContext& ctx, int currentItem, bool multiSelection) {
+  const std::uint32_t count = ctx.bank.sampleCount;
+  if (multiSelection && count > 1) {
+    // A press that left the list without a current item picks nothing.
+    if (currentItem < 0) return;
+    // The picks may stem from a larger bank loaded before: only entries the
+    // list holds can be deselected or selected.
+    auto select = [&](std::uint16_t index, bool on) {
+      if (inBank(ctx.bank, index)) ctx.ui.sampleListSelect(index, on);
+    };
+    select(ctx.pickCurrent, false);
+    select(ctx.pickPrevious, false);
+    ctx.pickPrevious = ctx.pickCurrent;
+    ctx.pickCurrent = static_cast<std::uint16_t>(currentItem);
+    select(ctx.pickPrevious, true);
+    select(ctx.pickCurrent, true);
+    if (ctx.pickCurrent == ctx.pickPrevious) {
+      ctx.ui.status(kTwoFilesNeeded);
+      ctx.setButton(ButtonId::WavExtr, false);
+    } else if (stereoPickTest(ctx.bank, ctx.pickCurrent, ctx.pickPrevious)) {
+      ctx.setButton(ButtonId::WavExtr, true);
+      ctx.ui.status("Building stereo WAV file possible  -> extract");
+    } else {
+      ctx.ui.status(kNoStereoPair);
+      ctx.setButton(ButtonId::WavExtr, false);
+    }
+  } else if (count > 1) {
+    ctx.setButton(ButtonId::WavExtr, true);
+  } else {
+    ctx.setButton(ButtonId::WavExtr, false);
+    ctx.ui.status("only 1 sample - stereo extraction impossible");
+  }
+}
+
+void wavlistDblClick(JobContext& ctx, int currentItem, const std::string& targetFolder) {
+  if (ctx.outputMode != kModeStereo) singlextr(ctx, currentItem, targetFolder);
+}
+
+void wavextrClick(JobContext& ctx, int currentItem, const std::string& targetFolder) {
+  if (!ctx.buttonOn(ButtonId::WavExtr)) return;
+  if (ctx.outputMode == kModeStereo) doublextr(ctx, currentItem, targetFolder);
+  else singlextr(ctx, currentItem, targetFolder);
+}
+
+void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
+  if (currentItem < 0 || !inBank(ctx.bank, static_cast<std::uint32_t>(currentItem))) {
+    ctx.ui.status("No sample selected");
+    return;
+  }
+  const auto k = static_cast<std::uint16_t>(currentItem);
+  BusyCursor busy(ctx.ui);
+  ctx.gauge1.setRange(0, 2);
+  ctx.gauge1.setProgress(0);
+  ctx.ui.status(std::to_string(k));
+
+  ReleasePcmOnExit release(ctx.bank);
+  getttivalues(ctx, 1);
+  ctx.destinationFolder = destinationRule(targetFolder);
+  const std::string folder = CreateWavDirMono(ctx, ctx.destinationFolder);
+
+  const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
+  if (fileExists(joinPath(folder, name))) {
+    ctx.ui.status(name + " already extracted");
+    return;
+  }
+  WriteWavHeaderMono(ctx, folder, k);
+  ctx.gauge1.add(1);
+  ctx.gauge1.add(1);
+  CopyPCMDataMono(ctx, folder, k);
+  ctx.gauge1.add(1);
+  ctx.ui.destinationChanged();
+  ctx.ui.status(name + " extracted");
+  ctx.gauge1.setProgress(0);
+}
+
+bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
+  const std::uint16_t left = std::min(ctx.pickCurrent, ctx.pickPrevious);
+  const std::uint16_t right = std::max(ctx.pickCurrent, ctx.pickPrevious);
+  // The button may have been switched on in single-selection state, so the
+  // picks are checked again here; a refused pair writes nothing.
+  if (left == right) {
+    ctx.ui.status(kTwoFilesNeeded);
+    return false;
+  }
+  if (!stereoPickTest(ctx.bank, left, right)) {
+    ctx.ui.status(kNoStereoPair);
+    return false;
+  }
+
+  BusyCursor busy(ctx.ui);
+  ctx.gauge1.setRange(0, 2);
+  ctx.gauge1.setProgress(0);
+  ReleasePcmOnExit release(ctx.bank);
+  getttivalues(ctx, 1);
+  ctx.ui.status(std::to_string(currentItem));
+  ctx.destinationFolder = destinationRule(targetFolder);
+  const std::string folder = CreateWavDirStereo(ctx, ctx.destinationFolder);
+
+  // Left name without its four-character extension, "__", right name whole.
+  ctx.stereoFileName =
+      safeFileName(withoutLast(ctx.bank.sampleName[left], 4) + "__" + ctx.bank.sampleName[right]);
+  const std::string name = latin1ToUtf8(ctx.stereoFileName);
+  if (fileExists(joinPath(folder, name))) {
+    ctx.ui.status("Already extracted");
+    return true;
+  }
+  WriteWavHeaderStereo(ctx, folder, left, right);
+  ctx.gauge1.add(1);
+  ctx.gauge1.add(1);
+  CopyPCMDataStereo(ctx, folder, left, right);
+  ctx.gauge1.add(1);
+  ctx.ui.destinationChanged();
+  ctx.ui.status(name + " extracted");
+  ctx.gauge1.setProgress(0);
+  return true;
+}
+
+}  // namespace vantrel

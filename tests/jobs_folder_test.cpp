@@ -1,0 +1,256 @@
+// The single-file job, the folder run and the source folder name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "jobs/folder_jobs.h"
+#include "jobs_fixtures.h"
+#include "platform/errors.h"
+#include "tti/tti_reader.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Jobs {
+  RecordingListener ui;
+  JobContext ctx{ui};
+  explicit Jobs(int mode = kModeMono) { ctx.outputMode = mode; }
+  void runFolder(const std::string& source, const std::string& target) {
+    getlastdir(ctx, source);
+    completeClick(ctx, source, target);
+  }
+};
+
+// A source folder "BANKS" with three banks; returns them in listing order.
+std::vector<std::string> makeSource(const TempDir& t) {
+  makeFolders(t.file("BANKS"));
+  writeJobBank(t.file("BANKS/PIANO.TTI"), {"P1.WAV", "P2.WAV"});
+  writeJobBank(t.file("BANKS/drums.tti"), {"KICK.WAV"});
+  writeJobBank(t.file("BANKS/Strings.Tti"), {"VIOLIN.WAV", "CELLO.WAV", "BASS.WAV"});
+  writeBytes(t.file("BANKS/readme.txt"), {1});
+  std::vector<std::string> order;
+  for (const auto& n : directoryOrder(t.file("BANKS")))
+    if (n != "readme.txt") order.push_back(n);
+  return order;
+}
+
+std::vector<std::string> statusesFor(const std::vector<std::string>& names) {
+  std::vector<std::string> s;
+  for (const auto& n : names) s.push_back("processing " + n);
+  return s;
+}
+
+}  // namespace
+
+TEST(JobsSourceName, LastComponentOfTheSourceFolder) {
+  RecordingListener ui;
+  JobContext ctx(ui);
+  EXPECT_EQ(getlastdir(ctx, "/home/user/TTI"), "TTI");
+  EXPECT_EQ(getlastdir(ctx, "/home/user/TTI/BANKS/"), "BANKS");
+  EXPECT_EQ(ctx.sourceFolderName, "BANKS");
+}
+
+TEST(JobsSourceName, RootGivesTheDrivesName) {
+  RecordingListener ui;
+  JobContext ctx(ui);
+  EXPECT_EQ(getlastdir(ctx, "/"), "root");
+  EXPECT_EQ(getlastdir(ctx, "//"), "root");
+}
+
+TEST(JobsFolderRun, OutputFolderIsTargetPlusSourceNamePlusSuffix) {
+  EXPECT_EQ(folderRunSuffix(kModeMono), "_WAV_M");
+  EXPECT_EQ(folderRunSuffix(kModeStereo), "_WAV_S");
+  EXPECT_EQ(folderRunSuffix(kModeSf2), "_SF2");
+  EXPECT_EQ(folderRunSuffix(kModeNone), "");
+
+  TempDir t;
+  makeSource(t);
+  makeFolders(t.file("OUT"));
+  Jobs j(kModeStereo);
+  j.runFolder(t.file("BANKS"), t.file("OUT"));
+  EXPECT_EQ(j.ctx.destinationFolder, t.file("OUT") + "/BANKS_WAV_S/");
+  EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS_WAV_S/WAV_STEREO_PIANO.TTI")));
+  EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS_WAV_S/WAV_STEREO_Strings.Tti")));
+}
+
+TEST(JobsFolderRun, EveryBankInListingOrderWithStatusGaugeAndCount) {
+  TempDir t;
+  auto order = makeSource(t);
+  Jobs j;
+  j.runFolder(t.file("BANKS"), t.str());
+
+  auto expected = statusesFor(order);
+  expected.push_back("3 TTI files extracted");
+  EXPECT_EQ(j.ui.statuses, expected);
+  // Gauge2: range 0..3 set at 0, then 1, 2, 3 while files 1..3 run, kept at
+  // 3 after the last, then 0.
+  EXPECT_EQ(j.ui.progressOf(GaugeId::Folder), (std::vector<std::int64_t>{0, 1, 2, 3, 3, 0}));
+  EXPECT_EQ(j.ctx.gauge2.max(), 3);
+  EXPECT_EQ(j.ctx.gauge1.progress(), 0);
+  EXPECT_EQ(j.ctx.bank.ttiPath, t.file("BANKS/" + order.back()));
+  EXPECT_FALSE(j.ui.listVisible);
+  EXPECT_EQ(j.ui.destinationRereads, 1);
+}
+
+TEST(JobsFolderRun, LogEndsWithABlankLinePerFile) {
+  TempDir t;
+  auto order = makeSource(t);
+  Jobs j;
+  j.runFolder(t.file("BANKS"), t.str());
+  // Each WAV conversion clears the log: the last file's lines, then " ".
+  ASSERT_FALSE(j.ui.log.empty());
+  EXPECT_EQ(j.ui.log.front(), "processing " + order.back());
+  EXPECT_EQ(j.ui.log.back(), " ");
+  EXPECT_EQ(std::count(j.ui.allLog.begin(), j.ui.allLog.end(), " "), 3);
+}
+
+TEST(JobsFolderRun, SfTwoModeCollectsOneBlankLinePerFile) {
+  TempDir t;
+  makeSource(t);
+  Jobs j(kModeSf2);
+  j.runFolder(t.file("BANKS"), t.str());
+  EXPECT_EQ(std::count(j.ui.log.begin(), j.ui.log.end(), " "), 3);
+  EXPECT_TRUE(fs::exists(t.file("BANKS_SF2")));
+}
+
+TEST(JobsFolderRun, SecondRunWritesNothingAndStillCountsEveryFile) {
+  TempDir t;
+  makeSource(t);
+  Jobs first;
+  first.runFolder(t.file("BANKS"), t.str());
+  auto before = filesBelow(t.file("BANKS_WAV_M"));
+  auto stamp = fs::last_write_time(t.file("BANKS_WAV_M/WAV_MONO_PIANO.TTI/P1.WAV"));
+
+  Jobs second;
+  second.runFolder(t.file("BANKS"), t.str());
+  EXPECT_EQ(filesBelow(t.file("BANKS_WAV_M")), before);
+  EXPECT_EQ(fs::last_write_time(t.file("BANKS_WAV_M/WAV_MONO_PIANO.TTI/P1.WAV")), stamp);
+  EXPECT_EQ(second.ui.lastStatus(), "3 TTI files extracted");
+  bool skipped = false;
+  for (const auto& l : second.ui.allLog) skipped |= l.find(" already extracted") != std::string::npos;
+  EXPECT_TRUE(skipped);
+}
+
+TEST(JobsFolderRun, NoChosenModeWritesIntoTheBareSourceName) {
+  TempDir t;
+  makeSource(t);
+  makeFolders(t.file("OUT"));
+  Jobs j(kModeNone);
+  j.runFolder(t.file("BANKS"), t.file("OUT"));
+  EXPECT_EQ(j.ctx.destinationFolder, t.file("OUT") + "/BANKS/");
+  EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS/WAV_STEREO_PIANO.TTI")));
+}
+
+TEST(JobsFolderRun, FolderWithoutBanksMakesTheEmptyOutputFolderOnly) {
+  TempDir t;
+  makeFolders(t.file("EMPTY/sub.tti"));  // a folder, not a bank
+  writeBytes(t.file("EMPTY/notes.txt"), {1});
+  Jobs j;
+  j.ui.listVisible = true;
+  j.runFolder(t.file("EMPTY"), t.str());
+  EXPECT_TRUE(fs::is_directory(t.file("EMPTY_WAV_M")));
+  EXPECT_TRUE(fs::is_empty(t.file("EMPTY_WAV_M")));
+  EXPECT_FALSE(j.ui.listVisible);
+  EXPECT_TRUE(j.ui.statuses.empty());
+  EXPECT_TRUE(j.ui.gauges.empty());
+  EXPECT_EQ(j.ui.logClears, 0);
+}
+
+TEST(JobsFolderRun, FolderNamedLikeABankIsPassedOver) {
+  TempDir t;
+  auto order = makeSource(t);
+  makeFolders(t.file("BANKS/FAKE.TTI"));
+  Jobs j;
+  j.runFolder(t.file("BANKS"), t.str());
+  EXPECT_EQ(j.ui.lastStatus(), "3 TTI files extracted");
+  EXPECT_FALSE(fs::exists(t.file("BANKS_WAV_M/WAV_MONO_FAKE.TTI")));
+}
+
+TEST(JobsFolderRun, SourceAtTheRootOfTheTargetKeepsOneSeparator) {
+  TempDir t;
+  makeSource(t);
+  Jobs j;
+  getlastdir(j.ctx, t.file("BANKS"));
+  completeClick(j.ctx, t.file("BANKS") + "/", t.str() + "/");
+  EXPECT_EQ(j.ctx.destinationFolder, t.str() + "/BANKS_WAV_M/");
+}
+
+TEST(JobsFolderRun, FailingBankEndsTheRunAndKeepsEarlierOutput) {
+  TempDir t;
+  auto order = makeSource(t);
+  writeTruncatedBank(t.file("BANKS/" + order[1]));
+  Jobs j;
+  try {
+    j.runFolder(t.file("BANKS"), t.str());
+    FAIL() << "the broken bank must end the run";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.code(), kReadBeyondEnd);
+    EXPECT_EQ(e.path(), t.file("BANKS/") + order[1]);
+  }
+  EXPECT_FALSE(fs::is_empty(t.file("BANKS_WAV_M/WAV_MONO_" + order[0])));
+  EXPECT_FALSE(fs::exists(t.file("BANKS_WAV_M/WAV_MONO_" + order[1])));
+  EXPECT_FALSE(fs::exists(t.file("BANKS_WAV_M/WAV_MONO_" + order[2])));
+  EXPECT_EQ(j.ui.lastStatus(), "processing " + order[1]);
+  EXPECT_EQ(j.ctx.gauge2.progress(), 2);
+}
+
+TEST(JobsSingleFile, ConvertsTheSelectedBankIntoTheTargetBase) {
+  TempDir t;
+  makeSource(t);
+  makeFolders(t.file("OUT"));
+  Jobs j;
+  fselect(j.ctx, t.file("BANKS/PIANO.TTI"));
+  j.ui.statuses.clear();
+  extractClick(j.ctx, t.file("OUT"));
+  EXPECT_EQ(j.ctx.destinationFolder, t.file("OUT") + "/");
+  EXPECT_TRUE(fs::exists(t.file("OUT/WAV_MONO_PIANO.TTI/P1.WAV")));
+  EXPECT_TRUE(fs::exists(t.file("OUT/WAV_MONO_PIANO.TTI/P2.WAV")));
+  EXPECT_EQ(j.ui.statuses, (std::vector<std::string>{"processing TTI files", "processing finished"}));
+  EXPECT_EQ(j.ctx.gauge1.progress(), 0);
+  EXPECT_EQ(j.ui.destinationRereads, 1);
+  EXPECT_FALSE(j.ui.listVisible);
+}
+
+TEST(JobsSingleFile, NothingSelectedSwitchesExtractOff) {
+  TempDir t;
+  Jobs j;
+  j.ctx.setButton(ButtonId::Extract, true);
+  extractClick(j.ctx, t.str());
+  EXPECT_EQ(j.ui.statuses, std::vector<std::string>{"No TTI file selected"});
+  EXPECT_FALSE(j.ctx.buttonOn(ButtonId::Extract));
+  EXPECT_TRUE(fs::is_empty(t.str()));
+}
+
+TEST(JobsSingleFile, DoubleClickOnAnotherFileConvertsNothing) {
+  TempDir t;
+  makeSource(t);
+  makeFolders(t.file("OUT"));
+  Jobs j;
+  file1DblClick(j.ctx, t.file("BANKS/readme.txt"), t.file("OUT"));
+  EXPECT_EQ(j.ui.lastStatus(), "No TTI file selected");
+  EXPECT_TRUE(fs::is_empty(t.file("OUT")));
+}
+
+TEST(JobsSingleFile, DoubleClickSelectsAndConverts) {
+  TempDir t;
+  makeSource(t);
+  Jobs j;
+  file1DblClick(j.ctx, t.file("BANKS/drums.tti"), t.str());
+  EXPECT_TRUE(fs::exists(t.file("WAV_MONO_drums.tti/KICK.WAV")));
+  EXPECT_EQ(j.ui.lastStatus(), "processing finished");
+}
+
+TEST(JobsSingleFile, AfterAFolderRunExtractConvertsTheRunsLastFile) {
+  TempDir t;
+  auto order = makeSource(t);
+  makeFolders(t.file("OUT"));
+  Jobs j;
+  fselect(j.ctx, t.file("BANKS/" + order.front()));
+  j.runFolder(t.file("BANKS"), t.str());
+  extractClick(j.ctx, t.file("OUT"));
+  EXPECT_EQ(directoryOrder(t.file("OUT")), std::vector<std::string>{"WAV_MONO_" + order.back()});
+}
