@@ -1,8 +1,5 @@
 #include "ui/wavextract19.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -13,7 +10,11 @@
 
 #include <new>
 
+#include "jobs/drive_job.h"
+#include "jobs/folder_jobs.h"
+#include "jobs/selection.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
 #include "tti/tti_reader.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
@@ -178,7 +179,7 @@ void TForm1::createControls() {
   connect(minim, &TImgBtn2::mouseUp, this, &TForm1::minimMouseUp);
   connect(aboutbt, &TImgBtn2::clicked, this, &TForm1::aboutbtClick);
 
-  setDriveSource([] { return std::vector<DriveInfo>{{QStringLiteral("root"), kRoot}}; });
+  setDriveSource(mountedDrives);
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
 }
@@ -213,11 +214,13 @@ QString TForm1::fromLocalPath(const std::string& path) {
 }
 
 bool TForm1::canEnter(const QString& path) {
-  if (path.isEmpty()) return false;
-  const QByteArray local = QFile::encodeName(path);
-  struct stat st {};
-  return ::stat(local.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         ::access(local.constData(), X_OK) == 0;
+  return !path.isEmpty() && isEnterableFolder(localPath(path));
+}
+
+std::vector<DriveInfo> TForm1::mountedDrives() {
+  std::vector<DriveInfo> drives;
+  for (const Volume& v : mountedVolumes()) drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
+  return drives;
 }
 
 template <class Handler>
@@ -393,6 +396,7 @@ void TForm1::dir1Change() {
   guarded([&] {
     file1->setFolder(dir1->folder());
     followDrive(DriveComboBox1, dir1, lastSourceDrive_);
+    getlastdir(ctx_, localPath(dir1->folder()));
   });
 }
 
@@ -410,23 +414,50 @@ void TForm1::file1Click() {
   guarded([&] { vantrel::file1Click(ctx_, localPath(file1->selectedPath())); });
 }
 
-void TForm1::file1DblClick() {}
+void TForm1::file1DblClick() {
+  guarded([&] {
+    vantrel::file1DblClick(ctx_, localPath(file1->selectedPath()), localPath(destin->folder()));
+  });
+}
 
 void TForm1::intoChange() { wavlist->setMultiSelect(into->currentIndex() == kModeStereo); }
 
 // ---- Conversions ----
 
-void TForm1::extractClick() {}
+void TForm1::extractClick() {
+  guarded([&] { vantrel::extractClick(ctx_, localPath(destin->folder())); });
+}
 
-void TForm1::completeClick() {}
+void TForm1::completeClick() {
+  guarded([&] {
+    vantrel::completeClick(ctx_, localPath(dir1->folder()), localPath(destin->folder()));
+  });
+}
 
-void TForm1::extrdriveClick() {}
+void TForm1::extrdriveClick() {
+  guarded([&] {
+    // The drives shown; a box without one stands for the drive of its folder.
+    const std::string sourceRoot = DriveComboBox1->drive().isEmpty()
+                                       ? volumeOf(localPath(dir1->folder())).root
+                                       : localPath(DriveComboBox1->drive());
+    const std::string targetName = DriveComboBox2->drive().isEmpty()
+                                       ? volumeOf(localPath(destin->folder())).name
+                                       : localPath(DriveComboBox2->driveName());
+    vantrel::extrdriveClick(ctx_, sourceRoot, localPath(destin->folder()), targetName);
+  });
+}
 
-void TForm1::wavextrClick() {}
+void TForm1::wavextrClick() {
+  guarded([&] { vantrel::wavextrClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+}
 
-void TForm1::wavlistMouseDown() {}
+void TForm1::wavlistMouseDown() {
+  guarded([&] { vantrel::wavlistMouseDown(ctx_, wavlist->currentRow(), wavlist->multiSelect()); });
+}
 
-void TForm1::wavlistDblClick() {}
+void TForm1::wavlistDblClick() {
+  guarded([&] { vantrel::wavlistDblClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+}
 
 // ---- The window drag ----
 

@@ -120,6 +120,8 @@ class TForm1 : public QWidget, public JobListener {
   static QString fromLocalPath(const std::string& path);
   // Whether `path` is a folder that can be entered.
   static bool canEnter(const QString& path);
+  // The mounted volumes as drives.
+  static std::vector<DriveInfo> mountedDrives();
 
  signals:
   // The close button ends the application: the program quits on this.
