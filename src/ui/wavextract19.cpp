@@ -78,6 +78,7 @@ TForm1::TForm1(QWidget* parent)
   setPalette(p);
   createControls();
   applyPalettes();
+  DeactivateLook();
   FormCreate();
 }
 
@@ -291,6 +292,9 @@ void TForm1::showEvent(QShowEvent* event) {
   centred_ = true;
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+  // A window without a frame is not always given the focus on its own; the
+  // first activation is what opens the remembered folders.
+  activateWindow();
 }
 
 // ---- Start-up and settings ----

@@ -3,10 +3,15 @@
 // Works on the offscreen platform or under any display.
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
+#include "ui/about2.h"
 #include "ui/application.h"
 #include "ui_support.h"
 
@@ -20,27 +25,34 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   initialiseApplication();
-  TestWindow w;
-  const char* names[] = {"ACOUSTIC GUITAR.TTI", "ANALOG PAD.TTI", "DRUM KIT 1.TTI",
+  QTemporaryDir home(QDir::tempPath() + QStringLiteral("/Music-XXXXXX"));
+  if (!home.isValid()) return 1;
+  const std::string base = home.path().toStdString();
+  const std::string banks = base + "/Sampler CDs", out = base + "/Converted";
+  std::filesystem::create_directories(banks + "/CD 01 Keys");
+  std::filesystem::create_directories(banks + "/CD 02 Drums");
+  std::filesystem::create_directories(out + "/Strings_WAV_M");
+  const char* names[] = {"ACOUSTIC GTR.TTI", "ANALOG PAD.TTI", "DRUM KIT 1.TTI",
                          "GRAND PIANO.TTI", "STRINGS.TTI"};
-  int counts[] = {6, 2, 12, 8, 4};
-  for (int k = 0; k < 5; ++k) {
-    BankDesc bank = simpleBank(counts[k], 256, k == 3 ? "PIANO C" : "SAMPLE ");
-    writeBank(w.banks + "/" + names[k], bank);
-  }
-  std::filesystem::create_directories(w.banks + "/CDROM 1");
-  std::filesystem::create_directories(w.banks + "/CDROM 2");
-  std::filesystem::create_directories(w.out + "/converted");
-  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
-  w.showAndActivate();
-  clickEntry(w.form->file1, QStringLiteral("GRAND PIANO.TTI"));
-  clickRow(w.form->wavlist, 2);
-  w.form->gauge1->setRange(0, 10);
-  w.form->gauge1->setProgress(7);
-  w.form->Gauge2->setRange(0, 5);
-  w.form->Gauge2->setProgress(2);
+  const int counts[] = {6, 2, 12, 8, 4};
+  for (int k = 0; k < 5; ++k)
+    writeBank(banks + "/" + names[k], simpleBank(counts[k], 256, k == 3 ? "PIANO C" : "SAMPLE "));
+  std::ofstream(base + "/vantrel.ini", std::ios::binary) << banks << "\r\n" << out << "\r\n0\r\n";
+
+  TForm1 form;
+  TAbout about;
+  form.setAboutBox(&about);
+  form.setStartFolder(home.path());
+  form.show();
+  if (!QTest::qWaitForWindowActive(&form)) form.FormActivate();
+  clickEntry(form.file1, QStringLiteral("GRAND PIANO.TTI"));
+  clickRow(form.wavlist, 2);
+  form.gauge1->setRange(0, 10);
+  form.gauge1->setProgress(7);
+  form.Gauge2->setRange(0, 5);
+  form.Gauge2->setProgress(2);
   QTest::qWait(50);
-  if (!w.form->grab().save(QString::fromLocal8Bit(argv[1]))) {
+  if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);
     return 1;
   }
