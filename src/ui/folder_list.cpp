@@ -119,6 +119,12 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
   connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
 }
 
+void FileList::keyPressEvent(QKeyEvent* event) {
+  const int before = currentRow();
+  QListWidget::keyPressEvent(event);
+  if (currentRow() != before && currentRow() >= 0) emit fileClicked();
+}
+
 bool FileList::matchesMask(const QString& name, const QString& mask) {
   // "*.*" stands for every file, with or without an extension.
   if (mask == QStringLiteral("*.*") || mask == QStringLiteral("*")) return true;

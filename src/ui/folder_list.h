@@ -70,8 +70,12 @@ class FileList : public QListWidget {
   static bool matchesMask(const QString& name, const QString& mask);
 
  signals:
+  // A click on a file, or the keyboard moving the current file.
   void fileClicked();
   void fileDoubleClicked();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QString folder_;

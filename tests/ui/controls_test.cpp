@@ -143,6 +143,22 @@ TEST(UiFileList, FilterBoxSetsTheMask) {
   EXPECT_EQ(list.fileNames(), QStringList({"a.tti", "b.wav"}));
 }
 
+TEST(UiFileList, KeyboardMovingTheCurrentFileCountsAsAClick) {
+  TempDir dir;
+  touch(dir.file("a.tti"));
+  touch(dir.file("b.tti"));
+  FileList list;
+  list.setFolder(q(dir.str()));
+  list.setCurrentRow(0);
+  int clicks = 0;
+  QObject::connect(&list, &FileList::fileClicked, [&] { ++clicks; });
+  QTest::keyClick(&list, Qt::Key_Down);
+  EXPECT_EQ(list.selectedPath(), q(dir.file("b.tti")));
+  EXPECT_EQ(clicks, 1);
+  QTest::keyClick(&list, Qt::Key_Down);  // already the last file
+  EXPECT_EQ(clicks, 1);
+}
+
 TEST(UiFileList, RereadKeepsTheCurrentFile) {
   TempDir dir;
   touch(dir.file("a.tti"));
