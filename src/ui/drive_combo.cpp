@@ -46,6 +46,11 @@ void DriveComboBox::rereadDrives() {
   setDrive(keep);
 }
 
+void DriveComboBox::showPopup() {
+  rereadDrives();
+  QComboBox::showPopup();
+}
+
 QString DriveComboBox::driveName() const {
   for (const DriveInfo& d : drives_)
     if (d.root == shown_) return d.name;

@@ -37,6 +37,8 @@ class DriveComboBox : public QComboBox {
   // that is `path` or one of its parents); empty when none does.
   QString driveOf(const QString& path) const;
   std::vector<DriveInfo> drives() const { return drives_; }
+  // Volumes come and go: the list is read again each time it opens.
+  void showPopup() override;
 
  signals:
   // The user chose a drive other than the one shown.

@@ -208,6 +208,19 @@ TEST(UiDriveBox, UsersChoiceNotifiesOnlyWhenTheDriveDiffers) {
   EXPECT_EQ(notes, 1);
 }
 
+TEST(UiDriveBox, OpeningTheListShowsNewlyMountedDrives) {
+  DriveComboBox box;
+  std::vector<DriveInfo> drives{{"root", "/"}};
+  box.setDriveSource([&] { return drives; });
+  box.setDrive("/");
+  drives.push_back({"usb", "/media/usb"});
+  EXPECT_EQ(box.count(), 1);
+  box.showPopup();
+  EXPECT_EQ(box.count(), 2);
+  EXPECT_EQ(box.drive(), "/");
+  box.hidePopup();
+}
+
 TEST(UiSampleList, MultipleSelectionLeavesSelectingToTheOwner) {
   SampleList list;
   list.resize(200, 300);
