@@ -1,7 +1,7 @@
 // Generates the inputs of bench/run:
 //   make-bench-data bank PATH MIB SAMPLES   one bank of about MIB MiB
 //   make-bench-data banks DIR COUNT         COUNT small banks in DIR
-//   make-bench-data tree DIR FOLDERS        a folder tree with a bank in every 50th folder
+//   make-bench-data tree DIR FOLDERS        a folder tree with a bank in every 1000th folder
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         if (rest < 10) break;
       }
       fs::create_directories(p);
-      if (k % 50 == 0) writeBank((p / "B.TTI").string(), small);
+      if (k % 1000 == 0) writeBank((p / "B.TTI").string(), small);
     }
     return 0;
   }

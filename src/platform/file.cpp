@@ -137,6 +137,14 @@ void File::seek(std::uint64_t offset) {
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throwErrno(errno, path_);
 }
 
+void File::resize(std::uint64_t length) {
+  int r;
+  do {
+    r = ::ftruncate(fd_, static_cast<off_t>(length));
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) throwErrno(errno, path_, true);
+}
+
 std::uint64_t File::position() const {
   off_t pos = ::lseek(fd_, 0, SEEK_CUR);
   if (pos < 0) throwErrno(errno, path_);

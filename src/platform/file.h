@@ -42,6 +42,9 @@ class File {
   // Writes at an absolute offset without moving the file position.
   void writeAt(std::uint64_t offset, const void* buffer, std::size_t n);
   void seek(std::uint64_t offset);
+  // Sets the file's length; bytes added read as zeros (and take no space
+  // where the file system keeps holes).
+  void resize(std::uint64_t length);
   std::uint64_t position() const;
   std::uint64_t size() const;
   // Flushes nothing (no user-space buffer); closes and checks the result.

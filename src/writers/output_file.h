@@ -73,6 +73,9 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
 // one gathered write when the span needs no silence.
 void writeSpan(File& file, const SampleSpan& span, ConstBuffer trailer = {nullptr, 0});
 
+// Appends n zero bytes at the file position.
+void writeSilence(File& file, std::uint64_t n);
+
 // An uninitialised byte buffer; a failed allocation is "Out of memory".
 std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "writers/wav_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -130,13 +131,15 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
     const std::size_t n = channelBytes(ctx, left, 2);
     const SampleSpan l = sampleSpan(ctx.bank, left, n);
     const SampleSpan r = sampleSpan(ctx.bank, right, n);
-    const std::size_t block = 2 * n < kInterleaveBlock ? 2 * n : kInterleaveBlock;
-    std::unique_ptr<std::uint8_t[]> out = allocateBytes(block, path);
     // Frame k of the file: left bytes 2k, 2k+1, then right bytes 2k, 2k+1,
     // each pair in the bank's byte order; silence where a side holds none.
-    for (std::size_t k = 0; k < n;) {
+    const std::size_t heldBoth = std::max(l.held, r.held);
+    const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
+    const std::size_t block = std::min(2 * voiced, kInterleaveBlock);
+    std::unique_ptr<std::uint8_t[]> out = allocateBytes(block, path);
+    for (std::size_t k = 0; k < voiced;) {
       std::uint8_t* o = out.get();
-      const std::size_t end = k + block / 2 < n ? k + block / 2 : n;
+      const std::size_t end = k + block / 2 < voiced ? k + block / 2 : voiced;
       for (; k < end; k += 2, o += 4) {
         o[0] = k < l.held ? l.data[k] : 0;
         o[1] = k + 1 < l.held ? l.data[k + 1] : 0;
@@ -145,6 +148,7 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
       }
       f.writeAll(out.get(), static_cast<std::size_t>(o - out.get()));
     }
+    writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
 }

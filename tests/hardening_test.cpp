@@ -1,0 +1,272 @@
+// Conversions under hostile conditions: a full file system, banks that
+// change between selection and conversion, hostile sample names, and
+// extreme banks. Whatever happens, nothing is written outside the output
+// folder, no sample overwrites another and no partial file is left.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <set>
+
+#include "jobs/bank_conversion.h"
+#include "jobs/folder_jobs.h"
+#include "output_check.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file below `root`, relative to it.
+std::set<std::string> filesUnder(const fs::path& root) {
+  std::set<std::string> out;
+  for (auto& e : fs::recursive_directory_iterator(root))
+    if (!e.is_directory()) out.insert(fs::relative(e.path(), root).string());
+  return out;
+}
+
+bool hasPartFile(const fs::path& root) {
+  for (const auto& f : filesUnder(root))
+    if (fs::path(f).filename().string().rfind(".vantrel-", 0) == 0) return true;
+  return false;
+}
+
+// A small tmpfs mounted on a folder for the life of the object.
+class SmallFileSystem {
+ public:
+  SmallFileSystem(const std::string& at, const std::string& size) : at_(at) {
+    fs::create_directories(at);
+    mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string at_;
+  bool mounted_ = false;
+};
+
+int convertAndCatch(JobContext& ctx, const std::string& bank, const std::string& out) {
+  try {
+    fselect(ctx, bank);
+    extractClick(ctx, out);
+  } catch (const RunError& e) {
+    return e.code();
+  }
+  return 0;
+}
+
+BankDesc bankOf(const std::vector<std::string>& names, std::size_t frames) {
+  BankDesc d;
+  std::uint8_t seed = 1;
+  for (const auto& n : names) d.samples.push_back(pcmSample(n, rampPcm(2 * frames, seed++)));
+  return d;
+}
+
+}  // namespace
+
+TEST(HardeningDiskFull, AFullFileSystemEndsTheJobAndKeepsWhatWasComplete) {
+  TempDir dir;
+  SmallFileSystem small(dir.file("small"), "256k");
+  if (!small.mounted()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+  // Four samples of 100,000 bytes: two fit, the third fills the disk.
+  const BankDesc d = bankOf({"A.WAV", "B.WAV", "C.WAV", "D.WAV"}, 50000);
+  writeBank(dir.file("BANK.TTI"), d);
+  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+    RecordingListener ui;
+    JobContext ctx(ui);
+    ctx.outputMode = mode;
+    EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("small")), kDiskFull) << mode;
+    EXPECT_FALSE(hasPartFile(dir.file("small")));
+    if (mode == kModeSf2) {
+      EXPECT_FALSE(fs::exists(dir.file("small/BANK.sf2")));
+    } else {
+      const std::string folder = dir.file(mode == kModeMono ? "small/WAV_MONO_BANK.TTI/" : "small/WAV_STEREO_BANK.TTI/");
+      for (int i = 0; i < 2; ++i) {
+        const auto file = readFileBytes(folder + d.samples[static_cast<std::size_t>(i)].name);
+        EXPECT_EQ(std::vector<std::uint8_t>(file.begin() + 112, file.end()), d.samples[static_cast<std::size_t>(i)].pcm);
+      }
+      EXPECT_FALSE(fs::exists(folder + "C.WAV"));
+      EXPECT_FALSE(fs::exists(folder + "D.WAV"));
+      EXPECT_EQ(ui.allLog, (std::vector<std::string>{"processing BANK.TTI", "A.WAV extracted", "B.WAV extracted"}));
+    }
+    fs::remove_all(dir.file("small/WAV_MONO_BANK.TTI"));
+    fs::remove_all(dir.file("small/WAV_STEREO_BANK.TTI"));
+  }
+}
+
+TEST(HardeningChangedBanks, ABankRemovedAfterSelectionIsFileNotFound) {
+  TempDir dir;
+  writeBank(dir.file("BANK.TTI"), bankOf({"A.WAV"}, 8));
+  RecordingListener ui;
+  JobContext ctx(ui);
+  fselect(ctx, dir.file("BANK.TTI"));
+  fs::remove(dir.file("BANK.TTI"));
+  fs::create_directory(dir.file("out"));
+  try {
+    extractClick(ctx, dir.file("out"));
+    FAIL() << "no error";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.message(), "File not found");
+    EXPECT_EQ(e.path(), dir.file("BANK.TTI"));
+  }
+  EXPECT_TRUE(filesUnder(dir.file("out")).empty());
+  EXPECT_EQ(ctx.bank.pcmData, nullptr);
+}
+
+TEST(HardeningChangedBanks, ABankTruncatedAfterSelection) {
+  TempDir dir;
+  const BankDesc d = bankOf({"A.WAV", "B.WAV"}, 100);
+  const auto full = buildBank(d);
+  fs::create_directory(dir.file("out"));
+  // Cut inside the directory: the conversion fails and writes nothing.
+  writeBytes(dir.file("BANK.TTI"), full);
+  RecordingListener ui;
+  JobContext ctx(ui);
+  ctx.outputMode = kModeMono;
+  fselect(ctx, dir.file("BANK.TTI"));
+  writeBytes(dir.file("BANK.TTI"), std::vector<std::uint8_t>(full.begin(), full.begin() + 700));
+  EXPECT_THROW(extractClick(ctx, dir.file("out")), RunError);
+  EXPECT_TRUE(filesUnder(dir.file("out")).empty());
+  // Cut inside the sample data: what is held is written, the rest is silence.
+  writeBytes(dir.file("BANK.TTI"), full);
+  fselect(ctx, dir.file("BANK.TTI"));
+  writeBytes(dir.file("BANK.TTI"), std::vector<std::uint8_t>(full.begin(), full.end() - 50));
+  extractClick(ctx, dir.file("out"));
+  const auto b = readFileBytes(dir.file("out/WAV_MONO_BANK.TTI/B.WAV"));
+  ASSERT_EQ(b.size(), 112u + 200u);
+  std::vector<std::uint8_t> expected(d.samples[1].pcm.begin(), d.samples[1].pcm.end() - 50);
+  expected.resize(200, 0);
+  EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 112, b.end()), expected);
+}
+
+TEST(HardeningHostileNames, NothingLeavesTheOutputFolderAndNoSampleOverwritesAnother) {
+  TempDir dir;
+  std::vector<std::string> names = {
+      "../../escape L.WAV", "../../escape R.WAV", "/etc/passwd", "..", ".", "", "",
+      std::string("bell\x07 and\x1f tab\t.WAV"), "x/../../y.WAV", "A.WAV", "A.WAV", "A_1.WAV",
+      "A.WAV", "C:\\..\\..\\win.WAV", "\xE9\xE8\xFF.WAV", "A_2.WAV"};
+  BankDesc d = bankOf(names, 4);
+  // A name field of 256 bytes without a zero byte, most of them above 0x7F.
+  SampleDesc full = pcmSample("", rampPcm(8, 99));
+  full.nameField = std::vector<std::uint8_t>(256, 0xE9);
+  (*full.nameField)[250] = '.';
+  d.samples.push_back(full);
+  d.samples.push_back(full);
+  // A pair whose stereo name is hostile as well.
+  d.samples.push_back(pcmSample("..", rampPcm(8, 1)));
+  d.samples.push_back(pcmSample("/../../../tmp/x", rampPcm(8, 1)));
+  const fs::path root = dir.path() / "root";
+  fs::create_directories(root / "src");
+  fs::create_directories(root / "out");
+  writeBank((root / "src" / "BANK.TTI").string(), d);
+  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+    RecordingListener ui;
+    JobContext ctx(ui);
+    ctx.outputMode = mode;
+    ASSERT_EQ(convertAndCatch(ctx, (root / "src" / "BANK.TTI").string(), (root / "out").string()), 0);
+    // Only the bank below src/, only output below out/.
+    EXPECT_EQ(filesUnder(root / "src"), std::set<std::string>{"BANK.TTI"});
+    std::set<std::string> top;
+    for (auto& e : fs::directory_iterator(root)) top.insert(e.path().filename().string());
+    EXPECT_EQ(top, (std::set<std::string>{"out", "src"}));
+    EXPECT_FALSE(hasPartFile(root / "out"));
+    if (mode == kModeMono) {
+      // One file per sample: the names are distinct, nothing was lost.
+      const auto files = filesUnder(root / "out" / "WAV_MONO_BANK.TTI");
+      EXPECT_EQ(files.size(), d.samples.size());
+      std::set<std::string> expected;
+      for (std::uint32_t i = 0; i < ctx.bank.sampleCount; ++i) {
+        expected.insert(latin1ToUtf8(ctx.bank.outputName[i]));
+        EXPECT_LE(latin1ToUtf8(ctx.bank.outputName[i]).size(), 255u);
+      }
+      EXPECT_EQ(files, expected);
+    }
+  }
+}
+
+TEST(HardeningExtremeBanks, FourThousandNinetySixSamplesConvertInEveryMode) {
+  TempDir dir;
+  BankDesc d;
+  for (int i = 0; i < 4096; ++i) {
+    const std::string stem = "S" + std::to_string(i / 2);
+    d.samples.push_back(pcmSample(stem + (i % 2 ? " R.WAV" : " L.WAV"), rampPcm(4, static_cast<std::uint8_t>(i))));
+    d.samples.back().zones = {static_cast<std::uint8_t>(i % 256)};
+  }
+  d.zones.resize(256);
+  writeBank(dir.file("BIG.TTI"), d);
+  fs::create_directory(dir.file("out"));
+  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+    RecordingListener ui;
+    JobContext ctx(ui);
+    ctx.outputMode = mode;
+    ASSERT_EQ(convertAndCatch(ctx, dir.file("BIG.TTI"), dir.file("out")), 0);
+  }
+  EXPECT_EQ(filesUnder(dir.file("out/WAV_MONO_BIG.TTI")).size(), 4096u);
+  EXPECT_EQ(filesUnder(dir.file("out/WAV_STEREO_BIG.TTI")).size(), 2048u);
+  FluidCheck fluid;
+  EXPECT_NE(fluid.load(dir.file("out/BIG.sf2")), FLUID_FAILED);
+  EXPECT_TRUE(fluid.messages().empty()) << fluid.messages().front();
+  EXPECT_GT(fluid.peak(60, 100), 0.0f);
+}
+
+TEST(HardeningExtremeBanks, EmptyBanksAndEmptySamples) {
+  TempDir dir;
+  fs::create_directory(dir.file("out"));
+  writeBank(dir.file("NONE.TTI"), BankDesc{});
+  BankDesc zero = bankOf({"Z1.WAV", "Z2.WAV"}, 0);
+  writeBank(dir.file("ZERO.TTI"), zero);
+  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+    RecordingListener ui;
+    JobContext ctx(ui);
+    ctx.outputMode = mode;
+    ASSERT_EQ(convertAndCatch(ctx, dir.file("NONE.TTI"), dir.file("out")), 0);
+    ASSERT_EQ(convertAndCatch(ctx, dir.file("ZERO.TTI"), dir.file("out")), 0);
+  }
+  EXPECT_TRUE(fs::is_directory(dir.file("out/WAV_MONO_NONE.TTI")));
+  EXPECT_TRUE(filesUnder(dir.file("out/WAV_MONO_NONE.TTI")).empty());
+  EXPECT_EQ(fs::file_size(dir.file("out/WAV_MONO_ZERO.TTI/Z1.WAV")), 112u);
+  EXPECT_EQ(fs::file_size(dir.file("out/WAV_STEREO_ZERO.TTI/Z1__Z2.WAV")), 112u);
+  FluidCheck fluid;
+  EXPECT_NE(fluid.load(dir.file("out/ZERO.sf2")), FLUID_FAILED);
+  EXPECT_TRUE(fs::exists(dir.file("out/NONE.sf2")));
+}
+
+TEST(HardeningExtremeBanks, HugeDataSizeFieldOnASmallFileLoadsWhatIsThere) {
+  TempDir dir;
+  BankDesc d = bankOf({"A.WAV"}, 50);
+  d.dataSize = 0x80000000u;
+  writeBank(dir.file("BANK.TTI"), d);
+  fs::create_directory(dir.file("out"));
+  for (int mode : {kModeMono, kModeSf2}) {
+    RecordingListener ui;
+    JobContext ctx(ui);
+    ctx.outputMode = mode;
+    ASSERT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), 0);
+  }
+  const auto a = readFileBytes(dir.file("out/WAV_MONO_BANK.TTI/A.WAV"));
+  EXPECT_EQ(std::vector<std::uint8_t>(a.begin() + 112, a.end()), d.samples[0].pcm);
+}
+
+TEST(HardeningExtremeBanks, ZoneDirectoryWithoutEndIsRefusedForSoundFontsOnly) {
+  TempDir dir;
+  BankDesc d = bankOf({"A.WAV"}, 8);
+  d.zones.resize(3);
+  d.endBit = false;
+  writeBank(dir.file("BANK.TTI"), d);
+  fs::create_directory(dir.file("out"));
+  RecordingListener ui;
+  JobContext ctx(ui);
+  ctx.outputMode = kModeSf2;
+  EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), kInvalidBank);
+  EXPECT_TRUE(filesUnder(dir.file("out")).empty());
+  ctx.outputMode = kModeMono;
+  EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), 0);
+  EXPECT_TRUE(fs::exists(dir.file("out/WAV_MONO_BANK.TTI/A.WAV")));
+}
