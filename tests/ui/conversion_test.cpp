@@ -65,6 +65,22 @@ TEST(UiConvert, ExtractButtonConvertsTheClickedBank) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST(UiConvert, HourglassShowsWhileSamplesAreWritten) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(2));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  QList<int> shapes;
+  QObject::connect(w.form->test, &QPlainTextEdit::textChanged, [&] {
+    const QCursor* c = QApplication::overrideCursor();
+    shapes << (c ? c->shape() : -1);
+  });
+  clickWidget(w.form->extract);
+  ASSERT_FALSE(shapes.isEmpty());
+  EXPECT_EQ(shapes.last(), Qt::WaitCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST(UiConvert, ExtractWithoutABankSaysSo) {
   TestWindow w;
   writeBank(w.banks + "/KIT.TTI", simpleBank(1));
