@@ -1,0 +1,25 @@
+#pragma once
+// The about box: a borderless picture that stays on top of other windows,
+// centred on the screen, hidden again by a click on it.
+
+#include <QLabel>
+#include <QWidget>
+
+namespace vantrel {
+
+class TAbout : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TAbout(QWidget* parent = nullptr);
+
+  QLabel* Image1;
+
+  // Shows the box, centred on the screen, without making it modal.
+  void showCentred();
+  void Image1Click();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,42 @@
+#pragma once
+// The window's pictures, drawn in code: the background of the four panels,
+// the picture buttons' looks, the title-bar buttons, the glyphs of the
+// folder and drive lists, and the about picture.
+
+#include <QFont>
+#include <QPixmap>
+#include <QSize>
+
+namespace vantrel::art {
+
+// The window's text font and the gauges' small font.
+QFont windowFont();
+QFont gaugeFont();
+
+// The background artwork (Image1): 794 x 347, drawn for its place at 0,19.
+QPixmap background();
+
+enum class ActionGlyph { Folder, Drive, File, Samples };
+struct ActionPictures {
+  QPixmap offUp, offDown, onUp, onDown;
+};
+// A 17 x 17 action button's four looks.
+ActionPictures actionButton(ActionGlyph glyph);
+
+enum class TitleGlyph { About, Minimise, Close };
+struct TitlePictures {
+  QPixmap up, down;
+};
+TitlePictures titleButton(TitleGlyph glyph, QSize size);
+// The inert picture between the minimise and close buttons.
+QPixmap titleSpacer(QSize size);
+
+// The about box's picture: 400 x 250.
+QPixmap aboutPicture();
+
+// Glyphs of the folder lists (open: a folder on the way to the shown one)
+// and of the drive boxes.
+QPixmap folderGlyph(bool open);
+QPixmap driveGlyph();
+
+}  // namespace vantrel::art

@@ -1,0 +1,53 @@
+#pragma once
+// The drive box: the mounted volumes, each shown by its name and root.
+// Where the drives come from is set by the owner, so that a window can be
+// given any list (the platform's mounted volumes, or a fixed list).
+
+#include <QComboBox>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace vantrel {
+
+struct DriveInfo {
+  QString name;  // "root" for "/", else the last component of the root
+  QString root;  // the mount point, an absolute path
+};
+
+using DriveSource = std::function<std::vector<DriveInfo>()>;
+
+class DriveComboBox : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit DriveComboBox(QWidget* parent = nullptr);
+
+  void setDriveSource(DriveSource source);
+  // Lists the drives again, keeping the one shown.
+  void rereadDrives();
+
+  // The drive shown: its root and its name (empty when none is shown).
+  QString drive() const { return shown_; }
+  QString driveName() const;
+  // Shows the drive with that root without notifying; returns whether it
+  // differs from the drive shown before. A root not listed shows nothing.
+  bool setDrive(const QString& root);
+  // The root of the listed drive that holds `path` (the longest listed root
+  // that is `path` or one of its parents); empty when none does.
+  QString driveOf(const QString& path) const;
+  std::vector<DriveInfo> drives() const { return drives_; }
+  // Volumes come and go: the list is read again each time it opens.
+  void showPopup() override;
+
+ signals:
+  // The user chose a drive other than the one shown.
+  void driveChanged();
+
+ private:
+  DriveSource source_;
+  std::vector<DriveInfo> drives_;
+  QString shown_;
+};
+
+}  // namespace vantrel

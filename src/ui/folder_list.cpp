@@ -1,0 +1,196 @@
+#include "ui/folder_list.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QStyledItemDelegate>
+
+#include "ui/artwork.h"
+
+namespace vantrel {
+namespace {
+
+constexpr int kLevelRole = Qt::UserRole + 1;
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kIndent = 7;
+
+// Indents each entry of a tree list by its level.
+class LevelDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.adjust(index.data(kLevelRole).toInt() * kIndent, 0, 0, 0);
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    return {s.width() + index.data(kLevelRole).toInt() * kIndent, s.height()};
+  }
+};
+
+QString cleanAbsolute(const QString& path) {
+  return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::root().absoluteFilePath(path));
+}
+
+}  // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+  setItemDelegate(new LevelDelegate(this));
+  setFrameShape(QFrame::NoFrame);
+  setUniformItemSizes(true);
+  setIconSize(QSize(14, 11));
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fill();
+}
+
+void FolderList::setFolder(const QString& path) {
+  QString target = cleanAbsolute(path);
+  while (!QFileInfo(target).isDir() && target != QStringLiteral("/"))
+    target = QFileInfo(target).path();
+  folder_ = target;
+  fill();
+  emit changed();
+}
+
+void FolderList::reread() { setFolder(folder_); }
+
+QString FolderList::itemPath(int index) const {
+  const QListWidgetItem* it = item(index);
+  return it ? it->data(kPathRole).toString() : QString();
+}
+
+void FolderList::fill() {
+  clear();
+  const QIcon open(art::folderGlyph(true)), closed(art::folderGlyph(false));
+  // The root and each folder down to the shown one.
+  QStringList parts = folder_.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QString path = QStringLiteral("/");
+  auto* root = new QListWidgetItem(open, QStringLiteral("/"), this);
+  root->setData(kPathRole, path);
+  root->setData(kLevelRole, 0);
+  for (int k = 0; k < parts.size(); ++k) {
+    path = path == QStringLiteral("/") ? path + parts[k] : path + QLatin1Char('/') + parts[k];
+    auto* it = new QListWidgetItem(open, parts[k], this);
+    it->setData(kPathRole, path);
+    it->setData(kLevelRole, k + 1);
+  }
+  shownIndex_ = static_cast<int>(parts.size());
+  // Then its subfolders (hidden ones left out), by name.
+  const QStringList subfolders = QDir(folder_).entryList(
+      QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+  for (const QString& name : subfolders) {
+    auto* it = new QListWidgetItem(closed, name, this);
+    it->setData(kPathRole, QDir(folder_).filePath(name));
+    it->setData(kLevelRole, shownIndex_ + 1);
+  }
+  setCurrentRow(shownIndex_);
+}
+
+void FolderList::activate(int index) {
+  if (index < 0 || index >= count()) return;
+  emit itemDoubleClicked(index);
+  if (opensOnDoubleClick_) setFolder(itemPath(index));
+}
+
+void FolderList::mouseDoubleClickEvent(QMouseEvent* event) {
+  QListWidget::mouseDoubleClickEvent(event);
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (index.isValid()) activate(index.row());
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    activate(currentRow());
+    return;
+  }
+  QListWidget::keyPressEvent(event);
+}
+
+FileList::FileList(QWidget* parent) : QListWidget(parent) {
+  setFrameShape(QFrame::NoFrame);
+  setUniformItemSizes(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
+  connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
+}
+
+void FileList::keyPressEvent(QKeyEvent* event) {
+  const int before = currentRow();
+  QListWidget::keyPressEvent(event);
+  if (currentRow() != before && currentRow() >= 0) emit fileClicked();
+}
+
+bool FileList::matchesMask(const QString& name, const QString& mask) {
+  // "*.*" stands for every file, with or without an extension.
+  if (mask == QStringLiteral("*.*") || mask == QStringLiteral("*")) return true;
+  const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(mask),
+                              QRegularExpression::CaseInsensitiveOption);
+  return re.match(name).hasMatch();
+}
+
+void FileList::setFolder(const QString& folder) {
+  folder_ = folder;
+  clear();
+  reread();
+}
+
+void FileList::setMask(const QString& mask) {
+  mask_ = mask;
+  reread();
+}
+
+void FileList::reread() {
+  const QString current = currentItem() ? currentItem()->text() : QString();
+  clear();
+  if (folder_.isEmpty()) return;
+  const QStringList files =
+      QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+  for (const QString& name : files)
+    if (matchesMask(name, mask_)) addItem(name);
+  if (!current.isEmpty()) selectFile(current);
+}
+
+QString FileList::selectedPath() const {
+  const QListWidgetItem* it = currentItem();
+  if (!it || folder_.isEmpty()) return {};
+  return QDir(folder_).filePath(it->text());
+}
+
+QStringList FileList::fileNames() const {
+  QStringList out;
+  for (int k = 0; k < count(); ++k) out << item(k)->text();
+  return out;
+}
+
+bool FileList::selectFile(const QString& name) {
+  for (int k = 0; k < count(); ++k) {
+    if (item(k)->text() == name) {
+      setCurrentRow(k);
+      return true;
+    }
+  }
+  return false;
+}
+
+FilterComboBox::FilterComboBox(QWidget* parent) : QComboBox(parent) {}
+
+void FilterComboBox::setFilter(const QString& filter) {
+  clear();
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  for (int k = 0; k + 1 < parts.size(); k += 2) addItem(parts[k], parts[k + 1]);
+  setCurrentIndex(count() > 0 ? 0 : -1);
+}
+
+QString FilterComboBox::mask() const { return currentData().toString(); }
+
+void FilterComboBox::setFileList(FileList* list) {
+  list->setMask(mask());
+  connect(this, &QComboBox::currentIndexChanged, list, [this, list] { list->setMask(mask()); });
+}
+
+}  // namespace vantrel

@@ -1,0 +1,571 @@
+#include "ui/wavextract19.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include <new>
+
+#include "jobs/drive_job.h"
+#include "jobs/folder_jobs.h"
+#include "jobs/selection.h"
+#include "platform/errors.h"
+#include "platform/folders.h"
+#include "tti/tti_reader.h"
+#include "ui/about2.h"
+#include "ui/app_icon.h"
+#include "ui/artwork.h"
+#include "ui/layout.h"
+#include "ui/settings.h"
+
+namespace vantrel {
+namespace {
+
+const QString kRoot = QStringLiteral("/");
+
+template <class Widget>
+Widget* place(Widget* w, const char* name, const QRect& r) {
+  w->setObjectName(QString::fromLatin1(name));
+  w->setGeometry(r);
+  return w;
+}
+
+QPalette listPalette(const QPalette& base, const QColor& background) {
+  QPalette p(base);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Base, background);
+    p.setColor(group, QPalette::Window, background);
+    p.setColor(group, QPalette::Text, Qt::black);
+    p.setColor(group, QPalette::Highlight, layout::kBoxColour);
+    p.setColor(group, QPalette::HighlightedText, Qt::white);
+    p.setColor(group, QPalette::Button, background.darker(125));
+  }
+  return p;
+}
+
+QPalette boxPalette(const QPalette& base) {
+  QPalette p(base);
+  const QColor teal = layout::kBoxColour;
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Button, teal);
+    p.setColor(group, QPalette::Base, teal);
+    p.setColor(group, QPalette::Window, teal);
+    p.setColor(group, QPalette::ButtonText, Qt::white);
+    p.setColor(group, QPalette::Text, Qt::white);
+    p.setColor(group, QPalette::WindowText, Qt::white);
+    p.setColor(group, QPalette::Highlight, layout::kTreeColour);
+    p.setColor(group, QPalette::HighlightedText, Qt::black);
+    p.setColor(group, QPalette::PlaceholderText, QColor(170, 210, 214));
+  }
+  return p;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), ctx_(*this) {
+  setWindowTitle(QStringLiteral("Vantrel  v1.02 "));
+  setFixedSize(layout::kWindowWidth, layout::kWindowHeight);
+  setFont(art::windowFont());
+  setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, layout::kWindowColour);
+  p.setColor(QPalette::WindowText, Qt::white);
+  setPalette(p);
+  createControls();
+  applyPalettes();
+  DeactivateLook();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createControls() {
+  // Background first: everything else lies on top of it.
+  Image1 = place(new QLabel(this), "Image1", layout::kImage1);
+  Image1->setPixmap(art::background());
+
+  Shape1 = place(new FilledRect(this), "Shape1", layout::kShape1);
+  Image2 = place(new QLabel(this), "Image2", layout::kImage2);
+  Image2->setPixmap(QPixmap::fromImage(art::appIconImage(16)));
+  Label1 = place(new QLabel(QStringLiteral("Vantrel v2.00 Beta"), this), "Label1", layout::kLabel1);
+  QFont bold = font();
+  bold.setBold(true);
+  Label1->setFont(bold);
+  Label1->setAttribute(Qt::WA_TranslucentBackground);
+
+  const art::TitlePictures about = art::titleButton(art::TitleGlyph::About, layout::kAboutbt.size());
+  aboutbt = place(new TImgBtn2(this), "aboutbt", layout::kAboutbt);
+  aboutbt->setPicOnUp(about.up);
+  aboutbt->setPicOnDown(about.down);
+  const art::TitlePictures mini = art::titleButton(art::TitleGlyph::Minimise, layout::kMinim.size());
+  minim = place(new TImgBtn2(this), "minim", layout::kMinim);
+  minim->setPicOnUp(mini.up);
+  minim->setPicOnDown(mini.down);
+  Image3 = place(new QLabel(this), "Image3", layout::kImage3);
+  Image3->setPixmap(art::titleSpacer(layout::kImage3.size()));
+  const art::TitlePictures close = art::titleButton(art::TitleGlyph::Close, layout::kImgBtn21.size());
+  ImgBtn21 = place(new TImgBtn2(this), "ImgBtn21", layout::kImgBtn21);
+  ImgBtn21->setPicOnUp(close.up);
+  ImgBtn21->setPicOnDown(close.down);
+
+  auto action = [this](const char* name, const QRect& r, art::ActionGlyph glyph) {
+    const art::ActionPictures pics = art::actionButton(glyph);
+    TImgBtn* b = place(new TImgBtn(this), name, r);
+    b->setPicOffUp(pics.offUp);
+    b->setPicOffDown(pics.offDown);
+    b->setPicOnUp(pics.onUp);
+    b->setPicOnDown(pics.onDown);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+  };
+
+  dir1 = place(new FolderList(this), "dir1", layout::kDir1);
+  dir1->setOpensOnDoubleClick(false);
+  DriveComboBox1 = place(new DriveComboBox(this), "DriveComboBox1", layout::kDriveComboBox1);
+  complete = action("complete", layout::kComplete, art::ActionGlyph::Folder);
+  extrdrive = action("extrdrive", layout::kExtrdrive, art::ActionGlyph::Drive);
+  Gauge3 = place(new GaugeBar(this), "Gauge3", layout::kGauge3);
+
+  file1 = place(new FileList(this), "file1", layout::kFile1);
+  FilterComboBox1 = place(new FilterComboBox(this), "FilterComboBox1", layout::kFilterComboBox1);
+  FilterComboBox1->setFilter(QStringLiteral("TTI files|*.tti|All files (*.*)|*.*"));
+  FilterComboBox1->setFileList(file1);
+  extract = action("extract", layout::kExtract, art::ActionGlyph::File);
+  Gauge2 = place(new GaugeBar(this), "Gauge2", layout::kGauge2);
+
+  headl = place(new TextBox(TextBox::Kind::StatusLine, this), "headl", layout::kHeadl);
+  test = place(new TextBox(TextBox::Kind::Log, this), "test", layout::kTest);
+  wavlist = place(new SampleList(this), "wavlist", layout::kWavlist);
+  into = place(new QComboBox(this), "into", layout::kInto);
+  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2")});
+  into->setCurrentIndex(-1);
+  into->setPlaceholderText(QStringLiteral("choose the output"));
+  gauge1 = place(new GaugeBar(this), "gauge1", layout::kGauge1);
+  wavextr = action("wavextr", layout::kWavextr, art::ActionGlyph::Samples);
+
+  destin = place(new FolderList(this), "destin", layout::kDestin);
+  DriveComboBox2 = place(new DriveComboBox(this), "DriveComboBox2", layout::kDriveComboBox2);
+
+  // Every control but the background is painted above it.
+  Image1->lower();
+
+  // Event wiring.
+  for (QWidget* w : {static_cast<QWidget*>(Shape1), static_cast<QWidget*>(Label1),
+                     static_cast<QWidget*>(Image1)})
+    w->installEventFilter(this);
+  connect(file1, &FileList::fileClicked, this, &TForm1::file1Click);
+  connect(file1, &FileList::fileDoubleClicked, this, &TForm1::file1DblClick);
+  connect(extract, &TImgBtn::clicked, this, &TForm1::extractClick);
+  connect(complete, &TImgBtn::clicked, this, &TForm1::completeClick);
+  connect(extrdrive, &TImgBtn::clicked, this, &TForm1::extrdriveClick);
+  connect(wavextr, &TImgBtn::clicked, this, &TForm1::wavextrClick);
+  connect(wavlist, &SampleList::mouseDown, this, &TForm1::wavlistMouseDown);
+  connect(wavlist, &SampleList::doubleClicked, this, &TForm1::wavlistDblClick);
+  // The output mode is into's item index, however it changes; the list's
+  // selection follows only the user's choice.
+  connect(into, &QComboBox::currentIndexChanged, this, [this](int index) { ctx_.outputMode = index; });
+  connect(into, &QComboBox::activated, this, &TForm1::intoChange);
+  connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
+  connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
+  connect(destin, &FolderList::changed, this,
+          [this] { followDrive(DriveComboBox2, destin, lastTargetDrive_); });
+  connect(DriveComboBox1, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox1Change);
+  connect(DriveComboBox2, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox2Change);
+  connect(ImgBtn21, &TImgBtn2::mouseUp, this, &TForm1::ImgBtn21MouseUp);
+  connect(minim, &TImgBtn2::mouseUp, this, &TForm1::minimMouseUp);
+  connect(aboutbt, &TImgBtn2::clicked, this, &TForm1::aboutbtClick);
+
+  setDriveSource(mountedDrives);
+  dir1->setFolder(kRoot);
+  destin->setFolder(kRoot);
+}
+
+void TForm1::applyPalettes() {
+  const QPalette base = palette();
+  for (QWidget* w : {static_cast<QWidget*>(dir1), static_cast<QWidget*>(destin),
+                     static_cast<QWidget*>(wavlist)})
+    w->setPalette(listPalette(base, layout::kTreeColour));
+  for (QWidget* w : {static_cast<QWidget*>(file1), static_cast<QWidget*>(test)})
+    w->setPalette(listPalette(base, layout::kListColour));
+  for (QWidget* w : {static_cast<QWidget*>(DriveComboBox1), static_cast<QWidget*>(DriveComboBox2),
+                     static_cast<QWidget*>(FilterComboBox1), static_cast<QWidget*>(headl),
+                     static_cast<QWidget*>(into)})
+    w->setPalette(boxPalette(base));
+  QPalette title = Label1->palette();
+  title.setColor(QPalette::WindowText, layout::kTitleTeal);
+  Label1->setPalette(title);
+}
+
+void TForm1::setDriveSource(const DriveSource& source) {
+  DriveComboBox1->setDriveSource(source);
+  DriveComboBox2->setDriveSource(source);
+  followDrive(DriveComboBox1, dir1, lastSourceDrive_);
+  followDrive(DriveComboBox2, destin, lastTargetDrive_);
+}
+
+std::string TForm1::localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString TForm1::fromLocalPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+bool TForm1::canEnter(const QString& path) {
+  return !path.isEmpty() && isEnterableFolder(localPath(path));
+}
+
+std::vector<DriveInfo> TForm1::mountedDrives() {
+  std::vector<DriveInfo> drives;
+  for (const Volume& v : mountedVolumes()) drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
+  return drives;
+}
+
+template <class Handler>
+void TForm1::guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const RunError& e) {
+    showError(QString::fromStdString(e.message()));
+  } catch (const std::bad_alloc&) {
+    showError(QStringLiteral("Out of memory"));
+  } catch (const std::exception& e) {
+    showError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void TForm1::showError(const QString& text) {
+  // The handler has ended; whatever cursor it set is gone with it.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+// ---- Window creation, activation and the look of the title strip ----
+
+void TForm1::FormCreate() {
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive)
+      ActivateLook();
+    else if (state == Qt::ApplicationInactive)
+      DeactivateLook();
+  });
+}
+
+void TForm1::showActiveLook() {
+  const QPalette system = QGuiApplication::palette();
+  Shape1->setFillColour(system.color(QPalette::Active, QPalette::Highlight));
+  QPalette p = Label1->palette();
+  p.setColor(QPalette::WindowText, system.color(QPalette::Active, QPalette::HighlightedText));
+  Label1->setPalette(p);
+}
+
+void TForm1::ActivateLook() {
+  guarded([&] {
+    showActiveLook();
+    // Files and folders written while the program was in the background.
+    dir1->reread();
+    file1->reread();
+    destin->reread();
+  });
+}
+
+void TForm1::DeactivateLook() {
+  const QPalette system = QGuiApplication::palette();
+  Shape1->setFillColour(system.color(QPalette::Inactive, QPalette::Mid));
+  QPalette p = Label1->palette();
+  p.setColor(QPalette::WindowText, system.color(QPalette::Inactive, QPalette::Light));
+  Label1->setPalette(p);
+}
+
+bool TForm1::event(QEvent* event) {
+  const bool result = QWidget::event(event);
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return result;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (centred_) return;
+  centred_ = true;
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  // A window without a frame is not always given the focus on its own; the
+  // first activation is what opens the remembered folders.
+  activateWindow();
+}
+
+// ---- Start-up and settings ----
+
+void TForm1::FormActivate() {
+  guarded([&] {
+    if (startupDone_) return;
+    if (startFolder_.isEmpty()) startFolder_ = QDir::currentPath();
+
+    // A first start has no settings: both folders at the root, no output
+    // chosen. A settings file that failed to read is not read again.
+    QString source = kRoot, target = kRoot;
+    if (!settingsTried_) {
+      settingsTried_ = true;
+      if (auto lines = readSettingsFile(localPath(startFolder_))) {
+        source = fromLocalPath(lines->source);
+        target = fromLocalPath(lines->target);
+        const int item = settingsItemIndex(lines->choice);
+        into->setCurrentIndex(item < into->count() ? item : -1);
+      }
+    }
+    openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
+    openStartFolder(target, DriveComboBox2, destin, lastTargetDrive_, &TForm1::DriveComboBox2Change);
+    test->clearLines();
+    checkfortti(ctx_, localPath(dir1->folder()));
+    showActiveLook();
+    wavlist->setVisible(false);
+    wavlist->setMultiSelect(false);
+    ctx_.pickCurrent = 0;
+    ctx_.pickPrevious = 1;
+    startupDone_ = true;
+    ctx_.setButton(ButtonId::ExtrDrive, true);
+    dir1Change();
+    activateWindow();
+    setFocus();
+  });
+}
+
+void TForm1::openStartFolder(const QString& line, DriveComboBox* box, FolderList* list,
+                             QString& lastDrive, void (TForm1::*change)()) {
+  // A relative path is taken from the start folder; a folder that is gone
+  // or cannot be entered gives way to the root.
+  QString folder = line.isEmpty() ? QString() : QDir::cleanPath(QDir(startFolder_).absoluteFilePath(line));
+  if (!canEnter(folder)) folder = kRoot;
+  const QString drive = box->driveOf(folder);
+  if (box->setDrive(drive)) (this->*change)();
+  lastDrive = drive;
+  list->setFolder(folder);
+}
+
+void TForm1::DriveComboBox1Change() {
+  guarded([&] { driveChange(DriveComboBox1, dir1, lastSourceDrive_); });
+}
+
+void TForm1::DriveComboBox2Change() {
+  guarded([&] { driveChange(DriveComboBox2, destin, lastTargetDrive_); });
+}
+
+void TForm1::driveChange(DriveComboBox* box, FolderList* list, QString& lastDrive) {
+  const QString remembered = list->folder();
+  const QString root = box->drive();
+  if (canEnter(root)) {
+    list->setFolder(root);
+    lastDrive = root;
+    return;
+  }
+  // Not ready: back to the drive and folder shown before, silently.
+  if (list->folder() != remembered) list->setFolder(remembered);
+  box->setDrive(lastDrive);
+}
+
+void TForm1::followDrive(DriveComboBox* box, FolderList* list, QString& lastDrive) {
+  // A folder on another volume, reached through the folder list, makes
+  // that volume the drive shown.
+  const QString drive = box->driveOf(list->folder());
+  if (drive.isEmpty()) return;
+  box->setDrive(drive);
+  lastDrive = drive;
+}
+
+void TForm1::ImgBtn21MouseUp() {
+  guarded([&] {
+    const QString folder = startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
+    writeSettingsFile(localPath(folder), localPath(dir1->folder()), localPath(destin->folder()),
+                      into->currentIndex());
+    if (ImgBtn21->ReleasedInside()) emit applicationEnding();
+  });
+}
+
+void TForm1::minimMouseUp() {
+  if (minim->ReleasedInside()) showMinimized();
+}
+
+void TForm1::aboutbtClick() {
+  if (About) About->showCentred();
+  // Coming back from the about box is no first activation.
+  startupDone_ = true;
+}
+
+// ---- Folder and file lists ----
+
+void TForm1::dir1Change() {
+  guarded([&] {
+    file1->setFolder(dir1->folder());
+    followDrive(DriveComboBox1, dir1, lastSourceDrive_);
+    getlastdir(ctx_, localPath(dir1->folder()));
+  });
+}
+
+void TForm1::dir1DblClick(int index) {
+  guarded([&] {
+    ctx_.setButton(ButtonId::WavExtr, false);
+    test->clearLines();
+    wavlist->clear();
+    dir1->setFolder(dir1->itemPath(index));
+    checkfortti(ctx_, localPath(dir1->folder()));
+  });
+}
+
+void TForm1::file1Click() {
+  guarded([&] { vantrel::file1Click(ctx_, localPath(file1->selectedPath())); });
+}
+
+void TForm1::file1DblClick() {
+  guarded([&] {
+    vantrel::file1DblClick(ctx_, localPath(file1->selectedPath()), localPath(destin->folder()));
+  });
+}
+
+void TForm1::intoChange() { wavlist->setMultiSelect(into->currentIndex() == kModeStereo); }
+
+// ---- Conversions ----
+
+void TForm1::extractClick() {
+  guarded([&] { vantrel::extractClick(ctx_, localPath(destin->folder())); });
+}
+
+void TForm1::completeClick() {
+  guarded([&] {
+    vantrel::completeClick(ctx_, localPath(dir1->folder()), localPath(destin->folder()));
+  });
+}
+
+void TForm1::extrdriveClick() {
+  guarded([&] {
+    // The drives shown; a box without one stands for the drive of its folder.
+    const std::string sourceRoot = DriveComboBox1->drive().isEmpty()
+                                       ? volumeOf(localPath(dir1->folder())).root
+                                       : localPath(DriveComboBox1->drive());
+    const std::string targetName = DriveComboBox2->drive().isEmpty()
+                                       ? volumeOf(localPath(destin->folder())).name
+                                       : localPath(DriveComboBox2->driveName());
+    vantrel::extrdriveClick(ctx_, sourceRoot, localPath(destin->folder()), targetName);
+  });
+}
+
+void TForm1::wavextrClick() {
+  guarded([&] { vantrel::wavextrClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+}
+
+void TForm1::wavlistMouseDown() {
+  guarded([&] { vantrel::wavlistMouseDown(ctx_, wavlist->currentRow(), wavlist->multiSelect()); });
+}
+
+void TForm1::wavlistDblClick() {
+  guarded([&] { vantrel::wavlistDblClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+}
+
+// ---- The window drag ----
+
+void TForm1::Shape1MouseDown(QMouseEvent* event) {
+  dragging_ = true;
+  lastPointer_ = event->globalPosition().toPoint();
+}
+
+void TForm1::Shape1MouseMove(QMouseEvent* event) {
+  if (!dragging_) return;
+  const QPoint now = event->globalPosition().toPoint();
+  const int dx = lastPointer_.x() - now.x();
+  const int dy = lastPointer_.y() - now.y();
+  lastPointer_ = now;
+  move(x() - dx, y() - dy);
+}
+
+void TForm1::Shape1MouseUp(QMouseEvent*) { dragging_ = false; }
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Shape1 || watched == Label1 || watched == Image1) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        Shape1MouseDown(static_cast<QMouseEvent*>(event));
+        return true;
+      case QEvent::MouseMove:
+        Shape1MouseMove(static_cast<QMouseEvent*>(event));
+        return true;
+      case QEvent::MouseButtonRelease:
+        Shape1MouseUp(static_cast<QMouseEvent*>(event));
+        return true;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// ---- What the core reports ----
+
+TImgBtn* TForm1::button(ButtonId id) const {
+  switch (id) {
+    case ButtonId::Extract: return extract;
+    case ButtonId::Complete: return complete;
+    case ButtonId::WavExtr: return wavextr;
+    case ButtonId::ExtrDrive: return extrdrive;
+  }
+  return nullptr;
+}
+
+GaugeBar* TForm1::gauge(GaugeId id) const {
+  switch (id) {
+    case GaugeId::Bank: return gauge1;
+    case GaugeId::Folder: return Gauge2;
+    case GaugeId::Drive: return Gauge3;
+  }
+  return nullptr;
+}
+
+void TForm1::status(std::string_view text) {
+  headl->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  headl->viewport()->repaint();
+}
+
+void TForm1::logClear() {
+  test->clearLines();
+  test->viewport()->repaint();
+}
+
+void TForm1::logLine(std::string_view text) {
+  test->appendLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  test->viewport()->repaint();
+}
+
+void TForm1::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) {
+  GaugeBar* g = gauge(id);
+  g->setRange(min, max);
+  g->setProgress(progress);
+  g->repaint();
+}
+
+void TForm1::buttonChanged(ButtonId id, bool on) { button(id)->SetOn(on); }
+
+void TForm1::sampleListSet(const std::vector<std::string>& names) {
+  wavlist->clear();
+  for (const std::string& n : names)
+    wavlist->addItem(QString::fromUtf8(n.data(), static_cast<qsizetype>(n.size())));
+}
+
+void TForm1::sampleListVisible(bool visible) { wavlist->setVisible(visible); }
+
+void TForm1::sampleListSelect(int index, bool selected) {
+  if (QListWidgetItem* it = wavlist->item(index)) it->setSelected(selected);
+  wavlist->viewport()->repaint();
+}
+
+void TForm1::busy(bool on) {
+  if (on)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void TForm1::destinationChanged() { destin->reread(); }
+
+}  // namespace vantrel

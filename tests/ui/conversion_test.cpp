@@ -1,0 +1,264 @@
+// Conversions started from the window's real widgets: the extract and
+// complete buttons, the drive button, a double click on a bank, and the
+// sample list with its button, in mono and stereo mode.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include <filesystem>
+
+#include "test_support.h"
+#include "ui_support.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// A window on `banks` and `out` with output choice `mode`, as a restart
+// with these settings opens it.
+void open(TestWindow& w, int mode) {
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n" + std::to_string(mode) + "\r\n");
+  w.showAndActivate();
+}
+
+// Chooses the output as the user does, so that the sample list follows.
+void chooseOutput(TForm1& f, int item) {
+  f.into->setFocus();
+  while (f.into->currentIndex() < item) QTest::keyClick(f.into, Qt::Key_Down);
+  while (f.into->currentIndex() > item) QTest::keyClick(f.into, Qt::Key_Up);
+}
+
+// A bank whose samples 0 and 1 form a stereo pair and sample 2 does not.
+BankDesc pairBank() {
+  BankDesc bank = simpleBank(3, 64);
+  bank.samples[0].name = "PAD L.WAV";
+  bank.samples[1].name = "HORN.WAV";
+  bank.samples[2].name = "SHORT.WAV";
+  bank.samples[2].pcm.resize(64);  // 32 frames instead of 64
+  bank.samples[2].loopEndFrame = 32;
+  return bank;
+}
+
+}  // namespace
+
+TEST(UiConvert, ExtractButtonConvertsTheClickedBank) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(3));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  clickWidget(w.form->extract);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"),
+            QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV", "SAMPLE3.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "processing finished");
+  EXPECT_FALSE(w.form->wavlist->isVisible());
+  EXPECT_EQ(w.form->test->lines(),
+            QStringList({"processing KIT.TTI", "SAMPLE1.WAV extracted", "SAMPLE2.WAV extracted",
+                         "SAMPLE3.WAV extracted"}));
+  EXPECT_EQ(w.form->gauge1->progress(), 0);
+  EXPECT_EQ(w.form->destin->item(w.form->destin->count() - 1)->text(), "WAV_MONO_KIT.TTI");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(UiConvert, HourglassShowsWhileSamplesAreWritten) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(2));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  QList<int> shapes;
+  QObject::connect(w.form->test, &QPlainTextEdit::textChanged, [&] {
+    const QCursor* c = QApplication::overrideCursor();
+    shapes << (c ? c->shape() : -1);
+  });
+  clickWidget(w.form->extract);
+  ASSERT_FALSE(shapes.isEmpty());
+  EXPECT_EQ(shapes.last(), Qt::WaitCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(UiConvert, ExtractWithoutABankSaysSo) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(1));
+  open(w, 0);
+  clickWidget(w.form->extract);
+  EXPECT_EQ(w.form->headl->text(), "No TTI file selected");
+  EXPECT_TRUE(folderEntries(w.out).isEmpty());
+}
+
+TEST(UiConvert, DoubleClickOnABankConvertsItAsSoundFont) {
+  TestWindow w;
+  writeBank(w.banks + "/ORGAN.TTI", simpleBank(2));
+  open(w, 2);
+  doubleClickEntry(w.form->file1, "ORGAN.TTI");
+  EXPECT_TRUE(fs::is_regular_file(w.out + "/ORGAN.sf2")) << folderEntries(w.out).join(",").toStdString();
+  EXPECT_EQ(w.form->headl->text(), "processing finished");
+}
+
+TEST(UiConvert, CompleteButtonConvertsTheWholeFolder) {
+  TestWindow w;
+  writeBank(w.banks + "/A.TTI", simpleBank(2));
+  writeBank(w.banks + "/B.tti", simpleBank(1));
+  open(w, 0);
+  ASSERT_TRUE(w.form->complete->On());
+  clickWidget(w.form->complete);
+  const std::string run = w.out + "/banks_WAV_M";
+  EXPECT_EQ(folderEntries(run), QStringList({"WAV_MONO_A.TTI", "WAV_MONO_B.tti"}));
+  EXPECT_EQ(folderEntries(run + "/WAV_MONO_A.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted");
+  EXPECT_EQ(w.form->Gauge2->progress(), 0);
+  EXPECT_EQ(w.form->test->lines().last(), " ");
+}
+
+TEST(UiConvert, CompleteButtonInStereoModeNamesTheRunFolder) {
+  TestWindow w;
+  writeBank(w.banks + "/A.TTI", simpleBank(2));
+  open(w, 1);
+  clickWidget(w.form->complete);
+  EXPECT_TRUE(fs::is_directory(w.out + "/banks_WAV_S/WAV_STEREO_A.TTI"));
+}
+
+TEST(UiConvert, BrokenBankInAFolderRunShowsTheErrorBox) {
+  TestWindow w;
+  auto bytes = buildBank(simpleBank(2));
+  bytes.resize(530);
+  writeBytes(w.banks + "/BAD.TTI", bytes);
+  open(w, 0);
+  const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->complete); });
+  EXPECT_EQ(boxes, QStringList({"Read beyond end of file"}));
+  EXPECT_EQ(w.form->headl->text(), "processing BAD.TTI");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
+  TestWindow w;
+  const std::string usb = w.dir.file("usb");
+  fs::create_directories(usb + "/SUB");
+  fs::create_directories(usb + "/.hidden");
+  writeBank(usb + "/ONE.TTI", simpleBank(1));
+  writeBank(usb + "/SUB/TWO.TTI", simpleBank(1));
+  writeBank(usb + "/.hidden/NO.TTI", simpleBank(1));
+  w.setDrives({{"root", "/"}, {"usb", q(usb)}});
+  open(w, 0);
+  w.form->DriveComboBox1->setFocus();
+  QTest::keyClick(w.form->DriveComboBox1, Qt::Key_Down);
+  ASSERT_EQ(w.form->dir1->folder(), q(usb));
+  clickWidget(w.form->extrdrive);
+  const std::string run = w.out + "/Drive ROOT WAV_MONO";
+  EXPECT_EQ(folderEntries(run), QStringList({"SUB", "WAV_MONO_ONE.TTI"}));
+  EXPECT_EQ(folderEntries(run + "/SUB"), QStringList({"WAV_MONO_TWO.TTI"}));
+  EXPECT_EQ(w.form->headl->text(), "processing TWO.TTI");
+  EXPECT_EQ(w.form->Gauge3->progress(), 0);
+  EXPECT_EQ(w.form->gauge1->progress(), 0);
+}
+
+TEST(UiSamples, ButtonExtractsTheCurrentSampleInMonoMode) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(4));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  clickRow(w.form->wavlist, 2);
+  EXPECT_TRUE(w.form->wavextr->On());
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE3.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "SAMPLE3.WAV extracted");
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(w.form->headl->text(), "SAMPLE3.WAV already extracted");
+}
+
+TEST(UiSamples, ButtonThatIsOffDoesNothing) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(4));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  ASSERT_FALSE(w.form->wavextr->On());
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(w.form->headl->text(), "4 Samples found");
+  EXPECT_TRUE(folderEntries(w.out).isEmpty());
+}
+
+TEST(UiSamples, DoubleClickExtractsInSoundFontMode) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(3));
+  open(w, 2);
+  clickEntry(w.form->file1, "KIT.TTI");
+  doubleClickRow(w.form->wavlist, 1);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE2.WAV"}));
+}
+
+TEST(UiSamples, DoubleClickInStereoModeWritesNothing) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(3));
+  open(w, 0);
+  chooseOutput(*w.form, 1);
+  clickEntry(w.form->file1, "KIT.TTI");
+  doubleClickRow(w.form->wavlist, 1);
+  EXPECT_TRUE(folderEntries(w.out).isEmpty());
+}
+
+TEST(UiSamples, StereoPicksShowTheThreeMessages) {
+  TestWindow w;
+  writeBank(w.banks + "/PAIR.TTI", pairBank());
+  open(w, 0);
+  chooseOutput(*w.form, 1);
+  ASSERT_TRUE(w.form->wavlist->multiSelect());
+  clickEntry(w.form->file1, "PAIR.TTI");
+
+  clickRow(w.form->wavlist, 0);  // pairs with the start value 0
+  EXPECT_EQ(w.form->headl->text(), "You have to select 2 WAV files");
+  EXPECT_FALSE(w.form->wavextr->On());
+
+  clickRow(w.form->wavlist, 1);
+  EXPECT_EQ(w.form->headl->text(), "Building stereo WAV file possible  -> extract");
+  EXPECT_TRUE(w.form->wavextr->On());
+  EXPECT_EQ(w.form->wavlist->selectedRows(), QList<int>({0, 1}));
+
+  clickRow(w.form->wavlist, 2);
+  EXPECT_EQ(w.form->headl->text(), "This is no stereo file - select two other files");
+  EXPECT_FALSE(w.form->wavextr->On());
+  EXPECT_EQ(w.form->wavlist->selectedRows(), QList<int>({1, 2}));
+}
+
+TEST(UiSamples, StereoPairIsWrittenWhicheverOrderItWasPicked) {
+  TestWindow w;
+  writeBank(w.banks + "/PAIR.TTI", pairBank());
+  open(w, 0);
+  chooseOutput(*w.form, 1);
+  clickEntry(w.form->file1, "PAIR.TTI");
+  clickRow(w.form->wavlist, 2);
+  clickRow(w.form->wavlist, 1);
+  clickRow(w.form->wavlist, 0);  // right entry picked before the left one
+  ASSERT_TRUE(w.form->wavextr->On());
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_STEREO_PAIR.TTI"), QStringList({"PAD L__HORN.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
+}
+
+TEST(UiSamples, OneSampleBankCannotPair) {
+  TestWindow w;
+  writeBank(w.banks + "/ONE.TTI", simpleBank(1));
+  open(w, 0);
+  clickEntry(w.form->file1, "ONE.TTI");
+  clickRow(w.form->wavlist, 0);
+  EXPECT_EQ(w.form->headl->text(), "only 1 sample - stereo extraction impossible");
+  EXPECT_FALSE(w.form->wavextr->On());
+  doubleClickRow(w.form->wavlist, 0);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_ONE.TTI"), QStringList({"SAMPLE1.WAV"}));
+}
+
+TEST(UiSamples, LeavingStereoModeReturnsToOneSelection) {
+  TestWindow w;
+  writeBank(w.banks + "/PAIR.TTI", pairBank());
+  open(w, 0);
+  chooseOutput(*w.form, 1);
+  clickEntry(w.form->file1, "PAIR.TTI");
+  clickRow(w.form->wavlist, 0);
+  clickRow(w.form->wavlist, 1);
+  chooseOutput(*w.form, 0);
+  clickRow(w.form->wavlist, 2);
+  EXPECT_EQ(w.form->wavlist->selectedRows(), QList<int>({2}));
+}

@@ -1,0 +1,30 @@
+// The GUI tests' entry: one QApplication on the offscreen platform (unless
+// another is asked for), with a home folder of its own so that nothing the
+// toolkit keeps lands in the real one.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QByteArray>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "test_support.h"
+#include "ui/application.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  vantrel::testing::TempDir home;
+  const QByteArray homePath = QByteArray::fromStdString(home.str());
+  qputenv("HOME", homePath);
+  qputenv("XDG_CONFIG_HOME", homePath + "/.config");
+  qputenv("XDG_CACHE_HOME", homePath + "/.cache");
+  qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+  qputenv("XDG_RUNTIME_DIR", homePath);
+  std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
+  QApplication app(argc, argv);
+  vantrel::initialiseApplication();
+  return RUN_ALL_TESTS();
+}
