@@ -139,6 +139,32 @@ void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 void writeBank(const std::string& path, const BankDesc& desc) { writeBytes(path, buildBank(desc)); }
 
+ZoneDesc randomZone(std::mt19937& rng) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto byte = [&](int hi) { return static_cast<std::uint8_t>(pick(0, hi)); };
+  ZoneDesc z;
+  z.keyLow = byte(127);
+  z.keyHigh = byte(127);
+  z.velLow = byte(127);
+  z.velHigh = byte(127);
+  z.volume = byte(127);
+  z.fineTuneRaw = byte(127);
+  z.transposition = byte(255);
+  z.loopWord1 = static_cast<std::uint16_t>(pick(0, 5));
+  z.loopWord2 = static_cast<std::uint16_t>(pick(0, 5));
+  z.panLeft = byte(31);
+  z.panRight = byte(127);
+  z.attackRate = byte(127);
+  z.sustainLevel = byte(63);
+  z.decayRate = byte(127);
+  z.releaseRate = byte(127);
+  z.a = pick(0, 1);
+  z.b = pick(0, 1);
+  z.c = pick(0, 1);
+  z.d = pick(0, 1);
+  return z;
+}
+
 std::vector<std::uint8_t> sinePcm(std::size_t frames, double cyclesPerFrame, double amplitude) {
   std::vector<std::uint8_t> out;
   out.reserve(frames * 2);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ std::vector<std::uint8_t> buildParamBlock(const std::vector<ZoneDesc>& zones, bo
 std::vector<std::uint8_t> buildBank(const BankDesc& desc);
 void writeBank(const std::string& path, const BankDesc& desc);
 void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// A zone with every field drawn at random over its whole range.
+ZoneDesc randomZone(std::mt19937& rng);
 
 // 16-bit little-endian PCM bytes of a sine or of noise.
 std::vector<std::uint8_t> sinePcm(std::size_t frames, double cyclesPerFrame, double amplitude = 0.5);

@@ -15,38 +15,8 @@ namespace {
 const std::string kCli = VANTREL_CLI;
 
 // Runs the command line in `cwd`, optionally under a file-size limit.
-CommandResult runIn(const std::string& cwd, const std::vector<std::string>& argv, rlim_t sizeLimit = RLIM_INFINITY) {
-  TempDir tmp;
-  const std::string outPath = tmp.file("out"), errPath = tmp.file("err");
-  pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    FILE* o = std::fopen(outPath.c_str(), "w");
-    FILE* e = std::fopen(errPath.c_str(), "w");
-    if (!o || !e || ::chdir(cwd.c_str()) != 0) _exit(127);
-    ::dup2(fileno(o), 1);
-    ::dup2(fileno(e), 2);
-    if (sizeLimit != RLIM_INFINITY) {
-      rlimit r{};
-      ::getrlimit(RLIMIT_FSIZE, &r);
-      r.rlim_cur = sizeLimit;
-      ::setrlimit(RLIMIT_FSIZE, &r);
-    }
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    _exit(127);
-  }
-  int st = 0;
-  ::waitpid(pid, &st, 0);
-  CommandResult r;
-  r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  auto bytes = readFileBytes(outPath);
-  r.out.assign(bytes.begin(), bytes.end());
-  bytes = readFileBytes(errPath);
-  r.err.assign(bytes.begin(), bytes.end());
-  return r;
+CommandResult runIn(const std::string& cwd, const std::vector<std::string>& argv, rlim_t sizeLimit = 0) {
+  return runCommand(argv, cwd, sizeLimit);
 }
 
 BankDesc twoSamples() {

@@ -144,29 +144,7 @@ BankDesc randomBank(std::mt19937& rng) {
     for (int k = pick(0, 3); k > 0; --k) s.zones.push_back(static_cast<std::uint8_t>(pick(0, zones - 1)));
     d.samples.push_back(s);
   }
-  for (int z = 0; z < zones; ++z) {
-    ZoneDesc zd;
-    zd.keyLow = static_cast<std::uint8_t>(pick(0, 127));
-    zd.keyHigh = static_cast<std::uint8_t>(pick(0, 127));
-    zd.velLow = static_cast<std::uint8_t>(pick(0, 127));
-    zd.velHigh = static_cast<std::uint8_t>(pick(0, 127));
-    zd.volume = static_cast<std::uint8_t>(pick(0, 127));
-    zd.fineTuneRaw = static_cast<std::uint8_t>(pick(0, 127));
-    zd.transposition = static_cast<std::uint8_t>(pick(0, 255));
-    zd.loopWord1 = static_cast<std::uint16_t>(pick(0, 5));
-    zd.loopWord2 = static_cast<std::uint16_t>(pick(0, 5));
-    zd.panLeft = static_cast<std::uint8_t>(pick(0, 31));
-    zd.panRight = static_cast<std::uint8_t>(pick(0, 127));
-    zd.attackRate = static_cast<std::uint8_t>(pick(0, 127));
-    zd.sustainLevel = static_cast<std::uint8_t>(pick(0, 63));
-    zd.decayRate = static_cast<std::uint8_t>(pick(0, 127));
-    zd.releaseRate = static_cast<std::uint8_t>(pick(0, 127));
-    zd.a = pick(0, 1);
-    zd.b = pick(0, 1);
-    zd.c = pick(0, 1);
-    zd.d = pick(0, 1);
-    d.zones.push_back(zd);
-  }
+  for (int z = 0; z < zones; ++z) d.zones.push_back(randomZone(rng));
   d.ttkl = pick(0, 1);
   return d;
 }

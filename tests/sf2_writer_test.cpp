@@ -569,25 +569,12 @@ TEST(Sf2Fluid, RandomBanksLoadWithoutDiscardedGenerators) {
       d.samples.push_back(s);
     }
     for (int z = 0; z < zones; ++z) {
-      ZoneDesc zd;
+      ZoneDesc zd = randomZone(rng);
       zd.keyLow = static_cast<std::uint8_t>(pick(0, 100));
       zd.keyHigh = static_cast<std::uint8_t>(pick(zd.keyLow + 1, 127));
       zd.velLow = static_cast<std::uint8_t>(pick(0, 100));
       zd.velHigh = static_cast<std::uint8_t>(pick(zd.velLow + 1, 127));
-      zd.volume = static_cast<std::uint8_t>(pick(0, 127));
-      zd.fineTuneRaw = static_cast<std::uint8_t>(pick(0, 127));
-      zd.transposition = static_cast<std::uint8_t>(pick(0, 255));
-      zd.loopWord1 = static_cast<std::uint16_t>(pick(0, 3));
-      zd.panLeft = static_cast<std::uint8_t>(pick(0, 31));
-      zd.panRight = static_cast<std::uint8_t>(pick(0, 127));
-      zd.attackRate = static_cast<std::uint8_t>(pick(0, 127));
-      zd.sustainLevel = static_cast<std::uint8_t>(pick(0, 63));
-      zd.decayRate = static_cast<std::uint8_t>(pick(0, 127));
-      zd.releaseRate = static_cast<std::uint8_t>(pick(0, 127));
-      zd.a = pick(0, 1);
-      zd.b = pick(0, 1);
-      zd.c = pick(0, 1);
-      zd.d = pick(0, 1);
+      zd.loopWord2 = 0;
       d.zones.push_back(zd);
     }
     const auto file = convert(f, d);

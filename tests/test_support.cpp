@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,7 +51,8 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path) {
 }
 
 
-CommandResult runCommand(const std::vector<std::string>& argv) {
+CommandResult runCommand(const std::vector<std::string>& argv, const std::string& cwd,
+                         std::uint64_t fileSizeLimit) {
   TempDir tmp;
   std::string outPath = tmp.file("out"), errPath = tmp.file("err");
   pid_t pid = ::fork();
@@ -59,8 +61,15 @@ CommandResult runCommand(const std::vector<std::string>& argv) {
     FILE* o = std::fopen(outPath.c_str(), "w");
     FILE* e = std::fopen(errPath.c_str(), "w");
     if (!o || !e) _exit(127);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) _exit(127);
     ::dup2(fileno(o), 1);
     ::dup2(fileno(e), 2);
+    if (fileSizeLimit != 0) {
+      rlimit r{};
+      ::getrlimit(RLIMIT_FSIZE, &r);
+      r.rlim_cur = fileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &r);
+    }
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

@@ -79,6 +79,9 @@ struct CommandResult {
   std::string out;
   std::string err;
 };
-CommandResult runCommand(const std::vector<std::string>& argv);
+// `cwd`, when not empty, is the folder it runs in; `fileSizeLimit`, when not
+// 0, limits the size of every file it writes (SIGXFSZ keeps its default).
+CommandResult runCommand(const std::vector<std::string>& argv, const std::string& cwd = {},
+                         std::uint64_t fileSizeLimit = 0);
 
 }  // namespace vantrel::testing

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/pcm_release.h"
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -47,10 +48,7 @@ void intowav(JobContext& ctx, const std::string& folder) {
   ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 2);
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
-  struct ReleasePcm {
-    SampleBank& bank;
-    ~ReleasePcm() { bank.releasePcm(); }
-  } releasePcm{bank};
+  ReleasePcmOnExit release(bank);
 
   getttivalues(ctx, 1);
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "jobs/pcm_release.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -162,10 +163,7 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
   ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
-  struct ReleasePcm {
-    SampleBank& bank;
-    ~ReleasePcm() { bank.releasePcm(); }
-  } releasePcm{bank};
+  ReleasePcmOnExit release(bank);
 
   getttivalues(ctx, 1);
 
