@@ -8,35 +8,12 @@
 
 #include "cli/commands.h"
 #include "cli/console_listener.h"
-#include "jobs/bank_conversion.h"
+#include "jobs/folder_jobs.h"
 #include "jobs/job_context.h"
 #include "platform/errors.h"
 #include "tti/tti_reader.h"
 
 namespace vantrel::cli {
-namespace {
-
-// The single-file job on the bank that fselect has just selected: output
-// into `target`, status before and after, the log of the conversion.
-// Returns false when nothing was selected.
-bool convertSelected(JobContext& ctx, const std::string& target) {
-  ctx.ui.sampleListVisible(false);
-  ctx.destinationFolder = target;
-  if (ctx.bank.ttiPath.empty()) {
-    ctx.setButton(ButtonId::Extract, false);
-    return false;
-  }
-  ctx.ui.status("processing TTI files");
-  ctx.ui.logClear();
-  extracttti(ctx);
-  ctx.ui.status("processing finished");
-  ctx.gauge1.setProgress(0);
-  ctx.ui.destinationChanged();
-  return true;
-}
-
-}  // namespace
-
 int runConvert(const Options& options) {
   if (options.positional.empty()) throw UsageError("convert needs at least one bank file");
   const std::string target = outputFolder(options);
@@ -51,13 +28,15 @@ int runConvert(const Options& options) {
   ctx.outputMode = options.mode;
   for (const std::string& bank : options.positional) {
     try {
-      // The extension test of the file selection, then the bank's directory.
+      // The extension test of the file selection and the bank's directory,
+      // then the single-file job.
       fselect(ctx, bank);
-      if (!convertSelected(ctx, target)) {
+      if (ctx.bank.ttiPath.empty()) {
         ui.finish();
         reportError(bank, "not a .tti file");
         return 1;
       }
+      extractClick(ctx, target);
     } catch (const RunError& e) {
       ui.finish();
       reportError(e.path().empty() ? bank : e.path(), e.message());
