@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   const double notes[] = {130.81, 261.63, 523.25, 1046.5};
   const char* names[] = {"ORGAN C3.WAV", "ORGAN C4.WAV", "ORGAN C5.WAV", "ORGAN C6.WAV"};
   for (int k = 0; k < 4; ++k) {
-    organ.samples.push_back(tone(std::string("DEMO\\") + names[k], notes[k], 22050, true));
+    organ.samples.push_back(tone(std::string("DEMO\\") + names[k], notes[k], 22050 - 2205 * static_cast<std::size_t>(k), true));
     organ.samples.back().zones = {static_cast<std::uint8_t>(k)};
     organ.zones.push_back(zone(static_cast<std::uint8_t>(36 + 12 * k), static_cast<std::uint8_t>(47 + 12 * k),
                                static_cast<std::uint8_t>(48 + 12 * k), true));
