@@ -244,7 +244,7 @@ TEST(TtiParameterWalk, StepZeroLeavesGaugeAndPcmAloneAndNeedsNoSampleData) {
   auto ttkl = std::search(bytes.begin(), bytes.end(), "TTKL", "TTKL" + 4);
   bytes.erase(ttkl, bytes.end());
   Loaded l;
-  l.ctx.bank.pcmData.reset(new std::uint8_t[3]);
+  l.ctx.bank.pcmData = allocatePcm(3);
   l.ctx.bank.pcmDataSize = 3;
   l.ui.gauges.clear();
   loadFromMemory(l, bytes, 0);

@@ -13,6 +13,18 @@ namespace vantrel {
 constexpr std::size_t kMaxSamples = 4096;
 constexpr std::size_t kMaxZones = 4096;
 
+// Memory for a bank's PCM data area, from allocatePcm.
+struct PcmFree {
+  void operator()(std::uint8_t* p) const noexcept;
+};
+using PcmBuffer = std::unique_ptr<std::uint8_t[], PcmFree>;
+
+// A block of n bytes for PCM data, or null when there is no memory for it.
+// Large blocks are backed by huge pages where the system offers them: the
+// data area is read in one piece, and faulting it in 4 KiB pages costs more
+// than the copy itself.
+PcmBuffer allocatePcm(std::size_t n);
+
 struct SampleBank {
   SampleBank()
       : sampleName(kMaxSamples),
@@ -44,7 +56,7 @@ struct SampleBank {
   std::vector<std::uint16_t> zoneSample;
 
   // The PCM data area, loaded by getttivalues(ctx, 1); pcmDataSize bytes.
-  std::unique_ptr<std::uint8_t[]> pcmData;
+  PcmBuffer pcmData;
   std::uint32_t pcmDataSize = 0;
 
   void releasePcm() noexcept {

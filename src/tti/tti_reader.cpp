@@ -187,7 +187,7 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   if (decode) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
   paramBlock = {};
 
-  std::unique_ptr<std::uint8_t[]> pcm;
+  PcmBuffer pcm;
   std::uint32_t pcmSize = 0;
   if (step == 1) {
     src.read(tag, 4);
@@ -202,7 +202,7 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
     }
     const std::uint64_t left = src.left();
     pcmSize = dataSize < left ? dataSize : static_cast<std::uint32_t>(left);
-    pcm.reset(new (std::nothrow) std::uint8_t[pcmSize ? pcmSize : 1]);
+    pcm = allocatePcm(pcmSize);
     if (!pcm) throw RunError(kOutOfMemory, path);
     ctx.gauge1.add(step);
     src.read(pcm.get(), pcmSize);
