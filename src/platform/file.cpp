@@ -173,11 +173,6 @@ bool folderExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool pathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 void removeFileQuietly(const std::string& path) noexcept { ::unlink(path.c_str()); }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

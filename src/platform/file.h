@@ -58,7 +58,6 @@ class File {
 // Existence tests; they never throw.
 bool fileExists(const std::string& path);   // any non-folder entry
 bool folderExists(const std::string& path);
-bool pathExists(const std::string& path);   // anything, links not followed
 
 // Removes a file, ignoring failure (used to drop a partial output file).
 void removeFileQuietly(const std::string& path) noexcept;

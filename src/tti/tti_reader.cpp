@@ -254,13 +254,7 @@ void file1Click(JobContext& ctx, const std::string& selectedPath) {
 }
 
 bool checkfortti(JobContext& ctx, const std::string& folder) {
-  bool found = false;
-  for (const auto& e : listFolder(folder)) {
-    if (!e.isFolder && matchesTtiPattern(e.name)) {
-      found = true;
-      break;
-    }
-  }
+  const bool found = !listTtiFiles(folder).empty();
   if (found) {
     ctx.setButton(ButtonId::Complete, true);
     ctx.ui.status("TTI files detected in source dir");
