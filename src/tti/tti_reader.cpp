@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <unordered_map>
 #include <unordered_set>
 
