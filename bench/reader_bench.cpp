@@ -45,7 +45,7 @@ void BM_ParameterWalk(benchmark::State& state) {
   for (auto _ : state) {
     MemorySource src(bytes.data(), bytes.size());
     getttivalues(ctx, src, 1);
-    benchmark::DoNotOptimize(ctx.bank.pcmDataSize);
+    benchmark::DoNotOptimize(ctx.bank.pcm.size);
   }
 }
 BENCHMARK(BM_ParameterWalk)->Arg(256)->Arg(4096);

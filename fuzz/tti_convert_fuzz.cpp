@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const RunError&) {
     } catch (const std::bad_alloc&) {
     }
-    if (ctx.bank.pcmData) __builtin_trap();  // the job releases its PCM data
+    if (ctx.bank.pcm.held()) __builtin_trap();  // the job releases its PCM data
     checkNoPartFiles(box.out);
     checkNothingOutside(box);
   }

@@ -147,7 +147,7 @@ TEST(JobsMono, PcmIsReleasedAndTheCursorRestored) {
   d.samples = {named("A.WAV", 10)};
   ConversionRun r(d, kModeMono);
   r.convert();
-  EXPECT_EQ(r.ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(r.ctx.bank.pcm.held());
   EXPECT_EQ(r.ui.busyCalls, (std::vector<bool>{true, false}));
 }
 
@@ -320,7 +320,7 @@ TEST(JobsFaults, AFileSizeLimitEndsTheRunWithDiskFullAndLeavesNoPartialFile) {
   ASSERT_EQ(small.size(), 1112u);
   EXPECT_EQ(std::vector<std::uint8_t>(small.begin() + 112, small.end()), d.samples[0].pcm);
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "SMALL.WAV extracted"}));
-  EXPECT_EQ(r.ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(r.ctx.bank.pcm.held());
   EXPECT_EQ(r.ui.busyCalls.back(), false);
 
   // Without the limit the next run completes what is missing.

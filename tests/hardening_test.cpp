@@ -117,7 +117,7 @@ TEST(HardeningChangedBanks, ABankRemovedAfterSelectionIsFileNotFound) {
     EXPECT_EQ(e.path(), dir.file("BANK.TTI"));
   }
   EXPECT_TRUE(filesUnder(dir.file("out")).empty());
-  EXPECT_EQ(ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(ctx.bank.pcm.held());
 }
 
 TEST(HardeningChangedBanks, ABankTruncatedAfterSelection) {

@@ -211,7 +211,7 @@ TEST(JobsSingleExtraction, WritesTheCurrentSampleIntoTheMonoFolder) {
   EXPECT_EQ(p.ui.allLog, std::vector<std::string>{"S3.WAV extracted"});
   EXPECT_EQ(p.ctx.destinationFolder, p.out() + "/");
   EXPECT_EQ(p.ui.destinationRereads, 1);
-  EXPECT_EQ(p.ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(p.ctx.bank.pcm.held());
 }
 
 TEST(JobsSingleExtraction, GaugeRunsToTwoAndBackToZero) {

@@ -443,7 +443,7 @@ TEST(Sf2File, GaugeEndsAtTwoNPlusTenAndThePcmIsReleased) {
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
   EXPECT_EQ(progress.size(), 2u + 16u);  // the reset to 0, then 16 single steps
   EXPECT_EQ(f.ui.busyCalls, (std::vector<bool>{true, false}));
-  EXPECT_EQ(f.ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(f.ctx.bank.pcm.held());
   EXPECT_TRUE(f.ui.log.empty());
 }
 
@@ -483,7 +483,7 @@ TEST(Sf2File, AFailedWriteLeavesNoPartAndKeepsTheEarlierFile) {
   }
   EXPECT_EQ(namesIn(out), (std::vector<std::string>{"BANK.sf2"}));
   EXPECT_EQ(readFileBytes(out + "BANK.sf2"), first);
-  EXPECT_EQ(f.ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(f.ctx.bank.pcm.held());
   EXPECT_EQ(f.ui.busyCalls.back(), false);
 }
 

@@ -164,7 +164,7 @@ TEST(TtiDirectoryWalk, EmptyBank) {
   loadFromMemory(l, buildBank(d), 1);
   EXPECT_EQ(l.ctx.bank.sampleCount, 0u);
   EXPECT_TRUE(l.ui.sampleList.empty());
-  EXPECT_EQ(l.ctx.bank.pcmDataSize, 0u);
+  EXPECT_EQ(l.ctx.bank.pcm.size, 0u);
 }
 
 TEST(TtiParameterWalk, OffsetsLoopsAndRounding) {
@@ -231,9 +231,9 @@ TEST(TtiParameterWalk, StepOneAdvancesTheGaugeNPlusTwoTimesAndLoadsThePcm) {
   l.ui.gauges.clear();
   loadFromMemory(l, buildBank(d), 1);
   EXPECT_EQ(l.ui.progressOf(GaugeId::Bank), (std::vector<std::int64_t>{1, 2, 3, 4}));
-  ASSERT_EQ(l.ctx.bank.pcmDataSize, 16u);
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcmData.get(), d.samples[0].pcm.data(), 6));
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcmData.get() + 6, d.samples[1].pcm.data(), 10));
+  ASSERT_EQ(l.ctx.bank.pcm.size, 16u);
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get(), d.samples[0].pcm.data(), 6));
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get() + 6, d.samples[1].pcm.data(), 10));
 }
 
 TEST(TtiParameterWalk, StepZeroLeavesGaugeAndPcmAloneAndNeedsNoSampleData) {
@@ -244,12 +244,12 @@ TEST(TtiParameterWalk, StepZeroLeavesGaugeAndPcmAloneAndNeedsNoSampleData) {
   auto ttkl = std::search(bytes.begin(), bytes.end(), "TTKL", "TTKL" + 4);
   bytes.erase(ttkl, bytes.end());
   Loaded l;
-  l.ctx.bank.pcmData = allocatePcm(3);
-  l.ctx.bank.pcmDataSize = 3;
+  l.ctx.bank.pcm.memory = allocatePcm(3);
+  l.ctx.bank.pcm.size = 3;
   l.ui.gauges.clear();
   loadFromMemory(l, bytes, 0);
   EXPECT_TRUE(l.ui.progressOf(GaugeId::Bank).empty());
-  EXPECT_EQ(l.ctx.bank.pcmDataSize, 3u);
+  EXPECT_EQ(l.ctx.bank.pcm.size, 3u);
   EXPECT_EQ(l.ctx.bank.pcmStart[0], 0u);
 }
 
@@ -261,8 +261,8 @@ TEST(TtiParameterWalk, TagSearchesSkipOtherData) {
   d.beforeTtsa = {'T', 'T', 'x', 'y', 'T', 'T'};
   Loaded l;
   loadFromMemory(l, buildBank(d), 1);
-  EXPECT_EQ(l.ctx.bank.pcmDataSize, 6u);
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcmData.get(), d.samples[0].pcm.data(), 6));
+  EXPECT_EQ(l.ctx.bank.pcm.size, 6u);
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get(), d.samples[0].pcm.data(), 6));
 }
 
 TEST(TtiParameterWalk, TtklBlockIsSkippedWhateverItsSize) {
@@ -272,7 +272,7 @@ TEST(TtiParameterWalk, TtklBlockIsSkippedWhateverItsSize) {
     d.ttklSize = size;
     Loaded l;
     loadFromMemory(l, buildBank(d), 1);
-    EXPECT_EQ(l.ctx.bank.pcmDataSize, 6u) << size;
+    EXPECT_EQ(l.ctx.bank.pcm.size, 6u) << size;
   }
 }
 
@@ -282,10 +282,10 @@ TEST(TtiParameterWalk, SampleDataSizeIsClampedToTheFile) {
   d.dataSize = 0x7FFFFFFF;
   Loaded l;
   loadFromMemory(l, buildBank(d), 1);
-  EXPECT_EQ(l.ctx.bank.pcmDataSize, 100u);
+  EXPECT_EQ(l.ctx.bank.pcm.size, 100u);
   d.dataSize = 40;
   loadFromMemory(l, buildBank(d), 1);
-  EXPECT_EQ(l.ctx.bank.pcmDataSize, 40u);
+  EXPECT_EQ(l.ctx.bank.pcm.size, 40u);
 }
 
 TEST(TtiParameterWalk, MissingTagsEndInReadBeyondEndOfFile) {
@@ -417,7 +417,7 @@ TEST(TtiBadInput, TruncationAtEveryRegionBoundaryIsAnErrorNeverACrash) {
     std::vector<std::uint8_t> part(full.begin(), full.begin() + static_cast<long>(pcm + have));
     Loaded l;
     loadFromMemory(l, part, 1);
-    EXPECT_EQ(l.ctx.bank.pcmDataSize, have);
+    EXPECT_EQ(l.ctx.bank.pcm.size, have);
   }
 }
 
@@ -468,7 +468,7 @@ TEST(TtiSelection, ClickLoadsParametersAndSwitchesSampleExtractionOff) {
   EXPECT_EQ(ui.lastStatus(), "2 Samples found");
   EXPECT_FALSE(ctx.buttonOn(ButtonId::WavExtr));
   EXPECT_EQ(ctx.bank.pcmLength[1], 10u);
-  EXPECT_EQ(ctx.bank.pcmData, nullptr);
+  EXPECT_FALSE(ctx.bank.pcm.held());
 }
 
 TEST(TtiFolderCheck, FindsTtiFilesButNotFolders) {

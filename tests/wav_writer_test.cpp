@@ -3,6 +3,7 @@
 // libsndfile reading our files back.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -128,7 +129,7 @@ TEST(WavData, BytesTheLoadedDataDoesNotHoldAreSilence) {
   const std::string bank = f.dir.file("BANK.TTI");
   writeBytes(bank, bytes);
   f.load(bank);
-  ASSERT_EQ(f.ctx.bank.pcmDataSize, 600u);
+  ASSERT_EQ(f.ctx.bank.pcm.size, 600u);
   const std::string out = f.out();
   writeMono(f, out, 0);
   const auto file = readFileBytes(out + "CUT.WAV");
@@ -206,7 +207,7 @@ TEST(WavData, StereoPairCutShortAtAnOddByteKeepsTheHeldBytesAndPadsWithSilence) 
   const std::string bank = f.dir.file("BANK.TTI");
   writeBytes(bank, bytes);
   f.load(bank);
-  ASSERT_EQ(f.ctx.bank.pcmDataSize, 9u);
+  ASSERT_EQ(f.ctx.bank.pcm.size, 9u);
   const std::string out = f.out();
   writeStereo(f, out, "P__P R.WAV", 0, 1);
   EXPECT_EQ(dataOf(readFileBytes(out + "P__P R.WAV")),
@@ -384,4 +385,42 @@ TEST(WavSndfile, StereoFileReadsBackAsTwoChannels) {
     EXPECT_EQ(r.frames[2 * k], l) << k;
     EXPECT_EQ(r.frames[2 * k + 1], rr) << k;
   }
+}
+
+TEST(WavFiles, ABankCutShortAfterLoadingIsReadBeyondEndOfFileAndLeavesNothing) {
+  // The sample bytes stay in the bank file until they are written.
+  for (bool stereo : {false, true}) {
+    BankFixture f;
+    BankDesc d;
+    d.samples = {pcmSample("L.WAV", rampPcm(5000)), pcmSample("R.WAV", rampPcm(5000, 3))};
+    const std::string bank = f.write(d);
+    f.load(bank);
+    std::filesystem::resize_file(bank, std::filesystem::file_size(bank) - 1000);
+    const std::string out = f.out();
+    try {
+      if (stereo) writeStereo(f, out, "LR.WAV", 0, 1);
+      else writeMono(f, out, 1);
+      ADD_FAILURE() << "no error";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.code(), kReadBeyondEnd);
+      EXPECT_EQ(e.path(), bank);
+    }
+    EXPECT_TRUE(namesIn(out).empty()) << stereo;
+  }
+}
+
+TEST(WavFiles, AnOutputFolderOnAnotherFileSystemGetsTheSameBytes) {
+  struct stat shm {}, tmp {};
+  BankFixture f;
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(f.dir.str().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  BankDesc d;
+  d.samples = {pcmSample("ONE.WAV", rampPcm(300000, 5))};
+  f.load(f.write(d));
+  const std::string here = f.out();
+  writeMono(f, here, 0);
+  TempDir elsewhere("/dev/shm");
+  const std::string there = elsewhere.str() + "/";
+  writeMono(f, there, 0);
+  EXPECT_TRUE(readFileBytes(here + "ONE.WAV") == readFileBytes(there + "ONE.WAV"));
 }

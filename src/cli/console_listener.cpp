@@ -21,19 +21,24 @@ void ConsoleListener::clearBar() {
   }
 }
 
+// One write per line: standard error is unbuffered.
+void ConsoleListener::writeLine(std::FILE* stream, std::string_view text) {
+  std::string line;
+  line.reserve(text.size() + 1);
+  line.append(text).push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
+}
+
 void ConsoleListener::status(std::string_view text) {
   clearBar();
-  std::fwrite(text.data(), 1, text.size(), err_);
-  std::fputc('\n', err_);
-  std::fflush(err_);
+  writeLine(err_, text);
   drawBar();
 }
 
 void ConsoleListener::logLine(std::string_view text) {
   clearBar();
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  writeLine(out_, text);
   drawBar();
 }
 

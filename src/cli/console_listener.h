@@ -24,6 +24,7 @@ class ConsoleListener : public JobListener {
  private:
   void drawBar();
   void clearBar();
+  static void writeLine(std::FILE* stream, std::string_view text);
 
   std::FILE* out_;
   std::FILE* err_;

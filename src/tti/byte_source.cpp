@@ -32,7 +32,17 @@ void MemorySource::skip(std::uint64_t n) {
   pos_ += static_cast<std::size_t>(n);
 }
 
-FileSource::FileSource(const std::string& path) : file_(path, File::Mode::Read) {
+PcmArea MemorySource::takePcm(std::uint32_t n) {
+  if (n > left()) throwEnd();
+  PcmArea area;
+  area.memory = allocatePcm(n);
+  if (!area.memory) throw RunError(kOutOfMemory, path_);
+  area.size = n;
+  read(area.memory.get(), n);
+  return area;
+}
+
+FileSource::FileSource(const std::string& path) : file_(path, File::Mode::Read), path_(path) {
   size_ = file_.size();
 }
 
@@ -75,6 +85,16 @@ void FileSource::skip(std::uint64_t n) {
   bufPos_ = bufEnd_ = 0;
   file_.seek(target);
   filePos_ = target;
+}
+
+PcmArea FileSource::takePcm(std::uint32_t n) {
+  if (n > left()) throwEnd();
+  PcmArea area;
+  area.offset = position();
+  area.size = n;
+  area.file = std::move(file_);
+  bufPos_ = bufEnd_ = 0;
+  return area;
 }
 
 }  // namespace vantrel

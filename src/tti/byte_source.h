@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "tti/sample_bank.h"
 
 namespace vantrel {
 
@@ -22,6 +23,9 @@ class ByteSource {
   virtual std::uint64_t position() const = 0;
   virtual std::uint64_t size() const = 0;
   virtual const std::string& path() const = 0;
+  // Hands over the next n bytes (n <= left()) as a PCM data area; the
+  // source is finished afterwards.
+  virtual PcmArea takePcm(std::uint32_t n) = 0;
 
   std::uint64_t left() const { return size() - position(); }
   std::uint32_t readU32();
@@ -38,6 +42,8 @@ class MemorySource final : public ByteSource {
   std::uint64_t position() const override { return pos_; }
   std::uint64_t size() const override { return size_; }
   const std::string& path() const override { return path_; }
+  // Copies the bytes into memory of the area's own.
+  PcmArea takePcm(std::uint32_t n) override;
 
  private:
   const std::uint8_t* data_;
@@ -53,12 +59,15 @@ class FileSource final : public ByteSource {
   void skip(std::uint64_t n) override;
   std::uint64_t position() const override { return filePos_ - (bufEnd_ - bufPos_); }
   std::uint64_t size() const override { return size_; }
-  const std::string& path() const override { return file_.path(); }
+  const std::string& path() const override { return path_; }
+  // The area stays in the file: the open file moves into it.
+  PcmArea takePcm(std::uint32_t n) override;
   void close() { file_.close(); }
 
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
   File file_;
+  std::string path_;
   std::uint64_t size_ = 0;
   std::uint64_t filePos_ = 0;  // file offset of bufEnd_
   std::vector<std::uint8_t> buffer_;

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace vantrel {
 
@@ -15,6 +16,24 @@ PcmBuffer allocatePcm(std::size_t n) {
   void* p = std::aligned_alloc(kHugePage, rounded);
   if (p) ::madvise(p, rounded, MADV_HUGEPAGE);
   return PcmBuffer(static_cast<std::uint8_t*>(p));
+}
+
+void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
+  if (n == 0) return;
+  if (memory) {
+    std::memcpy(to, memory.get() + at, n);
+  } else {
+    file.readAt(offset + at, to, n);
+  }
+}
+
+void PcmArea::copyTo(File& out, std::uint64_t at, std::uint64_t n) const {
+  if (n == 0) return;
+  if (memory) {
+    out.writeAll(memory.get() + at, static_cast<std::size_t>(n));
+  } else {
+    out.copyFrom(file, offset + at, n);
+  }
 }
 
 }  // namespace vantrel

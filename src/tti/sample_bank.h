@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace vantrel {
 
 constexpr std::size_t kMaxSamples = 4096;
@@ -24,6 +26,23 @@ using PcmBuffer = std::unique_ptr<std::uint8_t[], PcmFree>;
 // data area is read in one piece, and faulting it in 4 KiB pages costs more
 // than the copy itself.
 PcmBuffer allocatePcm(std::size_t n);
+
+// A bank's PCM data area: a stretch of the bank file, held open, or its
+// bytes in memory (a bank read from memory). Keeping the area in the file
+// lets the writers have the kernel copy sample bytes file to file.
+struct PcmArea {
+  File file;                   // the bank file, while the area is in it
+  std::uint64_t offset = 0;    // where the area starts in `file`
+  PcmBuffer memory;            // or the bytes themselves
+  std::uint32_t size = 0;
+
+  bool held() const noexcept { return file.isOpen() || memory != nullptr; }
+  // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
+  // file cut short since loading is "Read beyond end of file".
+  void read(std::uint64_t at, void* to, std::size_t n) const;
+  // Appends n bytes from `at` to `out` at its position.
+  void copyTo(File& out, std::uint64_t at, std::uint64_t n) const;
+};
 
 struct SampleBank {
   SampleBank()
@@ -55,14 +74,10 @@ struct SampleBank {
   // For zone number z, the index of the entry whose zone list names z.
   std::vector<std::uint16_t> zoneSample;
 
-  // The PCM data area, loaded by getttivalues(ctx, 1); pcmDataSize bytes.
-  PcmBuffer pcmData;
-  std::uint32_t pcmDataSize = 0;
+  // The PCM data area, loaded by getttivalues(ctx, 1).
+  PcmArea pcm;
 
-  void releasePcm() noexcept {
-    pcmData.reset();
-    pcmDataSize = 0;
-  }
+  void releasePcm() noexcept { pcm = PcmArea(); }
 };
 
 }  // namespace vantrel

@@ -186,8 +186,7 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   if (decode) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
   paramBlock = {};
 
-  PcmBuffer pcm;
-  std::uint32_t pcmSize = 0;
+  PcmArea pcm;
   if (step == 1) {
     src.read(tag, 4);
     std::uint32_t dataSize;
@@ -200,11 +199,8 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
       dataSize = src.readU32();
     }
     const std::uint64_t left = src.left();
-    pcmSize = dataSize < left ? dataSize : static_cast<std::uint32_t>(left);
-    pcm = allocatePcm(pcmSize);
-    if (!pcm) throw RunError(kOutOfMemory, path);
     ctx.gauge1.add(step);
-    src.read(pcm.get(), pcmSize);
+    pcm = src.takePcm(dataSize < left ? dataSize : static_cast<std::uint32_t>(left));
   }
 
   SampleBank& bank = ctx.bank;
@@ -218,10 +214,7 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   }
   bank.zoneSample = std::move(zoneMap);
   if (decode) ctx.art = std::move(art);
-  if (step == 1) {
-    bank.pcmData = std::move(pcm);
-    bank.pcmDataSize = pcmSize;
-  }
+  if (step == 1) bank.pcm = std::move(pcm);
 }
 
 void fselect(JobContext& ctx, const std::string& selectedPath) {

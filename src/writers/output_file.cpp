@@ -15,23 +15,23 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
   span.size = n;
   const std::uint64_t start = bank.pcmStart[index];
   const std::uint64_t own = wholeFrames(bank.pcmLength[index]);
-  const std::uint64_t held = bank.pcmData && start < bank.pcmDataSize ? bank.pcmDataSize - start : 0;
+  const std::uint64_t held = bank.pcm.held() && start < bank.pcm.size ? bank.pcm.size - start : 0;
   std::uint64_t take = own < held ? own : held;
   if (take > n) take = n;
   if (take > 0) {
-    span.data = bank.pcmData.get() + start;
+    span.start = start;
     span.held = static_cast<std::size_t>(take);
   }
   return span;
 }
 
-void writeSpan(File& file, const SampleSpan& span, ConstBuffer trailer) {
-  if (span.held == span.size) {
-    const ConstBuffer pieces[2] = {{span.data, span.held}, trailer};
+void writeSpan(File& file, const PcmArea& pcm, const SampleSpan& span, ConstBuffer trailer) {
+  if (pcm.memory && span.held == span.size) {
+    const ConstBuffer pieces[2] = {{pcm.memory.get() + span.start, span.held}, trailer};
     file.writeGather(pieces, 2);
     return;
   }
-  file.writeAll(span.data, span.held);
+  pcm.copyTo(file, span.start, span.held);
   writeSilence(file, span.size - span.held);
   file.writeAll(trailer.data, trailer.size);
 }
@@ -73,7 +73,8 @@ void guardPartFile(const std::string& finalPath, const std::function<void(const 
     write(part);
   } catch (const RunError& e) {
     removeFileQuietly(part);
-    if (e.code() == kInvalidBank) throw;
+    // A fault of the bank names the bank; anything else names the output.
+    if (e.code() == kInvalidBank || e.code() == kReadBeyondEnd) throw;
     throw RunError(e.code(), finalPath);
   } catch (...) {
     removeFileQuietly(part);

@@ -63,15 +63,16 @@ constexpr std::uint32_t wholeFrames(std::uint32_t byteLength) { return byteLengt
 // where the loaded PCM data area holds them (never more than its
 // whole-frame length), then zero bytes (silence) up to n.
 struct SampleSpan {
-  const std::uint8_t* data = nullptr;  // the held bytes
-  std::size_t held = 0;                // bytes taken from the PCM data
-  std::size_t size = 0;                // n: held bytes, then silence
+  std::uint64_t start = 0;  // where the held bytes begin in the PCM data area
+  std::size_t held = 0;     // bytes taken from the PCM data
+  std::size_t size = 0;     // n: held bytes, then silence
 };
 SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n);
 
-// Writes a span (its held bytes, then its silence) followed by `trailer`, in
-// one gathered write when the span needs no silence.
-void writeSpan(File& file, const SampleSpan& span, ConstBuffer trailer = {nullptr, 0});
+// Writes a span of the bank's PCM data (its held bytes, then its silence)
+// followed by `trailer`.
+void writeSpan(File& file, const PcmArea& pcm, const SampleSpan& span,
+               ConstBuffer trailer = {nullptr, 0});
 
 // Appends n zero bytes at the file position.
 void writeSilence(File& file, std::uint64_t n);

@@ -225,7 +225,7 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
     for (std::uint32_t r = 0; r < n; ++r) {
       ctx.gauge1.add(1);
       const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
-      writeSpan(f, sampleSpan(bank, r, len), {kZeroPad, sizeof kZeroPad});
+      writeSpan(f, bank.pcm, sampleSpan(bank, r, len), {kZeroPad, sizeof kZeroPad});
     }
     ctx.gauge1.add(1);
 

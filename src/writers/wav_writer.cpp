@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "platform/errors.h"
 #include "platform/file.h"
@@ -100,9 +101,30 @@ void appendData(JobContext& ctx, const std::string& finalPath, const std::functi
   });
 }
 
-// Stereo data is interleaved in blocks of at most this many output bytes,
-// so a long pair needs one write per block and no more memory than this.
-constexpr std::size_t kInterleaveBlock = 8 << 20;
+// Stereo data is interleaved in chunks of at most this many bytes per
+// channel: small enough to stay in the processor's cache, large enough to
+// keep the system calls per file few.
+constexpr std::size_t kInterleaveChunk = 256 << 10;
+
+// Reads bytes [k, k + n) of a span into `to`: its held bytes, then zeros.
+void readSpanPart(const PcmArea& pcm, const SampleSpan& span, std::size_t k, std::size_t n,
+                  std::uint8_t* to) {
+  const std::size_t held = k < span.held ? std::min(n, span.held - k) : 0;
+  pcm.read(span.start + k, to, held);
+  std::memset(to + held, 0, n - held);
+}
+
+// Frame i of the output: left bytes 2i, 2i+1, then right bytes 2i, 2i+1,
+// each pair in the bank's byte order.
+void interleave(const std::uint8_t* l, const std::uint8_t* r, std::uint8_t* out, std::size_t frames) {
+  for (std::size_t i = 0; i < frames; ++i) {
+    std::uint16_t a, b;
+    std::memcpy(&a, l + 2 * i, 2);
+    std::memcpy(&b, r + 2 * i, 2);
+    std::memcpy(out + 4 * i, &a, 2);
+    std::memcpy(out + 4 * i + 2, &b, 2);
+  }
+}
 
 }  // namespace
 
@@ -124,7 +146,7 @@ void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint1
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::string path = monoPath(ctx, folder, index);
   appendData(ctx, path, [&](File& f) {
-    writeSpan(f, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
+    writeSpan(f, ctx.bank.pcm, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
 }
@@ -139,22 +161,21 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
     const std::size_t n = channelBytes(ctx, left, 2);
     const SampleSpan l = sampleSpan(ctx.bank, left, n);
     const SampleSpan r = sampleSpan(ctx.bank, right, n);
-    // Frame k of the file: left bytes 2k, 2k+1, then right bytes 2k, 2k+1,
-    // each pair in the bank's byte order; silence where a side holds none.
+    // Silence where a side holds no bytes; a held odd byte gets a zero
+    // partner. Past both sides' bytes the file just grows (writeSilence).
     const std::size_t heldBoth = std::max(l.held, r.held);
     const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
-    const std::size_t block = std::min(2 * voiced, kInterleaveBlock);
-    std::unique_ptr<std::uint8_t[]> out = allocateBytes(block, path);
-    for (std::size_t k = 0; k < voiced;) {
-      std::uint8_t* o = out.get();
-      const std::size_t end = k + block / 2 < voiced ? k + block / 2 : voiced;
-      for (; k < end; k += 2, o += 4) {
-        o[0] = k < l.held ? l.data[k] : 0;
-        o[1] = k + 1 < l.held ? l.data[k + 1] : 0;
-        o[2] = k < r.held ? r.data[k] : 0;
-        o[3] = k + 1 < r.held ? r.data[k + 1] : 0;
-      }
-      f.writeAll(out.get(), static_cast<std::size_t>(o - out.get()));
+    const std::size_t chunk = std::min(voiced, kInterleaveChunk);
+    std::unique_ptr<std::uint8_t[]> buffer = allocateBytes(4 * chunk, path);
+    std::uint8_t* lb = buffer.get();
+    std::uint8_t* rb = lb + chunk;
+    std::uint8_t* out = rb + chunk;
+    for (std::size_t k = 0; k < voiced; k += chunk) {
+      const std::size_t c = std::min(chunk, voiced - k);
+      readSpanPart(ctx.bank.pcm, l, k, c, lb);
+      readSpanPart(ctx.bank.pcm, r, k, c, rb);
+      interleave(lb, rb, out, c / 2);
+      f.writeAll(out, 2 * c);
     }
     writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
   });
