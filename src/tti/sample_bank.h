@@ -22,9 +22,6 @@ struct PcmFree {
 using PcmBuffer = std::unique_ptr<std::uint8_t[], PcmFree>;
 
 // A block of n bytes for PCM data, or null when there is no memory for it.
-// Large blocks are backed by huge pages where the system offers them: the
-// data area is read in one piece, and faulting it in 4 KiB pages costs more
-// than the copy itself.
 PcmBuffer allocatePcm(std::size_t n);
 
 // A bank's PCM data area: a stretch of the bank file, held open, or its
