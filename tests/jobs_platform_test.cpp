@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "jobs_fixtures.h"
-#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 
@@ -132,41 +131,3 @@ TEST(JobsVolumes, RootIsNamedRoot) {
   EXPECT_EQ(volumeOf("/").root, "/");
 }
 
-TEST(PlatformCopy, CopiesARangeBehindTheFilePositionEitherWay) {
-  TempDir t;
-  std::vector<std::uint8_t> bytes(3u << 20);
-  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(k * 7 + k / 251);
-  writeBytes(t.file("src"), bytes);
-  const File src(t.file("src"), File::Mode::Read);
-  const std::size_t from = 12345, n = bytes.size() - from - 999;  // several buffer steps
-  for (bool kernel : {true, false}) {
-    const std::string path = t.file(kernel ? "kernel" : "buffer");
-    File out(path, File::Mode::Create);
-    out.writeAll("HEAD", 4);
-    if (kernel) out.copyFrom(src, from, n);
-    else out.copyFromByBuffer(src, from, n);
-    out.writeAll("TAIL", 4);
-    out.close();
-    std::vector<std::uint8_t> expected{'H', 'E', 'A', 'D'};
-    expected.insert(expected.end(), bytes.begin() + from, bytes.begin() + from + n);
-    expected.insert(expected.end(), {'T', 'A', 'I', 'L'});
-    EXPECT_TRUE(readFileBytes(path) == expected) << path;
-  }
-}
-
-TEST(PlatformCopy, ASourceThatEndsEarlyIsReadBeyondEndOfFileForTheSource) {
-  TempDir t;
-  writeBytes(t.file("src"), std::vector<std::uint8_t>(5000, 1));
-  const File src(t.file("src"), File::Mode::Read);
-  for (bool kernel : {true, false}) {
-    File out(t.file("out"), File::Mode::Create);
-    try {
-      if (kernel) out.copyFrom(src, 1000, 4001);
-      else out.copyFromByBuffer(src, 1000, 4001);
-      ADD_FAILURE() << "no error";
-    } catch (const RunError& e) {
-      EXPECT_EQ(e.code(), kReadBeyondEnd);
-      EXPECT_EQ(e.path(), t.file("src"));
-    }
-  }
-}

@@ -11,8 +11,9 @@
 
 namespace vantrel::testing {
 
-TempDir::TempDir(const std::filesystem::path& base) {
+TempDir::TempDir() {
   std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     auto p = base / ("vantrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
     if (std::filesystem::create_directory(p)) {

@@ -14,9 +14,7 @@ namespace vantrel::testing {
 // A fresh folder below the system's temporary folder, removed afterwards.
 class TempDir {
  public:
-  TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
-  // A fresh folder inside `base`.
-  explicit TempDir(const std::filesystem::path& base);
+  TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
@@ -49,6 +50,8 @@ struct JobContext {
   // the header writer leaves it open for the data copier.
   File pendingOutput;
   std::string pendingOutputPath;
+  // The writers' buffer for file data, kept from file to file.
+  std::vector<std::uint8_t> writeBuffer;
 
   bool buttonOn(ButtonId id) const { return buttons_[static_cast<int>(id)]; }
   void setButton(ButtonId id, bool on) {

@@ -1,14 +1,12 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <memory>
 #include <utility>
 
 #include "platform/errors.h"
@@ -85,62 +83,6 @@ void File::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     p += r;
     n -= static_cast<std::size_t>(r);
     offset += static_cast<std::uint64_t>(r);
-  }
-}
-
-namespace {
-
-// One step of a kernel copy: copy_file_range first, sendfile where the
-// file systems cannot copy between themselves. Returns the bytes copied,
-// 0 when the source has no more, or -1 with errno set.
-ssize_t kernelCopyStep(int in, off_t* from, int out, std::size_t n, bool& useSendfile) {
-  if (!useSendfile) {
-    ssize_t r = ::copy_file_range(in, from, out, nullptr, n, 0);
-    if (r >= 0 || (errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS))
-      return r;
-    useSendfile = true;
-  }
-  return ::sendfile(out, in, from, n);
-}
-
-}  // namespace
-
-void File::copyFrom(const File& source, std::uint64_t from, std::uint64_t n) {
-  // Large steps keep the system calls few; the kernel caps each one anyway.
-  constexpr std::size_t kStep = 1u << 30;
-  bool useSendfile = false;
-  auto offset = static_cast<off_t>(from);
-  while (n > 0) {
-    const std::size_t want = n < kStep ? static_cast<std::size_t>(n) : kStep;
-    ssize_t r = kernelCopyStep(source.fd_, &offset, fd_, want, useSendfile);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      if (useSendfile && (errno == EINVAL || errno == ENOSYS)) {
-        // Neither kernel way works between these two files.
-        copyFromByBuffer(source, static_cast<std::uint64_t>(offset), n);
-        return;
-      }
-      throwErrno(errno, path_, true);
-    }
-    if (r == 0) {
-      // Nothing copied: the source ended, or the output takes no more.
-      if (static_cast<std::uint64_t>(offset) >= source.size()) throw RunError(kReadBeyondEnd, source.path_);
-      throw RunError(kDiskFull, path_);
-    }
-    n -= static_cast<std::uint64_t>(r);
-  }
-}
-
-void File::copyFromByBuffer(const File& source, std::uint64_t from, std::uint64_t n) {
-  constexpr std::size_t kBuffer = 1u << 20;
-  const std::size_t size = n < kBuffer ? static_cast<std::size_t>(n) : kBuffer;
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[size ? size : 1]);
-  while (n > 0) {
-    const std::size_t step = n < size ? static_cast<std::size_t>(n) : size;
-    source.readAt(from, buffer.get(), step);
-    writeAll(buffer.get(), step);
-    from += step;
-    n -= step;
   }
 }
 

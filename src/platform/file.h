@@ -42,14 +42,6 @@ class File {
   // Writes all the pieces in order, as few system calls as the platform
   // allows; a short write is reported as "Disk full".
   void writeGather(const ConstBuffer* pieces, std::size_t count);
-  // Appends n bytes of `source`, from its offset `from`, at the file
-  // position. The kernel copies them file to file where it can (no trip
-  // through user memory, shared extents where the file system offers
-  // them); otherwise they pass through a small buffer. A source that ends
-  // early is kReadBeyondEnd for the source; a write failure names this file.
-  void copyFrom(const File& source, std::uint64_t from, std::uint64_t n);
-  // copyFrom without the kernel's file-to-file copies.
-  void copyFromByBuffer(const File& source, std::uint64_t from, std::uint64_t n);
   // Writes at an absolute offset without moving the file position.
   void writeAt(std::uint64_t offset, const void* buffer, std::size_t n);
   void seek(std::uint64_t offset);

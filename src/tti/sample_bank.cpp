@@ -20,13 +20,4 @@ void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
   }
 }
 
-void PcmArea::copyTo(File& out, std::uint64_t at, std::uint64_t n) const {
-  if (n == 0) return;
-  if (memory) {
-    out.writeAll(memory.get() + at, static_cast<std::size_t>(n));
-  } else {
-    out.copyFrom(file, offset + at, n);
-  }
-}
-
 }  // namespace vantrel

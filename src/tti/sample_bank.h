@@ -26,7 +26,8 @@ PcmBuffer allocatePcm(std::size_t n);
 
 // A bank's PCM data area: a stretch of the bank file, held open, or its
 // bytes in memory (a bank read from memory). Keeping the area in the file
-// lets the writers have the kernel copy sample bytes file to file.
+// saves reading all of it into memory before the first output file: the
+// writers read each sample's bytes straight into their output blocks.
 struct PcmArea {
   File file;                   // the bank file, while the area is in it
   std::uint64_t offset = 0;    // where the area starts in `file`
@@ -37,8 +38,6 @@ struct PcmArea {
   // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
   // file cut short since loading is "Read beyond end of file".
   void read(std::uint64_t at, void* to, std::size_t n) const;
-  // Appends n bytes from `at` to `out` at its position.
-  void copyTo(File& out, std::uint64_t at, std::uint64_t n) const;
 };
 
 struct SampleBank {

@@ -25,15 +25,60 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
   return span;
 }
 
-void writeSpan(File& file, const PcmArea& pcm, const SampleSpan& span, ConstBuffer trailer) {
-  if (pcm.memory && span.held == span.size) {
-    const ConstBuffer pieces[2] = {{pcm.memory.get() + span.start, span.held}, trailer};
-    file.writeGather(pieces, 2);
+BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position)
+    : file_(file) {
+  if (buffer.size() < kBlockSize) buffer.resize(kBlockSize);
+  block_ = buffer.data();
+  // The first block ends at the next multiple of the block size.
+  limit_ = kBlockSize - static_cast<std::size_t>(position % kBlockSize);
+}
+
+void BlockWriter::flush() {
+  file_.writeAll(block_, fill_);
+  fill_ = 0;
+  limit_ = kBlockSize;
+}
+
+void BlockWriter::put(const void* data, std::size_t n) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  while (n > 0) {
+    const std::size_t take = n < limit_ - fill_ ? n : limit_ - fill_;
+    std::memcpy(block_ + fill_, p, take);
+    fill_ += take;
+    p += take;
+    n -= take;
+    if (fill_ == limit_) flush();
+  }
+}
+
+void BlockWriter::putSpan(const PcmArea& pcm, const SampleSpan& span) {
+  std::uint64_t at = span.start;
+  std::size_t n = span.held;
+  while (n > 0) {
+    const std::size_t take = n < limit_ - fill_ ? n : limit_ - fill_;
+    pcm.read(at, block_ + fill_, take);
+    fill_ += take;
+    at += take;
+    n -= take;
+    if (fill_ == limit_) flush();
+  }
+  putSilence(span.size - span.held);
+}
+
+void BlockWriter::putSilence(std::uint64_t n) {
+  if (n <= limit_ - fill_) {
+    std::memset(block_ + fill_, 0, static_cast<std::size_t>(n));
+    fill_ += static_cast<std::size_t>(n);
+    if (fill_ == limit_) flush();
     return;
   }
-  pcm.copyTo(file, span.start, span.held);
-  writeSilence(file, span.size - span.held);
-  file.writeAll(trailer.data, trailer.size);
+  flush();
+  writeSilence(file_, n);
+  limit_ = kBlockSize - static_cast<std::size_t>(file_.position() % kBlockSize);
+}
+
+void BlockWriter::finish() {
+  if (fill_ > 0) flush();
 }
 
 void writeSilence(File& file, std::uint64_t n) {
@@ -44,12 +89,6 @@ void writeSilence(File& file, std::uint64_t n) {
   const std::uint64_t end = file.position() + n;
   if (file.size() < end) file.resize(end);
   file.seek(end);
-}
-
-std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path) {
-  std::unique_ptr<std::uint8_t[]> p(new (std::nothrow) std::uint8_t[n ? n : 1]);
-  if (!p) throw RunError(kOutOfMemory, path);
-  return p;
 }
 
 std::string partPathFor(const std::string& finalPath) {

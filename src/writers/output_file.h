@@ -69,16 +69,39 @@ struct SampleSpan {
 };
 SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n);
 
-// Writes a span of the bank's PCM data (its held bytes, then its silence)
-// followed by `trailer`.
-void writeSpan(File& file, const PcmArea& pcm, const SampleSpan& span,
-               ConstBuffer trailer = {nullptr, 0});
+// Writes a file's bytes from its current position on through a buffer
+// that goes out in whole blocks ending at multiples of the block size: the
+// page cache takes large aligned writes much faster than many small or
+// misaligned ones. Sample bytes are read from the PCM data area straight
+// into the buffer.
+class BlockWriter {
+ public:
+  static constexpr std::size_t kBlockSize = 1u << 20;
+
+  // `buffer` is the job's reusable write buffer; it grows to kBlockSize.
+  // `position` is the file's position.
+  BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position);
+  void put(const void* data, std::size_t n);
+  void put(const LeBytes& bytes) { put(bytes.data(), bytes.size()); }
+  // A span of the PCM data: its held bytes, then its silence.
+  void putSpan(const PcmArea& pcm, const SampleSpan& span);
+  // n zero bytes; a run longer than the room left moves the file's end
+  // instead (see writeSilence).
+  void putSilence(std::uint64_t n);
+  // Writes what the buffer holds. Call before closing the file.
+  void finish();
+
+ private:
+  void flush();
+
+  File& file_;
+  std::uint8_t* block_;
+  std::size_t limit_;  // bytes that end the current block
+  std::size_t fill_ = 0;
+};
 
 // Appends n zero bytes at the file position.
 void writeSilence(File& file, std::uint64_t n);
-
-// An uninitialised byte buffer; a failed allocation is "Out of memory".
-std::unique_ptr<std::uint8_t[]> allocateBytes(std::size_t n, const std::string& path);
 
 // The temporary name under which `finalPath` is written: a hidden file in
 // the same folder whose name follows from the final name, so the two

@@ -53,7 +53,6 @@ enum : std::uint16_t {
 
 constexpr std::size_t kHeadSize = 216;    // fixed 196-byte header + sdta/smpl headers
 constexpr std::uint32_t kPadFrames = 32;  // zero frames after every sample
-const std::uint8_t kZeroPad[2 * kPadFrames] = {};
 
 // num / den to the nearest integer, halves away from zero (den > 0).
 int roundDiv(int num, int den) {
@@ -219,13 +218,15 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
 
   guardPartFile(finalPath, [&](const std::string& part) {
     File f(part, File::Mode::Create);
+    BlockWriter out(f, ctx.writeBuffer, 0);
     ctx.gauge1.add(1);
-    f.writeAll(head.data(), head.size());
+    out.put(head);
 
     for (std::uint32_t r = 0; r < n; ++r) {
       ctx.gauge1.add(1);
       const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
-      writeSpan(f, bank.pcm, sampleSpan(bank, r, len), {kZeroPad, sizeof kZeroPad});
+      out.putSpan(bank.pcm, sampleSpan(bank, r, len));
+      out.putSilence(2 * kPadFrames);
     }
     ctx.gauge1.add(1);
 
@@ -316,7 +317,8 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
     if (head.size() != kHeadSize || pdta.size() != pdtaSize + 8) {
       throw std::logic_error("SoundFont layout does not match its sizes");
     }
-    f.writeAll(pdta.data(), pdta.size());
+    out.put(pdta);
+    out.finish();
     f.close();
     commitPartFile(finalPath);
   });

@@ -97,8 +97,11 @@ void appendData(JobContext& ctx, const std::string& finalPath, const std::functi
   if (ctx.pendingOutputPath == finalPath) f = std::move(ctx.pendingOutput);
   ctx.pendingOutputPath.clear();
   guardPartFile(finalPath, [&](const std::string& part) {
-    if (!f.isOpen()) f = File(part, File::Mode::ReadWrite);
-    f.seek(kHeaderSize);
+    // A file kept open by the header writer stands behind its header.
+    if (!f.isOpen()) {
+      f = File(part, File::Mode::ReadWrite);
+      f.seek(kHeaderSize);
+    }
     write(f);
     f.close();
     commitPartFile(finalPath);
@@ -160,7 +163,9 @@ void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint1
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::string path = monoPath(ctx, folder, index);
   appendData(ctx, path, [&](File& f) {
-    writeSpan(f, ctx.bank.pcm, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
+    BlockWriter out(f, ctx.writeBuffer, kHeaderSize);
+    out.putSpan(ctx.bank.pcm, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
+    out.finish();
   });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
 }
@@ -180,8 +185,8 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
     const std::size_t heldBoth = std::max(l.held, r.held);
     const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
     const std::size_t chunk = std::min(voiced, kInterleaveChunk);
-    std::unique_ptr<std::uint8_t[]> buffer = allocateBytes(4 * chunk, path);
-    std::uint8_t* lb = buffer.get();
+    if (ctx.writeBuffer.size() < 4 * chunk) ctx.writeBuffer.resize(4 * chunk);
+    std::uint8_t* lb = ctx.writeBuffer.data();
     std::uint8_t* rb = lb + chunk;
     std::uint8_t* out = rb + chunk;
     for (std::size_t k = 0; k < voiced; k += chunk) {
