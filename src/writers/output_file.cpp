@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "platform/errors.h"
 #include "platform/file.h"

@@ -5,10 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <limits>
-#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
