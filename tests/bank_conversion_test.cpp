@@ -329,6 +329,23 @@ TEST(JobsFaults, AFileSizeLimitEndsTheRunWithDiskFullAndLeavesNoPartialFile) {
                              "LAST.WAV extracted"}));
 }
 
+TEST(JobsFaults, AFileThatCannotTakeItsNameStopsTheRunAndNoLaterFileRemains) {
+  // Files are written several at a time; those after the failing one may
+  // already be written, but none may keep its name or its part file.
+  BankDesc d;
+  for (int k = 0; k < 12; ++k) d.samples.push_back(named("S" + std::to_string(k) + ".WAV", 20000, static_cast<std::uint8_t>(k)));
+  ConversionRun r(d, kModeMono);
+  std::filesystem::create_directories(r.mono() + "S5.WAV/inside");  // a folder in the way
+  std::string path;
+  EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kFileAccessDenied);
+  EXPECT_EQ(path, r.mono() + "S5.WAV");
+  EXPECT_EQ(namesIn(r.mono()), lines({"S0.WAV", "S1.WAV", "S2.WAV", "S3.WAV", "S4.WAV", "S5.WAV"}));
+  EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "S0.WAV extracted", "S1.WAV extracted", "S2.WAV extracted",
+                             "S3.WAV extracted", "S4.WAV extracted"}));
+  // The failing file had its header written, so the gauge stepped for it.
+  EXPECT_EQ(r.ui.progressOf(GaugeId::Bank).back(), 12 + 2 + 6);
+}
+
 TEST(JobsFaults, AStereoFileBeyondTheLimitLeavesNoPartialFile) {
   BankDesc d;
   d.samples = {named("A L.WAV", 30000, 1), named("A R.WAV", 30000, 2)};

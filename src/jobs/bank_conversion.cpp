@@ -1,9 +1,11 @@
 #include "jobs/bank_conversion.h"
 
+#include <set>
 #include <string_view>
 #include <vector>
 
 #include "jobs/pcm_release.h"
+#include "jobs/wav_file_writers.h"
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -61,6 +63,26 @@ void intowav(JobContext& ctx, const std::string& folder) {
   std::vector<std::uint8_t> pendingSample(n, 1);
   ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
 
+  // First the plan: which files to write and which lines to log, in order.
+  // A file planned earlier counts as existing for a later check, as it
+  // would once written. Then the files are written several at a time, and
+  // each one's gauge step and line come in plan order as it is finished.
+  struct Step {
+    int file = -1;     // index into `files`, or -1: log `line` only
+    std::string line;  // "... already extracted", or the file's "... extracted"
+    int gaugeStep = 0;
+  };
+  std::vector<Step> steps;
+  std::vector<WavFileSpec> files;
+  std::set<std::string> planned;
+  auto exists = [&](const std::string& path) { return planned.count(path) > 0 || fileExists(path); };
+  auto plan = [&](std::string path, const std::string& name, bool stereo, std::uint16_t left,
+                  std::uint16_t right) {
+    steps.push_back({static_cast<int>(files.size()), name + " extracted", stereo ? 2 : 1});
+    planned.insert(path);
+    files.push_back({std::move(path), stereo, left, right});
+  };
+
   const bool searchPairs = ctx.outputMode == kModeStereo;
   for (std::uint32_t i = 0; i < n; ++i) {
     if (!pendingSample[i]) continue;
@@ -78,12 +100,12 @@ void intowav(JobContext& ctx, const std::string& folder) {
         }
         const auto right = static_cast<std::uint16_t>(j);
         ctx.stereoFileName = stereoNameOf(bank.sampleName[i], bank.sampleName[j]);
-        if (fileExists(joinPath(out, latin1ToUtf8(ctx.stereoFileName)))) {
-          ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " already extracted");
+        const std::string name = latin1ToUtf8(ctx.stereoFileName);
+        std::string path = joinPath(out, name);
+        if (exists(path)) {
+          steps.push_back({-1, name + " already extracted", 0});
         } else {
-          WriteWavHeaderStereo(ctx, out, left, right);
-          ctx.gauge1.add(2);
-          CopyPCMDataStereo(ctx, out, left, right);
+          plan(std::move(path), name, true, left, right);
         }
         // A pair counts as a pair whether its file was written or found:
         // its right sample is done.
@@ -92,15 +114,32 @@ void intowav(JobContext& ctx, const std::string& folder) {
       }
     }
 
-    if (!paired && !fileExists(joinPath(out, latin1ToUtf8(bank.outputName[i])))) {
-      WriteWavHeaderMono(ctx, out, left);
-      ctx.gauge1.add(1);
-      CopyPCMDataMono(ctx, out, left);
+    const std::string name = latin1ToUtf8(bank.outputName[i]);
+    std::string path = joinPath(out, name);
+    if (!paired && !exists(path)) {
+      plan(std::move(path), name, false, left, left);
     } else if (ctx.outputMode == kModeMono) {
       // In the other modes a pair was logged above and an existing mono
       // leftover is skipped without a line.
-      ctx.ui.logLine(latin1ToUtf8(bank.outputName[i]) + " already extracted");
+      steps.push_back({-1, name + " already extracted", 0});
     }
+  }
+
+  const unsigned threads = WavFileWriters::threadsFor(files.size());
+  WavFileWriters writers(bank, std::move(files), threads);
+  for (const Step& step : steps) {
+    if (step.file >= 0) {
+      bool headerWritten = false;
+      try {
+        writers.settle(static_cast<std::size_t>(step.file), headerWritten);
+      } catch (...) {
+        // Written one after the other, the gauge steps once the header is out.
+        if (headerWritten) ctx.gauge1.add(step.gaugeStep);
+        throw;
+      }
+      ctx.gauge1.add(step.gaugeStep);
+    }
+    ctx.ui.logLine(step.line);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -58,14 +59,24 @@ std::array<std::uint8_t, kHeaderSize> wavHeader(std::uint16_t channels, std::uin
 
 // The PCM bytes per channel of a file: the whole-frame length of `index`.
 // The RIFF size field (data + 104) must hold the file in 32 bits.
-std::uint32_t channelBytes(const JobContext& ctx, std::uint16_t index, std::uint32_t channels) {
-  const std::uint32_t n = wholeFrames(ctx.bank.pcmLength[index]);
+std::uint32_t channelBytes(const SampleBank& bank, std::uint16_t index, std::uint32_t channels) {
+  const std::uint32_t n = wholeFrames(bank.pcmLength[index]);
   if (static_cast<std::uint64_t>(n) * channels + 104 > std::numeric_limits<std::uint32_t>::max()) {
-    throwInvalidBank(ctx.bank.ttiPath, "sample " + std::to_string(index) + " of " +
-                                           std::to_string(ctx.bank.pcmLength[index]) +
-                                           " bytes is too long for a WAV file");
+    throwInvalidBank(bank.ttiPath, "sample " + std::to_string(index) + " of " +
+                                       std::to_string(bank.pcmLength[index]) +
+                                       " bytes is too long for a WAV file");
   }
   return n;
+}
+
+std::array<std::uint8_t, kHeaderSize> monoHeader(const SampleBank& bank, std::uint16_t index) {
+  return wavHeader(1, channelBytes(bank, index, 1), bank.loopStart[index], bank.loopEnd[index]);
+}
+
+// Length and loop come from the left sample; the pair rules make the right
+// one equal.
+std::array<std::uint8_t, kHeaderSize> stereoHeader(const SampleBank& bank, std::uint16_t left) {
+  return wavHeader(2, 2 * channelBytes(bank, left, 2), bank.loopStart[left], bank.loopEnd[left]);
 }
 
 std::string monoPath(const JobContext& ctx, const std::string& folder, std::uint16_t index) {
@@ -143,62 +154,80 @@ void interleave(const std::uint8_t* l, const std::uint8_t* r, std::uint8_t* out,
   }
 }
 
+// Sample `index`'s data behind the header of f.
+void writeMonoData(File& f, const SampleBank& bank, std::uint16_t index, std::vector<std::uint8_t>& buffer) {
+  BlockWriter out(f, buffer, kHeaderSize);
+  out.putSpan(bank.pcm, sampleSpan(bank, index, channelBytes(bank, index, 1)));
+  out.finish();
+}
+
+// The pair's interleaved data behind the header of f. The header announced
+// 2n bytes from the left sample's length, so the data has n bytes per
+// channel as well: a shorter right sample is filled with silence, a longer
+// one is cut.
+void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::uint16_t right,
+                     std::vector<std::uint8_t>& buffer) {
+  const std::size_t n = channelBytes(bank, left, 2);
+  const SampleSpan l = sampleSpan(bank, left, n);
+  const SampleSpan r = sampleSpan(bank, right, n);
+  // Silence where a side holds no bytes; a held odd byte gets a zero
+  // partner. Past both sides' bytes the file just grows (writeSilence).
+  const std::size_t heldBoth = std::max(l.held, r.held);
+  const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
+  const std::size_t chunk = std::min(voiced, kInterleaveChunk);
+  if (buffer.size() < 4 * chunk) buffer.resize(4 * chunk);
+  std::uint8_t* lb = buffer.data();
+  std::uint8_t* rb = lb + chunk;
+  std::uint8_t* out = rb + chunk;
+  for (std::size_t k = 0; k < voiced; k += chunk) {
+    const std::size_t c = std::min(chunk, voiced - k);
+    readSpanPart(bank.pcm, l, k, c, lb);
+    readSpanPart(bank.pcm, r, k, c, rb);
+    interleave(lb, rb, out, c / 2);
+    f.writeAll(out, 2 * c);
+  }
+  writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
+}
+
 }  // namespace
 
 void WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  const std::uint32_t n = channelBytes(ctx, index, 1);
-  writeHeader(ctx, monoPath(ctx, folder, index),
-              wavHeader(1, n, ctx.bank.loopStart[index], ctx.bank.loopEnd[index]));
+  writeHeader(ctx, monoPath(ctx, folder, index), monoHeader(ctx.bank, index));
 }
 
 void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
                           std::uint16_t /*right*/) {
-  // Length and loop come from the left sample; the pair rules make the
-  // right one equal.
-  const std::uint32_t n = channelBytes(ctx, left, 2);
-  writeHeader(ctx, stereoPath(ctx, folder),
-              wavHeader(2, 2 * n, ctx.bank.loopStart[left], ctx.bank.loopEnd[left]));
+  writeHeader(ctx, stereoPath(ctx, folder), stereoHeader(ctx.bank, left));
 }
 
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  const std::string path = monoPath(ctx, folder, index);
-  appendData(ctx, path, [&](File& f) {
-    BlockWriter out(f, ctx.writeBuffer, kHeaderSize);
-    out.putSpan(ctx.bank.pcm, sampleSpan(ctx.bank, index, channelBytes(ctx, index, 1)));
-    out.finish();
-  });
+  appendData(ctx, monoPath(ctx, folder, index),
+             [&](File& f) { writeMonoData(f, ctx.bank, index, ctx.writeBuffer); });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
 }
 
 void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
                        std::uint16_t right) {
-  const std::string path = stereoPath(ctx, folder);
-  // The header announced 2n bytes from the left sample's length, so the
-  // data has n bytes per channel as well: a shorter right sample is filled
-  // with silence, a longer one is cut.
-  appendData(ctx, path, [&](File& f) {
-    const std::size_t n = channelBytes(ctx, left, 2);
-    const SampleSpan l = sampleSpan(ctx.bank, left, n);
-    const SampleSpan r = sampleSpan(ctx.bank, right, n);
-    // Silence where a side holds no bytes; a held odd byte gets a zero
-    // partner. Past both sides' bytes the file just grows (writeSilence).
-    const std::size_t heldBoth = std::max(l.held, r.held);
-    const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
-    const std::size_t chunk = std::min(voiced, kInterleaveChunk);
-    if (ctx.writeBuffer.size() < 4 * chunk) ctx.writeBuffer.resize(4 * chunk);
-    std::uint8_t* lb = ctx.writeBuffer.data();
-    std::uint8_t* rb = lb + chunk;
-    std::uint8_t* out = rb + chunk;
-    for (std::size_t k = 0; k < voiced; k += chunk) {
-      const std::size_t c = std::min(chunk, voiced - k);
-      readSpanPart(ctx.bank.pcm, l, k, c, lb);
-      readSpanPart(ctx.bank.pcm, r, k, c, rb);
-      interleave(lb, rb, out, c / 2);
-      f.writeAll(out, 2 * c);
-    }
-    writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
-  });
+  appendData(ctx, stereoPath(ctx, folder),
+             [&](File& f) { writeStereoData(f, ctx.bank, left, right, ctx.writeBuffer); });
   ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
+}
+
+void WriteWavPart(const SampleBank& bank, const WavFileSpec& spec, std::vector<std::uint8_t>& buffer,
+                  bool& headerWritten) {
+  headerWritten = false;
+  guardPartFile(spec.finalPath, [&](const std::string& part) {
+    const auto header = spec.stereo ? stereoHeader(bank, spec.left) : monoHeader(bank, spec.left);
+    File f(part, File::Mode::Create);
+    f.writeAll(header.data(), header.size());
+    headerWritten = true;
+    if (spec.stereo) {
+      writeStereoData(f, bank, spec.left, spec.right, buffer);
+    } else {
+      writeMonoData(f, bank, spec.left, buffer);
+    }
+    f.close();
+  });
 }
 
 }  // namespace vantrel

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jobs/job_context.h"
 
@@ -21,5 +22,22 @@ void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t i
 // Appends the interleaved PCM data of the pair and logs "<name> extracted".
 void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
                        std::uint16_t right);
+
+// One WAV file of a whole-bank job: a mono file of sample `left`, or the
+// stereo file of the pair left/right.
+struct WavFileSpec {
+  std::string finalPath;
+  bool stereo = false;
+  std::uint16_t left = 0;
+  std::uint16_t right = 0;
+};
+
+// Writes the whole file (header and data) under its part name and closes
+// it without giving it its final name (commitPartFile does). Reads the bank
+// only, so several files can be written at once; `buffer` is the caller's.
+// A failure removes the part file; headerWritten tells whether it came
+// after the header was written.
+void WriteWavPart(const SampleBank& bank, const WavFileSpec& spec, std::vector<std::uint8_t>& buffer,
+                  bool& headerWritten);
 
 }  // namespace vantrel

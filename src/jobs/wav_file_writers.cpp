@@ -1,0 +1,93 @@
+#include "jobs/wav_file_writers.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/file.h"
+#include "writers/output_file.h"
+
+namespace vantrel {
+
+WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileSpec> files, unsigned threads)
+    : bank_(bank), files_(std::move(files)), slots_(files_.size()) {
+  try {
+    for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
+  } catch (...) {
+    // Fewer threads than asked for: the job's thread writes what they do not.
+  }
+}
+
+WavFileWriters::~WavFileWriters() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (auto& t : threads_) t.join();
+  for (std::size_t k = 0; k < files_.size(); ++k) {
+    if (slots_[k].state == State::Written) removeFileQuietly(partPathFor(files_[k].finalPath));
+  }
+}
+
+unsigned WavFileWriters::threadsFor(std::size_t files) {
+  // One file alone gains nothing from another thread.
+  if (files < 2) return 0;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<std::size_t>({cores, 4, files}));
+}
+
+void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
+                           std::unique_lock<std::mutex>& lock) {
+  slots_[k].state = State::Running;
+  lock.unlock();
+  bool headerWritten = false;
+  std::exception_ptr failure;
+  try {
+    WriteWavPart(bank_, files_[k], buffer, headerWritten);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  slots_[k].headerWritten = headerWritten;
+  slots_[k].failure = failure;
+  slots_[k].state = failure ? State::Failed : State::Written;
+  changed_.notify_all();
+}
+
+void WavFileWriters::work() {
+  std::vector<std::uint8_t> buffer;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_ && next_ < files_.size()) write(next_++, buffer, lock);
+}
+
+void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (slots_[k].state == State::Waiting || slots_[k].state == State::Running) {
+    if (slots_[k].state == State::Waiting && next_ == k) {
+      write(next_++, ownBuffer_, lock);  // no thread has taken it yet
+    } else {
+      changed_.wait(lock);
+    }
+  }
+  Slot& slot = slots_[k];
+  headerWritten = slot.headerWritten;
+  if (slot.state == State::Failed) {
+    // Later files stop here; the destructor removes what they wrote.
+    stop_ = true;
+    std::rethrow_exception(slot.failure);
+  }
+  lock.unlock();
+  try {
+    commitPartFile(files_[k].finalPath);
+  } catch (...) {
+    removeFileQuietly(partPathFor(files_[k].finalPath));
+    lock.lock();
+    slot.state = State::Settled;
+    stop_ = true;
+    throw;
+  }
+  lock.lock();
+  slot.state = State::Settled;
+}
+
+}  // namespace vantrel

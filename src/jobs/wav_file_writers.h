@@ -1,0 +1,63 @@
+#pragma once
+// Writes the files of a whole-bank WAV job on several threads, while the
+// job's own thread gives each file its final name, steps the gauge and logs
+// its line in the order the job planned the files. The job reports exactly
+// what writing the files one after the other would: the same lines and
+// gauge steps in the same order and, on a failure, the first failing
+// file's error with no later file under its final name.
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "tti/sample_bank.h"
+#include "writers/wav_writer.h"
+
+namespace vantrel {
+
+class WavFileWriters {
+ public:
+  // Starts `threads` writer threads on the files (none: the files are
+  // written on the job's thread as settle reaches them).
+  WavFileWriters(const SampleBank& bank, std::vector<WavFileSpec> files, unsigned threads);
+  // Stops the threads once their current file is written and removes every
+  // part file that has not been given its final name.
+  ~WavFileWriters();
+  WavFileWriters(const WavFileWriters&) = delete;
+  WavFileWriters& operator=(const WavFileWriters&) = delete;
+
+  // Waits until file k is written and gives it its final name; files are
+  // settled in order, 0 first. A failure is thrown; `headerWritten` then
+  // tells whether the file had got as far as its header.
+  void settle(std::size_t k, bool& headerWritten);
+
+  // The number of writer threads worth starting for `files` files.
+  static unsigned threadsFor(std::size_t files);
+
+ private:
+  enum class State { Waiting, Running, Written, Failed, Settled };
+  struct Slot {
+    State state = State::Waiting;
+    bool headerWritten = false;
+    std::exception_ptr failure;
+  };
+
+  void work();
+  // Writes file k on the calling thread; the lock is released meanwhile.
+  void write(std::size_t k, std::vector<std::uint8_t>& buffer, std::unique_lock<std::mutex>& lock);
+
+  const SampleBank& bank_;
+  std::vector<WavFileSpec> files_;
+  std::vector<Slot> slots_;      // guarded by mutex_
+  std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
+  bool stop_ = false;            // guarded by mutex_
+  std::vector<std::uint8_t> ownBuffer_;  // the job thread's
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace vantrel
