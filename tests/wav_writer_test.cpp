@@ -412,33 +412,36 @@ TEST(WavFiles, ABankCutShortAfterLoadingIsReadBeyondEndOfFileAndLeavesNothing) {
 
 TEST(OutputBlocks, BytesSpansAndSilenceArriveInOrderAcrossBlocks) {
   // A PCM area of 3 MiB with a pattern; pieces of every kind cross the
-  // 1 MiB block ends, and a long silence run moves the file's end.
+  // 1 MiB block ends, and a long silence run moves the file's end; blocks
+  // written by the calling thread and by a thread of the writer's own.
   TempDir t;
   PcmArea pcm;
   pcm.size = 3u << 20;
   pcm.memory = allocatePcm(pcm.size);
   for (std::uint32_t k = 0; k < pcm.size; ++k) pcm.memory[k] = static_cast<std::uint8_t>(k * 31 + k / 4099);
-  std::vector<std::uint8_t> expected(77, 0xAB), buffer;
-  File f(t.file("out"), File::Mode::Create);
-  f.writeAll(expected.data(), expected.size());  // the writer starts mid-block
-  {
-    BlockWriter out(f, buffer, expected.size());
-    const std::vector<std::uint8_t> bytes(5000, 7);
-    auto span = [&](std::uint64_t start, std::size_t held, std::size_t size) {
-      out.putSpan(pcm, {start, held, size});
-      expected.insert(expected.end(), pcm.memory.get() + start, pcm.memory.get() + start + held);
-      expected.resize(expected.size() + size - held, 0);
-    };
-    span(10, (1u << 20) + 123, (1u << 20) + 123);
-    out.put(bytes.data(), bytes.size());
-    expected.insert(expected.end(), bytes.begin(), bytes.end());
-    span(999, 300000, 300064);               // a short silence after the bytes
-    span(5, 2000, (3u << 20) + 1);            // a silence run longer than a block
-    span(pcm.size - 1001, 1000, 1000);
-    out.putSilence(64);
-    expected.resize(expected.size() + 64, 0);
-    out.finish();
+  for (bool background : {false, true}) {
+    std::vector<std::uint8_t> expected(77, 0xAB), buffer;
+    File f(t.file("out"), File::Mode::Create);
+    f.writeAll(expected.data(), expected.size());  // the writer starts mid-block
+    {
+      BlockWriter out(f, buffer, expected.size(), background);
+      const std::vector<std::uint8_t> bytes(5000, 7);
+      auto span = [&](std::uint64_t start, std::size_t held, std::size_t size) {
+        out.putSpan(pcm, {start, held, size});
+        expected.insert(expected.end(), pcm.memory.get() + start, pcm.memory.get() + start + held);
+        expected.resize(expected.size() + size - held, 0);
+      };
+      span(10, (1u << 20) + 123, (1u << 20) + 123);
+      out.put(bytes.data(), bytes.size());
+      expected.insert(expected.end(), bytes.begin(), bytes.end());
+      span(999, 300000, 300064);               // a short silence after the bytes
+      span(5, 2000, (3u << 20) + 1);            // a silence run longer than a block
+      span(pcm.size - 1001, 1000, 1000);
+      out.putSilence(64);
+      expected.resize(expected.size() + 64, 0);
+      out.finish();
+    }
+    f.close();
+    EXPECT_TRUE(readFileBytes(t.file("out")) == expected) << background;
   }
-  f.close();
-  EXPECT_TRUE(readFileBytes(t.file("out")) == expected);
 }

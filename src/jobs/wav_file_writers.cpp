@@ -3,10 +3,24 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "writers/output_file.h"
 
 namespace vantrel {
+namespace {
+
+bool isDiskFull(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RunError& e) {
+    return e.code() == kDiskFull;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
 
 WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileSpec> files, unsigned threads)
     : bank_(bank), files_(std::move(files)), slots_(files_.size()) {
@@ -70,6 +84,23 @@ void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
     }
   }
   Slot& slot = slots_[k];
+  if (slot.state == State::Failed && !threads_.empty() && isDiskFull(slot.failure)) {
+    // Later files written meanwhile may have taken the space this one
+    // needed. Stop the threads, give back what those files hold and write
+    // this file again, and the rest one after the other: a full disk then
+    // ends the job at the file where writing in order would.
+    stop_ = true;
+    lock.unlock();
+    for (auto& t : threads_) t.join();
+    threads_.clear();
+    lock.lock();
+    for (std::size_t j = k; j < files_.size(); ++j) {
+      if (slots_[j].state == State::Written) removeFileQuietly(partPathFor(files_[j].finalPath));
+      slots_[j] = Slot();
+    }
+    next_ = k;
+    write(next_++, ownBuffer_, lock);
+  }
   headerWritten = slot.headerWritten;
   if (slot.state == State::Failed) {
     // Later files stop here; the destructor removes what they wrote.

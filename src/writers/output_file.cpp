@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/file.h"
@@ -24,16 +25,69 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
   return span;
 }
 
-BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position)
+BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
+                         bool background)
     : file_(file) {
-  if (buffer.size() < kBlockSize) buffer.resize(kBlockSize);
+  const std::size_t need = background ? 2 * kBlockSize : kBlockSize;
+  if (buffer.size() < need) buffer.resize(need);
   block_ = buffer.data();
+  if (background) spare_ = block_ + kBlockSize;
   // The first block ends at the next multiple of the block size.
   limit_ = kBlockSize - static_cast<std::size_t>(position % kBlockSize);
 }
 
+BlockWriter::~BlockWriter() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void BlockWriter::writeInBackground() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return busy_ || stop_; });
+    if (!busy_) return;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      file_.writeAll(out_, outSize_);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    failure_ = failure;
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+void BlockWriter::waitWritten() {
+  if (!thread_.joinable()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !busy_; });
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+}
+
 void BlockWriter::flush() {
-  file_.writeAll(block_, fill_);
+  if (spare_ && fill_ > 0) {
+    // Hand the block to the writing thread and fill the other one.
+    waitWritten();
+    if (!thread_.joinable()) thread_ = std::thread([this] { writeInBackground(); });
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      out_ = block_;
+      outSize_ = fill_;
+      busy_ = true;
+    }
+    changed_.notify_all();
+    std::swap(block_, spare_);
+  } else {
+    file_.writeAll(block_, fill_);
+  }
   fill_ = 0;
   limit_ = kBlockSize;
 }
@@ -72,12 +126,14 @@ void BlockWriter::putSilence(std::uint64_t n) {
     return;
   }
   flush();
+  waitWritten();
   writeSilence(file_, n);
   limit_ = kBlockSize - static_cast<std::size_t>(file_.position() % kBlockSize);
 }
 
 void BlockWriter::finish() {
   if (fill_ > 0) flush();
+  waitWritten();
 }
 
 void writeSilence(File& file, std::uint64_t n) {

@@ -5,10 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/file.h"
@@ -76,9 +80,18 @@ class BlockWriter {
  public:
   static constexpr std::size_t kBlockSize = 1u << 20;
 
-  // `buffer` is the job's reusable write buffer; it grows to kBlockSize.
+  // `buffer` is the job's reusable write buffer; it grows to kBlockSize, or
+  // to two blocks with `background`: then full blocks are written by a
+  // thread of the writer's own while the next block is being filled.
   // `position` is the file's position.
-  BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position);
+  BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
+              bool background = false);
+  // Waits for a block still being written (its failure is dropped: finish
+  // reports failures).
+  ~BlockWriter();
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
   void put(const void* data, std::size_t n);
   void put(const LeBytes& bytes) { put(bytes.data(), bytes.size()); }
   // A span of the PCM data: its held bytes, then its silence.
@@ -91,11 +104,25 @@ class BlockWriter {
 
  private:
   void flush();
+  // Waits until no block is being written; throws how its writing failed.
+  void waitWritten();
+  void writeInBackground();
 
   File& file_;
-  std::uint8_t* block_;
-  std::size_t limit_;  // bytes that end the current block
+  std::uint8_t* block_;           // the block being filled
+  std::uint8_t* spare_ = nullptr;  // with background writing: the other block
+  std::size_t limit_;              // bytes that end the current block
   std::size_t fill_ = 0;
+
+  // Background writing; the fields after mutex_ are guarded by it.
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const std::uint8_t* out_ = nullptr;  // the block handed to the thread
+  std::size_t outSize_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  std::exception_ptr failure_;
 };
 
 // Appends n zero bytes at the file position.

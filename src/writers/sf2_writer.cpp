@@ -218,7 +218,7 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
 
   guardPartFile(finalPath, [&](const std::string& part) {
     File f(part, File::Mode::Create);
-    BlockWriter out(f, ctx.writeBuffer, 0);
+    BlockWriter out(f, ctx.writeBuffer, 0, true);
     ctx.gauge1.add(1);
     out.put(head);
 
