@@ -330,10 +330,11 @@ TEST(JobsFaults, AFileSizeLimitEndsTheRunWithDiskFullAndLeavesNoPartialFile) {
 }
 
 TEST(JobsFaults, AFileThatCannotTakeItsNameStopsTheRunAndNoLaterFileRemains) {
-  // Files are written several at a time; those after the failing one may
-  // already be written, but none may keep its name or its part file.
+  // Files are written several at a time (the bank is large enough for
+  // that); those after the failing one may already be written, but none
+  // may keep its name or its part file.
   BankDesc d;
-  for (int k = 0; k < 12; ++k) d.samples.push_back(named("S" + std::to_string(k) + ".WAV", 20000, static_cast<std::uint8_t>(k)));
+  for (int k = 0; k < 12; ++k) d.samples.push_back(named("S" + std::to_string(k) + ".WAV", 500000, static_cast<std::uint8_t>(k)));
   ConversionRun r(d, kModeMono);
   std::filesystem::create_directories(r.mono() + "S5.WAV/inside");  // a folder in the way
   std::string path;

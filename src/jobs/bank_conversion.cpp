@@ -125,7 +125,9 @@ void intowav(JobContext& ctx, const std::string& folder) {
     }
   }
 
-  const unsigned threads = WavFileWriters::threadsFor(files.size());
+  std::uint64_t bytes = 0;
+  for (const WavFileSpec& f : files) bytes += (f.stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[f.left]);
+  const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   WavFileWriters writers(bank, std::move(files), threads);
   for (const Step& step : steps) {
     if (step.file >= 0) {

@@ -43,9 +43,12 @@ WavFileWriters::~WavFileWriters() {
   }
 }
 
-unsigned WavFileWriters::threadsFor(std::size_t files) {
-  // One file alone gains nothing from another thread.
-  if (files < 2) return 0;
+unsigned WavFileWriters::threadsFor(std::size_t files, std::uint64_t bytes) {
+  // One file gains nothing from another thread, and for a few small files
+  // starting threads costs more than they save (a folder run of small
+  // banks starts them once per bank).
+  constexpr std::uint64_t kMinBytes = 4u << 20;
+  if (files < 2 || bytes < kMinBytes) return 0;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   return static_cast<unsigned>(std::min<std::size_t>({cores, 4, files}));
 }

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -34,8 +35,9 @@ class WavFileWriters {
   // tells whether the file had got as far as its header.
   void settle(std::size_t k, bool& headerWritten);
 
-  // The number of writer threads worth starting for `files` files.
-  static unsigned threadsFor(std::size_t files);
+  // The number of writer threads worth starting for `files` files holding
+  // `bytes` bytes of sample data.
+  static unsigned threadsFor(std::size_t files, std::uint64_t bytes);
 
  private:
   enum class State { Waiting, Running, Written, Failed, Settled };
