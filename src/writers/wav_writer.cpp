@@ -219,12 +219,17 @@ void WriteWavPart(const SampleBank& bank, const WavFileSpec& spec, std::vector<s
   guardPartFile(spec.finalPath, [&](const std::string& part) {
     const auto header = spec.stereo ? stereoHeader(bank, spec.left) : monoHeader(bank, spec.left);
     File f(part, File::Mode::Create);
-    f.writeAll(header.data(), header.size());
-    headerWritten = true;
     if (spec.stereo) {
+      f.writeAll(header.data(), header.size());
+      headerWritten = true;
       writeStereoData(f, bank, spec.left, spec.right, buffer);
     } else {
-      writeMonoData(f, bank, spec.left, buffer);
+      // Header and data go out together, in one write for most samples.
+      BlockWriter out(f, buffer, 0);
+      out.put(header.data(), header.size());
+      headerWritten = true;
+      out.putSpan(bank.pcm, sampleSpan(bank, spec.left, channelBytes(bank, spec.left, 1)));
+      out.finish();
     }
     f.close();
   });
