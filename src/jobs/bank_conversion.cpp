@@ -73,13 +73,15 @@ void intowav(JobContext& ctx, const std::string& folder) {
     int gaugeStep = 0;
   };
   std::vector<Step> steps;
-  std::vector<WavFileSpec> files;
+  std::vector<WavFileTask> files;
   std::set<std::string> planned;
+  std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) { return planned.count(path) > 0 || fileExists(path); };
   auto plan = [&](std::string path, const std::string& name, bool stereo, std::uint16_t left,
                   std::uint16_t right) {
     steps.push_back({static_cast<int>(files.size()), name + " extracted", stereo ? 2 : 1});
     planned.insert(path);
+    bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
     files.push_back({std::move(path), stereo, left, right});
   };
 
@@ -125,8 +127,6 @@ void intowav(JobContext& ctx, const std::string& folder) {
     }
   }
 
-  std::uint64_t bytes = 0;
-  for (const WavFileSpec& f : files) bytes += (f.stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[f.left]);
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   WavFileWriters writers(bank, std::move(files), threads);
   for (const Step& step : steps) {

@@ -22,7 +22,7 @@ bool isDiskFull(const std::exception_ptr& failure) {
 
 }  // namespace
 
-WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileSpec> files, unsigned threads)
+WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads)
     : bank_(bank), files_(std::move(files)), slots_(files_.size()) {
   try {
     for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
@@ -60,7 +60,7 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
   bool headerWritten = false;
   std::exception_ptr failure;
   try {
-    WriteWavPart(bank_, files_[k], buffer, headerWritten);
+    WriteWavTemporary(bank_, files_[k], buffer, headerWritten);
   } catch (...) {
     failure = std::current_exception();
   }

@@ -23,7 +23,7 @@ class WavFileWriters {
  public:
   // Starts `threads` writer threads on the files (none: the files are
   // written on the job's thread as settle reaches them).
-  WavFileWriters(const SampleBank& bank, std::vector<WavFileSpec> files, unsigned threads);
+  WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads);
   // Stops the threads once their current file is written and removes every
   // part file that has not been given its final name.
   ~WavFileWriters();
@@ -52,7 +52,7 @@ class WavFileWriters {
   void write(std::size_t k, std::vector<std::uint8_t>& buffer, std::unique_lock<std::mutex>& lock);
 
   const SampleBank& bank_;
-  std::vector<WavFileSpec> files_;
+  std::vector<WavFileTask> files_;
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_

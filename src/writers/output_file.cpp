@@ -94,27 +94,13 @@ void BlockWriter::flush() {
 
 void BlockWriter::put(const void* data, std::size_t n) {
   const auto* p = static_cast<const std::uint8_t*>(data);
-  while (n > 0) {
-    const std::size_t take = n < limit_ - fill_ ? n : limit_ - fill_;
-    std::memcpy(block_ + fill_, p, take);
-    fill_ += take;
-    p += take;
-    n -= take;
-    if (fill_ == limit_) flush();
-  }
+  append(n, [&](std::uint8_t* to, std::size_t done, std::size_t take) { std::memcpy(to, p + done, take); });
 }
 
 void BlockWriter::putSpan(const PcmArea& pcm, const SampleSpan& span) {
-  std::uint64_t at = span.start;
-  std::size_t n = span.held;
-  while (n > 0) {
-    const std::size_t take = n < limit_ - fill_ ? n : limit_ - fill_;
-    pcm.read(at, block_ + fill_, take);
-    fill_ += take;
-    at += take;
-    n -= take;
-    if (fill_ == limit_) flush();
-  }
+  append(span.held, [&](std::uint8_t* to, std::size_t done, std::size_t take) {
+    pcm.read(span.start + done, to, take);
+  });
   putSilence(span.size - span.held);
 }
 

@@ -103,6 +103,18 @@ class BlockWriter {
   void finish();
 
  private:
+  // Appends n bytes, block by block: fill(to, done, take) puts bytes
+  // [done, done + take) at `to`.
+  template <typename Fill>
+  void append(std::size_t n, const Fill& fill) {
+    for (std::size_t done = 0; done < n;) {
+      const std::size_t take = n - done < limit_ - fill_ ? n - done : limit_ - fill_;
+      fill(block_ + fill_, done, take);
+      fill_ += take;
+      done += take;
+      if (fill_ == limit_) flush();
+    }
+  }
   void flush();
   // Waits until no block is being written; throws how its writing failed.
   void waitWritten();

@@ -154,11 +154,9 @@ void interleave(const std::uint8_t* l, const std::uint8_t* r, std::uint8_t* out,
   }
 }
 
-// Sample `index`'s data behind the header of f.
-void writeMonoData(File& f, const SampleBank& bank, std::uint16_t index, std::vector<std::uint8_t>& buffer) {
-  BlockWriter out(f, buffer, kHeaderSize);
+// Sample `index`'s data, as a mono file holds it.
+void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index) {
   out.putSpan(bank.pcm, sampleSpan(bank, index, channelBytes(bank, index, 1)));
-  out.finish();
 }
 
 // The pair's interleaved data behind the header of f. The header announced
@@ -202,7 +200,11 @@ void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint1
 
 void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   appendData(ctx, monoPath(ctx, folder, index),
-             [&](File& f) { writeMonoData(f, ctx.bank, index, ctx.writeBuffer); });
+             [&](File& f) {
+               BlockWriter out(f, ctx.writeBuffer, kHeaderSize);
+               putMonoData(out, ctx.bank, index);
+               out.finish();
+             });
   ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
 }
 
@@ -213,22 +215,22 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
   ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
 }
 
-void WriteWavPart(const SampleBank& bank, const WavFileSpec& spec, std::vector<std::uint8_t>& buffer,
-                  bool& headerWritten) {
+void WriteWavTemporary(const SampleBank& bank, const WavFileTask& task, std::vector<std::uint8_t>& buffer,
+                       bool& headerWritten) {
   headerWritten = false;
-  guardPartFile(spec.finalPath, [&](const std::string& part) {
-    const auto header = spec.stereo ? stereoHeader(bank, spec.left) : monoHeader(bank, spec.left);
+  guardPartFile(task.finalPath, [&](const std::string& part) {
+    const auto header = task.stereo ? stereoHeader(bank, task.left) : monoHeader(bank, task.left);
     File f(part, File::Mode::Create);
-    if (spec.stereo) {
+    if (task.stereo) {
       f.writeAll(header.data(), header.size());
       headerWritten = true;
-      writeStereoData(f, bank, spec.left, spec.right, buffer);
+      writeStereoData(f, bank, task.left, task.right, buffer);
     } else {
       // Header and data go out together, in one write for most samples.
       BlockWriter out(f, buffer, 0);
       out.put(header.data(), header.size());
       headerWritten = true;
-      out.putSpan(bank.pcm, sampleSpan(bank, spec.left, channelBytes(bank, spec.left, 1)));
+      putMonoData(out, bank, task.left);
       out.finish();
     }
     f.close();

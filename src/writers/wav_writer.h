@@ -25,19 +25,19 @@ void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t
 
 // One WAV file of a whole-bank job: a mono file of sample `left`, or the
 // stereo file of the pair left/right.
-struct WavFileSpec {
+struct WavFileTask {
   std::string finalPath;
   bool stereo = false;
   std::uint16_t left = 0;
   std::uint16_t right = 0;
 };
 
-// Writes the whole file (header and data) under its part name and closes
-// it without giving it its final name (commitPartFile does). Reads the bank
-// only, so several files can be written at once; `buffer` is the caller's.
-// A failure removes the part file; headerWritten tells whether it came
-// after the header was written.
-void WriteWavPart(const SampleBank& bank, const WavFileSpec& spec, std::vector<std::uint8_t>& buffer,
-                  bool& headerWritten);
+// Writes the whole file (header and data) under its temporary name and
+// closes it without giving it its final name (commitPartFile does). Reads
+// the bank only, so several files can be written at once; `buffer` is the
+// caller's. A failure removes the temporary file; headerWritten tells
+// whether it came after the header was written.
+void WriteWavTemporary(const SampleBank& bank, const WavFileTask& task, std::vector<std::uint8_t>& buffer,
+                       bool& headerWritten);
 
 }  // namespace vantrel
