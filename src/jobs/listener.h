@@ -38,6 +38,12 @@ class JobListener {
   virtual void busy(bool /*on*/) {}
   // New output may exist below the target folder: re-read it (destin).
   virtual void destinationChanged() {}
+
+  // Whether the front end wants the running job stopped (Esc in the window,
+  // a signal on the command line). Asked from any thread, between blocks of
+  // output and between files: the job then ends with RunError(kCancelled),
+  // the file being written is discarded and finished files stay.
+  virtual bool cancelled() const { return false; }
 };
 
 // Shows the hourglass cursor for the lifetime of the object.

@@ -15,6 +15,7 @@ std::string errorText(int code) {
     case kInvalidNumericInput: return "Invalid numeric input";
     case kOutOfMemory: return "Out of memory";
     case kInvalidBank: return "Invalid TTI file";
+    case kCancelled: return "cancelled";
     default: return "I/O error " + std::to_string(code);
   }
 }

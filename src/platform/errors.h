@@ -18,6 +18,7 @@ enum ErrorCode : int {
   kInvalidNumericInput = 106,
   kOutOfMemory = 203,
   kInvalidBank = 900,  // our own: a bank whose layout the reader cannot hold
+  kCancelled = 901,    // our own: the user stopped the job
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
