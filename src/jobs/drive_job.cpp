@@ -4,6 +4,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "tti/tti_reader.h"
@@ -105,8 +106,12 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
       createFolders(ctx.destinationFolder);
-      getttidata(ctx);
-      extracttti(ctx);
+      try {
+        getttidata(ctx);
+        extracttti(ctx);
+      } catch (const RunError& e) {
+        if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
+      }
     }
   }
   ctx.gauge1.setProgress(0);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace vantrel {
 
 enum class GaugeId { Bank /* gauge1 */, Folder /* Gauge2 */, Drive /* Gauge3 */ };
@@ -44,6 +46,13 @@ class JobListener {
   // output and between files: the job then ends with RunError(kCancelled),
   // the file being written is discarded and finished files stay.
   virtual bool cancelled() const { return false; }
+
+  // A bank of a folder or drive run failed with `error` (not a cancel).
+  // True passes over it and the run goes on with the next bank; false, as
+  // the window answers, ends the run with the error.
+  virtual bool bankFailed(const std::string& /*bankPath*/, const RunError& /*error*/) {
+    return false;
+  }
 };
 
 // Shows the hourglass cursor for the lifetime of the object.

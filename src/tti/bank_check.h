@@ -1,0 +1,28 @@
+#pragma once
+// What a user should know about a bank before converting it: samples whose
+// bytes the file does not hold, loops outside their sample, zones that no
+// key or velocity reaches or whose sample does not exist, and the samples
+// the stereo conversion joins. Works on a loaded bank; reads nothing.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tti/sample_bank.h"
+
+namespace vantrel {
+
+// The ranges of one decoded zone that the checks look at.
+struct ZoneRanges {
+  std::uint8_t keyLow = 0, keyHigh = 127, velLow = 0, velHigh = 127;
+};
+
+// The sum of the samples' lengths in bytes.
+std::uint64_t sampleBytes(const SampleBank& bank);
+
+// One UTF-8 line per problem, in bank order: samples first, then zones,
+// then stereo pairs. `zones[z]` belongs to zone z; bank.pcm must hold the
+// PCM data area (its size is what the file holds).
+std::vector<std::string> checkBank(const SampleBank& bank, const std::vector<ZoneRanges>& zones);
+
+}  // namespace vantrel
