@@ -141,3 +141,85 @@ TEST(CliBatch, BanksWhoseOutputsCollideAreRefusedBeforeWriting) {
     EXPECT_TRUE(fs::is_empty(out));
   }
 }
+
+namespace {
+
+// Every file below `folder`, relative to it, sorted.
+std::set<std::string> relativeFiles(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) names.insert(fs::relative(e.path(), folder).string());
+  return names;
+}
+
+std::set<std::string> lineSet(const std::string& text) {
+  std::set<std::string> out;
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    out.insert(text.substr(at, end - at));
+  return out;
+}
+
+}  // namespace
+
+TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain) {
+  TempDir dir;
+  const std::string src = dir.file("BANKS");
+  fs::create_directories(src + "/sub");
+  BankDesc d;
+  for (const char* name : {"PAD L.WAV", "PAD R.WAV", "KICK.WAV"}) {
+    SampleDesc s;
+    s.name = name;
+    s.pcm.assign(name[0] == 'K' ? 30 : 64, static_cast<std::uint8_t>(name[4]));
+    s.zones = {0};
+    d.samples.push_back(s);
+  }
+  writeBank(src + "/ONE.TTI", d);
+  writeBank(src + "/sub/TWO.TTI", d);
+
+  for (const std::string command : {"convert", "folder", "drive", "extract"}) {
+    for (const std::string mode : {"mono", "stereo", "sf2"}) {
+      if (command == "extract" && mode != "mono") continue;
+      SCOPED_TRACE(command + " " + mode);
+      std::vector<std::string> words = {VANTREL_CLI, command};
+      if (command != "extract") words.insert(words.end(), {"-m", mode});
+      if (command == "convert") words.insert(words.end(), {src + "/ONE.TTI", src + "/sub/TWO.TTI"});
+      else if (command == "extract") words.insert(words.end(), {src + "/ONE.TTI", "2"});
+      else words.push_back(src);
+      auto run = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> argv = words;
+        argv.insert(argv.end(), {"-o", out});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return runCommand(argv);
+      };
+      TempDir outDir;
+      const std::string out = outDir.str();
+
+      auto r = run(out, {"--dry-run"});
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_TRUE(fs::is_empty(out));
+      const std::set<std::string> planned = lineSet(r.out);
+      r = run(out, {});
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      const std::set<std::string> written = relativeFiles(out);
+      EXPECT_FALSE(written.empty());
+      EXPECT_EQ(planned, written);
+      if (mode == "sf2" || written.size() < 2) continue;
+
+      // A broken earlier attempt: kept as "already extracted", written
+      // again with --overwrite; the dry runs say which.
+      const std::string victim = out + "/" + *written.begin();
+      const auto good = readFileBytes(victim);
+      fs::resize_file(victim, 10);
+      fs::remove(out + "/" + *written.rbegin());
+      r = run(out, {"--dry-run"});
+      EXPECT_EQ(lineSet(r.out), (std::set<std::string>{*written.rbegin()}));
+      r = run(out, {"--dry-run", "--overwrite"});
+      EXPECT_EQ(lineSet(r.out), written);
+      EXPECT_EQ(run(out, {}).exitCode, 0);
+      EXPECT_EQ(fs::file_size(victim), 10u);
+      EXPECT_EQ(run(out, {"--overwrite"}).exitCode, 0);
+      EXPECT_EQ(readFileBytes(victim), good);
+      EXPECT_EQ(relativeFiles(out), written);
+    }
+  }
+}

@@ -46,14 +46,17 @@ bool anyFileBelow(const std::string& folder) {
   return false;
 }
 
-// A bank of 48 left/right pairs of 1.5 MiB each (144 MiB of samples).
+// A bank of 32 left/right pairs of 1 MiB each (64 MiB of samples), each
+// sample's bytes its own.
 void writeLargeBank(const std::string& path) {
   BankDesc d;
-  for (int k = 0; k < 48; ++k) {
+  for (int k = 0; k < 32; ++k) {
     for (const char* side : {"L", "R"}) {
       SampleDesc s;
       s.name = "S" + std::to_string(k) + " " + side + ".WAV";
-      s.pcm = noisePcm(768 * 1024, static_cast<std::uint32_t>(2 * k + (side[0] == 'R')));
+      s.pcm.resize(1 << 20);
+      for (std::size_t i = 0; i < s.pcm.size(); ++i)
+        s.pcm[i] = static_cast<std::uint8_t>(i * 31 + static_cast<std::size_t>(k) * 7 + (side[0] == 'R'));
       s.zones = {static_cast<std::uint8_t>(k)};
       d.samples.push_back(std::move(s));
     }
