@@ -35,8 +35,9 @@ struct RunOptions {
 };
 
 // Which of the run options a command takes: every converting command takes
-// the output options; the batch options are for the commands that convert
-// whole banks.
+// the output options (--out, --overwrite, --progress, --quiet); the batch
+// options (--mode, --keep-going, --dry-run) are for the commands that
+// convert whole banks.
 enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2 };
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets);
 

@@ -107,6 +107,12 @@ bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& er
   return true;
 }
 
+void ConsoleListener::outputFile(const OutputFileEvent& event) {
+  if (!settings_.dryRun || event.outcome != OutputOutcome::Planned) return;
+  const std::string& base = settings_.outBase;
+  dataLine(event.path.compare(0, base.size(), base) == 0 ? event.path.substr(base.size()) : event.path);
+}
+
 void ConsoleListener::drawBar() {
   if (!terminal_) return;
   std::string line = "\r\033[K";

@@ -19,6 +19,10 @@ struct ConsoleSettings {
   bool quiet = false;         // drop log lines
   bool jsonProgress = false;  // JSON Lines on standard error instead of the bar
   bool keepGoing = false;     // pass over a bank that fails
+  // A dry run prints every file it would write on standard output,
+  // relative to `outBase` (the target folder, ending in a separator).
+  bool dryRun = false;
+  std::string outBase;
 };
 
 class ConsoleListener : public JobListener {
@@ -32,6 +36,7 @@ class ConsoleListener : public JobListener {
   void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override;
   bool cancelled() const override;
   bool bankFailed(const std::string& bankPath, const RunError& error) override;
+  void outputFile(const OutputFileEvent& event) override;
 
   // Writes one line to standard output whatever the settings (data, not
   // log); a failed write stops the run.

@@ -10,8 +10,8 @@
 #include "cli/signals.h"
 #include "jobs/folder_jobs.h"
 #include "jobs/job_context.h"
+#include "jobs/bank_reading.h"
 #include "platform/file.h"
-#include "tti/tti_reader.h"
 #include "writers/sf2_writer.h"
 
 namespace vantrel::cli {
@@ -49,9 +49,9 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
   if (target.empty()) return 1;
 
   installStopHandlers();
-  ConsoleListener ui(consoleSettings(options));
+  ConsoleListener ui(consoleSettings(options, target));
   JobContext ctx(ui);
-  ctx.outputMode = options.outputMode();
+  applyRunOptions(options, ctx);
   int status = 0;
   for (const std::string& bank : banks) {
     if (stopSignal() != 0 || ui.outputError() != 0) break;

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "jobs/job_context.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "tti/tti_reader.h"
@@ -86,19 +85,16 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
 
 int runInfo(const InfoArgs& args) {
   const std::string& file = args.bank;
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = kModeSf2;  // decode the zone articulation as well
+  SampleBank bank;
+  ZoneArticulation zones;
   try {
-    ctx.bank.ttiPath = file;
-    getttidata(ctx);
-    getttivalues(ctx, 0);
+    loadBank(file, bank, {&zones, false});
   } catch (const RunError& e) {
     reportError(file, e.message());
     return 1;
   }
-  if (args.json) printJson(file, ctx.bank, ctx.art);
-  else printText(file, ctx.bank, ctx.art);
+  if (args.json) printJson(file, bank, zones);
+  else printText(file, bank, zones);
   return finishOutput(0);
 }
 

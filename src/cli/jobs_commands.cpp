@@ -17,7 +17,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel::cli {
 namespace {
@@ -60,9 +60,9 @@ int runFolder(const RunOptions& options, const std::string& given) {
   if (source.empty()) return 1;
 
   installStopHandlers();
-  ConsoleListener console(consoleSettings(options));
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
-  ctx.outputMode = options.outputMode();
+  applyRunOptions(options, ctx);
   std::size_t banks = 0;
   const int status = runJob(console, source, [&] {
     getlastdir(ctx, source);
@@ -81,9 +81,9 @@ int runDrive(const RunOptions& options, const std::string& root) {
   }
 
   installStopHandlers();
-  ConsoleListener console(consoleSettings(options));
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
-  ctx.outputMode = options.outputMode();
+  applyRunOptions(options, ctx);
   std::size_t banks = 0;
   const int status = runJob(console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
@@ -103,8 +103,9 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
   if (out.empty()) return 1;
 
   installStopHandlers();
-  ConsoleListener console(consoleSettings(options));
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
+  applyRunOptions(options, ctx);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
   ctx.outputMode = pair ? kModeStereo : kModeMono;

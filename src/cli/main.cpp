@@ -54,11 +54,11 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   if (sets & kBatchOptions) {
     command.add_flag("-k,--keep-going", options.keepGoing,
                      "report a bank that fails and go on with the next; exit 1 if any failed");
+    command.add_flag("--dry-run", options.dryRun,
+                     "print every file the run would write, relative to DIR, and write nothing");
   }
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
-  command.add_flag("--dry-run", options.dryRun,
-                   "print every file the run would write, relative to DIR, and write nothing");
   command.add_option("--progress", options.progress,
                      "bar (default: a bar on a terminal) or json (one JSON object per line on "
                      "standard error for every gauge and status change)")

@@ -7,12 +7,20 @@
 
 namespace vantrel::cli {
 
-ConsoleSettings consoleSettings(const RunOptions& options) {
+ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase) {
   ConsoleSettings s;
   s.quiet = options.quiet;
   s.jsonProgress = options.progress == "json";
   s.keepGoing = options.keepGoing;
+  s.dryRun = options.dryRun;
+  s.outBase = outBase;
   return s;
+}
+
+void applyRunOptions(const RunOptions& options, JobContext& ctx) {
+  ctx.outputMode = options.outputMode();
+  ctx.overwrite = options.overwrite;
+  ctx.dryRun = options.dryRun;
 }
 
 int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job) {

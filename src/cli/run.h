@@ -9,10 +9,16 @@
 
 #include "cli/commands.h"
 #include "cli/console_listener.h"
+#include "jobs/job_context.h"
 
 namespace vantrel::cli {
 
-ConsoleSettings consoleSettings(const RunOptions& options);
+// The console of a run into `outBase` (the target folder, with its
+// separator).
+ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase);
+
+// Hands the run options that the jobs honour to the job context.
+void applyRunOptions(const RunOptions& options, JobContext& ctx);
 
 // Runs `job` and returns its status; a failure that ends it is reported
 // (the error's path, or `subject` when it names none) and gives 1. A job

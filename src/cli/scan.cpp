@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "jobs/drive_job.h"
-#include "jobs/job_context.h"
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 #include "tti/bank_check.h"
 #include "tti/tti_reader.h"
@@ -32,15 +31,12 @@ struct BankReport {
 BankReport examine(const std::string& path) {
   BankReport report;
   report.path = path;
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = kModeSf2;  // decode the zones as well
+  SampleBank bank;
+  ZoneArticulation zones;
   try {
-    ctx.bank.ttiPath = path;
-    getttidata(ctx);
-    // Step 1 takes the PCM data area as well; in a file it stays there, so
-    // this reads no sample bytes, but its size is known.
-    getttivalues(ctx, 1);
+    // The PCM data area stays in the file: its size is known, but no
+    // sample byte is read.
+    loadBank(path, bank, {&zones, true});
   } catch (const RunError& e) {
     report.error = e.message();
     return report;
@@ -48,14 +44,8 @@ BankReport examine(const std::string& path) {
     report.error = errorText(kOutOfMemory);
     return report;
   }
-  const SampleBank& bank = ctx.bank;
-  std::vector<ZoneRanges> zones(ctx.art.zoneCount);
-  for (std::size_t z = 0; z < zones.size(); ++z) {
-    zones[z] = {ctx.art.zoneKeyLow[z], ctx.art.zoneKeyHigh[z], ctx.art.zoneVelLow[z],
-                ctx.art.zoneVelHigh[z]};
-  }
   report.samples = bank.sampleCount;
-  report.zones = ctx.art.zoneCount;
+  report.zones = zones.zoneCount;
   report.sampleBytes = sampleBytes(bank);
   report.problems = checkBank(bank, zones);
   return report;
@@ -87,9 +77,7 @@ int runScan(const ScanArgs& args) {
   if (fileExists(args.source)) {
     banks.push_back(args.source);
   } else if (folderExists(args.source)) {
-    JobListener quiet;
-    JobContext ctx(quiet);
-    ReadDirectoryNames(ctx, args.source, banks);
+    listTtiFilesBelow(withSeparator(args.source), banks);
   } else {
     reportError(args.source, errorText(kFileNotFound));
     return 1;

@@ -5,7 +5,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel {
 
@@ -58,7 +58,7 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
   // the conversion's own writes then report the failure.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
-  createFolders(output);
+  if (!ctx.dryRun) createFolders(output);
   ctx.destinationFolder = withSeparator(output);
   return dirconvert(ctx, sourceBase);
 }
@@ -74,11 +74,15 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
   for (const std::string& name : names) {
+    checkCancelled(ctx.ui);
     ctx.bank.ttiPath = joinPath(folder, name);
     ctx.ui.status("processing " + name);
+    // A bank that fails ends the run, unless the front end passes over it.
     try {
-      getttidata(ctx);
-      extracttti(ctx);
+      // One opening of the bank serves both of its walks.
+      FileSource source(ctx.bank.ttiPath);
+      getttidata(ctx, source);
+      extracttti(ctx, source);
     } catch (const RunError& e) {
       if (e.code() == kCancelled || !ctx.ui.bankFailed(ctx.bank.ttiPath, e)) throw;
     }

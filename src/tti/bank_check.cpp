@@ -18,7 +18,7 @@ std::uint64_t sampleBytes(const SampleBank& bank) {
   return total;
 }
 
-std::vector<std::string> checkBank(const SampleBank& bank, const std::vector<ZoneRanges>& zones) {
+std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones) {
   std::vector<std::string> problems;
   const std::uint64_t held = bank.pcm.size;
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
@@ -46,16 +46,17 @@ std::vector<std::string> checkBank(const SampleBank& bank, const std::vector<Zon
                          std::to_string(frames) + " frames");
     }
   }
-  for (std::size_t z = 0; z < zones.size(); ++z) {
-    const ZoneRanges& r = zones[z];
+  for (std::size_t z = 0; z < zones.zoneCount; ++z) {
     const std::string zone = "zone " + std::to_string(z);
-    if (r.keyLow > r.keyHigh) {
-      problems.push_back(zone + ": empty key range " + std::to_string(r.keyLow) + "-" +
-                         std::to_string(r.keyHigh) + ", no key plays it");
+    const unsigned keyLow = zones.zoneKeyLow[z], keyHigh = zones.zoneKeyHigh[z];
+    const unsigned velLow = zones.zoneVelLow[z], velHigh = zones.zoneVelHigh[z];
+    if (keyLow > keyHigh) {
+      problems.push_back(zone + ": empty key range " + std::to_string(keyLow) + "-" +
+                         std::to_string(keyHigh) + ", no key plays it");
     }
-    if (r.velLow > r.velHigh) {
-      problems.push_back(zone + ": empty velocity range " + std::to_string(r.velLow) + "-" +
-                         std::to_string(r.velHigh) + ", no velocity plays it");
+    if (velLow > velHigh) {
+      problems.push_back(zone + ": empty velocity range " + std::to_string(velLow) + "-" +
+                         std::to_string(velHigh) + ", no velocity plays it");
     }
     if (bank.zoneSample[z] >= bank.sampleCount) {
       problems.push_back(zone + ": its sample " + std::to_string(bank.zoneSample[z]) +

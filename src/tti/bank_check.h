@@ -8,21 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "tti/articulation.h"
 #include "tti/sample_bank.h"
 
 namespace vantrel {
-
-// The ranges of one decoded zone that the checks look at.
-struct ZoneRanges {
-  std::uint8_t keyLow = 0, keyHigh = 127, velLow = 0, velHigh = 127;
-};
 
 // The sum of the samples' lengths in bytes.
 std::uint64_t sampleBytes(const SampleBank& bank);
 
 // One UTF-8 line per problem, in bank order: samples first, then zones,
-// then stereo pairs. `zones[z]` belongs to zone z; bank.pcm must hold the
-// PCM data area (its size is what the file holds).
-std::vector<std::string> checkBank(const SampleBank& bank, const std::vector<ZoneRanges>& zones);
+// then stereo pairs. bank.pcm must hold the PCM data area (its size is
+// what the file holds); `zones` are the bank's decoded zones.
+std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones);
 
 }  // namespace vantrel

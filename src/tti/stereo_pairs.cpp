@@ -4,7 +4,7 @@
 
 namespace vantrel {
 
-bool stereoPartners(const SampleBank& bank, std::uint32_t left, std::uint32_t right) {
+bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t right) {
   if (bank.pcmLength[left] != bank.pcmLength[right] || bank.loopStart[left] != bank.loopStart[right] ||
       bank.loopEnd[left] != bank.loopEnd[right]) {
     return false;
@@ -21,7 +21,7 @@ std::vector<std::pair<std::uint16_t, std::uint16_t>> stereoPairs(const SampleBan
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
     if (taken[i]) continue;
     for (std::uint32_t j = i + 1; j < bank.sampleCount; ++j) {
-      if (taken[j] || !stereoPartners(bank, i, j)) continue;
+      if (taken[j] || !stereoPairOf(bank, i, j)) continue;
       taken[j] = true;
       pairs.emplace_back(static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(j));
       break;

@@ -17,7 +17,7 @@ namespace vantrel {
 // (a stem, a channel letter and a four-character extension leave the stem),
 // else by 4; a name shorter than the cut gives the empty key. Letter case
 // counts.
-bool stereoPartners(const SampleBank& bank, std::uint32_t left, std::uint32_t right);
+bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t right);
 
 // The pairs the stereo conversion writes, in index order: each sample not
 // yet taken as a right channel takes the first later sample, still free,
