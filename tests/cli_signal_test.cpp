@@ -46,11 +46,11 @@ bool anyFileBelow(const std::string& folder) {
   return false;
 }
 
-// A bank of 32 left/right pairs of 1 MiB each (64 MiB of samples), each
+// A bank of 20 left/right pairs of 1 MiB each (40 MiB of samples), each
 // sample's bytes its own.
 void writeLargeBank(const std::string& path) {
   BankDesc d;
-  for (int k = 0; k < 32; ++k) {
+  for (int k = 0; k < 20; ++k) {
     for (const char* side : {"L", "R"}) {
       SampleDesc s;
       s.name = "S" + std::to_string(k) + " " + side + ".WAV";
