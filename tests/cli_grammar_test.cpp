@@ -94,6 +94,19 @@ TEST(CliGrammar, HelpUsageErrorsAndDoubleDashForEveryCommand) {
     const auto r = runCommand(argv, dir.str());
     EXPECT_EQ(r.exitCode, 0) << r.err;
   }
+  // The program's own words.
+  for (const char* word : {"--help", "-h", "--version"}) {
+    const auto r = runCommand({kCli, word});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind(word == std::string("--version") ? "vantrel-cli " : "Converts", 0), 0u) << r.out;
+  }
+  for (const char* word : {"nonsense", "--bogus"}) {
+    const auto r = runCommand({kCli, word});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(lines(r.err).size(), 2u) << r.err;
+    EXPECT_NE(r.err.find(word), std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with("Run 'vantrel-cli --help' for usage.\n")) << r.err;
+  }
   // The short forms of --mode and --out.
   const auto r = runCommand({kCli, "convert", "-m", "sf2", "-o", out, "./-dir/-b.tti"}, dir.str());
   EXPECT_EQ(r.exitCode, 0) << r.err;
