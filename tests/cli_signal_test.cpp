@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -49,11 +51,13 @@ bool anyFileBelow(const std::string& folder, bool partFile) {
   return false;
 }
 
-// Runs as if on a file system without unnamed files (FAT): output goes
-// through named part files.
-void takeUnnamedFilesAway() {
-  ::setenv("LD_PRELOAD", VANTREL_NO_TMPFILE, 1);
-  ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+// The environment of a run as if on a file system without unnamed files
+// (FAT): output goes through named part files. A sanitized build must let
+// the preloaded library come before its runtime.
+std::vector<std::string> withoutUnnamedFiles() {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return {std::string("LD_PRELOAD=") + VANTREL_NO_TMPFILE,
+          std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"};
 }
 
 // A bank of 20 left/right pairs of 1 MiB each (40 MiB of samples), each
@@ -103,7 +107,9 @@ Stopped stopMidway(const std::vector<std::string>& argv, const std::string& out,
   if (pid == 0) {
     FILE* e = std::fopen(errFile.c_str(), "w");
     if (!e) _exit(127);
-    if (c.namedParts) takeUnnamedFilesAway();
+    if (c.namedParts) {
+      for (const std::string& setting : withoutUnnamedFiles()) ::putenv(::strdup(setting.c_str()));
+    }
     ::dup2(fileno(e), 2);
     if (closePipe) {
       ::dup2(pipeFds[1], 1);
@@ -190,8 +196,9 @@ TEST(CliSignals, AStoppedRunLeavesNothingHalfWrittenAndASecondRunCompletesIt) {
     }
     std::vector<std::string> rerun = {kCli, "convert", "-m", c.mode, "-o", out, bank};
     if (c.namedParts) {
-      rerun.insert(rerun.begin(), {"/usr/bin/env", std::string("LD_PRELOAD=") + VANTREL_NO_TMPFILE,
-                                   "ASAN_OPTIONS=verify_asan_link_order=0"});
+      const auto settings = withoutUnnamedFiles();
+      rerun.insert(rerun.begin(), settings.begin(), settings.end());
+      rerun.insert(rerun.begin(), "/usr/bin/env");
     }
     const auto again = runCommand(rerun);
     EXPECT_EQ(again.exitCode, 0) << again.err;
