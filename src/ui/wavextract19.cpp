@@ -18,6 +18,7 @@
 #include "tti/tti_reader.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
+#include "ui/audition_control.h"
 #include "ui/artwork.h"
 #include "ui/layout.h"
 #include "ui/settings.h"
@@ -183,6 +184,9 @@ void TForm1::createControls() {
   setDriveSource(mountedDrives);
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
+
+  // Audition and preview in the sample list (Space, middle click, hover, P).
+  audition_ = new AuditionControl(*this);
 }
 
 void TForm1::applyPalettes() {
@@ -560,6 +564,9 @@ void TForm1::sampleListSelect(int index, bool selected) {
 }
 
 void TForm1::busy(bool on) {
+  busyDepth_ += on ? 1 : -1;
+  // A job stops the sound and closes the preview.
+  if (on && audition_) audition_->stopAll();
   if (on)
     QApplication::setOverrideCursor(Qt::WaitCursor);
   else

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
   qputenv("XDG_CACHE_HOME", homePath + "/.cache");
   qputenv("XDG_DATA_HOME", homePath + "/.local/share");
   qputenv("XDG_RUNTIME_DIR", homePath);
+  // No audio server: sounds the tests start go nowhere.
+  qputenv("PULSE_SERVER", "unix:" + homePath + "/no-audio-server");
   std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
   QApplication app(argc, argv);
   vantrel::initialiseApplication();
