@@ -21,6 +21,8 @@ namespace vantrel {
 namespace {
 
 constexpr int kHoverMs = 500;
+// Time beyond its buffer's length that the sink is given to play out.
+constexpr int kTailMs = 150;
 constexpr const char* kNoAudioOutput = "No audio output";
 
 }  // namespace
@@ -45,6 +47,8 @@ AuditionControl::AuditionControl(TForm1& form)
     if (preview_->row() >= 0 && preview_->row() != row) closePreview();
   });
   connect(list->model(), &QAbstractItemModel::modelReset, this, &AuditionControl::stopAll);
+  endTimer_.setSingleShot(true);
+  connect(&endTimer_, &QTimer::timeout, this, &AuditionControl::stopSound);
 }
 
 AuditionControl::~AuditionControl() { stopSound(); }
@@ -120,6 +124,14 @@ void AuditionControl::sinkStateChanged() {
   if (!sink_) return;
   const bool drained = sink_->state() == QAudio::IdleState && source_->bytesAvailable() == 0;
   const bool failed = sink_->state() == QAudio::StoppedState && sink_->error() != QAudio::NoError;
+  if (drained && source_->failure().empty()) {
+    // The sink has taken the last frames, but its buffer still plays them:
+    // stopping now would cut them off.
+    const qint64 buffered = std::max<qint64>(0, sink_->bufferSize() - sink_->bytesFree());
+    const qint64 bytesPerSecond = static_cast<qint64>(kAuditionRate) * 2 * source_->plan().channels;
+    endTimer_.start(static_cast<int>(buffered * 1000 / bytesPerSecond) + kTailMs);
+    return;
+  }
   if (!drained && !failed) return;
   const std::string failure = source_->failure();
   const bool noOutput = failed && sink_->error() == QAudio::OpenError;
@@ -130,6 +142,7 @@ void AuditionControl::sinkStateChanged() {
 
 void AuditionControl::stopSound() {
   rows_.clear();
+  endTimer_.stop();
   if (!sink_) return;
   QAudioSink* sink = sink_;
   sink_ = nullptr;

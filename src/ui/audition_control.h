@@ -58,6 +58,7 @@ class AuditionControl : public QObject {
 
   TForm1& form_;
   QTimer hoverTimer_;
+  QTimer endTimer_;  // the sound's last frames play out
   int hoverRow_ = -1;
   std::unique_ptr<WaveformPreview> preview_;
   // The sink playing and its source (a child of the sink), or null.
