@@ -26,7 +26,7 @@ constexpr QColor kWaveBack = layout::kGaugeColour;
 constexpr QColor kWaveLine = layout::kTreeColour;
 constexpr QColor kLoopShade = layout::kBoxColour;
 
-QString count(std::uint64_t n) { return QLocale(QLocale::English).toString(static_cast<qulonglong>(n)); }
+QString count(std::int64_t n) { return QLocale(QLocale::English).toString(static_cast<qlonglong>(n)); }
 
 QString seconds(double frames) { return QString::number(frames / kAuditionRate, 'f', 3) + QStringLiteral(" s"); }
 
@@ -38,11 +38,10 @@ QString key(int k) {
 
 QStringList infoLines(const PreviewModel& m) {
   QStringList lines;
-  lines << QStringLiteral("Length  %1 frames   %2").arg(count(m.frames), seconds(static_cast<double>(m.frames)));
+  lines << QStringLiteral("Length  %1 frames   %2")
+               .arg(count(static_cast<std::int64_t>(m.frames)), seconds(static_cast<double>(m.frames)));
   QString loop = QStringLiteral("Loop  %1 \u2013 %2   %3 \u2013 %4")
-                     .arg(m.loopStart)
-                     .arg(m.loopEnd)
-                     .arg(seconds(m.loopStart), seconds(m.loopEnd));
+                     .arg(count(m.loopStart), count(m.loopEnd), seconds(m.loopStart), seconds(m.loopEnd));
   if (!m.looped) loop += QStringLiteral("   (not looped)");
   lines << loop;
   if (m.zones.empty()) lines << QStringLiteral("No zone plays this sample");
