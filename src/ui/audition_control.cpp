@@ -218,7 +218,8 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
     }
     return keyPress(key->key());
   }
-  if (watched == list && type == QEvent::Hide) {
+  // A hidden list or a minimised window ends both.
+  if ((watched == list || watched == &form_) && type == QEvent::Hide) {
     stopAll();
     return false;
   }
