@@ -16,12 +16,7 @@ constexpr std::uint16_t kOverridingRootKey = 58;
 
 std::shared_ptr<const LoadedBank> LoadedBank::load(const std::string& ttiPath) {
   std::shared_ptr<LoadedBank> loaded(new LoadedBank());
-  JobContext& ctx = loaded->ctx_;
-  ctx.bank.ttiPath = ttiPath;
-  // The SoundFont mode makes the parameter walk decode the zones.
-  ctx.outputMode = kModeSf2;
-  getttidata(ctx);
-  getttivalues(ctx, 1);
+  loadBank(ttiPath, loaded->bank_, {.zones = &loaded->zones_, .pcm = true});
   return loaded;
 }
 
@@ -30,10 +25,10 @@ std::vector<ZonePlay> LoadedBank::zonesOf(std::uint16_t sample) const {
   // ranges shown are those a player of the converted bank uses: ranges are
   // low byte first key or velocity, high byte last.
   std::vector<ZonePlay> out;
-  for (std::uint16_t z = 0; z < ctx_.art.zoneCount; ++z) {
-    if (ctx_.bank.zoneSample[z] != sample) continue;
+  for (std::uint16_t z = 0; z < zones_.zoneCount; ++z) {
+    if (bank_.zoneSample[z] != sample) continue;
     ZonePlay play;
-    for (const GenRecord& g : convertval(ctx_, z)) {
+    for (const GenRecord& g : convertval(bank_, zones_, z)) {
       switch (g.oper) {
         case kKeyRange:
           play.keyLow = g.amount & 0xFF;

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job_context.h"
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
 
 namespace vantrel {
 
@@ -26,17 +27,17 @@ class LoadedBank {
   // PCM data area). Throws RunError as the conversions do.
   static std::shared_ptr<const LoadedBank> load(const std::string& ttiPath);
 
-  const SampleBank& bank() const noexcept { return ctx_.bank; }
+  const SampleBank& bank() const noexcept { return bank_; }
   // The zones that play `sample`, in zone order.
   std::vector<ZonePlay> zonesOf(std::uint16_t sample) const;
   // Whether a zone plays `sample` looped.
   bool playsLooped(std::uint16_t sample) const;
 
  private:
-  LoadedBank() : ctx_(quiet_) {}
+  LoadedBank() = default;
 
-  JobListener quiet_;
-  JobContext ctx_;
+  SampleBank bank_;
+  ZoneArticulation zones_;
 };
 
 }  // namespace vantrel
