@@ -1,7 +1,6 @@
 #include "ui/audition_control.h"
 
 #include <QAudioSink>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMediaDevices>
 #include <QMouseEvent>

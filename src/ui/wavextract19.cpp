@@ -18,8 +18,8 @@
 #include "jobs/bank_reading.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
-#include "ui/audition_control.h"
 #include "ui/artwork.h"
+#include "ui/audition_control.h"
 #include "ui/layout.h"
 #include "ui/settings.h"
 
@@ -83,7 +83,10 @@ TForm1::TForm1(QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // Before the controls it watches go.
+  delete audition_;
+}
 
 void TForm1::createControls() {
   // Background first: everything else lies on top of it.
