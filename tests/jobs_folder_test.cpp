@@ -7,6 +7,7 @@
 #include "jobs/folder_jobs.h"
 #include "jobs_fixtures.h"
 #include "platform/errors.h"
+#include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
 
 using namespace vantrel;

@@ -4,7 +4,7 @@
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel {
 
@@ -57,7 +57,7 @@ void completeClick(JobContext& ctx, const std::string& sourceFolder,
   // the conversion's own writes then report the failure.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
-  createFolders(output);
+  if (!ctx.dryRun) createFolders(output);
   ctx.destinationFolder = withSeparator(output);
   dirconvert(ctx, sourceBase);
 }
@@ -73,10 +73,13 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
   for (const std::string& name : names) {
+    checkCancelled(ctx.ui);
     ctx.bank.ttiPath = joinPath(folder, name);
     ctx.ui.status("processing " + name);
-    getttidata(ctx);
-    extracttti(ctx);
+    // One opening of the bank serves both of its walks.
+    FileSource source(ctx.bank.ttiPath);
+    getttidata(ctx, source);
+    extracttti(ctx, source);
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
     ctx.gauge2.add(1);
