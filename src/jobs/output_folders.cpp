@@ -32,4 +32,8 @@ std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool
   return createWavDir(ctx, current, "WAV_STEREO_", create);
 }
 
+std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create) {
+  return createWavDir(ctx, current, "SFZ_", create);
+}
+
 }  // namespace vantrel

@@ -18,5 +18,7 @@ std::string destinationRule(const std::string& shownFolder);
 // the per-bank folder is returned.
 std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create = true);
 std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true);
+// The same for an SFZ instrument: "SFZ_<bank file name>".
+std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create = true);
 
 }  // namespace vantrel
