@@ -391,6 +391,9 @@ TEST(SfzPolyphone, ImportedInstrumentsPlayLikeOurSoundFont) {
       if (!r.disabled) regions.push_back(r);
     }
     EXPECT_EQ(sf2InstrumentZones(readFileBytes(imported)).size(), regions.size());
+    // Of an instrument without a region Polyphone makes a SoundFont that
+    // FluidSynth refuses; there is nothing to play either.
+    if (regions.empty()) continue;
 
     FluidCheck ours, theirs;
     ASSERT_NE(ours.load(c.sf2Path), FLUID_FAILED);
