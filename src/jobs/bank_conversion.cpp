@@ -46,6 +46,7 @@ struct WavPlan {
   bool pairs = false;  // left/right pairs become stereo files
   // Whether a mono file found already there is logged "already extracted".
   bool logExisting = true;
+  bool fresh = false;  // the folder was made just now and holds no file yet
 };
 // Plans the files, writes them several at a time and reports each one in
 // plan order: gauge1 steps, its log line, JobListener::outputFile.
@@ -143,7 +144,8 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
     // no mode chosen, goes into the stereo folder.
     const bool mono = ctx.outputMode == kModeMono;
     WavPlan plan;
-    plan.folder = mono ? CreateWavDirMono(ctx, folder, !ctx.dryRun) : CreateWavDirStereo(ctx, folder, !ctx.dryRun);
+    plan.folder = mono ? CreateWavDirMono(ctx, folder, !ctx.dryRun, &plan.fresh)
+                       : CreateWavDirStereo(ctx, folder, !ctx.dryRun, &plan.fresh);
     plan.pairs = ctx.outputMode == kModeStereo;
     // In the other modes a pair is logged instead and an existing mono
     // leftover is skipped without a line.
@@ -159,7 +161,8 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
 void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   bankFileJob(ctx, source, 2 * static_cast<std::int64_t>(bank.sampleCount) + 3, [&] {
-    const std::string out = CreateSfzDir(ctx, folder, !ctx.dryRun);
+    WavPlan plan;
+    const std::string out = CreateSfzDir(ctx, folder, !ctx.dryRun, &plan.fresh);
     const std::string samples = joinPath(out, kSfzSampleFolder);
     if (!ctx.dryRun) {
       // A folder that cannot be made is reported by the first file's write.
@@ -167,7 +170,6 @@ void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source)
       ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
     }
     const std::vector<std::string> names = sfzSampleNames(bank);
-    WavPlan plan;
     plan.folder = withSeparator(samples);
     plan.names = &names;
     writeWavFiles(ctx, plan);
@@ -213,7 +215,7 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   std::set<std::string> planned;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
-    return planned.count(path) > 0 || (!ctx.overwrite && fileExists(path));
+    return planned.count(path) > 0 || (!ctx.overwrite && !wav.fresh && fileExists(path));
   };
   auto eventFor = [&](const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -284,7 +286,8 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
 
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   const JobListener& ui = ctx.ui;
-  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); });
+  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); },
+                         ctx.writeBuffer);
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {
