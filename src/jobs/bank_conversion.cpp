@@ -98,6 +98,18 @@ void intowav(JobContext& ctx, const std::string& folder, ByteSource& source) {
 
 namespace {
 
+// The event of a job's one file made of the whole bank and its zones (a
+// SoundFont, an .sfz file): written, or planned in a dry run.
+OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKind kind) {
+  OutputFileEvent event;
+  event.path = std::move(path);
+  event.kind = kind;
+  event.outcome = ctx.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
+  event.bank = &ctx.bank;
+  event.zones = &ctx.art;
+  return event;
+}
+
 void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
@@ -107,14 +119,9 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   ReleasePcmOnExit release(bank);
 
   readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
-  OutputFileEvent event;
-  event.path = joinPath(folder, sf2FileNameFor(bank.ttiPath));
-  event.kind = OutputKind::SoundFont;
-  event.bank = &bank;
-  event.zones = &ctx.art;
-  if (ctx.dryRun) {
-    event.outcome = OutputOutcome::Planned;
-  } else {
+  const OutputFileEvent event =
+      bankFileEvent(ctx, joinPath(folder, sf2FileNameFor(bank.ttiPath)), OutputKind::SoundFont);
+  if (!ctx.dryRun) {
     writeSf2(bank, ctx.art, event.path, ctx.writeBuffer, [&](int steps) {
       checkCancelled(ctx.ui);
       ctx.gauge1.add(steps);
@@ -176,14 +183,8 @@ void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source)
 
     checkCancelled(ctx.ui);
     const std::string sfzName = bankFileNameFor(bank.ttiPath, "sfz");
-    OutputFileEvent event;
-    event.path = joinPath(out, sfzName);
-    event.kind = OutputKind::Sfz;
-    event.bank = &bank;
-    event.zones = &ctx.art;
-    if (ctx.dryRun) {
-      event.outcome = OutputOutcome::Planned;
-    } else {
+    const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, sfzName), OutputKind::Sfz);
+    if (!ctx.dryRun) {
       writeSfz(bank, ctx.art, names, event.path);
       ctx.gauge1.add(1);
       ctx.ui.logLine(sfzName + " written");
