@@ -22,7 +22,7 @@ struct UsageError : std::runtime_error {
 // place that defines them; a new option of every converting command goes
 // there and into this structure.
 struct RunOptions {
-  std::string mode = "mono";  // -m/--mode mono|stereo|sf2
+  std::string mode = "mono";  // -m/--mode mono|stereo|sf2|sfz
   std::string out;            // -o/--out DIR; empty: the current working folder
   bool keepGoing = false;     // -k/--keep-going
   bool overwrite = false;     // --overwrite

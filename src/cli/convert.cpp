@@ -17,7 +17,7 @@
 namespace vantrel::cli {
 namespace {
 
-// Where a bank's output goes inside the target folder: its WAV folder, named
+// Where a bank's output goes inside the target folder: its WAV or SFZ folder, named
 // after the bank's file name, or its SoundFont, named after the file name
 // without its extension. Two banks of one run must not share it: the second
 // would find the first one's samples "already extracted", or replace its
@@ -26,6 +26,7 @@ std::string outputOf(const std::string& bank, int mode) {
   switch (mode) {
     case kModeSf2: return sf2FileNameFor(bank);
     case kModeStereo: return "WAV_STEREO_" + fileNamePart(bank);
+    case kModeSfz: return "SFZ_" + fileNamePart(bank);
     default: return "WAV_MONO_" + fileNamePart(bank);
   }
 }
