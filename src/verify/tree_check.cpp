@@ -1,0 +1,136 @@
+#include "verify/tree_check.h"
+
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "tti/tti_reader.h"
+#include "verify/checks.h"
+#include "verify/expected.h"
+#include "verify/manifest.h"
+
+namespace vantrel::verify {
+namespace fs = std::filesystem;
+
+void checkManifestFiles(const std::string& dir, TreeReport& report) {
+  const std::string manifestPath = joinPath(dir, kManifestName);
+  if (!fileExists(manifestPath)) {
+    report.failures.push_back({manifestPath, errorText(kFileNotFound)});
+    return;
+  }
+  std::vector<int> bad;
+  Manifest manifest;
+  try {
+    manifest = readManifest(dir, &bad);
+  } catch (const RunError& e) {
+    report.failures.push_back({manifestPath, e.message()});
+    return;
+  }
+  for (int line : bad) report.failures.push_back({manifestPath, "line " + std::to_string(line) + " is no checksum line"});
+  for (const auto& [name, digest] : manifest) {
+    const std::string path = joinPath(dir, name);
+    if (!fileExists(path)) {
+      report.failures.push_back({path, "missing"});
+      continue;
+    }
+    try {
+      if (sha256File(path) != digest) {
+        report.failures.push_back({path, "checksum differs from " + std::string(kManifestName)});
+        continue;
+      }
+    } catch (const RunError& e) {
+      report.failures.push_back({path, e.message()});
+      continue;
+    }
+    ++report.checked;
+  }
+}
+
+namespace {
+
+// How many trailing folder names two folders share.
+std::size_t commonTail(const fs::path& a, const fs::path& b) {
+  std::vector<fs::path> x(a.begin(), a.end()), y(b.begin(), b.end());
+  std::size_t n = 0;
+  while (n < x.size() && n < y.size() && x[x.size() - 1 - n] == y[y.size() - 1 - n] && !x[x.size() - 1 - n].empty()) ++n;
+  return n;
+}
+
+// The places of one output name: those whose parent folder ends most like
+// the bank's folder.
+struct Places {
+  std::vector<fs::path> paths;
+  std::size_t score = 0;
+  // `p` as found below the folder given, `where` its absolute form.
+  void offer(const fs::path& p, const fs::path& where, const fs::path& bankFolder) {
+    const std::size_t s = commonTail(where.parent_path(), bankFolder);
+    if (paths.empty() || s > score) {
+      paths.assign(1, p);
+      score = s;
+    } else if (s == score) {
+      paths.push_back(p);
+    }
+  }
+};
+
+void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, const SampleBank& bank,
+                    TreeReport& report) {
+  for (const WavName& f : files) {
+    const std::string path = (folder / f.name).string();
+    if (!fileExists(path)) {
+      report.failures.push_back({path, "missing"});
+      continue;
+    }
+    std::string what = checkWav(path, bank, f.stereo, f.left, f.right);
+    if (what.empty()) ++report.checked;
+    else report.failures.push_back({path, what});
+  }
+}
+
+}  // namespace
+
+void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report) {
+  SampleBank bank;
+  ZoneArticulation zones;
+  try {
+    loadBank(bankPath, bank, {&zones, true});
+  } catch (const RunError& e) {
+    report.failures.push_back({bankPath, e.message()});
+    return;
+  }
+  const BankOutputNames names = bankOutputNames(bank);
+  std::error_code ec;
+  const fs::path bankFolder = fs::absolute(fs::path(bankPath), ec).lexically_normal().parent_path();
+
+  Places mono, stereo, soundFont;
+  for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const fs::path place = fs::absolute(it->path(), ec).lexically_normal();
+    std::error_code typeError;
+    const bool isFolder = it->is_directory(typeError) && !it->is_symlink(typeError);
+    if (isFolder && name == names.monoFolder) mono.offer(it->path(), place, bankFolder);
+    else if (isFolder && name == names.stereoFolder) stereo.offer(it->path(), place, bankFolder);
+    else if (!isFolder && name == names.soundFont && it->is_regular_file(typeError)) {
+      soundFont.offer(it->path(), place, bankFolder);
+    }
+  }
+  if (ec) report.failures.push_back({dir, "cannot be read: " + ec.message()});
+
+  for (const fs::path& p : mono.paths) checkWavFolder(p, names.mono, bank, report);
+  for (const fs::path& p : stereo.paths) checkWavFolder(p, names.stereo, bank, report);
+  for (const fs::path& p : soundFont.paths) {
+    std::string what = checkSoundFont(p.string(), bank, zones);
+    if (what.empty()) ++report.checked;
+    else report.failures.push_back({p.string(), what});
+  }
+  // SFZ output ("SFZ_<bank file>" folders) is found and checked here once
+  // the SFZ mode writes it.
+  if (mono.paths.empty() && stereo.paths.empty() && soundFont.paths.empty()) {
+    report.failures.push_back({bankPath, "no output of this bank below " + dir});
+  }
+}
+
+}  // namespace vantrel::verify
