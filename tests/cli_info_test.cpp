@@ -1,54 +1,21 @@
-// vantrel-cli info and the command line's shape: help, version, usage errors.
+// vantrel-cli info: the bank as the reader sees it, and its errors.
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "bank_builder.h"
 #include "test_support.h"
 
 using namespace vantrel::testing;
+using nlohmann::ordered_json;
 
 namespace {
 
-std::string latin1ToUtf8(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string json(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-// What the reader must make of a description, computed independently.
-std::string expectedJson(const std::string& file, const BankDesc& d) {
+// What the reader must make of a description, computed independently, in
+// the documented field order.
+ordered_json expectedJson(const std::string& file, const BankDesc& d) {
   std::vector<std::string> names, outputs;
   std::vector<std::uint32_t> starts;
   std::uint32_t pos = 0;
@@ -78,8 +45,7 @@ std::string expectedJson(const std::string& file, const BankDesc& d) {
       }
     }
   }
-  std::string s = "{\"file\": " + json(file) + ", \"sampleCount\": " +
-                  std::to_string(d.samples.size()) + ",\n \"samples\": [";
+  ordered_json samples = ordered_json::array();
   for (std::size_t i = 0; i < d.samples.size(); ++i) {
     const auto& sd = d.samples[i];
     std::uint32_t start = starts[i], end = start + static_cast<std::uint32_t>(sd.pcm.size());
@@ -91,37 +57,43 @@ std::string expectedJson(const std::string& file, const BankDesc& d) {
       if (twice % 2 == 1 && f % 2 == 1) ++f;
       return static_cast<std::int32_t>(static_cast<std::uint32_t>(f));
     };
-    s += i ? ",\n  " : "\n  ";
-    s += "{\"index\":" + std::to_string(i) + ", \"name\":" + json(latin1ToUtf8(names[i])) +
-         ", \"outputName\":" + json(latin1ToUtf8(outputs[i])) +
-         ", \"pcmStart\":" + std::to_string(start) + ", \"pcmEnd\":" + std::to_string(end) +
-         ", \"pcmLength\":" + std::to_string(end - start) +
-         ", \"loopStart\":" + std::to_string(frames(ls)) +
-         ", \"loopEnd\":" + std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(frames(le)) - 1u)) + "}";
+    samples.push_back({{"index", i},
+                       {"name", latin1AsUtf8(names[i])},
+                       {"outputName", latin1AsUtf8(outputs[i])},
+                       {"pcmStart", start},
+                       {"pcmEnd", end},
+                       {"pcmLength", end - start},
+                       {"loopStart", frames(ls)},
+                       {"loopEnd", static_cast<std::int32_t>(static_cast<std::uint32_t>(frames(le)) - 1u)}});
   }
-  s += "],\n \"zones\": [";
+  ordered_json zones = ordered_json::array();
   for (std::size_t z = 0; z < d.zones.size(); ++z) {
     const ZoneDesc& zd = d.zones[z];
     int sample = 0;
     for (std::size_t i = 0; i < d.samples.size(); ++i)
       for (auto zz : d.samples[i].zones)
         if (zz == z) sample = static_cast<int>(i);
-    int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
-    s += z ? ",\n  " : "\n  ";
-    s += "{\"keyLow\":" + std::to_string(zd.keyLow) + ", \"keyHigh\":" + std::to_string(zd.keyHigh) +
-         ", \"velLow\":" + std::to_string(zd.velLow) + ", \"velHigh\":" + std::to_string(zd.velHigh) +
-         ", \"volume\":" + std::to_string(zd.volume) +
-         ", \"fineTune\":" + std::to_string(static_cast<int>(zd.fineTuneRaw) - 96) +
-         ", \"rootKey\":" + std::to_string(root) +
-         ", \"looped\":" + std::to_string(std::abs(int(zd.loopWord1) - int(zd.loopWord2)) >= 2) +
-         ", \"panLeft\":" + std::to_string(zd.panLeft) + ", \"panRight\":" + std::to_string(zd.panRight) +
-         ", \"attack\":" + std::to_string(127 - zd.attackRate) +
-         ", \"sustain\":" + std::to_string(zd.sustainLevel) +
-         ", \"decay\":" + std::to_string(127 - zd.decayRate) +
-         ", \"release\":" + std::to_string(127 - zd.releaseRate) +
-         ", \"sample\":" + std::to_string(sample) + "}";
+    zones.push_back({{"keyLow", zd.keyLow},
+                     {"keyHigh", zd.keyHigh},
+                     {"velLow", zd.velLow},
+                     {"velHigh", zd.velHigh},
+                     {"volume", zd.volume},
+                     {"fineTune", static_cast<int>(zd.fineTuneRaw) - 96},
+                     {"rootKey", static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition))},
+                     {"looped", std::abs(int(zd.loopWord1) - int(zd.loopWord2)) >= 2 ? 1 : 0},
+                     {"panLeft", zd.panLeft},
+                     {"panRight", zd.panRight},
+                     {"attack", 127 - zd.attackRate},
+                     {"sustain", zd.sustainLevel},
+                     {"decay", 127 - zd.decayRate},
+                     {"release", 127 - zd.releaseRate},
+                     {"sample", sample}});
   }
-  return s + "]}\n";
+  return {{"formatVersion", 1},
+          {"file", file},
+          {"sampleCount", d.samples.size()},
+          {"samples", samples},
+          {"zones", zones}};
 }
 
 BankDesc randomBank(std::mt19937& rng) {
@@ -160,7 +132,7 @@ TEST(CliInfo, JsonMatchesTheBankFieldByFieldForRandomBanks) {
     writeBank(file, d);
     auto r = runCommand({VANTREL_CLI, "info", file, "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, expectedJson(file, d)) << "round " << round;
+    EXPECT_EQ(ordered_json::parse(r.out), expectedJson(file, d)) << "round " << round;
     EXPECT_EQ(r.err, "");
   }
 }
@@ -197,24 +169,4 @@ TEST(CliInfo, TextListingShowsSamplesAndZones) {
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("2 samples, 1 zones"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\xC3\x89T\xC3\x89_1.WAV"), std::string::npos) << r.out;
-}
-
-TEST(CliUsage, HelpVersionAndUsageErrors) {
-  auto r = runCommand({VANTREL_CLI, "--help"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.out.find("vantrel-cli info    BANK.tti [--json]"), std::string::npos);
-  r = runCommand({VANTREL_CLI, "--version"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out.rfind("vantrel-cli ", 0), 0u);
-  for (std::vector<std::string> args : {std::vector<std::string>{VANTREL_CLI},
-                                        {VANTREL_CLI, "nonsense"},
-                                        {VANTREL_CLI, "info"},
-                                        {VANTREL_CLI, "info", "a.tti", "b.tti"},
-                                        {VANTREL_CLI, "info", "a.tti", "--mode", "sf2"},
-                                        {VANTREL_CLI, "info", "a.tti", "--json=1"}}) {
-    r = runCommand(args);
-    EXPECT_EQ(r.exitCode, 2) << args.size();
-    EXPECT_NE(r.err.find("Usage:"), std::string::npos);
-    EXPECT_EQ(r.out, "");
-  }
 }

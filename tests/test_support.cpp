@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <iconv.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +51,19 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+std::string latin1AsUtf8(const std::string& latin1) {
+  iconv_t cd = ::iconv_open("UTF-8", "ISO-8859-1");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv for ISO-8859-1");
+  std::string in = latin1, out(2 * latin1.size(), '\0');
+  char* inp = in.data();
+  char* outp = out.data();
+  std::size_t inLeft = in.size(), outLeft = out.size();
+  const std::size_t done = ::iconv(cd, &inp, &inLeft, &outp, &outLeft);
+  ::iconv_close(cd);
+  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
+  out.resize(out.size() - outLeft);
+  return out;
+}
 
 CommandResult runCommand(const std::vector<std::string>& argv, const std::string& cwd,
                          std::uint64_t fileSizeLimit) {

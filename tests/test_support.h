@@ -72,6 +72,9 @@ class RecordingListener : public JobListener {
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path);
 
+// Latin-1 bytes as UTF-8, converted by the C library's iconv.
+std::string latin1AsUtf8(const std::string& latin1);
+
 // Runs a command line through the shell; returns the exit status and
 // collects standard output and standard error.
 struct CommandResult {

@@ -1,10 +1,16 @@
 #pragma once
 // The command line's commands. Each returns the exit status: 0 done, 1 a
-// run-time error or refused input, 2 a usage error (thrown as UsageError).
+// run-time error or refused input, 2 a usage error (thrown as UsageError),
+// 128 + N after signal N stopped a run.
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace vantrel::cli {
 
@@ -12,31 +18,59 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Options shared by the commands; each command says which it accepts.
-struct Options {
-  int mode = 0;             // --mode mono|stereo|sf2: 0, 1, 2
-  bool modeGiven = false;
-  std::string out;          // --out DIR; empty: the current working folder
-  bool json = false;        // --json
-  std::vector<std::string> positional;
+// The options of the commands that write files. addRunOptions is the one
+// place that defines them; a new option of every converting command goes
+// there and into this structure.
+struct RunOptions {
+  std::string mode = "mono";  // -m/--mode mono|stereo|sf2
+  std::string out;            // -o/--out DIR; empty: the current working folder
+  bool keepGoing = false;     // -k/--keep-going
+  bool overwrite = false;     // --overwrite
+  bool dryRun = false;        // --dry-run
+  bool quiet = false;         // -q/--quiet
+  std::string progress = "bar";  // --progress bar|json
+
+  // The output mode's number (kModeMono, kModeStereo, kModeSf2).
+  int outputMode() const;
 };
 
-// Parses the words after the command name. `allowed` lists the options the
-// command accepts ("--mode", "--out", "--json").
-Options parseOptions(const std::vector<std::string>& words, const std::vector<std::string>& allowed);
+// Which of the run options a command takes: every converting command takes
+// the output options (--out, --overwrite, --progress, --quiet); the batch
+// options (--mode, --keep-going, --dry-run) are for the commands that
+// convert whole banks.
+enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2 };
+void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets);
+
+struct InfoArgs {
+  std::string bank;
+  bool json = false;
+};
+struct ScanArgs {
+  std::string source;
+  bool json = false;
+};
+struct ExtractArgs {
+  std::string bank;
+  std::string first, second;  // sample indexes as given; second may be empty
+};
 
 // The output folder of --out (or the current working folder), which must
 // exist; with a separator at its end. Prints an error and returns "" when
 // it does not exist.
-std::string outputFolder(const Options& options);
+std::string outputFolder(const RunOptions& options);
 
 // Prints "path: message" for a run-time error on standard error.
 void reportError(const std::string& path, const std::string& message);
 
-int runInfo(const Options& options);
-int runFolder(const Options& options);
-int runDrive(const Options& options);
-int runExtract(const Options& options);
-int runConvert(const Options& options);
+// Flushes standard output; after a failed write prints the error and
+// returns 1, else returns `status`.
+int finishOutput(int status);
+
+int runInfo(const InfoArgs& args);
+int runScan(const ScanArgs& args);
+int runConvert(const RunOptions& options, const std::vector<std::string>& banks);
+int runFolder(const RunOptions& options, const std::string& source);
+int runDrive(const RunOptions& options, const std::string& root);
+int runExtract(const RunOptions& options, const ExtractArgs& args);
 
 }  // namespace vantrel::cli

@@ -2,12 +2,27 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <nlohmann/json.hpp>
 #include <string>
 
-namespace vantrel::cli {
+#include "cli/commands.h"
+#include "cli/signals.h"
+#include "platform/errors.h"
+#include "platform/text.h"
 
-ConsoleListener::ConsoleListener(std::FILE* out, std::FILE* err)
-    : out_(out), err_(err), terminal_(::isatty(::fileno(err)) != 0) {}
+namespace vantrel::cli {
+namespace {
+
+const char* const kGaugeNames[3] = {"bank", "folder", "drive"};
+
+}  // namespace
+
+ConsoleListener::ConsoleListener(ConsoleSettings settings, std::FILE* out, std::FILE* err)
+    : settings_(settings),
+      out_(out),
+      err_(err),
+      terminal_(!settings.jsonProgress && ::isatty(::fileno(err)) != 0) {}
 
 ConsoleListener::~ConsoleListener() { finish(); }
 
@@ -30,20 +45,49 @@ void ConsoleListener::writeLine(std::FILE* stream, std::string_view text) {
   std::fflush(stream);
 }
 
+// Standard output carries what a script reads; once a write to it fails
+// (a full disk, a closed pipe) the rest would be lost, so the run stops.
+void ConsoleListener::writeOut(std::string_view text) {
+  if (outputError_.load() != 0) return;
+  errno = 0;
+  writeLine(out_, text);
+  if (std::ferror(out_)) outputError_.store(errno != 0 ? errno : EIO);
+}
+
 void ConsoleListener::status(std::string_view text) {
+  if (settings_.jsonProgress) {
+    const nlohmann::ordered_json event = {{"event", "status"}, {"text", utf8OrLatin1(text)}};
+    writeLine(err_, event.dump());
+    return;
+  }
   clearBar();
   writeLine(err_, text);
   drawBar();
 }
 
 void ConsoleListener::logLine(std::string_view text) {
+  if (settings_.quiet) return;
   clearBar();
-  writeLine(out_, text);
+  writeOut(text);
+  drawBar();
+}
+
+void ConsoleListener::dataLine(std::string_view text) {
+  clearBar();
+  writeOut(text);
   drawBar();
 }
 
 void ConsoleListener::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max,
                                    std::int64_t progress) {
+  if (settings_.jsonProgress) {
+    const nlohmann::ordered_json event = {{"event", "gauge"},
+                                          {"gauge", kGaugeNames[static_cast<int>(id)]},
+                                          {"value", progress - min},
+                                          {"max", max - min}};
+    writeLine(err_, event.dump());
+    return;
+  }
   if (!terminal_) return;
   int percent = max > min ? static_cast<int>((progress - min) * 100 / (max - min)) : 0;
   int& slot = percent_[static_cast<int>(id)];
@@ -52,9 +96,25 @@ void ConsoleListener::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t ma
   drawBar();
 }
 
+bool ConsoleListener::cancelled() const { return stopSignal() != 0 || outputError_.load() != 0; }
+
+bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& error) {
+  if (!settings_.keepGoing) return false;
+  clearBar();
+  reportError(error.path().empty() ? bankPath : error.path(), error.message());
+  recordFailure(bankPath);
+  drawBar();
+  return true;
+}
+
+void ConsoleListener::outputFile(const OutputFileEvent& event) {
+  if (!settings_.dryRun || event.outcome != OutputOutcome::Planned) return;
+  const std::string& base = settings_.outBase;
+  dataLine(event.path.compare(0, base.size(), base) == 0 ? event.path.substr(base.size()) : event.path);
+}
+
 void ConsoleListener::drawBar() {
   if (!terminal_) return;
-  static const char* const kLabels[3] = {"bank", "folder", "drive"};
   std::string line = "\r\033[K";
   bool any = false;
   for (int g = 0; g < 3; ++g) {
@@ -62,7 +122,7 @@ void ConsoleListener::drawBar() {
     if (p <= 0) continue;
     any = true;
     int filled = p / 5;
-    line += std::string(kLabels[g]) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+    line += std::string(kGaugeNames[g]) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
             std::string(static_cast<std::size_t>(20 - filled), '.') + "] " + std::to_string(p) +
             "%  ";
   }

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
@@ -12,63 +13,46 @@
 namespace vantrel::cli {
 namespace {
 
-std::string jsonString(std::string_view utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
+// Fields in a fixed order; every text UTF-8 (names are Latin-1 bytes, a
+// path that is not UTF-8 is taken as Latin-1 too).
 void printJson(const std::string& file, const SampleBank& bank, const ZoneArticulation& art) {
-  std::string s = "{\"file\": " + jsonString(file) +
-                  ", \"sampleCount\": " + std::to_string(bank.sampleCount) + ",\n \"samples\": [";
+  using nlohmann::ordered_json;
+  ordered_json samples = ordered_json::array();
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
-    s += i ? ",\n  " : "\n  ";
-    s += "{\"index\":" + std::to_string(i) +
-         ", \"name\":" + jsonString(latin1ToUtf8(bank.sampleName[i])) +
-         ", \"outputName\":" + jsonString(latin1ToUtf8(bank.outputName[i])) +
-         ", \"pcmStart\":" + std::to_string(bank.pcmStart[i]) +
-         ", \"pcmEnd\":" + std::to_string(bank.pcmEnd[i]) +
-         ", \"pcmLength\":" + std::to_string(bank.pcmLength[i]) +
-         ", \"loopStart\":" + std::to_string(bank.loopStart[i]) +
-         ", \"loopEnd\":" + std::to_string(bank.loopEnd[i]) + "}";
+    samples.push_back({{"index", i},
+                       {"name", latin1ToUtf8(bank.sampleName[i])},
+                       {"outputName", latin1ToUtf8(bank.outputName[i])},
+                       {"pcmStart", bank.pcmStart[i]},
+                       {"pcmEnd", bank.pcmEnd[i]},
+                       {"pcmLength", bank.pcmLength[i]},
+                       {"loopStart", bank.loopStart[i]},
+                       {"loopEnd", bank.loopEnd[i]}});
   }
-  s += "],\n \"zones\": [";
+  ordered_json zones = ordered_json::array();
   for (std::size_t z = 0; z < art.zoneCount; ++z) {
-    s += z ? ",\n  " : "\n  ";
-    s += "{\"keyLow\":" + std::to_string(art.zoneKeyLow[z]) +
-         ", \"keyHigh\":" + std::to_string(art.zoneKeyHigh[z]) +
-         ", \"velLow\":" + std::to_string(art.zoneVelLow[z]) +
-         ", \"velHigh\":" + std::to_string(art.zoneVelHigh[z]) +
-         ", \"volume\":" + std::to_string(art.zoneVolume[z]) +
-         ", \"fineTune\":" + std::to_string(art.zoneFineTune[z]) +
-         ", \"rootKey\":" + std::to_string(art.zoneRootKey[z]) +
-         ", \"looped\":" + std::to_string(art.zoneLooped[z]) +
-         ", \"panLeft\":" + std::to_string(art.zonePanLeft[z]) +
-         ", \"panRight\":" + std::to_string(art.zonePanRight[z]) +
-         ", \"attack\":" + std::to_string(art.zoneAttack[z]) +
-         ", \"sustain\":" + std::to_string(art.zoneSustain[z]) +
-         ", \"decay\":" + std::to_string(art.zoneDecay[z]) +
-         ", \"release\":" + std::to_string(art.zoneRelease[z]) +
-         ", \"sample\":" + std::to_string(bank.zoneSample[z]) + "}";
+    zones.push_back({{"keyLow", art.zoneKeyLow[z]},
+                     {"keyHigh", art.zoneKeyHigh[z]},
+                     {"velLow", art.zoneVelLow[z]},
+                     {"velHigh", art.zoneVelHigh[z]},
+                     {"volume", art.zoneVolume[z]},
+                     {"fineTune", art.zoneFineTune[z]},
+                     {"rootKey", art.zoneRootKey[z]},
+                     {"looped", art.zoneLooped[z]},
+                     {"panLeft", art.zonePanLeft[z]},
+                     {"panRight", art.zonePanRight[z]},
+                     {"attack", art.zoneAttack[z]},
+                     {"sustain", art.zoneSustain[z]},
+                     {"decay", art.zoneDecay[z]},
+                     {"release", art.zoneRelease[z]},
+                     {"sample", bank.zoneSample[z]}});
   }
-  s += "]}\n";
-  std::fputs(s.c_str(), stdout);
+  const ordered_json dump = {{"formatVersion", 1},
+                             {"file", utf8OrLatin1(file)},
+                             {"sampleCount", bank.sampleCount},
+                             {"samples", std::move(samples)},
+                             {"zones", std::move(zones)}};
+  const std::string text = dump.dump(2) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void printText(const std::string& file, const SampleBank& bank, const ZoneArticulation& art) {
@@ -99,9 +83,8 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
 
 }  // namespace
 
-int runInfo(const Options& options) {
-  if (options.positional.size() != 1) throw UsageError("info takes one bank file");
-  const std::string& file = options.positional[0];
+int runInfo(const InfoArgs& args) {
+  const std::string& file = args.bank;
   SampleBank bank;
   ZoneArticulation zones;
   try {
@@ -110,9 +93,9 @@ int runInfo(const Options& options) {
     reportError(file, e.message());
     return 1;
   }
-  if (options.json) printJson(file, bank, zones);
+  if (args.json) printJson(file, bank, zones);
   else printText(file, bank, zones);
-  return 0;
+  return finishOutput(0);
 }
 
 }  // namespace vantrel::cli

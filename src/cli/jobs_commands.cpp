@@ -2,16 +2,14 @@
 // and sample extraction, with the same texts on standard output and error.
 
 #include <climits>
-#include <csignal>
 #include <cstdlib>
-#include <exception>
-#include <functional>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console_listener.h"
+#include "cli/run.h"
+#include "cli/signals.h"
 #include "jobs/drive_job.h"
 #include "jobs/folder_jobs.h"
 #include "jobs/job_context.h"
@@ -53,92 +51,65 @@ std::uint32_t parseIndex(const std::string& word) {
   return static_cast<std::uint32_t>(std::stoul(word));
 }
 
-int modeOf(const Options& options) { return options.mode; }
-
-// Runs a job and turns the failure that ends it into exit status 1, with the
-// error's text and the file's path (`subject` when the error names none) on
-// standard error. Usage errors pass through.
-int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job) {
-  // A file-size limit ends a write with an error ("Disk full"), not with a
-  // signal that would kill the run and leave a part file behind.
-  std::signal(SIGXFSZ, SIG_IGN);
-  try {
-    int status = job();
-    console.finish();
-    return status;
-  } catch (const RunError& e) {
-    console.finish();
-    reportError(e.path().empty() ? subject : e.path(), e.message());
-  } catch (const std::bad_alloc&) {
-    console.finish();
-    reportError(subject, errorText(kOutOfMemory));
-  } catch (const UsageError&) {
-    console.finish();
-    throw;
-  } catch (const std::exception& e) {
-    console.finish();
-    reportError(subject, e.what());
-  }
-  return 1;
-}
-
 }  // namespace
 
-int runFolder(const Options& options) {
-  if (options.positional.size() != 1) throw UsageError("folder takes one source folder");
+int runFolder(const RunOptions& options, const std::string& given) {
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
-  const std::string source = sourceFolder(options.positional[0]);
+  const std::string source = sourceFolder(given);
   if (source.empty()) return 1;
 
-  ConsoleListener console;
+  installStopHandlers();
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
-  ctx.outputMode = modeOf(options);
-  return runJob(console, source, [&] {
+  applyRunOptions(options, ctx);
+  std::size_t banks = 0;
+  const int status = runJob(console, source, [&] {
     getlastdir(ctx, source);
-    completeClick(ctx, source, shownFolder(out));
+    banks = completeClick(ctx, source, shownFolder(out));
     return 0;
   });
+  return endRun(console, options, status, banks);
 }
 
-int runDrive(const Options& options) {
-  if (options.positional.size() != 1) throw UsageError("drive takes one source root");
+int runDrive(const RunOptions& options, const std::string& root) {
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
-  const std::string root = options.positional[0];
   if (!folderExists(root)) {
     reportError(root, "the source root does not exist");
     return 1;
   }
 
-  ConsoleListener console;
+  installStopHandlers();
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
-  ctx.outputMode = modeOf(options);
-  return runJob(console, root, [&] {
+  applyRunOptions(options, ctx);
+  std::size_t banks = 0;
+  const int status = runJob(console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
     // the name of the volume that holds it.
-    extrdriveClick(ctx, root, shownFolder(out), volumeOf(out).name);
+    banks = extrdriveClick(ctx, root, shownFolder(out), volumeOf(out).name);
     return 0;
   });
+  return endRun(console, options, status, banks);
 }
 
-int runExtract(const Options& options) {
-  const auto& args = options.positional;
-  if (args.size() != 2 && args.size() != 3)
-    throw UsageError("extract takes a bank file and one or two sample indexes");
-  const std::string& bank = args[0];
-  const std::uint32_t first = parseIndex(args[1]);
-  const bool pair = args.size() == 3;
-  const std::uint32_t second = pair ? parseIndex(args[2]) : first;
+int runExtract(const RunOptions& options, const ExtractArgs& args) {
+  const std::string& bank = args.bank;
+  const std::uint32_t first = parseIndex(args.first);
+  const bool pair = !args.second.empty();
+  const std::uint32_t second = pair ? parseIndex(args.second) : first;
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
 
-  ConsoleListener console;
+  installStopHandlers();
+  ConsoleListener console(consoleSettings(options, out));
   JobContext ctx(console);
+  applyRunOptions(options, ctx);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
   ctx.outputMode = pair ? kModeStereo : kModeMono;
-  return runJob(console, bank, [&] {
+  const int status = runJob(console, bank, [&] {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
     file1Click(ctx, bank);
@@ -161,6 +132,7 @@ int runExtract(const Options& options) {
     ctx.pickCurrent = static_cast<std::uint16_t>(second);
     return doublextr(ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
   });
+  return endRun(console, options, status, 1);
 }
 
 }  // namespace vantrel::cli

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,87 +12,62 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "jobs/job_context.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 
 namespace vantrel::cli {
 namespace {
 
-const char kUsage[] =
-    "Usage:\n"
-    "  vantrel-cli info    BANK.tti [--json]\n"
-    "  vantrel-cli convert [--mode mono|stereo|sf2] [--out DIR] BANK.tti [BANK.tti ...]\n"
-    "  vantrel-cli folder  [--mode mono|stereo|sf2] [--out DIR] SOURCE_DIR\n"
-    "  vantrel-cli drive   [--mode mono|stereo|sf2] [--out DIR] SOURCE_ROOT\n"
-    "  vantrel-cli extract [--out DIR] BANK.tti INDEX [INDEX2]\n"
-    "  vantrel-cli --help | --version\n"
-    "\n"
-    "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or\n"
-    "stereo for left/right pairs) or into one SoundFont 2 file per bank.\n"
-    "\n"
-    "  info     list a bank's samples, loops and zones (--json: one JSON object)\n"
-    "  convert  convert whole banks into DIR\n"
-    "  folder   convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2\n"
-    "  drive    convert every .tti file below SOURCE_ROOT into DIR/Drive NAME MODE/...\n"
-    "  extract  write sample INDEX (0-based) as a mono WAV file, or the pair\n"
-    "           INDEX INDEX2 as one stereo WAV file\n"
-    "\n"
-    "  --mode   mono (default), stereo or sf2\n"
-    "  --out    the target folder (default: the current folder); it must exist\n"
-    "\n"
-    "Exit status: 0 done, 1 run-time error or refused input, 2 usage error.\n";
+const char kDescription[] =
+    "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or stereo for\n"
+    "left/right pairs) or into one SoundFont 2 file per bank.";
+
+const char kExitStatus[] =
+    "Exit status: 0 done, 1 run-time error or refused input, 2 usage error,\n"
+    "128 + N after signal N stopped the run.";
+
+// The usage error's line and where to find help, on standard error.
+int usageError(const std::string& command, const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "vantrel-cli: %s\nRun 'vantrel-cli %s--help' for usage.\n", message.c_str(),
+               command.empty() ? "" : (command + " ").c_str());
+  return 2;
+}
 
 }  // namespace
 
-Options parseOptions(const std::vector<std::string>& words, const std::vector<std::string>& allowed) {
-  auto accepts = [&](const std::string& o) {
-    for (const auto& a : allowed)
-      if (a == o) return true;
-    return false;
-  };
-  Options o;
-  for (std::size_t k = 0; k < words.size(); ++k) {
-    const std::string& w = words[k];
-    std::string name = w, value;
-    bool inlineValue = false;
-    if (w.rfind("--", 0) == 0 && w.size() > 2) {
-      auto eq = w.find('=');
-      if (eq != std::string::npos) {
-        name = w.substr(0, eq);
-        value = w.substr(eq + 1);
-        inlineValue = true;
-      }
-      if (!accepts(name)) throw UsageError("unknown option '" + name + "'");
-      if (name == "--json") {
-        if (inlineValue) throw UsageError("--json takes no value");
-        o.json = true;
-        continue;
-      }
-      if (!inlineValue) {
-        if (k + 1 >= words.size()) throw UsageError(name + " needs a value");
-        value = words[++k];
-      }
-      if (name == "--mode") {
-        if (value == "mono") o.mode = 0;
-        else if (value == "stereo") o.mode = 1;
-        else if (value == "sf2") o.mode = 2;
-        else throw UsageError("--mode takes mono, stereo or sf2, not '" + value + "'");
-        o.modeGiven = true;
-      } else if (name == "--out") {
-        if (value.empty()) throw UsageError("--out needs a folder");
-        o.out = value;
-      }
-      continue;
-    }
-    if (w == "--") {
-      for (++k; k < words.size(); ++k) o.positional.push_back(words[k]);
-      break;
-    }
-    o.positional.push_back(w);
-  }
-  return o;
+int RunOptions::outputMode() const {
+  if (mode == "stereo") return kModeStereo;
+  if (mode == "sf2") return kModeSf2;
+  return kModeMono;
 }
 
-std::string outputFolder(const Options& options) {
+void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
+  if (sets & kBatchOptions) {
+    command.add_option("-m,--mode", options.mode, "mono (default), stereo or sf2")
+        ->check(CLI::IsMember({"mono", "stereo", "sf2"}))
+        ->type_name("MODE");
+  }
+  command.add_option("-o,--out", options.out, "the target folder (default: the current folder); it must exist")
+      ->type_name("DIR");
+  if (sets & kBatchOptions) {
+    command.add_flag("-k,--keep-going", options.keepGoing,
+                     "report a bank that fails and go on with the next; exit 1 if any failed");
+    command.add_flag("--dry-run", options.dryRun,
+                     "print every file the run would write, relative to DIR, and write nothing");
+  }
+  command.add_flag("--overwrite", options.overwrite,
+                   "write WAV files again that exist instead of skipping them");
+  command.add_option("--progress", options.progress,
+                     "bar (default: a bar on a terminal) or json (one JSON object per line on "
+                     "standard error for every gauge and status change)")
+      ->check(CLI::IsMember({"bar", "json"}))
+      ->type_name("FORMAT");
+  command.add_flag("-q,--quiet", options.quiet, "print no log lines");
+}
+
+std::string outputFolder(const RunOptions& options) {
   std::string folder = options.out;
   if (folder.empty()) {
     char buf[PATH_MAX];
@@ -114,34 +90,96 @@ void reportError(const std::string& path, const std::string& message) {
   else std::fprintf(stderr, "vantrel-cli: %s: %s\n", path.c_str(), message.c_str());
 }
 
+int finishOutput(int status) {
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int err = errno != 0 ? errno : EIO;
+    reportError("standard output", errorText(errorCodeFromErrno(err, true)));
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace vantrel::cli
 
 int main(int argc, char** argv) {
   using namespace vantrel::cli;
-  std::vector<std::string> words(argv + 1, argv + argc);
-  if (words.empty()) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  const std::string command = words.front();
-  words.erase(words.begin());
+  CLI::App app(kDescription, "vantrel-cli");
+  app.footer(kExitStatus);
+  app.set_version_flag("--version", std::string("vantrel-cli ") + VANTREL_VERSION);
+  app.require_subcommand(1);
+
+  InfoArgs info;
+  CLI::App* infoCmd = app.add_subcommand("info", "list a bank's samples, loops and zones");
+  infoCmd->add_option("BANK", info.bank, "the bank file")->required();
+  infoCmd->add_flag("--json", info.json, "print one JSON object");
+
+  ScanArgs scan;
+  CLI::App* scanCmd = app.add_subcommand(
+      "scan", "check every .tti file below SOURCE (or the bank SOURCE) and write nothing");
+  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file")
+      ->required();
+  scanCmd->add_flag("--json", scan.json, "print one JSON object per bank and line");
+
+  RunOptions run;
+  std::vector<std::string> banks;
+  CLI::App* convertCmd = app.add_subcommand("convert", "convert whole banks into DIR");
+  convertCmd->add_option("BANK", banks, "bank files (.tti)")->required();
+  addRunOptions(*convertCmd, run, kOutputOptions | kBatchOptions);
+
+  std::string source;
+  CLI::App* folderCmd = app.add_subcommand(
+      "folder", "convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2");
+  folderCmd->add_option("SOURCE_DIR", source, "the folder whose banks are converted")->required();
+  addRunOptions(*folderCmd, run, kOutputOptions | kBatchOptions);
+
+  CLI::App* driveCmd = app.add_subcommand(
+      "drive", "convert every .tti file below SOURCE_ROOT into DIR/Drive NAME MODE/...");
+  driveCmd->add_option("SOURCE_ROOT", source, "the folder whose tree is converted")->required();
+  addRunOptions(*driveCmd, run, kOutputOptions | kBatchOptions);
+
+  ExtractArgs extract;
+  CLI::App* extractCmd = app.add_subcommand(
+      "extract",
+      "write sample INDEX (0-based) as a mono WAV file, or the pair INDEX INDEX2 as one stereo "
+      "WAV file");
+  extractCmd->add_option("BANK", extract.bank, "the bank file")->required();
+  extractCmd->add_option("INDEX", extract.first, "a sample's index, from 0")->required();
+  extractCmd->add_option("INDEX2", extract.second, "the other sample of a stereo pair");
+  addRunOptions(*extractCmd, run, kOutputOptions);
+
+  for (CLI::App* command : app.get_subcommands({})) command->footer(kExitStatus);
+
+  // The command the words name, for the pointer to its help.
+  auto commandName = [&] {
+    const auto chosen = app.get_subcommands();
+    return chosen.empty() ? std::string() : chosen.front()->get_name();
+  };
   try {
-    if (command == "--help" || command == "-h" || command == "help") {
-      std::fputs(kUsage, stdout);
-      return 0;
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return finishOutput(0);
+  } catch (const CLI::CallForVersion& e) {
+    std::printf("%s\n", e.what());
+    return finishOutput(0);
+  } catch (const CLI::ParseError& e) {
+    if (argc == 1) {
+      std::fputs(app.help().c_str(), stderr);
+      return 2;
     }
-    if (command == "--version") {
-      std::printf("vantrel-cli %s\n", VANTREL_VERSION);
-      return 0;
-    }
-    if (command == "info") return runInfo(parseOptions(words, {"--json"}));
-    if (command == "folder") return runFolder(parseOptions(words, {"--mode", "--out"}));
-    if (command == "drive") return runDrive(parseOptions(words, {"--mode", "--out"}));
-    if (command == "extract") return runExtract(parseOptions(words, {"--out"}));
-    if (command == "convert") return runConvert(parseOptions(words, {"--mode", "--out"}));
-    throw UsageError("unknown command '" + command + "'");
-  } catch (const UsageError& e) {
-    std::fprintf(stderr, "vantrel-cli: %s\n\n%s", e.what(), kUsage);
-    return 2;
+    return usageError(commandName(), e.what());
   }
+
+  try {
+    if (infoCmd->parsed()) return runInfo(info);
+    if (scanCmd->parsed()) return runScan(scan);
+    if (convertCmd->parsed()) return runConvert(run, banks);
+    if (folderCmd->parsed()) return runFolder(run, source);
+    if (driveCmd->parsed()) return runDrive(run, source);
+    if (extractCmd->parsed()) return runExtract(run, extract);
+  } catch (const UsageError& e) {
+    return usageError(commandName(), e.what());
+  }
+  return 2;
 }

@@ -1,7 +1,6 @@
 #include "jobs/bank_conversion.h"
 
 #include <set>
-#include <string_view>
 #include <vector>
 
 #include "jobs/pcm_release.h"
@@ -16,16 +15,6 @@
 namespace vantrel {
 namespace {
 
-// The pair keys of two sample names: both cut by 5 characters when the names
-// differ and both are longer than 5 (a stem, a channel letter and a
-// four-character extension leave the stem), else both cut by 4. A name
-// shorter than the cut gives the empty key. Letter case counts.
-bool pairKeysEqual(std::string_view a, std::string_view b) {
-  const std::size_t cut = a != b && a.size() > 5 && b.size() > 5 ? 5 : 4;
-  auto key = [cut](std::string_view s) { return s.substr(0, s.size() > cut ? s.size() - cut : 0); };
-  return key(a) == key(b);
-}
-
 // The stereo file's name: the left name without its last four characters,
 // "__", then the right name whole; made safe as a file name.
 std::string stereoNameOf(const std::string& left, const std::string& right) {
@@ -36,11 +25,6 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
 void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source);
 
 }  // namespace
-
-bool stereoPairOf(const SampleBank& bank, std::uint32_t i, std::uint32_t j) {
-  return bank.pcmLength[i] == bank.pcmLength[j] && bank.loopStart[i] == bank.loopStart[j] &&
-         bank.loopEnd[i] == bank.loopEnd[j] && pairKeysEqual(bank.sampleName[i], bank.sampleName[j]);
-}
 
 namespace {
 

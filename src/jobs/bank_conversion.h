@@ -7,6 +7,7 @@
 
 #include "jobs/job_context.h"
 #include "tti/byte_source.h"
+#include "tti/stereo_pairs.h"
 
 namespace vantrel {
 
@@ -23,11 +24,5 @@ void intowav(JobContext& ctx, const std::string& folder, ByteSource& source);
 // that name. Releases the PCM data.
 void WriteSF2File(JobContext& ctx, const std::string& folder);
 void WriteSF2File(JobContext& ctx, const std::string& folder, ByteSource& source);
-
-// Whether two samples form a left/right pair for stereo output: equal
-// length and loop points, and names whose pair keys agree (both cut by 5
-// characters when the names differ and both are longer than 5, else both
-// cut by 4; letter case counts).
-bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t right);
 
 }  // namespace vantrel

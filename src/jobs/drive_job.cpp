@@ -2,6 +2,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "jobs/bank_reading.h"
@@ -64,9 +65,13 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
       if (!ctx.dryRun) createFolders(ctx.destinationFolder);
-      FileSource source(path);
-      getttidata(ctx, source);
-      extracttti(ctx, source);
+      try {
+        FileSource source(path);
+        getttidata(ctx, source);
+        extracttti(ctx, source);
+      } catch (const RunError& e) {
+        if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
+      }
     }
   }
   ctx.gauge1.setProgress(0);

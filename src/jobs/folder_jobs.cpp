@@ -2,6 +2,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "jobs/bank_reading.h"
@@ -49,8 +50,8 @@ void file1DblClick(JobContext& ctx, const std::string& selectedPath,
   extractClick(ctx, targetFolder);
 }
 
-void completeClick(JobContext& ctx, const std::string& sourceFolder,
-                   const std::string& targetFolder) {
+std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
+                            const std::string& targetFolder) {
   const std::string sourceBase = destinationRule(sourceFolder);
   // The output folder is made before anything is known about the source
   // folder's contents; a folder that cannot be made is passed over here and
@@ -59,7 +60,7 @@ void completeClick(JobContext& ctx, const std::string& sourceFolder,
       destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
   if (!ctx.dryRun) createFolders(output);
   ctx.destinationFolder = withSeparator(output);
-  dirconvert(ctx, sourceBase);
+  return dirconvert(ctx, sourceBase);
 }
 
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
@@ -76,10 +77,15 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
     checkCancelled(ctx.ui);
     ctx.bank.ttiPath = joinPath(folder, name);
     ctx.ui.status("processing " + name);
-    // One opening of the bank serves both of its walks.
-    FileSource source(ctx.bank.ttiPath);
-    getttidata(ctx, source);
-    extracttti(ctx, source);
+    // A bank that fails ends the run, unless the front end passes over it.
+    try {
+      // One opening of the bank serves both of its walks.
+      FileSource source(ctx.bank.ttiPath);
+      getttidata(ctx, source);
+      extracttti(ctx, source);
+    } catch (const RunError& e) {
+      if (e.code() == kCancelled || !ctx.ui.bankFailed(ctx.bank.ttiPath, e)) throw;
+    }
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
     ctx.gauge2.add(1);

@@ -29,9 +29,9 @@ void file1DblClick(JobContext& ctx, const std::string& selectedPath,
                    const std::string& targetFolder);
 
 // The complete button: creates target base + sourceFolderName + suffix and
-// converts every bank of `sourceFolder` into it.
-void completeClick(JobContext& ctx, const std::string& sourceFolder,
-                   const std::string& targetFolder);
+// converts every bank of `sourceFolder` into it. Returns the number of banks.
+std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
+                            const std::string& targetFolder);
 
 // Converts every "*.tti" file directly inside `folder` (subfolders are not
 // entered) into ctx.destinationFolder. Returns the number of files.

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
 #include "tti/articulation.h"
 #include "tti/sample_bank.h"
 
@@ -69,6 +70,13 @@ class JobListener {
   // output and between files: the job then ends with RunError(kCancelled),
   // the file being written is discarded and finished files stay.
   virtual bool cancelled() const { return false; }
+
+  // A bank of a folder or drive run failed with `error` (not a cancel).
+  // True passes over it and the run goes on with the next bank; false, as
+  // the window answers, ends the run with the error.
+  virtual bool bankFailed(const std::string& /*bankPath*/, const RunError& /*error*/) {
+    return false;
+  }
 };
 
 // Shows the hourglass cursor for the lifetime of the object.

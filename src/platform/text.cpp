@@ -54,6 +54,36 @@ std::string utf8ToLatin1(std::string_view utf8) {
   return out;
 }
 
+bool isUtf8(std::string_view text) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    // Lead byte: the sequence's length and the range its second byte must
+    // fall in (narrower after E0, ED, F0 and F4 to rule out overlong forms,
+    // surrogates and code points above U+10FFFF).
+    std::size_t len;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) len = 3, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4) len = 4, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+    else return false;
+    if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k)
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string utf8OrLatin1(std::string_view bytes) {
+  return isUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+}
+
 std::size_t utf8Length(std::string_view latin1) {
   std::size_t n = latin1.size();
   for (unsigned char c : latin1) n += c >= 0x80;

@@ -12,6 +12,13 @@ std::string latin1ToUtf8(std::string_view latin1);
 // UTF-8 to Latin-1; characters above U+00FF and malformed bytes become '?'.
 std::string utf8ToLatin1(std::string_view utf8);
 
+// Whether `text` is well-formed UTF-8: no stray or missing continuation
+// bytes, no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isUtf8(std::string_view text) noexcept;
+// A file system path or name for display: kept when it is UTF-8, else each
+// byte taken as its Latin-1 character (old media often carry Latin-1 names).
+std::string utf8OrLatin1(std::string_view bytes);
+
 // The longest file name the file system takes, in bytes of its UTF-8 form.
 constexpr std::size_t kMaxFileNameBytes = 255;
 

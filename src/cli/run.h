@@ -1,0 +1,35 @@
+#pragma once
+// What every converting command shares: the console set up from the run
+// options, a job whose failure becomes exit status 1, and the end of the
+// run (the --keep-going summary, a stop by signal, a lost standard output).
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/console_listener.h"
+#include "jobs/job_context.h"
+
+namespace vantrel::cli {
+
+// The console of a run into `outBase` (the target folder, with its
+// separator).
+ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase);
+
+// Hands the run options that the jobs honour to the job context.
+void applyRunOptions(const RunOptions& options, JobContext& ctx);
+
+// Runs `job` and returns its status; a failure that ends it is reported
+// (the error's path, or `subject` when it names none) and gives 1. A job
+// stopped by a signal or by a lost standard output reports nothing here.
+// Usage errors pass through.
+int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job);
+
+// The exit status of a run that converted `banks` banks or failed on them:
+// 128 + N after stop signal N; 1 after a failed write to standard output
+// or, with --keep-going, when a bank failed (after the summary line on
+// standard error); else `status`.
+int endRun(ConsoleListener& console, const RunOptions& options, int status, std::size_t banks);
+
+}  // namespace vantrel::cli

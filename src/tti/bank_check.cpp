@@ -1,0 +1,74 @@
+#include "tti/bank_check.h"
+
+#include "platform/text.h"
+#include "tti/stereo_pairs.h"
+
+namespace vantrel {
+namespace {
+
+std::string sampleLabel(const SampleBank& bank, std::uint32_t i) {
+  return "sample " + std::to_string(i) + " \"" + latin1ToUtf8(bank.sampleName[i]) + "\"";
+}
+
+}  // namespace
+
+std::uint64_t sampleBytes(const SampleBank& bank) {
+  std::uint64_t total = 0;
+  for (std::uint32_t i = 0; i < bank.sampleCount; ++i) total += bank.pcmLength[i];
+  return total;
+}
+
+std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones) {
+  std::vector<std::string> problems;
+  const std::uint64_t held = bank.pcm.size;
+  for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
+    // Offsets count bytes into the PCM data area; the length is their
+    // difference modulo 2^32, so an end before the start claims nearly 4 GiB.
+    const std::uint32_t start = bank.pcmStart[i], end = bank.pcmEnd[i];
+    if (end < start) {
+      problems.push_back(sampleLabel(bank, i) + " ends before it starts (bytes " +
+                         std::to_string(start) + " to " + std::to_string(end) + ")");
+    } else if (end > held) {
+      problems.push_back(sampleLabel(bank, i) + " needs bytes " + std::to_string(start) + " to " +
+                         std::to_string(end) + " but the file holds " + std::to_string(held) +
+                         " bytes of sample data");
+    }
+    // Loop points count 16-bit frames from the sample's first frame; the
+    // end is the loop's last frame. A loop start at frame 0 with its end
+    // just before it is how a bank marks a sample without a loop.
+    const std::int64_t frames = bank.pcmLength[i] / 2;
+    const std::int64_t loopStart = bank.loopStart[i], loopEnd = bank.loopEnd[i];
+    const bool noLoop = loopStart == 0 && loopEnd == -1;
+    if (!noLoop && end >= start &&
+        (loopStart < 0 || loopStart >= frames || loopEnd < 0 || loopEnd >= frames)) {
+      problems.push_back(sampleLabel(bank, i) + ": loop from frame " + std::to_string(loopStart) +
+                         " to " + std::to_string(loopEnd) + " lies outside its " +
+                         std::to_string(frames) + " frames");
+    }
+  }
+  for (std::size_t z = 0; z < zones.zoneCount; ++z) {
+    const std::string zone = "zone " + std::to_string(z);
+    const unsigned keyLow = zones.zoneKeyLow[z], keyHigh = zones.zoneKeyHigh[z];
+    const unsigned velLow = zones.zoneVelLow[z], velHigh = zones.zoneVelHigh[z];
+    if (keyLow > keyHigh) {
+      problems.push_back(zone + ": empty key range " + std::to_string(keyLow) + "-" +
+                         std::to_string(keyHigh) + ", no key plays it");
+    }
+    if (velLow > velHigh) {
+      problems.push_back(zone + ": empty velocity range " + std::to_string(velLow) + "-" +
+                         std::to_string(velHigh) + ", no velocity plays it");
+    }
+    if (bank.zoneSample[z] >= bank.sampleCount) {
+      problems.push_back(zone + ": its sample " + std::to_string(bank.zoneSample[z]) +
+                         " does not exist (the bank has " + std::to_string(bank.sampleCount) +
+                         (bank.sampleCount == 1 ? " sample)" : " samples)"));
+    }
+  }
+  for (const auto& [left, right] : stereoPairs(bank)) {
+    problems.push_back(sampleLabel(bank, left) + " and " + sampleLabel(bank, right) +
+                       " form a left/right pair: stereo mode joins them into one file");
+  }
+  return problems;
+}
+
+}  // namespace vantrel

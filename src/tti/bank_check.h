@@ -1,0 +1,24 @@
+#pragma once
+// What a user should know about a bank before converting it: samples whose
+// bytes the file does not hold, loops outside their sample, zones that no
+// key or velocity reaches or whose sample does not exist, and the samples
+// the stereo conversion joins. Works on a loaded bank; reads nothing.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+
+namespace vantrel {
+
+// The sum of the samples' lengths in bytes.
+std::uint64_t sampleBytes(const SampleBank& bank);
+
+// One UTF-8 line per problem, in bank order: samples first, then zones,
+// then stereo pairs. bank.pcm must hold the PCM data area (its size is
+// what the file holds); `zones` are the bank's decoded zones.
+std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones);
+
+}  // namespace vantrel

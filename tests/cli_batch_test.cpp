@@ -1,0 +1,222 @@
+// vantrel-cli over many banks: --keep-going past failing banks, and banks
+// whose outputs would land in the same place refused before anything is
+// written.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "bank_builder.h"
+#include "test_support.h"
+
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = VANTREL_CLI;
+
+// A bank of one sample named after the bank, so that the WAV files found
+// below the output tell which banks were converted.
+void writeGoodBank(const std::string& path, const std::string& sampleName) {
+  BankDesc d;
+  SampleDesc s;
+  s.name = sampleName;
+  s.pcm.assign(64, 3);
+  s.zones = {0};
+  d.samples = {s};
+  writeBank(path, d);
+}
+
+void writeCorruptBank(const std::string& path) { writeBytes(path, std::vector<std::uint8_t>(300, 0)); }
+
+// Every file below `folder`, by name.
+std::set<std::string> filesBelow(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) names.insert(e.path().filename().string());
+  return names;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(CliBatch, KeepGoingConvertsEveryGoodBankAndNamesEveryBadOne) {
+  for (const std::string command : {"convert", "folder", "drive"}) {
+    for (const bool keepGoing : {false, true}) {
+      SCOPED_TRACE(command + (keepGoing ? " -k" : ""));
+      TempDir dir;
+      // [good, corrupt, missing, good]; a folder run has no missing bank, a
+      // drive run finds its banks in subfolders.
+      const std::string src = dir.file("src");
+      fs::create_directories(src + "/sub");
+      const std::string out = dir.file("out");
+      fs::create_directory(out);
+      const std::string good1 = src + "/A.TTI";
+      const std::string corrupt = src + (command == "drive" ? "/sub/B.TTI" : "/B.TTI");
+      const std::string missing = src + "/C.TTI";
+      const std::string good2 = src + (command == "drive" ? "/sub/D.TTI" : "/D.TTI");
+      writeGoodBank(good1, "A.WAV");
+      writeCorruptBank(corrupt);
+      writeGoodBank(good2, "D.WAV");
+      std::vector<std::string> argv = {kCli, command, "-o", out};
+      if (keepGoing) argv.push_back("--keep-going");
+      if (command == "convert") argv.insert(argv.end(), {good1, corrupt, missing, good2});
+      else argv.push_back(src);
+      const auto r = runCommand(argv);
+
+      EXPECT_EQ(r.exitCode, 1) << r.err;
+      EXPECT_EQ(count(r.err, corrupt + ": Read beyond end of file\n"), 1u) << r.err;
+      const std::set<std::string> written = filesBelow(out);
+      if (keepGoing) {
+        EXPECT_EQ(written, (std::set<std::string>{"A.WAV", "D.WAV"}));
+        std::string summary = "2 banks converted, 1 failed: " + corrupt + "\n";
+        if (command == "convert") {
+          EXPECT_EQ(count(r.err, missing + ": File not found\n"), 1u) << r.err;
+          summary = "2 banks converted, 2 failed: " + corrupt + ", " + missing + "\n";
+        }
+        EXPECT_TRUE(r.err.ends_with(summary)) << r.err;
+      } else {
+        // The run ends at the corrupt bank; the banks after it in the run's
+        // order are neither converted nor named.
+        EXPECT_EQ(r.err.find("banks converted"), std::string::npos);
+        EXPECT_EQ(r.err.find(missing), std::string::npos);
+        if (command == "convert") {
+          EXPECT_EQ(written, (std::set<std::string>{"A.WAV"}));
+        } else {
+          // A folder lists its banks in the file system's order: the last
+          // bank taken up is the corrupt one, and only banks before it count.
+          const auto last = r.err.rfind("processing ");
+          EXPECT_EQ(r.err.substr(last, r.err.find('\n', last) - last), "processing B.TTI") << r.err;
+          EXPECT_EQ(written.count("D.WAV"), count(r.err, "processing D.TTI"));
+          EXPECT_EQ(written.count("A.WAV"), count(r.err, "processing A.TTI"));
+        }
+      }
+    }
+  }
+}
+
+TEST(CliBatch, BanksWhoseOutputsCollideAreRefusedBeforeWriting) {
+  struct Case {
+    std::string mode;
+    std::vector<std::string> banks;  // relative to the temporary folder
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"mono", {"c1/BANK.TTI", "c3/BANK.TTI"}, true},
+      {"stereo", {"c1/BANK.TTI", "c3/BANK.TTI"}, true},
+      {"sf2", {"c1/BANK.TTI", "c3/BANK.TTI"}, true},
+      {"mono", {"c1/BANK.TTI", "c1/BANK.TTI"}, true},
+      // The SoundFont's name drops the extension, whose letter case then no
+      // longer tells the banks apart; their WAV folders differ.
+      {"sf2", {"c1/BANK.TTI", "c1/BANK.tti"}, true},
+      {"mono", {"c1/BANK.TTI", "c1/BANK.tti"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode + " " + c.banks[0] + " " + c.banks[1]);
+    TempDir dir;
+    const std::string out = dir.file("out");
+    fs::create_directory(out);
+    std::vector<std::string> argv = {kCli, "convert", "-m", c.mode, "-o", out};
+    for (const std::string& b : c.banks) {
+      fs::create_directories(fs::path(dir.file(b)).parent_path());
+      writeGoodBank(dir.file(b), "S.WAV");
+      argv.push_back(dir.file(b));
+    }
+    const auto r = runCommand(argv);
+    if (!c.refused) {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(dir.file(c.banks[0]) + " and " + dir.file(c.banks[1])), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(fs::is_empty(out));
+  }
+}
+
+namespace {
+
+// Every file below `folder`, relative to it, sorted.
+std::set<std::string> relativeFiles(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) names.insert(fs::relative(e.path(), folder).string());
+  return names;
+}
+
+std::set<std::string> lineSet(const std::string& text) {
+  std::set<std::string> out;
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    out.insert(text.substr(at, end - at));
+  return out;
+}
+
+}  // namespace
+
+TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain) {
+  TempDir dir;
+  const std::string src = dir.file("BANKS");
+  fs::create_directories(src + "/sub");
+  BankDesc d;
+  for (const char* name : {"PAD L.WAV", "PAD R.WAV", "KICK.WAV"}) {
+    SampleDesc s;
+    s.name = name;
+    s.pcm.assign(name[0] == 'K' ? 30 : 64, static_cast<std::uint8_t>(name[4]));
+    s.zones = {0};
+    d.samples.push_back(s);
+  }
+  writeBank(src + "/ONE.TTI", d);
+  writeBank(src + "/sub/TWO.TTI", d);
+
+  for (const std::string command : {"convert", "folder", "drive"}) {
+    for (const std::string mode : {"mono", "stereo", "sf2"}) {
+      SCOPED_TRACE(command + " " + mode);
+      std::vector<std::string> words = {VANTREL_CLI, command, "-m", mode};
+      if (command == "convert") words.insert(words.end(), {src + "/ONE.TTI", src + "/sub/TWO.TTI"});
+      else words.push_back(src);
+      auto run = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> argv = words;
+        argv.insert(argv.end(), {"-o", out});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return runCommand(argv);
+      };
+      TempDir outDir;
+      const std::string out = outDir.str();
+
+      auto r = run(out, {"--dry-run"});
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_TRUE(fs::is_empty(out));
+      const std::set<std::string> planned = lineSet(r.out);
+      r = run(out, {});
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      const std::set<std::string> written = relativeFiles(out);
+      EXPECT_FALSE(written.empty());
+      EXPECT_EQ(planned, written);
+      if (mode == "sf2") continue;
+
+      // A broken earlier attempt: kept as "already extracted", written
+      // again with --overwrite; the dry runs say which.
+      const std::string victim = out + "/" + *written.begin();
+      const auto good = readFileBytes(victim);
+      fs::resize_file(victim, 10);
+      fs::remove(out + "/" + *written.rbegin());
+      r = run(out, {"--dry-run"});
+      EXPECT_EQ(lineSet(r.out), (std::set<std::string>{*written.rbegin()}));
+      r = run(out, {"--dry-run", "--overwrite"});
+      EXPECT_EQ(lineSet(r.out), written);
+      EXPECT_EQ(run(out, {}).exitCode, 0);
+      EXPECT_EQ(fs::file_size(victim), 10u);
+      EXPECT_EQ(run(out, {"--overwrite"}).exitCode, 0);
+      EXPECT_EQ(readFileBytes(victim), good);
+      EXPECT_EQ(relativeFiles(out), written);
+    }
+  }
+}

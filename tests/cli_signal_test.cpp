@@ -1,0 +1,172 @@
+// vantrel-cli stopped by real signals in the middle of a large bank: exit
+// 128 + N, no temporary or partial file, completed files intact, and a
+// second run that ends as a clean one does.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "bank_builder.h"
+#include "test_support.h"
+
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = VANTREL_CLI;
+
+// Every entry below `folder` (hidden ones included) with its bytes; folders
+// map to "/".
+std::map<std::string, std::string> tree(const std::string& folder) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    const std::string rel = fs::relative(e.path(), folder).string();
+    if (e.is_directory()) {
+      entries[rel] = "/";
+    } else {
+      const auto bytes = readFileBytes(e.path().string());
+      entries[rel].assign(bytes.begin(), bytes.end());
+    }
+  }
+  return entries;
+}
+
+bool anyFileBelow(const std::string& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::end(it); it.increment(ec))
+    if (it->is_regular_file()) return true;
+  return false;
+}
+
+// A bank of 32 left/right pairs of 1 MiB each (64 MiB of samples), each
+// sample's bytes its own.
+void writeLargeBank(const std::string& path) {
+  BankDesc d;
+  for (int k = 0; k < 32; ++k) {
+    for (const char* side : {"L", "R"}) {
+      SampleDesc s;
+      s.name = "S" + std::to_string(k) + " " + side + ".WAV";
+      s.pcm.resize(1 << 20);
+      for (std::size_t i = 0; i < s.pcm.size(); ++i)
+        s.pcm[i] = static_cast<std::uint8_t>(i * 31 + static_cast<std::size_t>(k) * 7 + (side[0] == 'R'));
+      s.zones = {static_cast<std::uint8_t>(k)};
+      d.samples.push_back(std::move(s));
+    }
+    d.zones.push_back(ZoneDesc{});
+  }
+  writeBank(path, d);
+}
+
+struct Stopped {
+  int exitCode = -1;
+  bool finishedFirst = false;  // the run ended before the signal was sent
+};
+
+// Runs `argv` and sends `signal` once the conversion is under way: after its
+// first complete file where the run writes several, else once it has begun.
+// With `closePipe`, standard output is a pipe closed after its first line
+// instead, and the signal is the SIGPIPE of the next write.
+Stopped stopMidway(const std::vector<std::string>& argv, const std::string& out, int signal,
+                   bool waitForFile, bool closePipe, const std::string& errFile) {
+  int pipeFds[2];
+  if (closePipe && ::pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    FILE* e = std::fopen(errFile.c_str(), "w");
+    if (!e) _exit(127);
+    ::dup2(fileno(e), 2);
+    if (closePipe) {
+      ::dup2(pipeFds[1], 1);
+      ::close(pipeFds[0]);
+      ::close(pipeFds[1]);
+    } else {
+      FILE* o = std::fopen("/dev/null", "w");
+      ::dup2(fileno(o), 1);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    _exit(127);
+  }
+  Stopped result;
+  int status = 0;
+  auto exited = [&] { return ::waitpid(pid, &status, WNOHANG) == pid; };
+  if (closePipe) {
+    ::close(pipeFds[1]);
+    char c = 0;
+    while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+    }
+    ::close(pipeFds[0]);
+  } else {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool done = false;
+    while (!(done = exited()) && std::chrono::steady_clock::now() < deadline) {
+      std::ifstream err(errFile);
+      const std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+      if (text.find("processing") != std::string::npos && (!waitForFile || anyFileBelow(out))) break;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    if (done) {
+      result.finishedFirst = true;
+    } else {
+      ::kill(pid, signal);
+    }
+  }
+  if (!result.finishedFirst) ::waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace
+
+TEST(CliSignals, AStoppedRunLeavesNothingHalfWrittenAndASecondRunCompletesIt) {
+  TempDir dir;
+  const std::string bank = dir.file("LARGE.TTI");
+  writeLargeBank(bank);
+  struct Case {
+    std::string mode;
+    int signal;
+    bool closePipe;
+  };
+  const std::vector<Case> cases = {
+      {"mono", SIGINT, false},   {"stereo", SIGTERM, false}, {"sf2", SIGINT, false},
+      {"mono", SIGHUP, false},   {"stereo", SIGPIPE, false}, {"sf2", SIGTERM, false},
+      {"mono", SIGPIPE, true},
+  };
+  std::map<std::string, std::map<std::string, std::string>> clean;
+  for (const std::string mode : {"mono", "stereo", "sf2"}) {
+    const std::string out = dir.file("clean-" + mode);
+    fs::create_directory(out);
+    ASSERT_EQ(runCommand({kCli, "convert", "-m", mode, "-o", out, bank}).exitCode, 0);
+    clean[mode] = tree(out);
+  }
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode + " signal " + std::to_string(c.signal) + (c.closePipe ? " (closed pipe)" : ""));
+    const std::string out = dir.file("run" + std::to_string(n++));
+    fs::create_directory(out);
+    const std::vector<std::string> argv = {kCli, "convert", "-m", c.mode, "-o", out, bank};
+    const Stopped s = stopMidway(argv, out, c.signal, c.mode != "sf2", c.closePipe, out + ".err");
+    ASSERT_FALSE(s.finishedFirst) << "the run ended before the signal; the bank is too small";
+    EXPECT_EQ(s.exitCode, 128 + c.signal);
+    // Only complete files, each as a clean run writes it.
+    const auto stopped = tree(out);
+    EXPECT_LT(stopped.size(), clean[c.mode].size());
+    for (const auto& [name, bytes] : stopped) {
+      ASSERT_EQ(clean[c.mode].count(name), 1u) << "left over: " << name;
+      EXPECT_TRUE(clean[c.mode].at(name) == bytes) << "changed: " << name;
+    }
+    const auto again = runCommand({kCli, "convert", "-m", c.mode, "-o", out, bank});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(tree(out) == clean[c.mode]);
+  }
+}

@@ -1,0 +1,120 @@
+// vantrel-cli's streams: JSON that a strict parser takes whatever bytes the
+// paths and names hold, progress as JSON Lines, and a standard output that
+// cannot be written.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "bank_builder.h"
+#include "test_support.h"
+
+using namespace vantrel::testing;
+using nlohmann::json;
+
+namespace {
+
+const std::string kCli = VANTREL_CLI;
+
+std::vector<json> jsonLines(const std::string& text) {
+  std::vector<json> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(json::parse(line));  // throws on bad UTF-8
+  return out;
+}
+
+// Runs the command line with standard output on /dev/full.
+CommandResult runIntoFullDisk(std::vector<std::string> argv) {
+  argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"});
+  return runCommand(argv);
+}
+
+}  // namespace
+
+TEST(CliStreams, JsonStaysValidUtf8ForLatin1PathsAndNames) {
+  TempDir dir;
+  const std::string folderName = "b\xE9nks", bankName = "\xC9T\xC9.tti";
+  std::filesystem::create_directory(dir.file(folderName));
+  const std::string bank = dir.file(folderName + "/" + bankName);
+  const std::string bad = dir.file(folderName + "/bad\xFF.tti");
+  BankDesc d;
+  for (const char* name : {"\xC9T\xC9 \"1\".WAV", "tab\there\x01.WAV", "\xFF\xFE.WAV"}) {
+    SampleDesc s;
+    s.name = name;
+    s.pcm.assign(40, 7);
+    s.zones = {0};
+    d.samples.push_back(s);
+  }
+  writeBank(bank, d);
+  writeBytes(bad, std::vector<std::uint8_t>(300, 0));
+
+  auto r = runCommand({kCli, "info", "--json", bank});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const json info = json::parse(r.out);
+  EXPECT_EQ(info["formatVersion"], 1);
+  EXPECT_EQ(info["file"], latin1AsUtf8(bank));
+  EXPECT_EQ(info["samples"][0]["name"], latin1AsUtf8(d.samples[0].name));
+  EXPECT_EQ(info["samples"][1]["name"], latin1AsUtf8(d.samples[1].name));
+  EXPECT_EQ(info["samples"][2]["outputName"], latin1AsUtf8(d.samples[2].name));
+
+  r = runCommand({kCli, "scan", "--json", dir.str()});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  const auto banks = jsonLines(r.out);
+  ASSERT_EQ(banks.size(), 2u) << r.out;
+  for (const json& b : banks) {
+    if (b["path"] == latin1AsUtf8(bank)) {
+      EXPECT_EQ(b["samples"], 3);
+      EXPECT_FALSE(b.contains("error"));
+    } else {
+      EXPECT_EQ(b["path"], latin1AsUtf8(bad));
+      EXPECT_EQ(b["error"], "Read beyond end of file");
+    }
+  }
+
+  // Status lines name the bank's file: the events carry it as UTF-8 too.
+  const std::string out = dir.file("out");
+  std::filesystem::create_directory(out);
+  r = runCommand({kCli, "folder", "--progress=json", "-q", "-k", "-o", out, dir.file(folderName)});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  std::istringstream err(r.err);
+  std::set<std::string> events, gauges;
+  bool namesBank = false;
+  for (std::string line; std::getline(err, line);) {
+    // The bad bank's error line and the summary are text.
+    if (line.rfind("vantrel-cli: ", 0) == 0 || line.find(" banks converted") != std::string::npos) continue;
+    const json e = json::parse(line);
+    events.insert(e["event"].get<std::string>());
+    if (e["event"] == "gauge") {
+      gauges.insert(e["gauge"].get<std::string>());
+      EXPECT_LE(e["value"].get<long>(), e["max"].get<long>()) << line;
+    } else {
+      namesBank |= e["text"] == "processing " + latin1AsUtf8(bankName);
+    }
+  }
+  EXPECT_EQ(events, (std::set<std::string>{"gauge", "status"}));
+  EXPECT_TRUE(gauges.count("bank") && gauges.count("folder"));
+  EXPECT_TRUE(namesBank) << r.err;
+}
+
+TEST(CliStreams, AFullStandardOutputExitsOneWithAMessage) {
+  TempDir dir;
+  BankDesc d;
+  SampleDesc s;
+  s.name = "A.WAV";
+  s.pcm.assign(40, 7);
+  d.samples = {s};
+  const std::string bank = dir.file("A.TTI");
+  writeBank(bank, d);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{kCli, "--help"}, {kCli, "convert", "--help"}, {kCli, "info", bank},
+        {kCli, "info", "--json", bank}, {kCli, "scan", bank}, {kCli, "scan", "--json", dir.str()},
+        {kCli, "convert", "-o", dir.str(), bank}}) {
+    const auto r = runIntoFullDisk(args);
+    EXPECT_EQ(r.exitCode, 1) << ::testing::PrintToString(args);
+    EXPECT_TRUE(r.err.ends_with("vantrel-cli: standard output: Disk full\n")) << r.err;
+  }
+}
