@@ -32,6 +32,9 @@ class ForwardingListener : public JobListener {
   void destinationChanged() override { next_.destinationChanged(); }
   void outputFile(const OutputFileEvent& event) override { next_.outputFile(event); }
   bool cancelled() const override { return next_.cancelled(); }
+  bool bankFailed(const std::string& bankPath, const RunError& error) override {
+    return next_.bankFailed(bankPath, error);
+  }
 
  protected:
   JobListener& next_;

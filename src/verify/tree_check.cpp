@@ -14,6 +14,19 @@
 namespace vantrel::verify {
 namespace fs = std::filesystem;
 
+std::set<std::string> TreeReport::failedFiles() const {
+  std::set<std::string> out;
+  for (const Finding& f : failures) out.insert(f.path);
+  return out;
+}
+
+std::size_t TreeReport::verifiedCount() const {
+  const std::set<std::string> failed = failedFiles();
+  std::size_t n = 0;
+  for (const std::string& p : matched) n += failed.count(p) == 0;
+  return n;
+}
+
 void checkManifestFiles(const std::string& dir, TreeReport& report) {
   const std::string manifestPath = joinPath(dir, kManifestName);
   if (!fileExists(manifestPath)) {
@@ -44,7 +57,7 @@ void checkManifestFiles(const std::string& dir, TreeReport& report) {
       report.failures.push_back({path, e.message()});
       continue;
     }
-    ++report.checked;
+    report.matched.insert(path);
   }
 }
 
@@ -84,7 +97,7 @@ void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, c
       continue;
     }
     std::string what = checkWav(path, bank, f.stereo, f.left, f.right);
-    if (what.empty()) ++report.checked;
+    if (what.empty()) report.matched.insert(path);
     else report.failures.push_back({path, what});
   }
 }
@@ -123,7 +136,7 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
   for (const fs::path& p : stereo.paths) checkWavFolder(p, names.stereo, bank, report);
   for (const fs::path& p : soundFont.paths) {
     std::string what = checkSoundFont(p.string(), bank, zones);
-    if (what.empty()) ++report.checked;
+    if (what.empty()) report.matched.insert(p.string());
     else report.failures.push_back({p.string(), what});
   }
   // SFZ output ("SFZ_<bank file>" folders) is found and checked here once

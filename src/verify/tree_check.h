@@ -6,6 +6,7 @@
 // second.
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,13 @@ struct Finding {
 };
 
 struct TreeReport {
-  std::size_t checked = 0;          // files that matched
+  std::set<std::string> matched;    // files that matched in a check
   std::vector<Finding> failures;
   std::vector<std::string> notes;   // facts that are no failure
+
+  // Files that failed a check, and those that matched in every check.
+  std::set<std::string> failedFiles() const;
+  std::size_t verifiedCount() const;
 };
 
 // Checks every line of DIR/SHA256SUMS: a listed file that is missing or
