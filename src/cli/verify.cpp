@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/manifest.h"
 #include "verify/tree_check.h"
@@ -26,7 +27,13 @@ int runVerify(const VerifyArgs& args) {
     report.notes.push_back("no " + std::string(verify::kManifestName) + " in " + args.folder +
                            ": comparing with the banks only");
   }
-  for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report);
+  std::vector<std::string> listed;
+  try {
+    for (const auto& line : verify::readManifest(args.folder)) listed.push_back(line.first);
+  } catch (const RunError&) {
+    // Reported by the manifest check.
+  }
+  for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report, listed);
 
   std::fflush(stdout);
   for (const std::string& note : report.notes) std::fprintf(stderr, "vantrel-cli: %s\n", note.c_str());

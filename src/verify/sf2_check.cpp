@@ -79,6 +79,14 @@ std::string checkSample(File& file, const RiffChunk& smpl, const Hydra& hydra, c
   }
   if (2 * static_cast<std::uint64_t>(end) > smpl.size) return who + "runs past the sample data";
   if (rate != 44100) return who + "sample rate " + std::to_string(rate) + ", expected 44100";
+  // A mono sample at its own pitch (original key 60, no correction), named
+  // as the bank names it without the four-character extension, in at most
+  // 20 characters.
+  if (h[40] != 60 || h[41] != 0 || le16(h + 42) != 0 || le16(h + 44) != 1) return who + "not a mono sample at key 60";
+  const std::string& full = bank.sampleName[r];
+  const std::string name = full.substr(0, std::min<std::size_t>(full.size() > 4 ? full.size() - 4 : 0, 20));
+  std::string field(reinterpret_cast<const char*>(h), 20);
+  if (field != name + std::string(20 - name.size(), '\0')) return who + "the name differs";
   // Loop points count frames from the first frame of the sample data; the
   // loop end is the frame after the loop's last one.
   const std::uint32_t wantStart = start + static_cast<std::uint32_t>(bank.loopStart[r]);
@@ -98,6 +106,32 @@ std::string checkSample(File& file, const RiffChunk& smpl, const Hydra& hydra, c
       return who + "frame " + std::to_string((at + k) / 2) + " differs";
     }
     at += n;
+  }
+  return {};
+}
+
+// Sample data outside every sample (the frames a player may read past a
+// sample's end) must be silence.
+std::string checkGaps(File& file, const RiffChunk& smpl, const Hydra& hydra, std::uint32_t samples,
+                      std::vector<std::uint8_t>& got) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> used;
+  for (std::uint32_t r = 0; r < samples; ++r) {
+    const std::uint8_t* h = hydra.record(kShdr, r);
+    used.emplace_back(2 * static_cast<std::uint64_t>(le32(h + 20)), 2 * static_cast<std::uint64_t>(le32(h + 24)));
+  }
+  used.emplace_back(smpl.size, smpl.size);
+  std::sort(used.begin(), used.end());
+  std::uint64_t at = 0;
+  for (const auto& [from, to] : used) {
+    while (at < from) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(got.size(), from - at));
+      file.readAt(smpl.offset + at, got.data(), n);
+      for (std::size_t k = 0; k < n; ++k) {
+        if (got[k] != 0) return "sample data byte " + std::to_string(at + k) + " outside every sample is not silence";
+      }
+      at += n;
+    }
+    at = std::max(at, to);
   }
   return {};
 }
@@ -171,7 +205,7 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
     for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
       if (std::string what = checkSample(file, *smpl, hydra, bank, r, got, want); !what.empty()) return what;
     }
-    return {};
+    return checkGaps(file, *smpl, hydra, bank.sampleCount, got);
   } catch (const RunError& e) {
     return e.message();
   }

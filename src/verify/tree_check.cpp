@@ -1,5 +1,6 @@
 #include "verify/tree_check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -79,11 +80,13 @@ struct Places {
   // `p` as found below the folder given, `where` its absolute form.
   void offer(const fs::path& p, const fs::path& where, const fs::path& bankFolder) {
     const std::size_t s = commonTail(where.parent_path(), bankFolder);
+    const fs::path q = p.lexically_normal();
+    if (std::find(paths.begin(), paths.end(), q) != paths.end()) return;
     if (paths.empty() || s > score) {
-      paths.assign(1, p);
+      paths.assign(1, q);
       score = s;
     } else if (s == score) {
-      paths.push_back(p);
+      paths.push_back(q);
     }
   }
 };
@@ -104,7 +107,8 @@ void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, c
 
 }  // namespace
 
-void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report) {
+void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
+                      const std::vector<std::string>& listed) {
   SampleBank bank;
   ZoneArticulation zones;
   try {
@@ -131,11 +135,19 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
     }
   }
   if (ec) report.failures.push_back({dir, "cannot be read: " + ec.message()});
+  for (const std::string& rel : listed) {
+    const fs::path p = fs::path(dir) / rel;
+    const fs::path where = fs::absolute(p, ec).lexically_normal();
+    const std::string folder = p.parent_path().filename().string();
+    if (p.filename() == names.soundFont) soundFont.offer(p, where, bankFolder);
+    else if (folder == names.monoFolder) mono.offer(p.parent_path(), where.parent_path(), bankFolder);
+    else if (folder == names.stereoFolder) stereo.offer(p.parent_path(), where.parent_path(), bankFolder);
+  }
 
   for (const fs::path& p : mono.paths) checkWavFolder(p, names.mono, bank, report);
   for (const fs::path& p : stereo.paths) checkWavFolder(p, names.stereo, bank, report);
   for (const fs::path& p : soundFont.paths) {
-    std::string what = checkSoundFont(p.string(), bank, zones);
+    std::string what = fileExists(p.string()) ? checkSoundFont(p.string(), bank, zones) : "missing";
     if (what.empty()) report.matched.insert(p.string());
     else report.failures.push_back({p.string(), what});
   }

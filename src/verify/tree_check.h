@@ -37,7 +37,10 @@ void checkManifestFiles(const std::string& dir, TreeReport& report);
 // "<bank name>.sf2" files. Each file the mode gives the bank must be there
 // and match. Where a name is found in several places (banks of one name in
 // several folders), the places whose folders end like the bank's own are
-// taken. A bank with no output below DIR is a failure.
-void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report);
+// taken. Places the manifest lists (`listed`: its paths, relative to DIR)
+// count as found, so outputs removed since are named as missing files. A
+// bank with no output below DIR is a failure.
+void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
+                      const std::vector<std::string>& listed = {});
 
 }  // namespace vantrel::verify
