@@ -5,6 +5,10 @@
 #include <cstring>
 #include <string_view>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -18,12 +22,44 @@ ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uin
   // missing play as silence.
   const std::uint64_t inArea = bank.pcm.held() && start_ < bank.pcm.size ? bank.pcm.size - start_ : 0;
   held_ = std::min({own, inArea, n});
+  if (held_ == 0) return;
+  if (bank.pcm.memory) {
+    inPlace_ = bank.pcm.memory.get() + start_;
+    return;
+  }
+  // Map only where the file still holds every byte: a mapped page past its
+  // end would stop the process. Without a mapping the bytes are read.
+  const int fd = bank.pcm.file.descriptor();
+  const std::uint64_t from = bank.pcm.offset + start_;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < from + held_) return;
+  const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t aligned = from - from % page;
+  mapLength_ = static_cast<std::size_t>(from - aligned + held_);
+  // Populated at once: one call instead of a fault per few pages.
+  void* map = ::mmap(nullptr, mapLength_, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(aligned));
+  if (map == MAP_FAILED) return;
+  map_ = map;
+  inPlace_ = static_cast<const std::uint8_t*>(map) + (from - aligned);
+}
+
+ChannelBytes::~ChannelBytes() {
+  if (map_) ::munmap(map_, mapLength_);
 }
 
 void ChannelBytes::read(std::uint64_t at, std::uint8_t* to, std::size_t count) const {
   const std::uint64_t fromPcm = at < held_ ? std::min<std::uint64_t>(count, held_ - at) : 0;
-  if (fromPcm > 0) pcm_.read(start_ + at, to, static_cast<std::size_t>(fromPcm));
+  if (fromPcm > 0) {
+    if (inPlace_) std::memcpy(to, inPlace_ + at, static_cast<std::size_t>(fromPcm));
+    else pcm_.read(start_ + at, to, static_cast<std::size_t>(fromPcm));
+  }
   std::memset(to + fromPcm, 0, count - static_cast<std::size_t>(fromPcm));
+}
+
+const std::uint8_t* ChannelBytes::view(std::uint64_t at, std::size_t count, std::uint8_t* scratch) const {
+  if (inPlace_ && at + count <= held_) return inPlace_ + at;
+  read(at, scratch, count);
+  return scratch;
 }
 
 std::uint64_t wavChannelBytes(const SampleBank& bank, std::uint32_t index) {

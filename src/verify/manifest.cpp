@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -64,12 +65,14 @@ std::string sha256File(const std::string& path) {
   std::unique_ptr<EVP_MD_CTX, DigestFree> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) throw RunError(kOutOfMemory, path);
   // Large blocks: the digest runs at the speed of the processor's SHA
-  // instructions, and the reads stay few.
-  std::vector<unsigned char> block(4u << 20);
+  // instructions and the reads stay few. The block is not cleared first:
+  // only what is read into it is used.
+  const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(file.size() + 1, 1u << 20));
+  const auto block = std::make_unique_for_overwrite<unsigned char[]>(size);
   for (;;) {
-    const std::size_t n = file.readSome(block.data(), block.size());
+    const std::size_t n = file.readSome(block.get(), size);
     if (n == 0) break;
-    EVP_DigestUpdate(ctx.get(), block.data(), n);
+    EVP_DigestUpdate(ctx.get(), block.get(), n);
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "verify/checks.h"
 #include "verify/expected.h"
@@ -16,7 +15,7 @@ struct SndfileClose {
 };
 
 // Frames compared per block.
-constexpr std::size_t kBlockFrames = 256 * 1024;
+constexpr std::size_t kBlockFrames = 64 * 1024;
 
 std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string(frame) + " differs"; }
 
@@ -62,25 +61,37 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
   const ChannelBytes l(bank, left, bytes);
   const ChannelBytes r(bank, stereo ? right : left, bytes);
   const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels);
-  std::vector<std::uint8_t> got(kBlockFrames * frameBytes);
-  std::vector<std::uint8_t> want(kBlockFrames * frameBytes);
-  std::vector<std::uint8_t> rightBytes(stereo ? kBlockFrames * 2 : 0);
+  // Blocks of at most kBlockFrames, not cleared first: only what is read
+  // into them is compared.
+  const std::size_t block = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kBlockFrames));
+  const auto got = std::make_unique_for_overwrite<std::uint8_t[]>(block * frameBytes + 1);
+  const auto want = std::make_unique_for_overwrite<std::uint8_t[]>(block * frameBytes + 1);
+  const auto leftScratch = std::make_unique_for_overwrite<std::uint8_t[]>(stereo ? block * 2 + 1 : 1);
+  const auto rightScratch = std::make_unique_for_overwrite<std::uint8_t[]>(stereo ? block * 2 + 1 : 1);
   for (std::uint64_t at = 0; at < frames;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockFrames, frames - at));
     const sf_count_t wanted = static_cast<sf_count_t>(n * frameBytes);
-    if (sf_read_raw(file.get(), got.data(), wanted) != wanted) return "the file ends at frame " + std::to_string(at);
+    if (sf_read_raw(file.get(), got.get(), wanted) != wanted) return "the file ends at frame " + std::to_string(at);
+    const std::uint8_t* expected;
     if (stereo) {
-      // Build the expected frames: left bytes, then right bytes.
-      l.read(2 * at, rightBytes.data(), 2 * n);
-      for (std::size_t k = 0; k < n; ++k) std::memcpy(want.data() + 4 * k, rightBytes.data() + 2 * k, 2);
-      r.read(2 * at, rightBytes.data(), 2 * n);
-      for (std::size_t k = 0; k < n; ++k) std::memcpy(want.data() + 4 * k + 2, rightBytes.data() + 2 * k, 2);
+      // The expected frames: left bytes, then right bytes.
+      const std::uint8_t* lb = l.view(2 * at, 2 * n, leftScratch.get());
+      const std::uint8_t* rb = r.view(2 * at, 2 * n, rightScratch.get());
+      std::uint8_t* w = want.get();
+      for (std::size_t k = 0; k < n; ++k) {
+        std::uint16_t a, b;
+        std::memcpy(&a, lb + 2 * k, 2);
+        std::memcpy(&b, rb + 2 * k, 2);
+        std::memcpy(w + 4 * k, &a, 2);
+        std::memcpy(w + 4 * k + 2, &b, 2);
+      }
+      expected = w;
     } else {
-      l.read(2 * at, want.data(), 2 * n);
+      expected = l.view(2 * at, 2 * n, want.get());
     }
-    if (std::memcmp(got.data(), want.data(), n * frameBytes) != 0) {
+    if (std::memcmp(got.get(), expected, n * frameBytes) != 0) {
       std::size_t k = 0;
-      while (std::memcmp(got.data() + k * frameBytes, want.data() + k * frameBytes, frameBytes) == 0) ++k;
+      while (std::memcmp(got.get() + k * frameBytes, expected + k * frameBytes, frameBytes) == 0) ++k;
       return frameDiffers(at + k);
     }
     at += n;
