@@ -66,7 +66,8 @@ void ConsoleListener::status(std::string_view text) {
 }
 
 void ConsoleListener::logLine(std::string_view text) {
-  if (settings_.quiet) return;
+  // In a dry run standard output carries the paths alone.
+  if (settings_.quiet || settings_.dryRun) return;
   clearBar();
   writeOut(text);
   drawBar();

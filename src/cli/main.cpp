@@ -187,6 +187,12 @@ int main(int argc, char** argv) {
       std::fputs(app.help().c_str(), stderr);
       return 2;
     }
+    // Before a command the first word is at fault.
+    if (commandName().empty()) {
+      const std::string first = argv[1];
+      return usageError({}, (first.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") +
+                                first + "'");
+    }
     return usageError(commandName(), e.what());
   }
 
