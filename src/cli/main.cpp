@@ -40,13 +40,14 @@ int usageError(const std::string& command, const std::string& message) {
 int RunOptions::outputMode() const {
   if (mode == "stereo") return kModeStereo;
   if (mode == "sf2") return kModeSf2;
+  if (mode == "sfz") return kModeSfz;
   return kModeMono;
 }
 
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   if (sets & kBatchOptions) {
-    command.add_option("-m,--mode", options.mode, "mono (default), stereo or sf2")
-        ->check(CLI::IsMember({"mono", "stereo", "sf2"}))
+    command.add_option("-m,--mode", options.mode, "mono (default), stereo, sf2 or sfz")
+        ->check(CLI::IsMember({"mono", "stereo", "sf2", "sfz"}))
         ->type_name("MODE");
   }
   command.add_option("-o,--out", options.out, "the target folder (default: the current folder); it must exist")

@@ -19,6 +19,7 @@
 #include "ui/about2.h"
 #include "ui/app_icon.h"
 #include "ui/artwork.h"
+#include "ui/audition_control.h"
 #include "ui/layout.h"
 #include "ui/settings.h"
 
@@ -82,7 +83,10 @@ TForm1::TForm1(QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // Before the controls it watches go.
+  delete audition_;
+}
 
 void TForm1::createControls() {
   // Background first: everything else lies on top of it.
@@ -142,7 +146,8 @@ void TForm1::createControls() {
   test = place(new TextBox(TextBox::Kind::Log, this), "test", layout::kTest);
   wavlist = place(new SampleList(this), "wavlist", layout::kWavlist);
   into = place(new QComboBox(this), "into", layout::kInto);
-  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2")});
+  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2"),
+                  QStringLiteral("SFZ")});
   into->setCurrentIndex(-1);
   into->setPlaceholderText(QStringLiteral("choose the output"));
   gauge1 = place(new GaugeBar(this), "gauge1", layout::kGauge1);
@@ -183,6 +188,9 @@ void TForm1::createControls() {
   setDriveSource(mountedDrives);
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
+
+  // Audition and preview in the sample list (Space, middle click, hover, P).
+  audition_ = new AuditionControl(*this);
 }
 
 void TForm1::applyPalettes() {
@@ -560,6 +568,9 @@ void TForm1::sampleListSelect(int index, bool selected) {
 }
 
 void TForm1::busy(bool on) {
+  busyDepth_ += on ? 1 : -1;
+  // A job stops the sound and closes the preview.
+  if (on && audition_) audition_->stopAll();
   if (on)
     QApplication::setOverrideCursor(Qt::WaitCursor);
   else

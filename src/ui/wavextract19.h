@@ -24,6 +24,7 @@ class QMouseEvent;
 
 namespace vantrel {
 
+class AuditionControl;
 class TAbout;
 
 class TForm1 : public QWidget, public JobListener {
@@ -76,6 +77,10 @@ class TForm1 : public QWidget, public JobListener {
   QString lastSourceDrive() const { return lastSourceDrive_; }
   QString lastTargetDrive() const { return lastTargetDrive_; }
   bool dragging() const noexcept { return dragging_; }
+  // Whether a job (or a bank's loading) is running: the busy cursor shows.
+  bool jobRunning() const noexcept { return busyDepth_ > 0; }
+  // Listening to and looking at samples in the sample list.
+  AuditionControl* audition() const noexcept { return audition_; }
 
   // Event handlers.
   void FormCreate();
@@ -157,6 +162,8 @@ class TForm1 : public QWidget, public JobListener {
   bool dragging_ = false;
   QPoint lastPointer_;
   bool centred_ = false;
+  int busyDepth_ = 0;
+  AuditionControl* audition_ = nullptr;
 };
 
 }  // namespace vantrel
