@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int kModes[] = {kModeMono, kModeStereo, kModeSf2};
+const int kModes[] = {kModeMono, kModeStereo, kModeSf2, kModeSfz};
 
 // Converts the bank at `bankPath` into `out` in `mode`, with the job
 // reporting to `ui`.

@@ -7,6 +7,7 @@
 // the RIFF reader here for SoundFont), never with the writers'.
 
 #include <string>
+#include <vector>
 
 #include "tti/articulation.h"
 #include "tti/sample_bank.h"
@@ -24,5 +25,12 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
 // A SoundFont of the whole bank: the chunk tree and its sizes, every
 // sample's header and data, and the generators of every instrument zone.
 std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones);
+
+// An SFZ instrument of the whole bank: one region per zone the SoundFont
+// holds, and the sample file of every region that plays, checked as a mono
+// WAV file of the zone's sample.
+// `checked`, when given, receives the paths of the sample files checked.
+std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
+                     std::vector<std::string>* checked = nullptr);
 
 }  // namespace vantrel::verify

@@ -174,6 +174,8 @@ BankOutputNames bankOutputNames(const SampleBank& bank) {
     while (end > 0 && (static_cast<unsigned char>(file[end]) & 0xC0) == 0x80);
   }
   names.soundFont = file.substr(0, end) + "sf2";
+  names.sfzFolder = "SFZ_" + file;
+  names.sfz = file.substr(0, end) + "sfz";
 
   const std::uint32_t n = bank.sampleCount;
   std::vector<bool> taken(n, false);

@@ -91,7 +91,8 @@ struct BankOutputNames {
   std::string stereoFolder;      // "WAV_STEREO_<bank file name>"
   std::vector<WavName> stereo;   // a file per pair, then per sample left single
   std::string soundFont;         // "<bank file name but its last 3 characters>sf2"
-  // SFZ output ("SFZ_<bank file name>") comes with the SFZ mode.
+  std::string sfzFolder;         // "SFZ_<bank file name>"
+  std::string sfz;               // in it, named as the SoundFont but "sfz"
 };
 BankOutputNames bankOutputNames(const SampleBank& bank);
 

@@ -19,11 +19,11 @@ std::string checkOutput(const OutputFileEvent& e) {
     case OutputKind::SoundFont:
       if (!e.zones) return "no zones to compare with";
       return checkSoundFont(e.path, *e.bank, *e.zones);
+    case OutputKind::Sfz:
+      if (!e.zones) return "no zones to compare with";
+      return checkSfz(e.path, *e.bank, *e.zones);
     default:
-      // A kind without a check here (SFZ, whose sample files come as mono
-      // WAV files and are checked as such) fails rather than passing
-      // unread; its check belongs here: each region's sample file verified
-      // as a WAV file, the regions counted against the zones.
+      // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
   }
 }

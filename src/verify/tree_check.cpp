@@ -121,7 +121,7 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
   std::error_code ec;
   const fs::path bankFolder = fs::absolute(fs::path(bankPath), ec).lexically_normal().parent_path();
 
-  Places mono, stereo, soundFont;
+  Places mono, stereo, soundFont, sfz;
   for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
        !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
@@ -130,6 +130,7 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
     const bool isFolder = it->is_directory(typeError) && !it->is_symlink(typeError);
     if (isFolder && name == names.monoFolder) mono.offer(it->path(), place, bankFolder);
     else if (isFolder && name == names.stereoFolder) stereo.offer(it->path(), place, bankFolder);
+    else if (isFolder && name == names.sfzFolder) sfz.offer(it->path(), place, bankFolder);
     else if (!isFolder && name == names.soundFont && it->is_regular_file(typeError)) {
       soundFont.offer(it->path(), place, bankFolder);
     }
@@ -142,6 +143,7 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
     if (p.filename() == names.soundFont) soundFont.offer(p, where, bankFolder);
     else if (folder == names.monoFolder) mono.offer(p.parent_path(), where.parent_path(), bankFolder);
     else if (folder == names.stereoFolder) stereo.offer(p.parent_path(), where.parent_path(), bankFolder);
+    else if (folder == names.sfzFolder) sfz.offer(p.parent_path(), where.parent_path(), bankFolder);
   }
 
   for (const fs::path& p : mono.paths) checkWavFolder(p, names.mono, bank, report);
@@ -151,9 +153,19 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
     if (what.empty()) report.matched.insert(p.string());
     else report.failures.push_back({p.string(), what});
   }
-  // SFZ output ("SFZ_<bank file>" folders) is found and checked here once
-  // the SFZ mode writes it.
-  if (mono.paths.empty() && stereo.paths.empty() && soundFont.paths.empty()) {
+  // An SFZ folder: its .sfz file, which checks the sample file of every
+  // region that plays.
+  for (const fs::path& p : sfz.paths) {
+    const std::string file = (p / names.sfz).string();
+    std::vector<std::string> samples;
+    std::string what = fileExists(file) ? checkSfz(file, bank, zones, &samples) : "missing";
+    if (what.empty()) {
+      report.matched.insert(file);
+      report.matched.insert(samples.begin(), samples.end());
+    }
+    else report.failures.push_back({file, what});
+  }
+  if (mono.paths.empty() && stereo.paths.empty() && soundFont.paths.empty() && sfz.paths.empty()) {
     report.failures.push_back({bankPath, "no output of this bank below " + dir});
   }
 }
