@@ -34,8 +34,10 @@ std::map<std::string, std::string> tree(const std::string& folder) {
     if (e.is_directory()) {
       entries[rel] = "/";
     } else {
-      const auto bytes = readFileBytes(e.path().string());
-      entries[rel].assign(bytes.begin(), bytes.end());
+      std::ifstream in(e.path(), std::ios::binary);
+      std::string& bytes = entries[rel];
+      bytes.resize(static_cast<std::size_t>(e.file_size()));
+      in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
   }
   return entries;
@@ -169,6 +171,12 @@ TEST(CliSignals, AStoppedRunLeavesNothingHalfWrittenAndASecondRunCompletesIt) {
       // removes it.
       {"stereo", SIGKILL, false, true},
   };
+#if defined(__SANITIZE_ADDRESS__)
+  // A sanitized build is many times slower: one case per way of stopping.
+  const std::vector<Case> chosen = {cases[0], cases[5], cases[6], cases[7], cases[9]};
+#else
+  const std::vector<Case>& chosen = cases;
+#endif
   std::map<std::string, std::map<std::string, std::string>> clean;
   for (const std::string mode : {"mono", "stereo", "sf2"}) {
     const std::string out = dir.file("clean-" + mode);
@@ -177,7 +185,7 @@ TEST(CliSignals, AStoppedRunLeavesNothingHalfWrittenAndASecondRunCompletesIt) {
     clean[mode] = tree(out);
   }
   int n = 0;
-  for (const Case& c : cases) {
+  for (const Case& c : chosen) {
     SCOPED_TRACE(c.mode + " signal " + std::to_string(c.signal) + (c.closePipe ? " (closed pipe)" : "") +
                  (c.namedParts ? " (named part files)" : ""));
     const std::string out = dir.file("run" + std::to_string(n++));
