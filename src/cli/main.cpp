@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
       "verify",
       "check every file listed in DIR/SHA256SUMS and, with banks given, compare their outputs "
       "found below DIR with the banks");
-  verifyCmd->add_option("DIR", verifyArgs.folder, "the folder a run wrote into (its --out)")->required();
+  verifyCmd->add_option("DIR", verifyArgs.folder, "the output folder of a run")->required();
   verifyCmd->add_option("BANK", verifyArgs.banks, "bank files (.tti) whose outputs are compared");
 
   for (CLI::App* command : app.get_subcommands({})) command->footer(kExitStatus);
