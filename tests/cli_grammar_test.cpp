@@ -17,13 +17,14 @@ using namespace vantrel::testing;
 namespace {
 
 const std::string kCli = VANTREL_CLI;
-const std::vector<std::string> kCommands = {"info", "scan", "convert", "folder", "drive", "extract"};
+const std::vector<std::string> kCommands = {"info", "scan", "convert", "folder", "drive", "extract", "verify"};
 
 // The arguments that make a command succeed on a bank called "-b.tti" in a
 // folder called "-dir" (both begin with a dash), given after "--".
 std::vector<std::string> argsAfterDoubleDash(const std::string& command) {
   if (command == "folder" || command == "drive") return {"--", "-dir"};
   if (command == "extract") return {"--", "-dir/-b.tti", "0"};
+  if (command == "verify") return {"--", "-dir"};
   return {"--", "-dir/-b.tti"};
 }
 
@@ -46,6 +47,7 @@ TEST(CliGrammar, HelpUsageErrorsAndDoubleDashForEveryCommand) {
   s.zones = {0};
   d.samples = {s};
   writeBank(dir.file("-dir/-b.tti"), d);
+  writeBytes(dir.file("-dir/SHA256SUMS"), {});  // a manifest with no line: verify passes
   const std::string out = dir.file("out");
   std::filesystem::create_directory(out);
 
@@ -78,7 +80,7 @@ TEST(CliGrammar, HelpUsageErrorsAndDoubleDashForEveryCommand) {
       EXPECT_EQ(err[1], pointer);
     }
     // An option's missing value, where the command has options with values.
-    if (command != "info" && command != "scan") {
+    if (command != "info" && command != "scan" && command != "verify") {
       std::vector<std::string> argv = {kCli, command};
       argv.insert(argv.end(), positionals.begin(), positionals.end());
       argv.push_back("-o");
@@ -88,7 +90,7 @@ TEST(CliGrammar, HelpUsageErrorsAndDoubleDashForEveryCommand) {
     }
     // After "--" a word that begins with a dash is an argument.
     std::vector<std::string> argv = {kCli, command};
-    if (command != "info" && command != "scan") argv.insert(argv.end(), {"-o", out});
+    if (command != "info" && command != "scan" && command != "verify") argv.insert(argv.end(), {"-o", out});
     const auto args = argsAfterDoubleDash(command);
     argv.insert(argv.end(), args.begin(), args.end());
     const auto r = runCommand(argv, dir.str());

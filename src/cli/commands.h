@@ -12,6 +12,10 @@ namespace CLI {
 class App;
 }
 
+namespace vantrel {
+class RunError;
+}
+
 namespace vantrel::cli {
 
 struct UsageError : std::runtime_error {
@@ -29,6 +33,8 @@ struct RunOptions {
   bool dryRun = false;        // --dry-run
   bool quiet = false;         // -q/--quiet
   std::string progress = "bar";  // --progress bar|json
+  bool verify = false;        // --verify
+  bool manifest = false;      // --manifest
 
   // The output mode's number (kModeMono, kModeStereo, kModeSf2).
   int outputMode() const;
@@ -49,6 +55,10 @@ struct ScanArgs {
   std::string source;
   bool json = false;
 };
+struct VerifyArgs {
+  std::string folder;
+  std::vector<std::string> banks;
+};
 struct ExtractArgs {
   std::string bank;
   std::string first, second;  // sample indexes as given; second may be empty
@@ -61,6 +71,9 @@ std::string outputFolder(const RunOptions& options);
 
 // Prints "path: message" for a run-time error on standard error.
 void reportError(const std::string& path, const std::string& message);
+// Prints the error that ended a job: its path (or `subject` when it names
+// none) and its text; a failed verification's text names the file itself.
+void reportRunError(const RunError& error, const std::string& subject);
 
 // Flushes standard output; after a failed write prints the error and
 // returns 1, else returns `status`.
@@ -72,5 +85,6 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
 int runFolder(const RunOptions& options, const std::string& source);
 int runDrive(const RunOptions& options, const std::string& root);
 int runExtract(const RunOptions& options, const ExtractArgs& args);
+int runVerify(const VerifyArgs& args);
 
 }  // namespace vantrel::cli

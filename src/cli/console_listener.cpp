@@ -102,7 +102,7 @@ bool ConsoleListener::cancelled() const { return stopSignal() != 0 || outputErro
 bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& error) {
   if (!settings_.keepGoing) return false;
   clearBar();
-  reportError(error.path().empty() ? bankPath : error.path(), error.message());
+  reportRunError(error, bankPath);
   recordFailure(bankPath);
   drawBar();
   return true;

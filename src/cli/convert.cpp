@@ -51,7 +51,8 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
 
   installStopHandlers();
   ConsoleListener ui(consoleSettings(options, target));
-  JobContext ctx(ui);
+  RunListeners listeners(ui, options, target);
+  JobContext ctx(listeners.head());
   applyRunOptions(options, ctx);
   int status = 0;
   for (const std::string& bank : banks) {
@@ -73,7 +74,7 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
     ui.recordFailure(bank);
     status = 0;
   }
-  return endRun(ui, options, status, banks.size());
+  return endRun(ui, options, listeners.finish(status), banks.size());
 }
 
 }  // namespace vantrel::cli

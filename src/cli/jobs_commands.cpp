@@ -61,7 +61,8 @@ int runFolder(const RunOptions& options, const std::string& given) {
 
   installStopHandlers();
   ConsoleListener console(consoleSettings(options, out));
-  JobContext ctx(console);
+  RunListeners listeners(console, options, out);
+  JobContext ctx(listeners.head());
   applyRunOptions(options, ctx);
   std::size_t banks = 0;
   const int status = runJob(console, source, [&] {
@@ -69,7 +70,7 @@ int runFolder(const RunOptions& options, const std::string& given) {
     banks = completeClick(ctx, source, shownFolder(out));
     return 0;
   });
-  return endRun(console, options, status, banks);
+  return endRun(console, options, listeners.finish(status), banks);
 }
 
 int runDrive(const RunOptions& options, const std::string& root) {
@@ -82,7 +83,8 @@ int runDrive(const RunOptions& options, const std::string& root) {
 
   installStopHandlers();
   ConsoleListener console(consoleSettings(options, out));
-  JobContext ctx(console);
+  RunListeners listeners(console, options, out);
+  JobContext ctx(listeners.head());
   applyRunOptions(options, ctx);
   std::size_t banks = 0;
   const int status = runJob(console, root, [&] {
@@ -91,7 +93,7 @@ int runDrive(const RunOptions& options, const std::string& root) {
     banks = extrdriveClick(ctx, root, shownFolder(out), volumeOf(out).name);
     return 0;
   });
-  return endRun(console, options, status, banks);
+  return endRun(console, options, listeners.finish(status), banks);
 }
 
 int runExtract(const RunOptions& options, const ExtractArgs& args) {
@@ -104,7 +106,8 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
 
   installStopHandlers();
   ConsoleListener console(consoleSettings(options, out));
-  JobContext ctx(console);
+  RunListeners listeners(console, options, out);
+  JobContext ctx(listeners.head());
   applyRunOptions(options, ctx);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
@@ -132,7 +135,7 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
     ctx.pickCurrent = static_cast<std::uint16_t>(second);
     return doublextr(ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
   });
-  return endRun(console, options, status, 1);
+  return endRun(console, options, listeners.finish(status), 1);
 }
 
 }  // namespace vantrel::cli

@@ -67,6 +67,12 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
       ->check(CLI::IsMember({"bar", "json"}))
       ->type_name("FORMAT");
   command.add_flag("-q,--quiet", options.quiet, "print no log lines");
+  command.add_flag("--verify", options.verify,
+                   "read every file written back from the disk and compare it with the bank; a "
+                   "file that differs is removed and ends the run");
+  command.add_flag("--manifest", options.manifest,
+                   "list every file written or found already extracted, with its SHA-256, in "
+                   "DIR/SHA256SUMS (kept lines of other files stay)");
 }
 
 std::string outputFolder(const RunOptions& options) {
@@ -84,6 +90,11 @@ std::string outputFolder(const RunOptions& options) {
     return {};
   }
   return withSeparator(folder);
+}
+
+void reportRunError(const RunError& error, const std::string& subject) {
+  if (error.code() == kVerificationFailed) reportError({}, error.message());
+  else reportError(error.path().empty() ? subject : error.path(), error.message());
 }
 
 void reportError(const std::string& path, const std::string& message) {
@@ -150,6 +161,14 @@ int main(int argc, char** argv) {
   extractCmd->add_option("INDEX2", extract.second, "the other sample of a stereo pair");
   addRunOptions(*extractCmd, run, kOutputOptions);
 
+  VerifyArgs verifyArgs;
+  CLI::App* verifyCmd = app.add_subcommand(
+      "verify",
+      "check every file listed in DIR/SHA256SUMS and, with banks given, compare their outputs "
+      "found below DIR with the banks");
+  verifyCmd->add_option("DIR", verifyArgs.folder, "the output folder of a run")->required();
+  verifyCmd->add_option("BANK", verifyArgs.banks, "bank files (.tti) whose outputs are compared");
+
   for (CLI::App* command : app.get_subcommands({})) command->footer(kExitStatus);
 
   // The command the words name, for the pointer to its help.
@@ -186,6 +205,7 @@ int main(int argc, char** argv) {
     if (folderCmd->parsed()) return runFolder(run, source);
     if (driveCmd->parsed()) return runDrive(run, source);
     if (extractCmd->parsed()) return runExtract(run, extract);
+    if (verifyCmd->parsed()) return runVerify(verifyArgs);
   } catch (const UsageError& e) {
     return usageError(commandName(), e.what());
   }

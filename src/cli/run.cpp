@@ -4,6 +4,7 @@
 
 #include "cli/signals.h"
 #include "platform/errors.h"
+#include "verify/manifest.h"
 
 namespace vantrel::cli {
 
@@ -23,12 +24,35 @@ void applyRunOptions(const RunOptions& options, JobContext& ctx) {
   ctx.dryRun = options.dryRun;
 }
 
+RunListeners::RunListeners(ConsoleListener& console, const RunOptions& options, const std::string& outBase)
+    : console_(console), head_(&console) {
+  if (options.manifest) head_ = &manifest_.emplace(*head_, outBase);
+  if (options.verify) head_ = &verifier_.emplace(*head_);
+}
+
+int RunListeners::finish(int status) {
+  console_.finish();
+  if (manifest_) {
+    try {
+      manifest_->write();
+    } catch (const RunError& e) {
+      reportRunError(e, verify::kManifestName);
+      status = 1;
+    }
+  }
+  if (verifier_) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%zu files verified\n", verifier_->verified());
+  }
+  return status;
+}
+
 int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job) {
   try {
     return job();
   } catch (const RunError& e) {
     console.finish();
-    if (e.code() != kCancelled) reportError(e.path().empty() ? subject : e.path(), e.message());
+    if (e.code() != kCancelled) reportRunError(e, subject);
   } catch (const std::bad_alloc&) {
     console.finish();
     reportError(subject, errorText(kOutOfMemory));

@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console_listener.h"
 #include "jobs/job_context.h"
+#include "verify/listeners.h"
 
 namespace vantrel::cli {
 
@@ -19,6 +21,28 @@ ConsoleSettings consoleSettings(const RunOptions& options, const std::string& ou
 
 // Hands the run options that the jobs honour to the job context.
 void applyRunOptions(const RunOptions& options, JobContext& ctx);
+
+// The listener a run's jobs report to: the console, behind the verifying
+// and the manifest listener when --verify and --manifest ask for them. The
+// order job -> verifying -> manifest -> console removes a file that fails
+// its check before the manifest could list it.
+class RunListeners {
+ public:
+  RunListeners(ConsoleListener& console, const RunOptions& options, const std::string& outBase);
+  JobListener& head() noexcept { return *head_; }
+  // Ends the run's checks: writes DIR/SHA256SUMS with the files that are
+  // complete (also after a failed or stopped run: they are whole and
+  // verified; a file that failed its check is gone and not listed) and
+  // prints "N files verified" on standard error. Returns `status`, or 1
+  // when the manifest cannot be written.
+  int finish(int status);
+
+ private:
+  ConsoleListener& console_;
+  std::optional<verify::ManifestListener> manifest_;
+  std::optional<verify::VerifyingListener> verifier_;
+  JobListener* head_;
+};
 
 // Runs `job` and returns its status; a failure that ends it is reported
 // (the error's path, or `subject` when it names none) and gives 1. A job

@@ -16,6 +16,7 @@ std::string errorText(int code) {
     case kOutOfMemory: return "Out of memory";
     case kInvalidBank: return "Invalid TTI file";
     case kCancelled: return "cancelled";
+    case kVerificationFailed: return "Verification failed";
     default: return "I/O error " + std::to_string(code);
   }
 }
@@ -45,7 +46,7 @@ int errorCodeFromErrno(int err, bool writing) {
 }
 
 RunError::RunError(int code, std::string path, std::string detail)
-    : std::runtime_error(code == kInvalidBank && !detail.empty()
+    : std::runtime_error((code == kInvalidBank || code == kVerificationFailed) && !detail.empty()
                              ? errorText(code) + ": " + detail
                              : errorText(code)),
       code_(code),

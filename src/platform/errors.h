@@ -19,6 +19,7 @@ enum ErrorCode : int {
   kOutOfMemory = 203,
   kInvalidBank = 900,  // our own: a bank whose layout the reader cannot hold
   kCancelled = 901,    // our own: the user stopped the job
+  kVerificationFailed = 902,  // our own: an output file read back differs from its bank
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
@@ -31,7 +32,8 @@ int errorCodeFromErrno(int err, bool writing = false);
 
 class RunError : public std::runtime_error {
  public:
-  // `detail` is appended to the code's text for kInvalidBank only.
+  // `detail` is appended to the code's text for kInvalidBank and
+  // kVerificationFailed only.
   RunError(int code, std::string path = {}, std::string detail = {});
 
   int code() const noexcept { return code_; }

@@ -1,0 +1,36 @@
+#pragma once
+// Reading an output file back from the disk and comparing it with the bank
+// it came from. Each check returns what differs, in a few words ("frame
+// 1234 differs", "loop end 99, expected 100"), or an empty string when the
+// file holds exactly what the bank gives. A file that cannot be read is a
+// difference too. The checks read with their own code (libsndfile for WAV,
+// the RIFF reader here for SoundFont), never with the writers'.
+
+#include <string>
+#include <vector>
+
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+
+namespace vantrel::verify {
+
+// A WAV file of sample `left` alone (mono) or of the pair left, right
+// (stereo): 16-bit PCM at 44.1 kHz, the frames of the sample (for a pair,
+// left then right in each frame, both as long as the left sample), and a
+// forward loop over the sample's loop points. The bank's PCM data must be
+// held.
+std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
+                     std::uint16_t right);
+
+// A SoundFont of the whole bank: the chunk tree and its sizes, every
+// sample's header and data, and the generators of every instrument zone.
+std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones);
+
+// An SFZ instrument of the whole bank: one region per zone the SoundFont
+// holds, and the sample file of every region that plays, checked as a mono
+// WAV file of the zone's sample.
+// `checked`, when given, receives the paths of the sample files checked.
+std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
+                     std::vector<std::string>* checked = nullptr);
+
+}  // namespace vantrel::verify

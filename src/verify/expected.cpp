@@ -1,0 +1,203 @@
+#include "verify/expected.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace vantrel::verify {
+
+ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n)
+    : pcm_(bank.pcm), start_(bank.pcmStart[index]), size_(n) {
+  // A sample plays in 16-bit frames: its odd last byte has no partner.
+  std::uint64_t own = bank.pcmLength[index] & ~std::uint64_t{1};
+  // A bank may promise more bytes than its data area holds; those that are
+  // missing play as silence.
+  const std::uint64_t inArea = bank.pcm.held() && start_ < bank.pcm.size ? bank.pcm.size - start_ : 0;
+  held_ = std::min({own, inArea, n});
+  if (held_ == 0) return;
+  if (bank.pcm.memory) {
+    inPlace_ = bank.pcm.memory.get() + start_;
+    return;
+  }
+  // Map only where the file still holds every byte: a mapped page past its
+  // end would stop the process. Without a mapping the bytes are read.
+  const int fd = bank.pcm.file.descriptor();
+  const std::uint64_t from = bank.pcm.offset + start_;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < from + held_) return;
+  const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t aligned = from - from % page;
+  mapLength_ = static_cast<std::size_t>(from - aligned + held_);
+  // Populated at once: one call instead of a fault per few pages.
+  void* map = ::mmap(nullptr, mapLength_, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(aligned));
+  if (map == MAP_FAILED) return;
+  map_ = map;
+  inPlace_ = static_cast<const std::uint8_t*>(map) + (from - aligned);
+}
+
+ChannelBytes::~ChannelBytes() {
+  if (map_) ::munmap(map_, mapLength_);
+}
+
+void ChannelBytes::read(std::uint64_t at, std::uint8_t* to, std::size_t count) const {
+  const std::uint64_t fromPcm = at < held_ ? std::min<std::uint64_t>(count, held_ - at) : 0;
+  if (fromPcm > 0) {
+    if (inPlace_) std::memcpy(to, inPlace_ + at, static_cast<std::size_t>(fromPcm));
+    else pcm_.read(start_ + at, to, static_cast<std::size_t>(fromPcm));
+  }
+  std::memset(to + fromPcm, 0, count - static_cast<std::size_t>(fromPcm));
+}
+
+const std::uint8_t* ChannelBytes::view(std::uint64_t at, std::size_t count, std::uint8_t* scratch) const {
+  if (inPlace_ && at + count <= held_) return inPlace_ + at;
+  read(at, scratch, count);
+  return scratch;
+}
+
+std::uint64_t wavChannelBytes(const SampleBank& bank, std::uint32_t index) {
+  return bank.pcmLength[index] & ~std::uint32_t{1};
+}
+
+namespace {
+
+// Envelope times in timecents (1200 x log2 of seconds) of the sampler's
+// 128 stored envelope values (127 minus the rate): the values up to 25 are
+// instant (-32768, the shortest time a SoundFont can hold), those from 110
+// on are the longest time, 5075.
+constexpr int kFirstTimed = 26;
+constexpr int kFirstLongest = 110;
+constexpr std::int16_t kTimedCents[kFirstLongest - kFirstTimed] = {
+    -5908, -5240, -5013, -4738, -4577, -4300, -4184, -4039, -3922, -3825, -3610, -3546,
+    -3414, -3116, -2981, -2731, -2412, -2305, -2267, -2113, -2001, -1895, -1792, -1688,
+    -1526, -1333, -1220, -1123, -967,  -828,  -637,  -447,  -237,  -102,  20,    131,
+    271,   414,   567,   731,   926,   1043,  1155,  1289,  1438,  1591,  1701,  1820,
+    1942,  2077,  2226,  2322,  2432,  2543,  2659,  2787,  2932,  3083,  3251,  3436,
+    3643,  3732,  3780,  3830,  3830,  3880,  3930,  3982,  4038,  4094,  4153,  4213,
+    4277,  4341,  4341,  4408,  4479,  4552,  4552,  4629,  4709,  4793,  4882,  4975,
+};
+
+int envelopeCents(int stored) {
+  if (stored < kFirstTimed) return -32768;
+  if (stored >= kFirstLongest) return 5075;
+  return kTimedCents[stored - kFirstTimed];
+}
+
+std::uint16_t amountOf(long value) { return static_cast<std::uint16_t>(static_cast<std::int16_t>(value)); }
+
+// A range generator: low bound in the low byte, high bound in the high one.
+std::uint16_t rangeOf(int low, int high) {
+  return static_cast<std::uint16_t>((low & 0xFF) | (high & 0xFF) << 8);
+}
+
+}  // namespace
+
+std::array<GeneratorValue, 12> zoneGenerators(const SampleBank& bank, const ZoneArticulation& a,
+                                              std::uint16_t zone) {
+  const std::size_t z = zone;
+  // The bank stores the low key and velocity one below the first one
+  // played, in a byte; a low velocity of 0 means "from 0".
+  const int keyLow = a.zoneKeyLow[z] + 1;
+  const int velLow = a.zoneVelLow[z] == 0 ? 0 : a.zoneVelLow[z] + 1;
+  // Pan: each side's level is 31 minus its raw value, in a byte; the louder
+  // side sets the pan, 31 being fully to that side (+-500 tenths of a
+  // percent), and equal sides are centred.
+  const int leftLevel = (31 - a.zonePanLeft[z]) & 0xFF;
+  const int rightLevel = (31 - a.zonePanRight[z]) & 0xFF;
+  long pan = 0;
+  if (leftLevel > rightLevel) pan = -std::lround(leftLevel * 500.0 / 31.0);
+  if (leftLevel < rightLevel) pan = std::lround(rightLevel * 500.0 / 31.0);
+  auto envelope = [](std::uint8_t stored) { return amountOf(envelopeCents(std::min<int>(stored, 127))); };
+  // Volume 127 is full level, 0 is 144 dB down (attenuation in centibels);
+  // sustain 63 is no decrease, 0 is 100 dB down; fine tune counts in steps
+  // of 11/7 cent. No product falls on a half, so rounding is plain.
+  return {{
+      {kPan, amountOf(pan)},
+      {kAttackVolEnv, envelope(a.zoneAttack[z])},
+      {kDecayVolEnv, envelope(a.zoneDecay[z])},
+      {kSustainVolEnv, amountOf(std::lround((63 - a.zoneSustain[z]) * 1000.0 / 63.0))},
+      {kReleaseVolEnv, envelope(a.zoneRelease[z])},
+      {kKeyRange, rangeOf(keyLow, a.zoneKeyHigh[z])},
+      {kVelRange, rangeOf(velLow, a.zoneVelHigh[z])},
+      {kInitialAttenuation, amountOf(std::lround((127 - a.zoneVolume[z]) * 1440.0 / 127.0))},
+      {kFineTune, amountOf(std::lround(a.zoneFineTune[z] * 11.0 / 7.0))},
+      {kSampleId, bank.zoneSample[z]},
+      {kSampleModes, a.zoneLooped[z]},
+      {kOverridingRootKey, amountOf(a.zoneRootKey[z])},
+  }};
+}
+
+std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArticulation& zones) {
+  std::vector<std::uint16_t> out;
+  for (std::uint32_t z = 0; z < zones.zoneCount && z < kMaxZones; ++z) {
+    if (bank.zoneSample[z] < bank.sampleCount) out.push_back(static_cast<std::uint16_t>(z));
+  }
+  return out;
+}
+
+namespace {
+
+// Two samples make one stereo file when their lengths and loop points are
+// equal and their names agree but for the channel mark: both names cut by
+// 5 characters (stem, channel letter, four-character extension) when they
+// differ and are both longer than 5, else both cut by 4.
+bool stereoMates(const SampleBank& bank, std::uint32_t i, std::uint32_t j) {
+  if (bank.pcmLength[i] != bank.pcmLength[j] || bank.loopStart[i] != bank.loopStart[j] ||
+      bank.loopEnd[i] != bank.loopEnd[j]) {
+    return false;
+  }
+  const std::string_view a = bank.sampleName[i], b = bank.sampleName[j];
+  const std::size_t cut = a != b && a.size() > 5 && b.size() > 5 ? 5 : 4;
+  auto stem = [cut](std::string_view s) { return s.size() > cut ? s.substr(0, s.size() - cut) : s.substr(0, 0); };
+  return stem(a) == stem(b);
+}
+
+}  // namespace
+
+BankOutputNames bankOutputNames(const SampleBank& bank) {
+  BankOutputNames names;
+  const std::string file = fileNamePart(bank.ttiPath);
+  names.monoFolder = "WAV_MONO_" + file;
+  names.stereoFolder = "WAV_STEREO_" + file;
+  // The SoundFont takes the bank file's name with its last three characters
+  // (the extension's letters) replaced by "sf2".
+  std::size_t end = file.size();
+  for (int k = 0; k < 3 && end > 0; ++k) {
+    do --end;
+    while (end > 0 && (static_cast<unsigned char>(file[end]) & 0xC0) == 0x80);
+  }
+  names.soundFont = file.substr(0, end) + "sf2";
+  names.sfzFolder = "SFZ_" + file;
+  names.sfz = file.substr(0, end) + "sfz";
+
+  const std::uint32_t n = bank.sampleCount;
+  std::vector<bool> taken(n, false);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const auto left = static_cast<std::uint16_t>(i);
+    names.mono.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
+    if (taken[i]) continue;
+    // Each sample not yet taken as a right channel takes the first free
+    // later sample that is its mate; the file is named by the left name
+    // without its extension, "__" and the right name.
+    bool paired = false;
+    for (std::uint32_t j = i + 1; j < n && !paired; ++j) {
+      if (taken[j] || !stereoMates(bank, i, j)) continue;
+      taken[j] = paired = true;
+      const std::string& l = bank.sampleName[i];
+      const std::string stem = l.size() > 4 ? l.substr(0, l.size() - 4) : std::string();
+      names.stereo.push_back({latin1ToUtf8(safeFileName(stem + "__" + bank.sampleName[j])), true, left,
+                              static_cast<std::uint16_t>(j)});
+    }
+    if (!paired) names.stereo.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
+  }
+  return names;
+}
+
+}  // namespace vantrel::verify

@@ -1,0 +1,214 @@
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "verify/checks.h"
+#include "verify/expected.h"
+#include "verify/riff.h"
+
+namespace vantrel::verify {
+namespace {
+
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t le32(const std::uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The "pdta" sub-chunks of SoundFont 2.01, in the order the file must hold
+// them, with their record sizes; every list ends with a terminal record.
+struct HydraList {
+  const char* id;
+  std::size_t recordSize;
+};
+constexpr HydraList kHydra[] = {{"phdr", 38}, {"pbag", 4}, {"pmod", 10}, {"pgen", 4}, {"inst", 22},
+                                {"ibag", 4},  {"imod", 10}, {"igen", 4}, {"shdr", 46}};
+enum { kPhdr, kPbag, kPmod, kPgen, kInst, kIbag, kImod, kIgen, kShdr };
+
+struct Hydra {
+  std::vector<std::uint8_t> bytes[9];
+  std::size_t count(int list) const { return bytes[list].size() / kHydra[list].recordSize; }
+  const std::uint8_t* record(int list, std::size_t k) const {
+    return bytes[list].data() + k * kHydra[list].recordSize;
+  }
+};
+
+const char* generatorName(std::uint16_t oper) {
+  switch (oper) {
+    case kPan: return "pan";
+    case kAttackVolEnv: return "attackVolEnv";
+    case kDecayVolEnv: return "decayVolEnv";
+    case kSustainVolEnv: return "sustainVolEnv";
+    case kReleaseVolEnv: return "releaseVolEnv";
+    case kKeyRange: return "keyRange";
+    case kVelRange: return "velRange";
+    case kInitialAttenuation: return "initialAttenuation";
+    case kFineTune: return "fineTune";
+    case kSampleId: return "sampleID";
+    case kSampleModes: return "sampleModes";
+    case kOverridingRootKey: return "overridingRootKey";
+    default: return "unknown";
+  }
+}
+
+std::string readHydra(File& file, const RiffChunk& pdta, Hydra& hydra) {
+  if (pdta.children.size() != 9) return "the pdta list holds " + std::to_string(pdta.children.size()) + " chunks, expected 9";
+  for (int k = 0; k < 9; ++k) {
+    const RiffChunk& c = pdta.children[k];
+    if (c.id != kHydra[k].id) return "pdta chunk " + std::to_string(k) + " is \"" + c.id + "\", expected \"" + kHydra[k].id + "\"";
+    if (c.size % kHydra[k].recordSize != 0 || c.size == 0) {
+      return std::string("\"") + kHydra[k].id + "\" size " + std::to_string(c.size) + " is no whole number of records";
+    }
+    hydra.bytes[k].resize(c.size);
+    file.readAt(c.offset, hydra.bytes[k].data(), c.size);
+  }
+  return {};
+}
+
+// Sample r's header and data against the bank's sample r.
+std::string checkSample(File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
+                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want) {
+  const std::uint8_t* h = hydra.record(kShdr, r);
+  const std::uint32_t start = le32(h + 20), end = le32(h + 24);
+  const std::uint32_t loopStart = le32(h + 28), loopEnd = le32(h + 32), rate = le32(h + 36);
+  const std::string who = "sample " + std::to_string(r) + ": ";
+  const std::uint64_t bytes = wavChannelBytes(bank, r);
+  if (end < start || end - start != bytes / 2) {
+    return who + std::to_string(static_cast<std::int64_t>(end) - start) + " frames, expected " + std::to_string(bytes / 2);
+  }
+  if (2 * static_cast<std::uint64_t>(end) > smpl.size) return who + "runs past the sample data";
+  if (rate != 44100) return who + "sample rate " + std::to_string(rate) + ", expected 44100";
+  // A mono sample at its own pitch (original key 60, no correction), named
+  // as the bank names it without the four-character extension, in at most
+  // 20 characters.
+  if (h[40] != 60 || h[41] != 0 || le16(h + 42) != 0 || le16(h + 44) != 1) return who + "not a mono sample at key 60";
+  const std::string& full = bank.sampleName[r];
+  const std::string name = full.substr(0, std::min<std::size_t>(full.size() > 4 ? full.size() - 4 : 0, 20));
+  std::string field(reinterpret_cast<const char*>(h), 20);
+  if (field != name + std::string(20 - name.size(), '\0')) return who + "the name differs";
+  // Loop points count frames from the first frame of the sample data; the
+  // loop end is the frame after the loop's last one.
+  const std::uint32_t wantStart = start + static_cast<std::uint32_t>(bank.loopStart[r]);
+  const std::uint32_t wantEnd = start + static_cast<std::uint32_t>(bank.loopEnd[r]) + 1u;
+  if (loopStart != wantStart) return who + "loop start " + std::to_string(loopStart) + ", expected " + std::to_string(wantStart);
+  if (loopEnd != wantEnd) return who + "loop end " + std::to_string(loopEnd) + ", expected " + std::to_string(wantEnd);
+
+  const ChannelBytes expected(bank, r, bytes);
+  const std::uint64_t base = smpl.offset + 2 * static_cast<std::uint64_t>(start);
+  for (std::uint64_t at = 0; at < bytes;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(got.size(), bytes - at));
+    file.readAt(base + at, got.data(), n);
+    const std::uint8_t* w = expected.view(at, n, want.data());
+    if (std::memcmp(got.data(), w, n) != 0) {
+      std::size_t k = 0;
+      while (got[k] == w[k]) ++k;
+      return who + "frame " + std::to_string((at + k) / 2) + " differs";
+    }
+    at += n;
+  }
+  return {};
+}
+
+// Sample data outside every sample (the frames a player may read past a
+// sample's end) must be silence.
+std::string checkGaps(File& file, const RiffChunk& smpl, const Hydra& hydra, std::uint32_t samples,
+                      std::vector<std::uint8_t>& got) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> used;
+  for (std::uint32_t r = 0; r < samples; ++r) {
+    const std::uint8_t* h = hydra.record(kShdr, r);
+    used.emplace_back(2 * static_cast<std::uint64_t>(le32(h + 20)), 2 * static_cast<std::uint64_t>(le32(h + 24)));
+  }
+  used.emplace_back(smpl.size, smpl.size);
+  std::sort(used.begin(), used.end());
+  std::uint64_t at = 0;
+  for (const auto& [from, to] : used) {
+    while (at < from) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(got.size(), from - at));
+      file.readAt(smpl.offset + at, got.data(), n);
+      for (std::size_t k = 0; k < n; ++k) {
+        if (got[k] != 0) return "sample data byte " + std::to_string(at + k) + " outside every sample is not silence";
+      }
+      at += n;
+    }
+    at = std::max(at, to);
+  }
+  return {};
+}
+
+// The instrument zones against the bank's playable zones, in order. The
+// SoundFont rules on order: keyRange first, velRange only after keyRange
+// or first, sampleID last.
+std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArticulation& art) {
+  const std::size_t insts = hydra.count(kInst), bags = hydra.count(kIbag), gens = hydra.count(kIgen);
+  if (insts < 2) return "no instrument";
+  const std::uint16_t firstBag = le16(hydra.record(kInst, 0) + 20);
+  const std::uint16_t endBag = le16(hydra.record(kInst, insts - 1) + 20);
+  if (firstBag > endBag || endBag >= bags) return "the instrument zone indexes are out of order";
+  const std::vector<std::uint16_t> zones = playableZones(bank, art);
+  if (static_cast<std::size_t>(endBag - firstBag) != zones.size()) {
+    return std::to_string(endBag - firstBag) + " instrument zones, expected " + std::to_string(zones.size());
+  }
+  for (std::size_t k = 0; k < zones.size(); ++k) {
+    const std::string who = "zone " + std::to_string(zones[k]) + ": ";
+    const std::uint16_t from = le16(hydra.record(kIbag, firstBag + k));
+    const std::uint16_t to = le16(hydra.record(kIbag, firstBag + k + 1));
+    if (from > to || to >= gens) return who + "generator indexes out of order";
+    if (to - from != 12u) return who + std::to_string(to - from) + " generators, expected 12";
+    std::vector<GeneratorValue> got;
+    for (std::uint16_t g = from; g < to; ++g) {
+      const std::uint8_t* p = hydra.record(kIgen, g);
+      got.emplace_back(le16(p), le16(p + 2));
+    }
+    for (std::size_t g = 0; g < got.size(); ++g) {
+      const std::uint16_t oper = got[g].first;
+      if ((oper == kKeyRange && g != 0) || (oper == kVelRange && g > 1) ||
+          (oper == kVelRange && g == 1 && got[0].first != kKeyRange) || (oper == kSampleId && g != 11)) {
+        return who + generatorName(oper) + " out of its place";
+      }
+    }
+    std::sort(got.begin(), got.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto want = zoneGenerators(bank, art, zones[k]);
+    for (std::size_t g = 0; g < want.size(); ++g) {
+      if (got[g].first != want[g].first) return who + "no " + generatorName(want[g].first) + " generator";
+      if (got[g].second != want[g].second) {
+        return who + generatorName(want[g].first) + " " + std::to_string(got[g].second) + ", expected " +
+               std::to_string(want[g].second);
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones) {
+  try {
+    File file(path, File::Mode::Read);
+    std::vector<RiffChunk> top;
+    if (std::string what = readRiffTree(file, "sfbk", top); !what.empty()) return what;
+    const RiffChunk* info = findChunk(top, "LIST", "INFO");
+    const RiffChunk* sdta = findChunk(top, "LIST", "sdta");
+    const RiffChunk* pdta = findChunk(top, "LIST", "pdta");
+    if (!info || !findChunk(info->children, "ifil")) return "no INFO list with a version";
+    if (!sdta || !pdta) return "no sdta or pdta list";
+    const RiffChunk* smpl = findChunk(sdta->children, "smpl");
+    if (!smpl) return "no sample data";
+
+    Hydra hydra;
+    if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
+    if (hydra.count(kShdr) != bank.sampleCount + 1u) {
+      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(bank.sampleCount);
+    }
+    if (std::string what = checkZones(hydra, bank, zones); !what.empty()) return what;
+    std::vector<std::uint8_t> got(1u << 20), want(1u << 20);
+    for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+      if (std::string what = checkSample(file, *smpl, hydra, bank, r, got, want); !what.empty()) return what;
+    }
+    return checkGaps(file, *smpl, hydra, bank.sampleCount, got);
+  } catch (const RunError& e) {
+    return e.message();
+  }
+}
+
+}  // namespace vantrel::verify

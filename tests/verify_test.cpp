@@ -1,0 +1,280 @@
+// Reading output back: the checks' own derivation against the writers' on
+// random banks, damage done after writing named with its path, a writer
+// fault caught by the verifying listener, and the manifest as sha256sum
+// reads it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "bank_builder.h"
+#include "jobs/bank_conversion.h"
+#include "jobs/bank_reading.h"
+#include "jobs/job_context.h"
+#include "platform/errors.h"
+#include "test_support.h"
+#include "tti/tti_reader.h"
+#include "verify/checks.h"
+#include "verify/expected.h"
+#include "verify/listeners.h"
+#include "verify/manifest.h"
+#include "verify/tree_check.h"
+#include "verify_banks.h"
+#include "writers/sf2_writer.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const int kModes[] = {kModeMono, kModeStereo, kModeSf2, kModeSfz};
+
+// Converts the bank at `bankPath` into `out` in `mode`, with the job
+// reporting to `ui`.
+void convert(JobListener& ui, const std::string& bankPath, const std::string& out, int mode) {
+  JobContext ctx(ui);
+  ctx.outputMode = mode;
+  ctx.bank.ttiPath = bankPath;
+  getttidata(ctx);
+  ctx.destinationFolder = withSeparator(out);
+  extracttti(ctx);
+}
+
+// Regular files below a folder, relative to it.
+std::set<std::string> filesUnder(const std::string& root) {
+  std::set<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) out.insert(fs::relative(e.path(), root).string());
+  }
+  return out;
+}
+
+std::set<std::string> failedPaths(const verify::TreeReport& r) { return r.failedFiles(); }
+
+void patch(const std::string& path, std::uint64_t at, std::uint8_t xorWith) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekg(static_cast<std::streamoff>(at));
+  char c = 0;
+  f.read(&c, 1);
+  c = static_cast<char>(c ^ xorWith);
+  f.seekp(static_cast<std::streamoff>(at));
+  f.write(&c, 1);
+}
+
+SampleDesc pcmSampleOf(const std::string& name, std::vector<std::uint8_t> pcm, std::uint32_t loopStart,
+                       std::uint8_t zone) {
+  SampleDesc s;
+  s.name = name;
+  s.loopStartFrame = loopStart;
+  s.loopEndFrame = static_cast<std::uint32_t>(pcm.size() / 2);
+  s.pcm = std::move(pcm);
+  s.zones = {zone};
+  return s;
+}
+
+std::uint64_t findTag(const std::string& path, const std::string& tag) {
+  const auto bytes = readFileBytes(path);
+  auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+  return static_cast<std::uint64_t>(at - bytes.begin());
+}
+
+}  // namespace
+
+TEST(VerifyExpected, GeneratorsAgreeWithTheWritersOnRandomZones) {
+  TempDir dir;
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    BankDesc d = randomArchiveBank(seed, 10);
+    std::mt19937 rng(seed);
+    d.zones.clear();
+    for (int z = 0; z < 40; ++z) d.zones.push_back(randomZone(rng));
+    writeBank(dir.file("Z.TTI"), d);
+    SampleBank bank;
+    ZoneArticulation zones;
+    loadBank(dir.file("Z.TTI"), bank, {&zones, false});
+    for (std::uint16_t z = 0; z < zones.zoneCount; ++z) {
+      std::vector<verify::GeneratorValue> writer;
+      for (const GenRecord& g : convertval(bank, zones, z)) writer.emplace_back(g.oper, g.amount);
+      std::sort(writer.begin(), writer.end());
+      const auto mine = verify::zoneGenerators(bank, zones, z);
+      EXPECT_EQ(writer, std::vector<verify::GeneratorValue>(mine.begin(), mine.end())) << "seed " << seed << " zone " << z;
+    }
+  }
+}
+
+// Random banks in every mode pass the run's check, the tree check finds
+// every file the run wrote, and sha256sum accepts the manifest.
+TEST(VerifyOutputs, RandomBanksPassInEveryModeAndTheTreeCheckFindsEveryFile) {
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    TempDir dir;
+    const std::string bank = dir.file("R" + std::to_string(seed) + ".TTI");
+    writeBank(bank, randomArchiveBank(seed));
+    const std::string out = dir.file("out");
+    fs::create_directories(out);
+    RecordingListener console;
+    verify::ManifestListener manifest(console, out);
+    verify::VerifyingListener verifier(manifest);
+    for (int mode : kModes) ASSERT_NO_THROW(convert(verifier, bank, out, mode)) << "seed " << seed;
+    EXPECT_EQ(manifest.write(), verifier.verified());
+
+    std::set<std::string> written = filesUnder(out);
+    written.erase(verify::kManifestName);
+    EXPECT_EQ(written.size(), verifier.verified());
+    verify::TreeReport report;
+    verify::checkManifestFiles(out, report);
+    verify::checkBankOutputs(out, bank, report);
+    EXPECT_TRUE(report.failures.empty()) << report.failures.front().path << ": " << report.failures.front().what;
+    EXPECT_EQ(report.verifiedCount(), written.size());
+    EXPECT_EQ(runCommand({"/usr/bin/sha256sum", "--quiet", "-c", verify::kManifestName}, out).exitCode, 0);
+  }
+}
+
+// Damage done to a converted tree after the run: the tree check names
+// exactly the damaged file, by its bytes, its manifest line or both.
+TEST(VerifyFaults, DamageIsNamedWithItsPath) {
+  struct Damage {
+    const char* what;
+    const char* file;  // relative to the output folder
+    std::function<void(const std::string& path)> harm;
+    const char* says;  // part of the finding
+  };
+  const Damage damages[] = {
+      {"flipped PCM byte", "WAV_MONO_D.TTI/ONE.WAV", [](const std::string& p) { patch(p, 112 + 501, 0x10); },
+       "frame 250 differs"},
+      {"truncated stereo file", "WAV_STEREO_D.TTI/PADL__PADR.WAV",
+       [](const std::string& p) { fs::resize_file(p, fs::file_size(p) - 64); }, "frames, expected 500"},
+      {"changed loop point", "WAV_MONO_D.TTI/PADL.WAV", [](const std::string& p) { patch(p, 88, 1); },
+       "loop start"},
+      {"changed SoundFont generator", "D.sf2",
+       [](const std::string& p) { patch(p, findTag(p, "igen") + 8 + 4 * 5 + 2, 0x01); }, "zone 0: initialAttenuation"},
+      {"flipped SoundFont sample byte", "D.sf2",
+       [](const std::string& p) { patch(p, findTag(p, "smpl") + 8 + 1000 + 64 + 7, 0x80); },
+       "sample 1: frame 3 differs"},
+      {"missing file", "WAV_STEREO_D.TTI/ONE.WAV", [](const std::string& p) { fs::remove(p); }, "missing"},
+  };
+  for (const Damage& d : damages) {
+    TempDir dir;
+    BankDesc bank;
+    bank.samples = {pcmSampleOf("PADL.WAV", noisePcm(500, 1), 100, 0),
+                    pcmSampleOf("PADR.WAV", noisePcm(500, 2), 100, 2),
+                    pcmSampleOf("ONE.WAV", noisePcm(700, 3), 7, 1)};
+    std::mt19937 rng(5);
+    bank.zones = {randomZone(rng), randomZone(rng), randomZone(rng)};
+    const std::string bankPath = dir.file("D.TTI");
+    writeBank(bankPath, bank);
+    const std::string out = dir.file("out");
+    fs::create_directories(out);
+    RecordingListener console;
+    verify::ManifestListener manifest(console, out);
+    for (int mode : kModes) convert(manifest, bankPath, out, mode);
+    manifest.write();
+
+    const std::string damaged = out + "/" + d.file;
+    ASSERT_TRUE(fs::exists(damaged)) << d.what;
+    d.harm(damaged);
+    verify::TreeReport byManifest, byBank;
+    verify::checkManifestFiles(out, byManifest);
+    verify::checkBankOutputs(out, bankPath, byBank);
+    EXPECT_EQ(failedPaths(byManifest), std::set<std::string>{damaged}) << d.what;
+    ASSERT_EQ(failedPaths(byBank), std::set<std::string>{damaged}) << d.what;
+    EXPECT_NE(byBank.failures[0].what.find(d.says), std::string::npos) << d.what << ": " << byBank.failures[0].what;
+  }
+}
+
+TEST(VerifyFaults, AnEditedManifestLineIsNamed) {
+  TempDir dir;
+  const std::string bankPath = dir.file("E.TTI");
+  writeBank(bankPath, randomArchiveBank(3));
+  const std::string out = dir.file("out");
+  fs::create_directories(out);
+  RecordingListener console;
+  verify::ManifestListener manifest(console, out);
+  convert(manifest, bankPath, out, kModeSf2);
+  convert(manifest, bankPath, out, kModeMono);
+  manifest.write();
+  verify::Manifest lines = verify::readManifest(out);
+  const std::string edited = lines.rbegin()->first;
+  lines.rbegin()->second[10] = lines.rbegin()->second[10] == '0' ? '1' : '0';
+  verify::writeManifest(out, lines);
+
+  verify::TreeReport report;
+  verify::checkManifestFiles(out, report);
+  EXPECT_EQ(failedPaths(report), std::set<std::string>{out + "/" + edited});
+}
+
+// The writer fault: a listener placed between the job and the check
+// damages each file the job reports before the check reads it, as a
+// writer that put a wrong byte would. The run ends with the error naming
+// the file, the file is gone, and the manifest lists only what stayed.
+TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
+  struct Corrupter : verify::ForwardingListener {
+    using ForwardingListener::ForwardingListener;
+    int fileToHarm = 0;
+    int seen = 0;
+    std::string harmed;
+    void outputFile(const OutputFileEvent& e) override {
+      if (e.outcome == OutputOutcome::Written && seen++ == fileToHarm) {
+        harmed = e.path;
+        patch(e.path, fs::file_size(e.path) - 200, 0x04);
+      }
+      next_.outputFile(e);
+    }
+  };
+  for (int mode : kModes) {
+    TempDir dir;
+    const std::string bankPath = dir.file("W.TTI");
+    writeBank(bankPath, randomArchiveBank(9, 20000));
+    const std::string out = dir.file("out");
+    fs::create_directories(out);
+    RecordingListener console;
+    verify::ManifestListener manifest(console, out);
+    verify::VerifyingListener verifier(manifest);
+    Corrupter corrupter(verifier);
+    corrupter.fileToHarm = mode == kModeSf2 ? 0 : 1;
+    try {
+      convert(corrupter, bankPath, out, mode);
+      ADD_FAILURE() << "mode " << mode << ": the damaged file passed";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.code(), kVerificationFailed);
+      EXPECT_EQ(e.path(), corrupter.harmed);
+      EXPECT_EQ(std::string(e.what()).rfind("Verification failed: " + corrupter.harmed + ": ", 0), 0u) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(corrupter.harmed));
+    manifest.write();
+    const verify::Manifest listed = verify::readManifest(out);
+    EXPECT_EQ(listed.size(), static_cast<std::size_t>(corrupter.fileToHarm)) << "mode " << mode;
+  }
+}
+
+// The manifest keeps the lines of other files, replaces those of files
+// written again, escapes names as sha256sum does, and sha256sum accepts it.
+TEST(VerifyManifest, KeepsOtherLinesAndSha256sumAcceptsIt) {
+  TempDir dir;
+  const std::string out = dir.str();
+  writeBytes(dir.file("kept.txt"), {1, 2, 3});
+  writeBytes(dir.file("again.wav"), {4});
+  writeBytes(dir.file("back\\slash.wav"), {5, 6});
+  verify::Manifest old;
+  old["kept.txt"] = verify::sha256File(dir.file("kept.txt"));
+  old["again.wav"] = std::string(64, '0');
+  verify::writeManifest(out, old);
+
+  RecordingListener console;
+  verify::ManifestListener manifest(console, out);
+  for (const char* name : {"again.wav", "back\\slash.wav", "gone.wav"}) {
+    OutputFileEvent e;
+    e.path = dir.file(name);
+    manifest.outputFile(e);
+  }
+  EXPECT_EQ(manifest.write(), 2u);  // gone.wav is not there: never listed
+  const verify::Manifest now = verify::readManifest(out);
+  EXPECT_EQ(now.size(), 3u);
+  EXPECT_EQ(now.at("kept.txt"), old.at("kept.txt"));
+  const auto r = runCommand({"/usr/bin/sha256sum", "-c", verify::kManifestName}, out);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "again.wav: OK\nback\\slash.wav: OK\nkept.txt: OK\n");
+}
