@@ -142,16 +142,26 @@ class FluidCheck {
   // The font's id, or FLUID_FAILED.
   int load(const std::string& path) { return fluid_synth_sfload(synth_, path.c_str(), 1); }
 
-  // Peak level of a note held for `frames` frames on channel 0 (preset 0:0).
-  float peak(int key, int velocity, int frames = 4410) {
+  // The left and right output of a note held for `frames` frames on
+  // channel 0 (preset 0:0).
+  struct Sound {
+    std::vector<float> left, right;
+  };
+  Sound render(int key, int velocity, int frames = 4410) {
     fluid_synth_all_sounds_off(synth_, -1);
-    std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
+    Sound s{std::vector<float>(static_cast<std::size_t>(frames)), std::vector<float>(static_cast<std::size_t>(frames))};
     fluid_synth_noteon(synth_, 0, key, velocity);
-    fluid_synth_write_float(synth_, frames, left.data(), 0, 1, right.data(), 0, 1);
+    fluid_synth_write_float(synth_, frames, s.left.data(), 0, 1, s.right.data(), 0, 1);
     fluid_synth_noteoff(synth_, 0, key);
-    float p = 0;
-    for (std::size_t k = 0; k < left.size(); ++k) p = std::max({p, std::fabs(left[k]), std::fabs(right[k])});
     fluid_synth_all_sounds_off(synth_, -1);
+    return s;
+  }
+
+  // Peak level of a note held for `frames` frames.
+  float peak(int key, int velocity, int frames = 4410) {
+    const Sound s = render(key, velocity, frames);
+    float p = 0;
+    for (std::size_t k = 0; k < s.left.size(); ++k) p = std::max({p, std::fabs(s.left[k]), std::fabs(s.right[k])});
     return p;
   }
 
