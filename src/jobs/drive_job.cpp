@@ -104,7 +104,7 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
       const std::string relative =
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
-      createFolders(ctx.destinationFolder);
+      createOutputFolders(ctx.destinationFolder);
       getttidata(ctx);
       extracttti(ctx);
     }
