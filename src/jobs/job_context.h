@@ -42,9 +42,11 @@ struct JobContext {
   std::string stereoFileName;
   // Last component of the source folder; names a folder run's output.
   std::string sourceFolderName;
-  // The last two picks in the sample list (stereo selection).
-  std::uint16_t pickCurrent = 0;
-  std::uint16_t pickPrevious = 1;
+  // The last two picks in the sample list of the bank shown (stereo
+  // selection); kNoPick until the user has picked.
+  static constexpr std::uint16_t kNoPick = 0xFFFF;
+  std::uint16_t pickCurrent = kNoPick;
+  std::uint16_t pickPrevious = kNoPick;
 
   // A WAV file whose header has been written and whose data is to follow:
   // the header writer leaves it open for the data copier.

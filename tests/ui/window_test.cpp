@@ -130,8 +130,8 @@ TEST(UiStartup, RestoresFoldersAndStereoButKeepsSingleSelection) {
   EXPECT_FALSE(f.wavlist->multiSelect());
   EXPECT_EQ(f.headl->text(), "TTI files detected in source dir");
   EXPECT_TRUE(f.complete->On());
-  EXPECT_EQ(f.context().pickCurrent, 0);
-  EXPECT_EQ(f.context().pickPrevious, 1);
+  EXPECT_EQ(f.context().pickCurrent, JobContext::kNoPick);
+  EXPECT_EQ(f.context().pickPrevious, JobContext::kNoPick);
 }
 
 TEST(UiStartup, BareLfSettingsRestoreTheFolders) {
