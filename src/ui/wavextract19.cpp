@@ -175,6 +175,9 @@ void TForm1::createControls() {
   connect(wavextr, &TImgBtn::clicked, this, &TForm1::wavextrClick);
   connect(wavlist, &SampleList::mouseDown, this, &TForm1::wavlistMouseDown);
   connect(wavlist, &SampleList::doubleClicked, this, &TForm1::wavlistDblClick);
+  connect(wavlist, &SampleList::enterPressed, this, &TForm1::wavlistEnter);
+  // The log lies under the sample list: a Tab stop only while it shows.
+  wavlist->installEventFilter(this);
   // The output mode is into's item index, however it changes; the list's
   // selection follows only the user's choice.
   connect(into, &QComboBox::currentIndexChanged, this, [this](int index) { ctx_.outputMode = index; });
@@ -187,11 +190,40 @@ void TForm1::createControls() {
   connect(DriveComboBox2, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox2Change);
   connect(ImgBtn21, &TImgBtn2::mouseUp, this, &TForm1::ImgBtn21MouseUp);
   connect(minim, &TImgBtn2::mouseUp, this, &TForm1::minimMouseUp);
+  connect(ImgBtn21, &TImgBtn2::keyActivated, this, [this] {
+    writeSettings();
+    endApplication();
+  });
+  connect(minim, &TImgBtn2::keyActivated, this, &QWidget::showMinimized);
   connect(aboutbt, &TImgBtn2::clicked, this, &TForm1::aboutbtClick);
 
   setDriveSource(mountedDrives);
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
+  setTabOrder();
+}
+
+void TForm1::setTabOrder() {
+  // Panel by panel from left to right, each list before its buttons, then
+  // the title strip's buttons.
+  const std::initializer_list<QWidget*> chain = {
+      dir1, DriveComboBox1, complete, extrdrive, file1, FilterComboBox1, extract, test, wavlist, into,
+      wavextr, destin, DriveComboBox2, aboutbt, minim, ImgBtn21};
+  QWidget* previous = nullptr;
+  for (QWidget* w : chain) {
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
+}
+
+void TForm1::setAboutBox(TAbout* about) {
+  About = about;
+  if (!About) return;
+  connect(About, &TAbout::hidden, this, [this] {
+    if (!isVisible()) return;
+    activateWindow();
+    showActiveLook();
+  });
 }
 
 void TForm1::applyPalettes() {
@@ -629,6 +661,15 @@ void TForm1::wavlistMouseDown() {
   guarded([&] { vantrel::wavlistMouseDown(ctx_, wavlist->currentRow(), wavlist->multiSelect()); });
 }
 
+void TForm1::wavlistEnter() {
+  // Enter picks the current entry as a press does, then extracts: the
+  // picked pair in stereo mode, else the entry as a double click does.
+  if (jobRunning_) return;
+  wavlistMouseDown();
+  if (into->currentIndex() == kModeStereo) wavextrClick();
+  else wavlistDblClick();
+}
+
 void TForm1::wavlistDblClick() {
   if (jobRunning_) return;
   const int row = wavlist->currentRow();
@@ -655,6 +696,10 @@ void TForm1::Shape1MouseMove(QMouseEvent* event) {
 void TForm1::Shape1MouseUp(QMouseEvent*) { dragging_ = false; }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == wavlist && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    test->setFocusPolicy(event->type() == QEvent::Show ? Qt::NoFocus : Qt::StrongFocus);
+    return false;
+  }
   if (watched == Shape1 || watched == Label1 || watched == Image1) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:

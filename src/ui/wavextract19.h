@@ -45,8 +45,9 @@ class TForm1 : public QWidget, public JobListener {
   // A job still running is cancelled and waited for.
   ~TForm1() override;
 
-  // The about box the about button shows.
-  void setAboutBox(TAbout* about) { About = about; }
+  // The about box the about button shows. When it hides, the window takes
+  // the focus back and shows its active look.
+  void setAboutBox(TAbout* about);
   // Where the drive boxes take their drives from (the mounted volumes unless
   // set otherwise).
   void setDriveSource(const DriveSource& source);
@@ -111,6 +112,7 @@ class TForm1 : public QWidget, public JobListener {
   void wavextrClick();
   void wavlistMouseDown();
   void wavlistDblClick();
+  void wavlistEnter();
   void intoChange();
   void dir1Change();
   void dir1DblClick(int index);
