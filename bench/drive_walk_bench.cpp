@@ -1,5 +1,6 @@
 // The drive walk over a tree of 10,000 folders, against find -xdev over the
-// same tree, and a folder run over 200 small banks.
+// same tree. (Folder runs over many small banks are timed by bench/run
+// through vantrel-cli, against tar -x of the same output.)
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -11,9 +12,7 @@
 #include <vector>
 
 #include "bank_builder.h"
-#include "jobs/drive_job.h"
-#include "jobs/folder_jobs.h"
-#include "jobs/job_context.h"
+#include "platform/folders.h"
 
 using namespace vantrel;
 using namespace vantrel::testing;
@@ -22,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kFolders = 10000;
-constexpr std::size_t kBanks = 200;
 
 BankDesc smallBank(std::size_t samples, std::size_t bytes) {
   BankDesc d;
@@ -42,11 +40,9 @@ BankDesc smallBank(std::size_t samples, std::size_t bytes) {
 struct Inputs {
   fs::path base;
   fs::path tree;
-  fs::path banks;
   Inputs() {
     base = fs::temp_directory_path() / ("vantrel-bench-" + std::to_string(::getpid()));
     tree = base / "tree";
-    banks = base / "banks";
     // Ten folders per level, a bank in every 50th folder, a hidden folder
     // with a bank in every 500th.
     const BankDesc tiny = smallBank(2, 64);
@@ -63,10 +59,6 @@ struct Inputs {
         writeBank((p / ".hidden" / "H.TTI").string(), tiny);
       }
     }
-    fs::create_directories(banks);
-    const BankDesc bank = smallBank(8, 4096);
-    for (std::size_t k = 0; k < kBanks; ++k)
-      writeBank((banks / ("BANK" + std::to_string(k) + ".TTI")).string(), bank);
   }
   ~Inputs() {
     std::error_code ec;
@@ -98,12 +90,10 @@ int runQuietly(const std::vector<std::string>& argv) {
 
 void BM_DriveWalk(benchmark::State& state) {
   const std::string root = inputs().tree.string();
-  JobListener quiet;
-  JobContext ctx(quiet);
   std::size_t found = 0;
   for (auto _ : state) {
     std::vector<std::string> list;
-    ReadDirectoryNames(ctx, root, list);
+    listTtiFilesBelow(root, list);
     found = list.size();
     benchmark::DoNotOptimize(list.data());
   }
@@ -126,28 +116,5 @@ void BM_FindStartOnly(benchmark::State& state) {
   for (auto _ : state) runQuietly({"find", empty, "-xdev", "-iname", "*.tti"});
 }
 BENCHMARK(BM_FindStartOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_FolderRun200Banks(benchmark::State& state) {
-  const std::string source = inputs().banks.string();
-  const fs::path out = inputs().base / "out";
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = static_cast<int>(state.range(0));
-  getlastdir(ctx, source);
-  for (auto _ : state) {
-    state.PauseTiming();
-    fs::remove_all(out);
-    fs::create_directories(out);
-    state.ResumeTiming();
-    completeClick(ctx, source, out.string());
-  }
-  state.counters["banks"] = static_cast<double>(kBanks);
-}
-BENCHMARK(BM_FolderRun200Banks)
-    ->Arg(kModeMono)
-    ->Arg(kModeStereo)
-    ->Arg(kModeSf2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "bank_builder.h"
-#include "jobs/job_context.h"
 #include "tti/tti_reader.h"
 
 using namespace vantrel;
@@ -27,39 +26,40 @@ std::vector<std::uint8_t> bankOf(std::size_t samples) {
 
 void BM_DirectoryWalk(benchmark::State& state) {
   auto bytes = bankOf(static_cast<std::size_t>(state.range(0)));
-  JobListener quiet;
-  JobContext ctx(quiet);
+  SampleBank bank;
   for (auto _ : state) {
     MemorySource src(bytes.data(), bytes.size());
-    getttidata(ctx, src);
-    benchmark::DoNotOptimize(ctx.bank.sampleCount);
+    readDirectory(src, bank);
+    benchmark::DoNotOptimize(bank.sampleCount);
   }
 }
 BENCHMARK(BM_DirectoryWalk)->Arg(256)->Arg(4096);
 
 void BM_ParameterWalk(benchmark::State& state) {
   auto bytes = bankOf(static_cast<std::size_t>(state.range(0)));
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = kModeSf2;
+  SampleBank bank;
+  ZoneArticulation zones;
   for (auto _ : state) {
     MemorySource src(bytes.data(), bytes.size());
-    getttivalues(ctx, src, 1);
-    benchmark::DoNotOptimize(ctx.bank.pcm.size);
+    readValues(src, bank, {&zones, true});
+    benchmark::DoNotOptimize(bank.pcm.size);
   }
 }
 BENCHMARK(BM_ParameterWalk)->Arg(256)->Arg(4096);
 
-// What a click on a bank in the file list costs: selection, directory walk
-// and parameter walk of a 256-sample bank file in the page cache.
+// What a click on a bank in the file list costs: the directory walk and the
+// parameter walk of a 256-sample bank file in the page cache, each opening
+// the file as the click does.
 void BM_ClickBank256(benchmark::State& state) {
   const std::string path = "/tmp/vantrel-bench-click.tti";
   testing::writeBytes(path, bankOf(256));
-  JobListener quiet;
-  JobContext ctx(quiet);
+  SampleBank bank;
   for (auto _ : state) {
-    file1Click(ctx, path);
-    benchmark::DoNotOptimize(ctx.bank.pcmLength[255]);
+    FileSource names(path);
+    readDirectory(names, bank);
+    FileSource values(path);
+    readValues(values, bank, {});
+    benchmark::DoNotOptimize(bank.pcmLength[255]);
   }
   std::remove(path.c_str());
 }

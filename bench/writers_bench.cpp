@@ -1,5 +1,7 @@
 // Whole-bank conversion of a 64 MiB bank of 256 samples (128 left/right
-// pairs) in each output mode, into a temporary folder.
+// pairs) in each output mode, into a temporary folder: the bank read with
+// its PCM data, then its files written as the conversion job writes them
+// (WAV files several at a time, the SoundFont with a second thread).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -14,8 +16,11 @@
 
 #include "bank_builder.h"
 #include "jobs/bank_conversion.h"
-#include "jobs/job_context.h"
+#include "jobs/wav_file_writers.h"
+#include "platform/file.h"
+#include "platform/text.h"
 #include "tti/tti_reader.h"
+#include "writers/sf2_writer.h"
 
 using namespace vantrel;
 
@@ -82,13 +87,39 @@ const BenchBank& bank() {
   return b;
 }
 
+enum Mode { kMono, kStereo, kSf2 };
+
+// Writes the bank's files into `out` in mode `mode`.
+void convert(const std::string& path, int mode, const std::string& out, std::vector<std::uint8_t>& buffer) {
+  SampleBank bank;
+  ZoneArticulation zones;
+  loadBank(path, bank, {mode == kSf2 ? &zones : nullptr, true});
+  if (mode == kSf2) {
+    writeSf2(bank, zones, joinPath(out, sf2FileNameFor(path)), buffer, {});
+    return;
+  }
+  std::vector<WavFileTask> files;
+  std::uint64_t bytes = 0;
+  for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
+    const auto k = static_cast<std::uint16_t>(i);
+    const bool pair = mode == kStereo && i + 1 < bank.sampleCount && stereoPairOf(bank, i, i + 1);
+    const auto right = static_cast<std::uint16_t>(pair ? i + 1 : i);
+    files.push_back({joinPath(out, latin1ToUtf8(bank.outputName[i])), {pair, k, right}});
+    bytes += (pair ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[i]);
+    if (pair) ++i;
+  }
+  const std::size_t count = files.size();
+  WavFileWriters writers(bank, std::move(files), WavFileWriters::threadsFor(count, bytes), {});
+  for (std::size_t k = 0; k < count; ++k) {
+    bool headerWritten;
+    writers.settle(k, headerWritten);
+  }
+}
+
 void BM_ConvertBank(benchmark::State& state) {
   const BenchBank& b = bank();
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = static_cast<int>(state.range(0));
-  ctx.bank.ttiPath = b.path();
-  getttidata(ctx);
+  const int mode = static_cast<int>(state.range(0));
+  std::vector<std::uint8_t> buffer;
   // Every iteration writes into a folder of its own, emptied (not removed)
   // afterwards: ext4 without a journal creates files slowly for minutes in
   // a block group where many were removed, which would time the file
@@ -101,9 +132,8 @@ void BM_ConvertBank(benchmark::State& state) {
     state.PauseTiming();
     const std::filesystem::path out = b.output() / std::to_string(++serial);
     std::filesystem::create_directory(out);
-    ctx.destinationFolder = out.string() + "/";
     state.ResumeTiming();
-    extracttti(ctx);
+    convert(b.path(), mode, out.string(), buffer);
     state.PauseTiming();
     for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
       if (e.is_regular_file()) std::filesystem::resize_file(e.path(), 0);
@@ -111,8 +141,8 @@ void BM_ConvertBank(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBankBytes));
-  state.SetLabel(ctx.outputMode == kModeMono ? "mono" : ctx.outputMode == kModeStereo ? "stereo" : "sf2");
+  state.SetLabel(mode == kMono ? "mono" : mode == kStereo ? "stereo" : "sf2");
 }
-BENCHMARK(BM_ConvertBank)->Arg(kModeMono)->Arg(kModeStereo)->Arg(kModeSf2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertBank)->Arg(kMono)->Arg(kStereo)->Arg(kSf2)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "bank_builder.h"
 #include "platform/errors.h"
-#include "writers/articulation.h"
+#include "tti/articulation.h"
 
 using namespace vantrel;
 using namespace vantrel::testing;

@@ -265,7 +265,6 @@ TEST(JobsStereo, TheStereoFileNameStaysInsideTheFolder) {
   d.samples = {named("../UP L.WAV", 8), named("../UP R.WAV", 8)};
   ConversionRun r(d, kModeStereo);
   r.convert();
-  EXPECT_EQ(r.ctx.stereoFileName, ".._UP L__.._UP R.WAV");
   EXPECT_EQ(namesIn(r.stereo()), lines({".._UP L__.._UP R.WAV"}));
   EXPECT_EQ(namesIn(r.target), lines({"WAV_STEREO_BANK.TTI"}));
 }

@@ -10,6 +10,7 @@
 #include "jobs_fixtures.h"
 #include "output_check.h"
 #include "platform/errors.h"
+#include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
 
 using namespace vantrel;

@@ -9,6 +9,7 @@
 
 #include "jobs/selection.h"
 #include "jobs_fixtures.h"
+#include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
 
 using namespace vantrel;

@@ -25,6 +25,7 @@
 #include "bank_builder.h"
 #include "jobs/job_context.h"
 #include "test_support.h"
+#include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
 
 namespace vantrel::testing {

@@ -9,6 +9,7 @@
 
 #include "output_check.h"
 #include "platform/errors.h"
+#include "jobs/bank_conversion.h"
 #include "writers/sf2_writer.h"
 
 using namespace vantrel;
@@ -139,7 +140,7 @@ TEST(Sf2Generators, WorkedExampleZone) {
   a.zonePanLeft[0] = 10;
   a.zonePanRight[0] = 25;
   ctx.bank.zoneSample[0] = 3;
-  const auto g = convertval(ctx, 0);
+  const auto g = convertval(ctx.bank, ctx.art, 0);
   EXPECT_EQ(std::vector<GenRecord>(g.begin(), g.end()), kExampleGenerators);
 }
 
@@ -151,10 +152,10 @@ TEST(Sf2Generators, LowBoundsAreComputedInEightBits) {
   ctx.art.zoneKeyLow[1] = 127;
   ctx.art.zoneVelLow[1] = 1;
   ctx.art.zoneKeyHigh[1] = 127;
-  EXPECT_EQ(convertval(ctx, 0)[0].amount & 0xFF, 1);
-  EXPECT_EQ(convertval(ctx, 0)[1].amount & 0xFF, 0);
-  EXPECT_EQ(convertval(ctx, 1)[0].amount, 128 | 127 << 8);
-  EXPECT_EQ(convertval(ctx, 1)[1].amount & 0xFF, 2);
+  EXPECT_EQ(convertval(ctx.bank, ctx.art, 0)[0].amount & 0xFF, 1);
+  EXPECT_EQ(convertval(ctx.bank, ctx.art, 0)[1].amount & 0xFF, 0);
+  EXPECT_EQ(convertval(ctx.bank, ctx.art, 1)[0].amount, 128 | 127 << 8);
+  EXPECT_EQ(convertval(ctx.bank, ctx.art, 1)[1].amount & 0xFF, 2);
 }
 
 TEST(Sf2Generators, TuningVolumeSustainAndRootKeyExamples) {
@@ -168,7 +169,7 @@ TEST(Sf2Generators, TuningVolumeSustainAndRootKeyExamples) {
   a.zoneFineTune[1] = 31;
   a.zoneVolume[1] = 0;
   a.zoneSustain[1] = 0;
-  const auto g0 = convertval(ctx, 0), g1 = convertval(ctx, 1);
+  const auto g0 = convertval(ctx.bank, ctx.art, 0), g1 = convertval(ctx.bank, ctx.art, 1);
   EXPECT_EQ(g0[3].amount, s16(-151));
   EXPECT_EQ(g1[3].amount, 49);
   EXPECT_EQ(g0[5].amount, 0);
@@ -184,7 +185,7 @@ TEST(Sf2Generators, PanFromTheTwoLevels) {
   auto pan = [&](std::uint8_t left, std::uint8_t right) {
     ctx.art.zonePanLeft[0] = left;
     ctx.art.zonePanRight[0] = right;
-    return static_cast<std::int16_t>(convertval(ctx, 0)[10].amount);
+    return static_cast<std::int16_t>(convertval(ctx.bank, ctx.art, 0)[10].amount);
   };
   EXPECT_EQ(pan(0, 31), -500);
   EXPECT_EQ(pan(31, 0), 500);

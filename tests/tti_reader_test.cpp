@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "test_support.h"
+#include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
 
 using namespace vantrel;

@@ -11,7 +11,7 @@
 #include "jobs/folder_jobs.h"
 #include "jobs/job_context.h"
 #include "platform/errors.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel::cli {
 int runConvert(const Options& options) {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "jobs/job_context.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "tti/tti_reader.h"
@@ -103,19 +102,16 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
 int runInfo(const Options& options) {
   if (options.positional.size() != 1) throw UsageError("info takes one bank file");
   const std::string& file = options.positional[0];
-  JobListener quiet;
-  JobContext ctx(quiet);
-  ctx.outputMode = kModeSf2;  // decode the zone articulation as well
+  SampleBank bank;
+  ZoneArticulation zones;
   try {
-    ctx.bank.ttiPath = file;
-    getttidata(ctx);
-    getttivalues(ctx, 0);
+    loadBank(file, bank, {&zones, false});
   } catch (const RunError& e) {
     reportError(file, e.message());
     return 1;
   }
-  if (options.json) printJson(file, ctx.bank, ctx.art);
-  else printText(file, ctx.bank, ctx.art);
+  if (options.json) printJson(file, bank, zones);
+  else printText(file, bank, zones);
   return 0;
 }
 

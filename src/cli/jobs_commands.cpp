@@ -19,7 +19,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 #include "writers/sf2_writer.h"
 #include "writers/wav_writer.h"
 
@@ -32,36 +32,98 @@ std::string stereoNameOf(const std::string& left, const std::string& right) {
   return safeFileName(left.substr(0, left.size() > 4 ? left.size() - 4 : 0) + "__" + right);
 }
 
+void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source);
+void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source);
+
 }  // namespace
 
-void extracttti(JobContext& ctx) {
-  const std::string folder = ctx.destinationFolder;
-  if (ctx.outputMode == kModeSf2) {
-    WriteSF2File(ctx, folder);
+bool stereoPairOf(const SampleBank& bank, std::uint32_t i, std::uint32_t j) {
+  return bank.pcmLength[i] == bank.pcmLength[j] && bank.loopStart[i] == bank.loopStart[j] &&
+         bank.loopEnd[i] == bank.loopEnd[j] && pairKeysEqual(bank.sampleName[i], bank.sampleName[j]);
+}
+
+namespace {
+
+// The parameter walk of a conversion: on `source` when the job has the
+// bank open already, else on the bank file, opened here.
+void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
+  if (source) {
+    source->rewind();
+    getttivalues(ctx, *source, step);
   } else {
-    intowav(ctx, folder);
+    getttivalues(ctx, step);
   }
 }
 
-void intowav(JobContext& ctx, const std::string& folder) {
+void extractFrom(JobContext& ctx, ByteSource* source) {
+  const std::string folder = ctx.destinationFolder;
+  if (ctx.outputMode == kModeSf2) {
+    writeSf2Job(ctx, folder, source);
+  } else {
+    intowavJob(ctx, folder, source);
+  }
+}
+
+}  // namespace
+
+void extracttti(JobContext& ctx) { extractFrom(ctx, nullptr); }
+void extracttti(JobContext& ctx, ByteSource& source) { extractFrom(ctx, &source); }
+void WriteSF2File(JobContext& ctx, const std::string& folder) { writeSf2Job(ctx, folder, nullptr); }
+void WriteSF2File(JobContext& ctx, const std::string& folder, ByteSource& source) {
+  writeSf2Job(ctx, folder, &source);
+}
+void intowav(JobContext& ctx, const std::string& folder) { intowavJob(ctx, folder, nullptr); }
+void intowav(JobContext& ctx, const std::string& folder, ByteSource& source) {
+  intowavJob(ctx, folder, &source);
+}
+
+namespace {
+
+void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
-  ctx.ui.logClear();
+  ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
+  BusyCursor busy(ctx.ui);
+  ctx.gauge1.setProgress(0);
+  ReleasePcmOnExit release(bank);
+
+  readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
+  OutputFileEvent event;
+  event.path = joinPath(folder, sf2FileNameFor(bank.ttiPath));
+  event.kind = OutputKind::SoundFont;
+  event.bank = &bank;
+  event.zones = &ctx.art;
+  if (ctx.dryRun) {
+    event.outcome = OutputOutcome::Planned;
+  } else {
+    writeSf2(bank, ctx.art, event.path, ctx.writeBuffer, [&](int steps) {
+      checkCancelled(ctx.ui);
+      ctx.gauge1.add(steps);
+    });
+  }
+  ctx.ui.outputFile(event);
+}
+
+void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
+  SampleBank& bank = ctx.bank;
+  const std::uint32_t n = bank.sampleCount;
+  const bool dryRun = ctx.dryRun;
+  if (!dryRun) ctx.ui.logClear();
   ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 2);
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(bank);
 
-  getttivalues(ctx, 1);
+  readBankValues(ctx, source, dryRun ? 0 : 1);
 
   // Mono output has a folder of its own; stereo output, and output with no
   // mode chosen, goes into the stereo folder.
-  const std::string out =
-      ctx.outputMode == kModeMono ? CreateWavDirMono(ctx, folder) : CreateWavDirStereo(ctx, folder);
+  const std::string out = ctx.outputMode == kModeMono ? CreateWavDirMono(ctx, folder, !dryRun)
+                                                      : CreateWavDirStereo(ctx, folder, !dryRun);
 
   // pendingSample[i] is 1 until sample i has been taken as a right channel.
   std::vector<std::uint8_t> pendingSample(n, 1);
-  ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
+  if (!dryRun) ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
 
   // First the plan: which files to write and which lines to log, in order.
   // A file planned earlier counts as existing for a later check, as it
@@ -71,18 +133,39 @@ void intowav(JobContext& ctx, const std::string& folder) {
     int file = -1;     // index into `files`, or -1: log `line` only
     std::string line;  // "... already extracted", or the file's "... extracted"
     int gaugeStep = 0;
+    OutputFileEvent event;
   };
   std::vector<Step> steps;
   std::vector<WavFileTask> files;
   std::set<std::string> planned;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
-  auto exists = [&](const std::string& path) { return planned.count(path) > 0 || fileExists(path); };
+  auto exists = [&](const std::string& path) {
+    return planned.count(path) > 0 || (!ctx.overwrite && fileExists(path));
+  };
+  auto eventFor = [&](const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
+                      std::uint16_t right) {
+    OutputFileEvent e;
+    e.path = path;
+    e.outcome = outcome;
+    e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
+    e.left = left;
+    e.right = right;
+    e.bank = &bank;
+    return e;
+  };
   auto plan = [&](std::string path, const std::string& name, bool stereo, std::uint16_t left,
                   std::uint16_t right) {
-    steps.push_back({static_cast<int>(files.size()), name + " extracted", stereo ? 2 : 1});
+    steps.push_back({static_cast<int>(files.size()), name + " extracted", stereo ? 2 : 1,
+                     eventFor(path, dryRun ? OutputOutcome::Planned : OutputOutcome::Written, stereo,
+                              left, right)});
     planned.insert(path);
     bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
-    files.push_back({std::move(path), stereo, left, right});
+    files.push_back({std::move(path), {stereo, left, right}});
+  };
+  auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
+                      std::uint16_t right) {
+    steps.push_back({-1, name + " already extracted", 0,
+                     eventFor(path, OutputOutcome::Existing, stereo, left, right)});
   };
 
   const bool searchPairs = ctx.outputMode == kModeStereo;
@@ -95,17 +178,12 @@ void intowav(JobContext& ctx, const std::string& folder) {
     // still pending and matches in pair key, length and loop points.
     if (searchPairs) {
       for (std::uint32_t j = i + 1; j < n && !paired; ++j) {
-        if (!pendingSample[j] || bank.pcmLength[i] != bank.pcmLength[j] ||
-            bank.loopStart[i] != bank.loopStart[j] || bank.loopEnd[i] != bank.loopEnd[j] ||
-            !pairKeysEqual(bank.sampleName[i], bank.sampleName[j])) {
-          continue;
-        }
+        if (!pendingSample[j] || !stereoPairOf(bank, i, j)) continue;
         const auto right = static_cast<std::uint16_t>(j);
-        ctx.stereoFileName = stereoNameOf(bank.sampleName[i], bank.sampleName[j]);
-        const std::string name = latin1ToUtf8(ctx.stereoFileName);
+        const std::string name = latin1ToUtf8(stereoNameOf(bank.sampleName[i], bank.sampleName[j]));
         std::string path = joinPath(out, name);
         if (exists(path)) {
-          steps.push_back({-1, name + " already extracted", 0});
+          existing(path, name, true, left, right);
         } else {
           plan(std::move(path), name, true, left, right);
         }
@@ -123,13 +201,22 @@ void intowav(JobContext& ctx, const std::string& folder) {
     } else if (ctx.outputMode == kModeMono) {
       // In the other modes a pair was logged above and an existing mono
       // leftover is skipped without a line.
-      steps.push_back({-1, name + " already extracted", 0});
+      existing(path, name, false, left, left);
     }
   }
 
+  if (dryRun) {
+    for (const Step& step : steps) {
+      if (step.file >= 0) ctx.ui.outputFile(step.event);
+    }
+    return;
+  }
+
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
-  WavFileWriters writers(bank, std::move(files), threads);
+  const JobListener& ui = ctx.ui;
+  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); });
   for (const Step& step : steps) {
+    checkCancelled(ctx.ui);
     if (step.file >= 0) {
       bool headerWritten = false;
       try {
@@ -142,7 +229,9 @@ void intowav(JobContext& ctx, const std::string& folder) {
       ctx.gauge1.add(step.gaugeStep);
     }
     ctx.ui.logLine(step.line);
+    ctx.ui.outputFile(step.event);
   }
 }
 
+}  // namespace
 }  // namespace vantrel

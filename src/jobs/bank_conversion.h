@@ -6,12 +6,28 @@
 #include <string>
 
 #include "jobs/job_context.h"
+#include "tti/byte_source.h"
 
 namespace vantrel {
 
 // Converts the bank whose directory has been read into ctx.destinationFolder.
+// `source`, when given, is the bank's bytes already open (rewound or not):
+// the bank is then read from it instead of being opened again.
 void extracttti(JobContext& ctx);
+void extracttti(JobContext& ctx, ByteSource& source);
 // The WAV conversion of extracttti; `folder` is ctx.destinationFolder.
 void intowav(JobContext& ctx, const std::string& folder);
+void intowav(JobContext& ctx, const std::string& folder, ByteSource& source);
+// The SoundFont conversion of extracttti: reads the bank's values, PCM data
+// and zones and writes "<bank name>.sf2" into `folder`, replacing a file of
+// that name. Releases the PCM data.
+void WriteSF2File(JobContext& ctx, const std::string& folder);
+void WriteSF2File(JobContext& ctx, const std::string& folder, ByteSource& source);
+
+// Whether two samples form a left/right pair for stereo output: equal
+// length and loop points, and names whose pair keys agree (both cut by 5
+// characters when the names differ and both are longer than 5, else both
+// cut by 4; letter case counts).
+bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t right);
 
 }  // namespace vantrel

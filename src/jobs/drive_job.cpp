@@ -1,12 +1,10 @@
 #include "jobs/drive_job.h"
 
-#include <unordered_set>
-
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel {
 namespace {
@@ -37,47 +35,7 @@ std::string driveFolderName(const std::string& targetDriveName, int outputMode) 
 void ReadDirectoryNames(JobContext& ctx, const std::string& folder,
                         std::vector<std::string>& driveFileList) {
   ctx.ui.sampleListVisible(false);
-
-  // One folder on the current branch of the walk: its path (ending in a
-  // separator), its subfolders in listing order and the next one to walk.
-  struct Level {
-    std::string path;
-    std::vector<std::string> subfolders;
-    std::size_t next = 0;
-  };
-  std::vector<Level> branch;
-  std::unordered_set<ino_t> visited;
-  dev_t volume = 0;
-  std::vector<FolderEntry> entries;
-
-  // Lists one folder: its banks go to the list at once, its subfolders are
-  // walked after them. The root may be reached through a link; below it
-  // links to folders are never followed, other volumes never entered, and
-  // a folder met twice (through a bind mount) is walked once.
-  auto enter = [&](std::string path, bool root) {
-    FolderId id;
-    if (!readFolder(path, root, id, entries)) return;
-    if (root) volume = id.device;
-    else if (id.device != volume) return;
-    if (!visited.insert(id.inode).second) return;
-    Level level{std::move(path), {}, 0};
-    for (auto& e : entries) {
-      if (e.isFile && matchesTtiPattern(e.name)) driveFileList.push_back(level.path + e.name);
-      else if (e.isFolder && !e.isLink && !e.isHidden) level.subfolders.push_back(std::move(e.name));
-    }
-    branch.push_back(std::move(level));
-  };
-
-  enter(withSeparator(folder), true);
-  while (!branch.empty()) {
-    Level& top = branch.back();
-    if (top.next == top.subfolders.size()) {
-      branch.pop_back();
-      continue;
-    }
-    std::string child = top.path + top.subfolders[top.next++] + '/';
-    enter(std::move(child), false);
-  }
+  listTtiFilesBelow(folder, driveFileList);
 }
 
 std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
@@ -95,6 +53,7 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
     ctx.gauge3.setRange(0, static_cast<std::int64_t>(driveFileList.size()));
     ctx.gauge3.setProgress(0);
     for (const std::string& path : driveFileList) {
+      checkCancelled(ctx.ui);
       ctx.gauge3.add(1);
       ctx.bank.ttiPath = path;
       const std::string name = fileNamePart(path);
@@ -104,9 +63,10 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
       const std::string relative =
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
-      createOutputFolders(ctx.destinationFolder);
-      getttidata(ctx);
-      extracttti(ctx);
+      if (!ctx.dryRun) createOutputFolders(ctx.destinationFolder);
+      FileSource source(path);
+      getttidata(ctx, source);
+      extracttti(ctx, source);
     }
   }
   ctx.gauge1.setProgress(0);

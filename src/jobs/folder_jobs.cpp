@@ -4,7 +4,7 @@
 #include "jobs/output_folders.h"
 #include "platform/file.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 
 namespace vantrel {
 
@@ -56,7 +56,7 @@ void completeClick(JobContext& ctx, const std::string& sourceFolder,
   // folder's contents; a folder that cannot be made ends the job here.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
-  createOutputFolders(output);
+  if (!ctx.dryRun) createOutputFolders(output);
   ctx.destinationFolder = withSeparator(output);
   dirconvert(ctx, sourceBase);
 }
@@ -72,10 +72,13 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
   for (const std::string& name : names) {
+    checkCancelled(ctx.ui);
     ctx.bank.ttiPath = joinPath(folder, name);
     ctx.ui.status("processing " + name);
-    getttidata(ctx);
-    extracttti(ctx);
+    // One opening of the bank serves both of its walks.
+    FileSource source(ctx.bank.ttiPath);
+    getttidata(ctx, source);
+    extracttti(ctx, source);
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
     ctx.gauge2.add(1);

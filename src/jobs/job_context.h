@@ -10,9 +10,8 @@
 
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
-#include "platform/file.h"
 #include "tti/sample_bank.h"
-#include "writers/articulation.h"
+#include "tti/articulation.h"
 
 namespace vantrel {
 
@@ -31,6 +30,13 @@ struct JobContext {
   SampleBank bank;
   ZoneArticulation art;
   int outputMode = kModeNone;
+  // Run settings of the command line; the window keeps the defaults.
+  // overwrite: WAV files that exist are written again instead of being
+  // skipped as "already extracted". dryRun: nothing is written and no
+  // folder is made; every file the run would write is reported
+  // (JobListener::outputFile, OutputOutcome::Planned).
+  bool overwrite = false;
+  bool dryRun = false;
 
   Gauge gauge1;  // samples of the bank being converted
   Gauge gauge2;  // files of a folder run
@@ -38,8 +44,6 @@ struct JobContext {
 
   // The folder that receives a job's output, always ending in a separator.
   std::string destinationFolder;
-  // File name of the stereo WAV file being written (Latin-1, made safe).
-  std::string stereoFileName;
   // Last component of the source folder; names a folder run's output.
   std::string sourceFolderName;
   // The last two picks in the sample list of the bank shown (stereo
@@ -48,10 +52,6 @@ struct JobContext {
   std::uint16_t pickCurrent = kNoPick;
   std::uint16_t pickPrevious = kNoPick;
 
-  // A WAV file whose header has been written and whose data is to follow:
-  // the header writer leaves it open for the data copier.
-  File pendingOutput;
-  std::string pendingOutputPath;
   // The writers' buffer for file data, kept from file to file.
   std::vector<std::uint8_t> writeBuffer;
 

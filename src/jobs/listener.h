@@ -10,11 +10,31 @@
 #include <string_view>
 #include <vector>
 
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+
 namespace vantrel {
 
 enum class GaugeId { Bank /* gauge1 */, Folder /* Gauge2 */, Drive /* Gauge3 */ };
 enum class ButtonId { Extract, Complete, WavExtr, ExtrDrive };
 constexpr int kButtonCount = 4;
+
+// One output file of a job: written, found already there (and left as it
+// is), or, in a dry run, one the job would write.
+enum class OutputOutcome { Written, Existing, Planned };
+enum class OutputKind { MonoWav, StereoWav, SoundFont };
+struct OutputFileEvent {
+  std::string path;
+  OutputOutcome outcome = OutputOutcome::Written;
+  OutputKind kind = OutputKind::MonoWav;
+  std::uint16_t left = 0;   // the sample of a mono file, the left of a pair
+  std::uint16_t right = 0;  // the right sample of a pair
+  // The bank the file comes from, with its PCM data held while the job
+  // writes (not in a dry run), and its zones for a SoundFont. Valid during
+  // the call only.
+  const SampleBank* bank = nullptr;
+  const ZoneArticulation* zones = nullptr;
+};
 
 class JobListener {
  public:
@@ -38,6 +58,11 @@ class JobListener {
   virtual void busy(bool /*on*/) {}
   // New output may exist below the target folder: re-read it (destin).
   virtual void destinationChanged() {}
+
+  // An output file is complete under its final name, was found already
+  // there, or would be written (dry run). Comes on the job's thread, in the
+  // order of the log. Throwing a RunError ends the job with that error.
+  virtual void outputFile(const OutputFileEvent& /*event*/) {}
 
   // Whether the front end wants the running job stopped (Esc in the window,
   // a signal on the command line). Asked from any thread, between blocks of

@@ -15,8 +15,9 @@ namespace {
 // case kept), inside `current`. Creation may fail (a read-only medium); the
 // files then go into `current` itself, and any failure to write there is
 // reported by the writers.
-std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix) {
+std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix, bool create) {
   const std::string path = joinPath(current, prefix + fileNamePart(ctx.bank.ttiPath));
+  if (!create) return withSeparator(path);
   if (!folderExists(path)) ::mkdir(path.c_str(), 0777);
   return folderExists(path) ? withSeparator(path) : current;
 }
@@ -46,12 +47,12 @@ void createOutputFolders(const std::string& folder) {
   throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current) {
-  return createWavDir(ctx, current, "WAV_MONO_");
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create) {
+  return createWavDir(ctx, current, "WAV_MONO_", create);
 }
 
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current) {
-  return createWavDir(ctx, current, "WAV_STEREO_");
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create) {
+  return createWavDir(ctx, current, "WAV_STEREO_", create);
 }
 
 }  // namespace vantrel

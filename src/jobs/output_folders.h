@@ -19,8 +19,9 @@ void createOutputFolders(const std::string& folder);
 // Create "WAV_MONO_<bank file name>" / "WAV_STEREO_<bank file name>" inside
 // `current` if it does not exist, and return the folder the job then writes
 // into: the per-bank folder, or `current` itself when the per-bank folder
-// could not be made.
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current);
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current);
+// could not be made. With `create` false (a dry run) nothing is made and
+// the per-bank folder is returned.
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create = true);
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true);
 
 }  // namespace vantrel

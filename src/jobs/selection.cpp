@@ -6,8 +6,8 @@
 #include "jobs/pcm_release.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "tti/tti_reader.h"
-#include "writers/wav_writer.h"
+#include "jobs/bank_reading.h"
+#include "jobs/wav_steps.h"
 
 namespace vantrel {
 namespace {
@@ -16,6 +16,19 @@ constexpr const char* kTwoFilesNeeded = "You have to select 2 WAV files";
 constexpr const char* kNoStereoPair = "This is no stereo file - select two other files";
 
 bool inBank(const SampleBank& bank, std::uint32_t index) { return index < bank.sampleCount; }
+
+// Tells the front end of a WAV file of the bank that was written or found.
+void reportWav(JobContext& ctx, const std::string& path, bool written, bool stereo, std::uint16_t left,
+               std::uint16_t right) {
+  OutputFileEvent e;
+  e.path = path;
+  e.outcome = written ? OutputOutcome::Written : OutputOutcome::Existing;
+  e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
+  e.left = left;
+  e.right = right;
+  e.bank = &ctx.bank;
+  ctx.ui.outputFile(e);
+}
 
 // A name without its last `n` characters; a shorter name gives "".
 std::string withoutLast(const std::string& name, std::size_t n) {
@@ -95,15 +108,17 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   const std::string folder = CreateWavDirMono(ctx, ctx.destinationFolder);
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
-  if (fileExists(joinPath(folder, name))) {
+  if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status(name + " already extracted");
+    reportWav(ctx, joinPath(folder, name), false, false, k, k);
     return;
   }
-  WriteWavHeaderMono(ctx, folder, k);
+  OutputFile file = WriteWavHeaderMono(ctx, folder, k);
   ctx.gauge1.add(1);
   ctx.gauge1.add(1);
-  CopyPCMDataMono(ctx, folder, k);
+  CopyPCMDataMono(ctx, file, k);
   ctx.gauge1.add(1);
+  reportWav(ctx, file.finalPath(), true, false, k, k);
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
   ctx.gauge1.setProgress(0);
@@ -133,18 +148,20 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   const std::string folder = CreateWavDirStereo(ctx, ctx.destinationFolder);
 
   // Left name without its four-character extension, "__", right name whole.
-  ctx.stereoFileName =
+  const std::string fileName =
       safeFileName(withoutLast(ctx.bank.sampleName[left], 4) + "__" + ctx.bank.sampleName[right]);
-  const std::string name = latin1ToUtf8(ctx.stereoFileName);
-  if (fileExists(joinPath(folder, name))) {
+  const std::string name = latin1ToUtf8(fileName);
+  if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status("Already extracted");
+    reportWav(ctx, joinPath(folder, name), false, true, left, right);
     return true;
   }
-  WriteWavHeaderStereo(ctx, folder, left, right);
+  OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);
   ctx.gauge1.add(1);
   ctx.gauge1.add(1);
-  CopyPCMDataStereo(ctx, folder, left, right);
+  CopyPCMDataStereo(ctx, file, left, right);
   ctx.gauge1.add(1);
+  reportWav(ctx, file.finalPath(), true, true, left, right);
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
   ctx.gauge1.setProgress(0);

@@ -4,8 +4,6 @@
 #include <utility>
 
 #include "platform/errors.h"
-#include "platform/file.h"
-#include "writers/output_file.h"
 
 namespace vantrel {
 namespace {
@@ -22,8 +20,9 @@ bool isDiskFull(const std::exception_ptr& failure) {
 
 }  // namespace
 
-WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads)
-    : bank_(bank), files_(std::move(files)), slots_(files_.size()) {
+WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
+                               Progress progress)
+    : bank_(bank), files_(std::move(files)), progress_(std::move(progress)), slots_(files_.size()) {
   try {
     for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
   } catch (...) {
@@ -38,9 +37,6 @@ WavFileWriters::~WavFileWriters() {
   }
   changed_.notify_all();
   for (auto& t : threads_) t.join();
-  for (std::size_t k = 0; k < files_.size(); ++k) {
-    if (slots_[k].state == State::Written) removeFileQuietly(partPathFor(files_[k].finalPath));
-  }
 }
 
 unsigned WavFileWriters::threadsFor(std::size_t files, std::uint64_t bytes) {
@@ -59,12 +55,15 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
   lock.unlock();
   bool headerWritten = false;
   std::exception_ptr failure;
+  std::unique_ptr<OutputFile> file;
   try {
-    WriteWavTemporary(bank_, files_[k], buffer, headerWritten);
+    file = std::make_unique<OutputFile>(
+        writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten));
   } catch (...) {
     failure = std::current_exception();
   }
   lock.lock();
+  slots_[k].file = std::move(file);
   slots_[k].headerWritten = headerWritten;
   slots_[k].failure = failure;
   slots_[k].state = failure ? State::Failed : State::Written;
@@ -97,10 +96,7 @@ void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
     for (auto& t : threads_) t.join();
     threads_.clear();
     lock.lock();
-    for (std::size_t j = k; j < files_.size(); ++j) {
-      if (slots_[j].state == State::Written) removeFileQuietly(partPathFor(files_[j].finalPath));
-      slots_[j] = Slot();
-    }
+    for (std::size_t j = k; j < files_.size(); ++j) slots_[j] = Slot();
     next_ = k;
     write(next_++, ownBuffer_, lock);
   }
@@ -110,18 +106,17 @@ void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
     stop_ = true;
     std::rethrow_exception(slot.failure);
   }
+  std::unique_ptr<OutputFile> file = std::move(slot.file);
+  slot.state = State::Settled;
   lock.unlock();
   try {
-    commitPartFile(files_[k].finalPath);
+    file->commit();
   } catch (...) {
-    removeFileQuietly(partPathFor(files_[k].finalPath));
     lock.lock();
-    slot.state = State::Settled;
     stop_ = true;
     throw;
   }
   lock.lock();
-  slot.state = State::Settled;
 }
 
 }  // namespace vantrel

@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,13 +21,22 @@
 
 namespace vantrel {
 
+// One WAV file of a whole-bank job.
+struct WavFileTask {
+  std::string finalPath;
+  WavSource source;
+};
+
 class WavFileWriters {
  public:
   // Starts `threads` writer threads on the files (none: the files are
-  // written on the job's thread as settle reaches them).
-  WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads);
-  // Stops the threads once their current file is written and removes every
-  // part file that has not been given its final name.
+  // written on the job's thread as settle reaches them). `progress` is
+  // called with 0 after every block on the thread that writes it; a throw
+  // fails the file being written.
+  WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
+                 Progress progress);
+  // Stops the threads once their current file is written and drops every
+  // file that has not been given its final name.
   ~WavFileWriters();
   WavFileWriters(const WavFileWriters&) = delete;
   WavFileWriters& operator=(const WavFileWriters&) = delete;
@@ -45,6 +56,7 @@ class WavFileWriters {
     State state = State::Waiting;
     bool headerWritten = false;
     std::exception_ptr failure;
+    std::unique_ptr<OutputFile> file;  // written, not yet given its name
   };
 
   void work();
@@ -53,6 +65,7 @@ class WavFileWriters {
 
   const SampleBank& bank_;
   std::vector<WavFileTask> files_;
+  Progress progress_;
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_

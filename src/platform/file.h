@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace vantrel {
 
@@ -21,6 +22,8 @@ class File {
 
   File() = default;
   File(const std::string& path, Mode mode);
+  // Takes over an open descriptor; `path` names the file in errors.
+  File(int fd, std::string path) noexcept : fd_(fd), path_(std::move(path)) {}
   ~File();
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -28,6 +31,7 @@ class File {
   File& operator=(const File&) = delete;
 
   bool isOpen() const noexcept { return fd_ >= 0; }
+  int descriptor() const noexcept { return fd_; }
   const std::string& path() const noexcept { return path_; }
 
   // Reads exactly n bytes; fewer bytes left in the file is kReadBeyondEnd.

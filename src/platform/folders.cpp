@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <unordered_set>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -252,6 +253,49 @@ Volume volumeOf(const std::string& path) {
   }
   if (!candidates.empty()) return candidates.front();
   return {"/", "root"};
+}
+
+void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& driveFileList) {
+  // One folder on the current branch of the walk: its path (ending in a
+  // separator), its subfolders in listing order and the next one to walk.
+  struct Level {
+    std::string path;
+    std::vector<std::string> subfolders;
+    std::size_t next = 0;
+  };
+  std::vector<Level> branch;
+  std::unordered_set<ino_t> visited;
+  dev_t volume = 0;
+  std::vector<FolderEntry> entries;
+
+  // Lists one folder: its banks go to the list at once, its subfolders are
+  // walked after them. The root may be reached through a link; below it
+  // links to folders are never followed, other volumes never entered, and
+  // a folder met twice (through a bind mount) is walked once.
+  auto enter = [&](std::string path, bool root) {
+    FolderId id;
+    if (!readFolder(path, root, id, entries)) return;
+    if (root) volume = id.device;
+    else if (id.device != volume) return;
+    if (!visited.insert(id.inode).second) return;
+    Level level{std::move(path), {}, 0};
+    for (auto& e : entries) {
+      if (e.isFile && matchesTtiPattern(e.name)) driveFileList.push_back(level.path + e.name);
+      else if (e.isFolder && !e.isLink && !e.isHidden) level.subfolders.push_back(std::move(e.name));
+    }
+    branch.push_back(std::move(level));
+  };
+
+  enter(withSeparator(folder), true);
+  while (!branch.empty()) {
+    Level& top = branch.back();
+    if (top.next == top.subfolders.size()) {
+      branch.pop_back();
+      continue;
+    }
+    std::string child = top.path + top.subfolders[top.next++] + '/';
+    enter(std::move(child), false);
+  }
 }
 
 }  // namespace vantrel

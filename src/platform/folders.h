@@ -46,6 +46,15 @@ bool matchesTtiPattern(std::string_view name);
 // devices, pipes and dangling links whose names match are passed over.
 std::vector<std::string> listTtiFiles(const std::string& folder);
 
+// Walks `folder` and every folder below it and appends the path of every
+// "*.tti" file found to `list`: depth-first, a folder's own banks before
+// its subfolders', each folder's entries in the file system's order.
+// Hidden folders (names beginning with '.') are skipped with everything
+// below them; hidden files are taken. Links to folders are not followed,
+// the walk stays on the volume of `folder`, and a folder that cannot be
+// read contributes nothing.
+void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& list);
+
 // Creates `folder` and every missing folder above it. A folder that cannot
 // be made is passed over silently; the result tells whether `folder` exists
 // as a folder afterwards.

@@ -87,6 +87,12 @@ void FileSource::skip(std::uint64_t n) {
   filePos_ = target;
 }
 
+void FileSource::rewind() {
+  bufPos_ = bufEnd_ = 0;
+  file_.seek(0);
+  filePos_ = 0;
+}
+
 PcmArea FileSource::takePcm(std::uint32_t n) {
   if (n > left()) throwEnd();
   PcmArea area;

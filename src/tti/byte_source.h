@@ -23,6 +23,8 @@ class ByteSource {
   virtual std::uint64_t position() const = 0;
   virtual std::uint64_t size() const = 0;
   virtual const std::string& path() const = 0;
+  // Goes back to the first byte (a second walk over the same bytes).
+  virtual void rewind() = 0;
   // Hands over the next n bytes (n <= left()) as a PCM data area; the
   // source is finished afterwards.
   virtual PcmArea takePcm(std::uint32_t n) = 0;
@@ -42,6 +44,7 @@ class MemorySource final : public ByteSource {
   std::uint64_t position() const override { return pos_; }
   std::uint64_t size() const override { return size_; }
   const std::string& path() const override { return path_; }
+  void rewind() override { pos_ = 0; }
   // Copies the bytes into memory of the area's own.
   PcmArea takePcm(std::uint32_t n) override;
 
@@ -60,6 +63,7 @@ class FileSource final : public ByteSource {
   std::uint64_t position() const override { return filePos_ - (bufEnd_ - bufPos_); }
   std::uint64_t size() const override { return size_; }
   const std::string& path() const override { return path_; }
+  void rewind() override;
   // The area stays in the file: the open file moves into it.
   PcmArea takePcm(std::uint32_t n) override;
   void close() { file_.close(); }

@@ -6,7 +6,6 @@
 #include <unordered_set>
 
 #include "platform/errors.h"
-#include "platform/folders.h"
 #include "platform/text.h"
 
 namespace vantrel {
@@ -90,14 +89,7 @@ void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
   }
 }
 
-void getttidata(JobContext& ctx) {
-  FileSource src(ctx.bank.ttiPath);
-  getttidata(ctx, src);
-  src.close();
-}
-
-void getttidata(JobContext& ctx, ByteSource& src) {
-  ctx.ui.sampleListSet({});
+void readDirectory(ByteSource& src, SampleBank& bank) {
   src.skip(512);
   const std::uint32_t count = src.readU32();
   checkSampleCount(count, src.path());
@@ -116,26 +108,18 @@ void getttidata(JobContext& ctx, ByteSource& src) {
     src.skip(entrySize - kNameFieldSize);
   }
 
-  SampleBank& bank = ctx.bank;
   bank.sampleCount = count;
-  for (std::uint32_t i = 0; i < count; ++i) bank.sampleName[i] = names[i];
   makeOutputNames(names, count, bank.outputName);
-
-  std::vector<std::string> shown;
-  shown.reserve(count);
-  for (const auto& name : names) shown.push_back(latin1ToUtf8(name));
-  ctx.ui.sampleListSet(shown);
+  for (std::uint32_t i = 0; i < count; ++i) bank.sampleName[i] = std::move(names[i]);
 }
 
-void getttivalues(JobContext& ctx, std::uint8_t step) {
-  FileSource src(ctx.bank.ttiPath);
-  getttivalues(ctx, src, step);
-  src.close();
-}
-
-void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
+void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
+                const ReadCheckpoint& checkpoint) {
   const std::string& path = src.path();
-  ctx.gauge1.add(step);
+  auto check = [&] {
+    if (checkpoint) checkpoint();
+  };
+  check();
 
   src.skip(504);
   src.skip(4);  // directory tag
@@ -158,7 +142,7 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   std::vector<std::uint16_t> zoneMap(kMaxZones, 0);
   std::size_t p = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
-    ctx.gauge1.add(step);
+    check();
     auto shortBody = [&] {
       throwInvalidBank(path, "directory body of " + std::to_string(bodySize) +
                                  " bytes ends inside entry " + std::to_string(i));
@@ -181,13 +165,12 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   if (paramSize > src.left()) src.throwEnd();
   std::vector<std::uint8_t> paramBlock(paramSize);
   src.read(paramBlock.data(), paramSize);
-  const bool decode = ctx.outputMode == kModeSf2;
   ZoneArticulation art;
-  if (decode) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
+  if (what.zones) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
   paramBlock = {};
 
   PcmArea pcm;
-  if (step == 1) {
+  if (what.pcm) {
     src.read(tag, 4);
     std::uint32_t dataSize;
     if (std::memcmp(tag, "TTKL", 4) == 0) {
@@ -199,11 +182,10 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
       dataSize = src.readU32();
     }
     const std::uint64_t left = src.left();
-    ctx.gauge1.add(step);
+    check();
     pcm = src.takePcm(dataSize < left ? dataSize : static_cast<std::uint32_t>(left));
   }
 
-  SampleBank& bank = ctx.bank;
   for (std::uint32_t i = 0; i < count; ++i) {
     const Values& v = values[i];
     bank.pcmStart[i] = v.start;
@@ -213,49 +195,18 @@ void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
     bank.loopEnd[i] = static_cast<std::int32_t>(framesFromBytes(v.loopEnd - v.start) - 1u);
   }
   bank.zoneSample = std::move(zoneMap);
-  if (decode) ctx.art = std::move(art);
-  if (step == 1) bank.pcm = std::move(pcm);
+  if (what.zones) *what.zones = std::move(art);
+  if (what.pcm) bank.pcm = std::move(pcm);
 }
 
-void fselect(JobContext& ctx, const std::string& selectedPath) {
-  ctx.bank.ttiPath.clear();
-  std::string name = fileNamePart(selectedPath);
-  auto dot = name.find_last_of('.');
-  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (ext.size() > 4) ext.resize(4);
-  if (ext != ".TTI") {
-    ctx.setButton(ButtonId::Extract, false);
-    ctx.ui.status("No TTI file selected");
-    ctx.ui.sampleListVisible(false);
-    ctx.ui.logClear();
-    return;
-  }
-  ctx.setButton(ButtonId::Extract, true);
-  ctx.bank.ttiPath = selectedPath;
-  getttidata(ctx);
-  ctx.ui.status(std::to_string(ctx.bank.sampleCount) + " Samples found");
-  ctx.ui.sampleListVisible(true);
-}
-
-void file1Click(JobContext& ctx, const std::string& selectedPath) {
-  BusyCursor busy(ctx.ui);
-  fselect(ctx, selectedPath);
-  ctx.setButton(ButtonId::WavExtr, false);
-  if (!ctx.bank.ttiPath.empty()) getttivalues(ctx, 0);
-}
-
-bool checkfortti(JobContext& ctx, const std::string& folder) {
-  const bool found = !listTtiFiles(folder).empty();
-  if (found) {
-    ctx.setButton(ButtonId::Complete, true);
-    ctx.ui.status("TTI files detected in source dir");
-  } else {
-    ctx.setButton(ButtonId::Complete, false);
-    ctx.setButton(ButtonId::Extract, false);
-    ctx.ui.status("No TTI files found in source dir");
-  }
-  return found;
+void loadBank(const std::string& path, SampleBank& bank, const ValuesToRead& what) {
+  FileSource src(path);
+  SampleBank loaded;
+  loaded.ttiPath = path;
+  readDirectory(src, loaded);
+  src.rewind();
+  readValues(src, loaded, what);
+  bank = std::move(loaded);
 }
 
 }  // namespace vantrel

@@ -1,12 +1,18 @@
 #pragma once
-// Reading a TTI bank in two passes: the directory walk (names) and the
-// parameter walk (offsets, loops, zone map, parameter block, PCM data).
+// Reading a TTI bank in two walks over its bytes: the directory walk (names)
+// and the parameter walk (offsets, loops, zone map, parameter block, PCM
+// data). The reader fills a SampleBank and, when asked, the decoded zones;
+// it knows nothing of gauges, lists or windows. A walk that fails leaves the
+// bank as it was.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "jobs/job_context.h"
+#include "tti/articulation.h"
 #include "tti/byte_source.h"
+#include "tti/sample_bank.h"
 
 namespace vantrel {
 
@@ -20,26 +26,29 @@ std::string sampleNameFromField(const std::uint8_t* field, std::size_t size);
 void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
                      std::vector<std::string>& outputNames);
 
-// Directory walk on ctx.bank.ttiPath: sets sampleCount, sampleName and
-// outputName, and replaces the sample list.
-void getttidata(JobContext& ctx);
-void getttidata(JobContext& ctx, ByteSource& source);
+// Directory walk from the start of `source`: sets sampleCount, sampleName
+// and outputName.
+void readDirectory(ByteSource& source, SampleBank& bank);
 
-// Parameter walk on ctx.bank.ttiPath. `step` (0 or 1) is added to gauge1 at
-// each checkpoint; the PCM data is loaded only when it is 1. Decodes the
-// zone articulation when the output mode is SF2.
-void getttivalues(JobContext& ctx, std::uint8_t step);
-void getttivalues(JobContext& ctx, ByteSource& source, std::uint8_t step);
+// What the parameter walk keeps besides offsets, loops and the zone map.
+struct ValuesToRead {
+  // Decode the parameter block into these zones (null: the block is read
+  // but not decoded, so a block the decoder refuses does not matter).
+  ZoneArticulation* zones = nullptr;
+  // Hand the PCM data area over to the bank (bank.pcm).
+  bool pcm = false;
+};
 
-// Examines a selected file: a ".TTI" extension (case ignored, first four
-// characters) loads its directory; anything else reports "No TTI file
-// selected".
-void fselect(JobContext& ctx, const std::string& selectedPath);
+// Called at the walk's checkpoints: once at its start, once per directory
+// entry and, when the PCM data is taken, once before that. It may throw to
+// stop the walk.
+using ReadCheckpoint = std::function<void()>;
 
-// A click on a file: select it and read its parameters for display.
-void file1Click(JobContext& ctx, const std::string& selectedPath);
+// Parameter walk from the start of `source`.
+void readValues(ByteSource& source, SampleBank& bank, const ValuesToRead& what,
+                const ReadCheckpoint& checkpoint = {});
 
-// Whether `folder` holds a "*.tti" file; sets buttons and status to match.
-bool checkfortti(JobContext& ctx, const std::string& folder);
+// Both walks over the bank file at `path`, opened once.
+void loadBank(const std::string& path, SampleBank& bank, const ValuesToRead& what);
 
 }  // namespace vantrel

@@ -19,7 +19,7 @@
 #include "jobs/selection.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
-#include "tti/tti_reader.h"
+#include "jobs/bank_reading.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
 #include "ui/artwork.h"

@@ -1,7 +1,14 @@
 #include "writers/output_file.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <utility>
 
@@ -26,8 +33,8 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
 }
 
 BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
-                         bool background)
-    : file_(file) {
+                         bool background, const Progress* progress)
+    : file_(file), progress_(progress) {
   const std::size_t need = background ? 2 * kBlockSize : kBlockSize;
   if (buffer.size() < need) buffer.resize(need);
   block_ = buffer.data();
@@ -90,6 +97,7 @@ void BlockWriter::flush() {
   }
   fill_ = 0;
   limit_ = kBlockSize;
+  if (progress_ && *progress_) (*progress_)(0);
 }
 
 void BlockWriter::put(const void* data, std::size_t n) {
@@ -142,29 +150,124 @@ std::string partPathFor(const std::string& finalPath) {
     h ^= c;
     h *= 0x100000001b3ull;
   }
-  char part[48];
-  std::snprintf(part, sizeof part, ".vantrel-%016llx.part", static_cast<unsigned long long>(h));
+  char part[64];
+  std::snprintf(part, sizeof part, ".vantrel-%ld-%016llx.part", static_cast<long>(::getpid()),
+                static_cast<unsigned long long>(h));
   return folder + part;
 }
 
-void guardPartFile(const std::string& finalPath, const std::function<void(const std::string&)>& write) {
-  const std::string part = partPathFor(finalPath);
+void removeStalePartFiles(const std::string& folder) noexcept {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  const std::string prefix = withSeparator(folder.empty() ? std::string(".") : folder);
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name(e->d_name);
+    if (name.size() < 15 || name.substr(0, 9) != ".vantrel-" || name.substr(name.size() - 5) != ".part") {
+      continue;
+    }
+    // ".vantrel-<pid>-<hash>.part"; a name without a process id comes from
+    // an earlier version that named part files by the hash alone.
+    const std::string_view middle = name.substr(9, name.size() - 14);
+    const std::size_t dash = middle.find('-');
+    bool stale = true;
+    if (dash != std::string_view::npos) {
+      const long pid = std::strtol(std::string(middle.substr(0, dash)).c_str(), nullptr, 10);
+      stale = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    }
+    if (stale) removeFileQuietly(prefix + std::string(name));
+  }
+  ::closedir(dir);
+}
+
+namespace {
+
+// The folder part of a path, "." for a bare name.
+std::string folderOf(const std::string& path) {
+  const std::string name = fileNamePart(path);
+  const std::string folder = path.substr(0, path.size() - name.size());
+  return folder.empty() ? std::string(".") : folder;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
+  int fd;
+  do {
+    fd = ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    file_ = File(fd, finalPath_);
+    return;
+  }
+  // Kernels and file systems without unnamed files say so in one of these.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
+  removeStalePartFiles(folderOf(finalPath_));
+  partPath_ = partPathFor(finalPath_);
   try {
-    write(part);
+    File part(partPath_, File::Mode::Create);
+    file_ = File(::dup(part.descriptor()), finalPath_);
   } catch (const RunError& e) {
-    removeFileQuietly(part);
-    // A fault of the bank names the bank; anything else names the output.
-    if (e.code() == kInvalidBank || e.code() == kReadBeyondEnd) throw;
-    throw RunError(e.code(), finalPath);
-  } catch (...) {
-    removeFileQuietly(part);
-    throw;
+    partPath_.clear();
+    throw RunError(e.code(), finalPath_);
+  }
+  if (!file_.isOpen()) {
+    removeFileQuietly(partPath_);
+    partPath_.clear();
+    throwErrno(errno, finalPath_, true);
   }
 }
 
-void commitPartFile(const std::string& finalPath) {
-  const std::string part = partPathFor(finalPath);
-  if (std::rename(part.c_str(), finalPath.c_str()) != 0) throwErrno(errno, finalPath, true);
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : file_(std::move(other.file_)),
+      finalPath_(std::move(other.finalPath_)),
+      partPath_(std::move(other.partPath_)),
+      committed_(std::exchange(other.committed_, true)) {
+  other.partPath_.clear();
+}
+
+OutputFile::~OutputFile() {
+  if (committed_) return;
+  file_ = File();
+  if (!partPath_.empty()) removeFileQuietly(partPath_);
+}
+
+void OutputFile::commit() {
+  if (!partPath_.empty()) {
+    file_.close();
+    if (std::rename(partPath_.c_str(), finalPath_.c_str()) != 0) throwErrno(errno, finalPath_, true);
+    committed_ = true;
+    return;
+  }
+  // An unnamed file gets its name through its descriptor. A final name
+  // that is taken is replaced: link under a part name, then rename over.
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", file_.descriptor());
+  auto link = [&](const std::string& to) {
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    // Without /proc the descriptor itself names the file (this needs the
+    // right to open files by descriptor, which root has).
+    if (errno == ENOENT && ::linkat(file_.descriptor(), "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    return errno;
+  };
+  int err = link(finalPath_);
+  if (err == EEXIST) {
+    const std::string part = partPathFor(finalPath_);
+    removeFileQuietly(part);
+    err = link(part);
+    if (err == 0 && std::rename(part.c_str(), finalPath_.c_str()) != 0) {
+      err = errno;
+      removeFileQuietly(part);
+    }
+  }
+  if (err != 0) throwErrno(err, finalPath_, true);
+  committed_ = true;
+  try {
+    file_.close();
+  } catch (...) {
+    // The bytes may not all have reached the disk: the name goes again.
+    removeFileQuietly(finalPath_);
+    throw;
+  }
 }
 
 }  // namespace vantrel

@@ -43,6 +43,8 @@ class LeBytes {
     if (n > 0) std::memcpy(p, s.data(), n);
   }
   void zeros(std::size_t n) { grow(n); }
+  // Overwrites four bytes at `at` (a size field known only later).
+  void setU32(std::size_t at, std::uint32_t v) { putU32(bytes_.data() + at, v); }
 
   std::size_t size() const noexcept { return bytes_.size(); }
   const std::uint8_t* data() const noexcept { return bytes_.data(); }
@@ -71,6 +73,12 @@ struct SampleSpan {
 };
 SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n);
 
+// How far a writer has come, for its caller's gauges and to stop it. A
+// writer calls it with 0 after every block of output it writes (a point
+// where the caller may stop it by throwing) and with k > 0 as it passes k
+// steps of its own gauge. A throw discards the file being written.
+using Progress = std::function<void(int steps)>;
+
 // Writes a file's bytes from its current position on through a buffer
 // that goes out in whole blocks ending at multiples of the block size: the
 // page cache takes large aligned writes much faster than many small or
@@ -84,8 +92,9 @@ class BlockWriter {
   // to two blocks with `background`: then full blocks are written by a
   // thread of the writer's own while the next block is being filled.
   // `position` is the file's position.
+  // `progress`, when given, is called with 0 after each block.
   BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
-              bool background = false);
+              bool background = false, const Progress* progress = nullptr);
   // Waits for a block still being written (its failure is dropped: finish
   // reports failures).
   ~BlockWriter();
@@ -121,6 +130,7 @@ class BlockWriter {
   void writeInBackground();
 
   File& file_;
+  const Progress* progress_;
   std::uint8_t* block_;           // the block being filled
   std::uint8_t* spare_ = nullptr;  // with background writing: the other block
   std::size_t limit_;              // bytes that end the current block
@@ -140,18 +150,42 @@ class BlockWriter {
 // Appends n zero bytes at the file position.
 void writeSilence(File& file, std::uint64_t n);
 
-// The temporary name under which `finalPath` is written: a hidden file in
-// the same folder whose name follows from the final name, so the two
-// writing steps of a WAV file (header, data) find it without shared state.
+// A file being written for `finalPath`. It has no name until commit(): it
+// is created unnamed in the final folder (O_TMPFILE) and linked under its
+// final name when complete, so a failure, an interruption, a crash or a
+// power cut leaves nothing behind. Where the file system has no unnamed
+// files (FAT, some network file systems) it is a hidden part file beside
+// the final one, ".vantrel-<process id>-<hash of the final name>.part",
+// removed when the OutputFile is dropped uncommitted; part files of
+// processes that no longer run are removed when a new one is created in
+// their folder. Every error names finalPath.
+class OutputFile {
+ public:
+  explicit OutputFile(std::string finalPath);
+  // Drops the file unless it was committed.
+  ~OutputFile();
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&&) = delete;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  File& file() noexcept { return file_; }
+  const std::string& finalPath() const noexcept { return finalPath_; }
+  // Closes the file and gives it its final name, replacing a file of that
+  // name.
+  void commit();
+
+ private:
+  File file_;
+  std::string finalPath_;
+  std::string partPath_;  // empty while the file has no name
+  bool committed_ = false;
+};
+
+// The part file name of `finalPath` for this process.
 std::string partPathFor(const std::string& finalPath);
 
-// Runs `write`, which writes the part file of finalPath. When it fails the
-// part file is removed and the failure is raised again as a RunError that
-// names finalPath (the temporary name means nothing to the user).
-void guardPartFile(const std::string& finalPath, const std::function<void(const std::string&)>& write);
-
-// Gives the complete part file its final name, replacing a file of that
-// name.
-void commitPartFile(const std::string& finalPath);
+// Removes the part files in `folder` whose processes no longer run.
+void removeStalePartFiles(const std::string& folder) noexcept;
 
 }  // namespace vantrel

@@ -1,15 +1,11 @@
 #include "writers/sf2_writer.h"
 
 #include <limits>
-#include <stdexcept>
 #include <vector>
 
-#include "jobs/pcm_release.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "tti/tti_reader.h"
-#include "writers/output_file.h"
 
 namespace vantrel {
 
@@ -51,7 +47,6 @@ enum : std::uint16_t {
   kGenOverridingRootKey = 58,
 };
 
-constexpr std::size_t kHeadSize = 216;    // fixed 196-byte header + sdta/smpl headers
 constexpr std::uint32_t kPadFrames = 32;  // zero frames after every sample
 
 // num / den to the nearest integer, halves away from zero (den > 0).
@@ -109,8 +104,8 @@ void putInfo(LeBytes& b) {
 
 }  // namespace
 
-std::array<GenRecord, 12> convertval(const JobContext& ctx, std::uint16_t zone) {
-  const ZoneArticulation& a = ctx.art;
+std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& a,
+                                     std::uint16_t zone) {
   const std::size_t z = zone;
 
   // Key and velocity ranges: low byte the lower bound, high byte the upper.
@@ -141,7 +136,7 @@ std::array<GenRecord, 12> convertval(const JobContext& ctx, std::uint16_t zone) 
       {kGenDecayVolEnv, amount(envTime(a.zoneDecay[z]))},
       {kGenAttackVolEnv, amount(envTime(a.zoneAttack[z]))},
       {kGenPan, amount(pan)},
-      {kGenSampleId, ctx.bank.zoneSample[z]},
+      {kGenSampleId, bank.zoneSample[z]},
   }};
 }
 
@@ -156,19 +151,10 @@ std::string sf2FileNameFor(const std::string& ttiPath) {
   return name.substr(0, end) + "sf2";
 }
 
-void WriteSF2File(JobContext& ctx, const std::string& folder) {
-  SampleBank& bank = ctx.bank;
+Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
   const std::uint32_t n = bank.sampleCount;
-  ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
-  BusyCursor busy(ctx.ui);
-  ctx.gauge1.setProgress(0);
-  ReleasePcmOnExit release(bank);
-
-  getttivalues(ctx, 1);
-
-  const std::string fileName = sf2FileNameFor(bank.ttiPath);
-  const std::string finalPath = joinPath(folder, fileName);
-  const std::string bankName = recordName(utf8ToLatin1(fileName));
+  Sf2Layout layout;
+  const std::string bankName = recordName(utf8ToLatin1(sf2FileNameFor(bank.ttiPath)));
 
   // Sample data: every sample in whole frames, followed by 32 zero frames.
   // Positions count frames from the first frame of "smpl"; the loop end is
@@ -185,27 +171,103 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
     frames += kPadFrames;
     if (frames > std::numeric_limits<std::uint32_t>::max() / 2) break;  // caught below
   }
+  layout.sampleDataBytes = 2 * frames;
 
   // A zone whose sample is not in the bank cannot be played; it is left
   // out rather than written with a sampleID that points nowhere.
-  std::vector<std::uint16_t> zones;
-  for (std::uint16_t z = 0; z < ctx.art.zoneCount; ++z) {
-    if (bank.zoneSample[z] < n) zones.push_back(z);
+  for (std::uint16_t z = 0; z < art.zoneCount; ++z) {
+    if (bank.zoneSample[z] < n) layout.zones.push_back(z);
   }
-  const std::uint64_t zoneCount = zones.size();
+  const std::uint64_t zoneCount = layout.zones.size();
 
-  // Sizes: "smpl" 2F, "sdta" 2F + 12; "pdta" 4 plus every sub-chunk with its
-  // 8-byte header: phdr 84, pbag 16, pmod 18, pgen 16, inst 52,
-  // ibag 8 + 4(Z + 1), imod 18, igen 8 + 48Z + 4, shdr 8 + 46(N + 1).
-  const std::uint64_t smplSize = 2 * frames;
-  const std::uint64_t sdtaSize = smplSize + 12;
-  const std::uint64_t pdtaSize = 286 + 52 * zoneCount + 46 * static_cast<std::uint64_t>(n);
-  const std::uint64_t riffSize = 176 + sdtaSize + pdtaSize + 28;
+  LeBytes& pdta = layout.pdta;
+  pdta.tag("LIST");
+  pdta.u32(0);  // the list's size, set below
+  pdta.tag("pdta");
+  // One preset (bank 0, program 0) with one zone that selects instrument 0.
+  pdta.tag("phdr");
+  pdta.u32(76);
+  pdta.text(bankName, 20);
+  pdta.u16(0);  // wPreset
+  pdta.u16(0);  // wBank
+  pdta.u16(0);  // wPresetBagNdx
+  pdta.zeros(12);  // dwLibrary, dwGenre, dwMorphology
+  pdta.text("EOP", 20);
+  pdta.u16(255);
+  pdta.u16(255);
+  pdta.u16(1);
+  pdta.zeros(12);
+  pdta.tag("pbag");
+  pdta.u32(8);
+  pdta.u16(0);
+  pdta.u16(0);
+  pdta.u16(1);
+  pdta.u16(0);
+  pdta.tag("pmod");  // the terminal modulator only
+  pdta.u32(10);
+  pdta.zeros(8);
+  pdta.u16(1);
+  pdta.tag("pgen");
+  pdta.u32(8);
+  pdta.u16(kGenInstrument);
+  pdta.u16(0);
+  pdta.zeros(4);
+
+  // One instrument with one zone per playable bank zone, twelve
+  // generators each, no modulators and no global zone.
+  pdta.tag("inst");
+  pdta.u32(44);
+  pdta.text(bankName, 20);
+  pdta.u16(0);
+  pdta.text("EOI", 20);
+  pdta.u16(static_cast<std::uint16_t>(zoneCount));
+  pdta.tag("ibag");
+  pdta.u32(static_cast<std::uint32_t>(4 * (zoneCount + 1)));
+  for (std::uint64_t k = 0; k <= zoneCount; ++k) {
+    pdta.u16(static_cast<std::uint16_t>(12 * k));
+    pdta.u16(0);
+  }
+  pdta.tag("imod");  // the terminal modulator only
+  pdta.u32(10);
+  pdta.zeros(8);
+  pdta.u16(22);
+  pdta.tag("igen");
+  pdta.u32(static_cast<std::uint32_t>(48 * zoneCount + 4));
+  for (std::uint16_t z : layout.zones) {
+    for (const GenRecord& g : convertval(bank, art, z)) {
+      pdta.u16(g.oper);
+      pdta.u16(g.amount);
+    }
+  }
+  pdta.zeros(4);
+
+  // Sample headers in directory order, so sampleID r is sample r.
+  pdta.tag("shdr");
+  pdta.u32(46 * (n + 1));
+  for (std::uint32_t r = 0; r < n; ++r) {
+    pdta.text(recordName(bank.sampleName[r]), 20);
+    pdta.u32(pos[r].start);
+    pdta.u32(pos[r].end);
+    pdta.u32(pos[r].loopStart);
+    pdta.u32(pos[r].loopEnd);
+    pdta.u32(44100);
+    pdta.u8(60);  // original pitch
+    pdta.u8(0);   // pitch correction
+    pdta.u16(0);  // sample link
+    pdta.u16(1);  // mono sample
+  }
+  pdta.text("EOS", 46);
+
+  // Sizes follow from the bytes: "smpl" holds the sample data, "sdta" that
+  // chunk and its own type, RIFF everything after its size field.
+  const std::uint64_t sdtaSize = layout.sampleDataBytes + 12;
+  const std::uint64_t riffSize = 4 + (8 + 176) + (8 + sdtaSize) + pdta.size();
   if (riffSize > std::numeric_limits<std::uint32_t>::max()) {
     throwInvalidBank(bank.ttiPath, "the samples are too long for one SoundFont file");
   }
+  pdta.setU32(4, static_cast<std::uint32_t>(pdta.size() - 8));
 
-  LeBytes head;
+  LeBytes& head = layout.head;
   head.tag("RIFF");
   head.u32(static_cast<std::uint32_t>(riffSize));
   head.tag("sfbk");
@@ -214,114 +276,32 @@ void WriteSF2File(JobContext& ctx, const std::string& folder) {
   head.u32(static_cast<std::uint32_t>(sdtaSize));
   head.tag("sdta");
   head.tag("smpl");
-  head.u32(static_cast<std::uint32_t>(smplSize));
+  head.u32(static_cast<std::uint32_t>(layout.sampleDataBytes));
+  return layout;
+}
 
-  guardPartFile(finalPath, [&](const std::string& part) {
-    File f(part, File::Mode::Create);
-    BlockWriter out(f, ctx.writeBuffer, 0, true);
-    ctx.gauge1.add(1);
-    out.put(head);
-
-    for (std::uint32_t r = 0; r < n; ++r) {
-      ctx.gauge1.add(1);
-      const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
-      out.putSpan(bank.pcm, sampleSpan(bank, r, len));
-      out.putSilence(2 * kPadFrames);
-    }
-    ctx.gauge1.add(1);
-
-    LeBytes pdta;
-    pdta.tag("LIST");
-    pdta.u32(static_cast<std::uint32_t>(pdtaSize));
-    pdta.tag("pdta");
-    // One preset (bank 0, program 0) with one zone that selects instrument 0.
-    pdta.tag("phdr");
-    pdta.u32(76);
-    pdta.text(bankName, 20);
-    pdta.u16(0);  // wPreset
-    pdta.u16(0);  // wBank
-    pdta.u16(0);  // wPresetBagNdx
-    pdta.zeros(12);  // dwLibrary, dwGenre, dwMorphology
-    pdta.text("EOP", 20);
-    pdta.u16(255);
-    pdta.u16(255);
-    pdta.u16(1);
-    pdta.zeros(12);
-    pdta.tag("pbag");
-    pdta.u32(8);
-    pdta.u16(0);
-    pdta.u16(0);
-    pdta.u16(1);
-    pdta.u16(0);
-    pdta.tag("pmod");  // the terminal modulator only
-    pdta.u32(10);
-    pdta.zeros(8);
-    pdta.u16(1);
-    pdta.tag("pgen");
-    pdta.u32(8);
-    pdta.u16(kGenInstrument);
-    pdta.u16(0);
-    pdta.zeros(4);
-    ctx.gauge1.add(1);
-
-    // One instrument with one zone per playable bank zone, twelve
-    // generators each, no modulators and no global zone.
-    pdta.tag("inst");
-    pdta.u32(44);
-    pdta.text(bankName, 20);
-    pdta.u16(0);
-    pdta.text("EOI", 20);
-    pdta.u16(static_cast<std::uint16_t>(zoneCount));
-    ctx.gauge1.add(1);
-    pdta.tag("ibag");
-    pdta.u32(static_cast<std::uint32_t>(4 * (zoneCount + 1)));
-    for (std::uint64_t k = 0; k <= zoneCount; ++k) {
-      pdta.u16(static_cast<std::uint16_t>(12 * k));
-      pdta.u16(0);
-    }
-    ctx.gauge1.add(1);
-    pdta.tag("imod");  // the terminal modulator only
-    pdta.u32(10);
-    pdta.zeros(8);
-    pdta.u16(22);
-    ctx.gauge1.add(1);
-    pdta.tag("igen");
-    pdta.u32(static_cast<std::uint32_t>(48 * zoneCount + 4));
-    for (std::uint16_t z : zones) {
-      for (const GenRecord& g : convertval(ctx, z)) {
-        pdta.u16(g.oper);
-        pdta.u16(g.amount);
-      }
-    }
-    pdta.zeros(4);
-    ctx.gauge1.add(1);
-
-    // Sample headers in directory order, so sampleID r is sample r.
-    pdta.tag("shdr");
-    pdta.u32(46 * (n + 1));
-    for (std::uint32_t r = 0; r < n; ++r) {
-      pdta.text(recordName(bank.sampleName[r]), 20);
-      pdta.u32(pos[r].start);
-      pdta.u32(pos[r].end);
-      pdta.u32(pos[r].loopStart);
-      pdta.u32(pos[r].loopEnd);
-      pdta.u32(44100);
-      pdta.u8(60);  // original pitch
-      pdta.u8(0);   // pitch correction
-      pdta.u16(0);  // sample link
-      pdta.u16(1);  // mono sample
-    }
-    ctx.gauge1.add(1);
-    pdta.text("EOS", 46);
-
-    if (head.size() != kHeadSize || pdta.size() != pdtaSize + 8) {
-      throw std::logic_error("SoundFont layout does not match its sizes");
-    }
-    out.put(pdta);
-    out.finish();
-    f.close();
-    commitPartFile(finalPath);
-  });
+void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
+              std::vector<std::uint8_t>& buffer, const Progress& progress) {
+  const Sf2Layout layout = layoutSf2(bank, art);
+  auto step = [&] {
+    if (progress) progress(1);
+  };
+  OutputFile file(finalPath);
+  BlockWriter out(file.file(), buffer, 0, true, &progress);
+  step();
+  out.put(layout.head);
+  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    step();
+    const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
+    out.putSpan(bank.pcm, sampleSpan(bank, r, len));
+    out.putSilence(2 * kPadFrames);
+  }
+  // The steps of the records: the sample data is complete, then the
+  // preset, instrument, bag, modulator, generator and sample header lists.
+  for (int k = 0; k < sf2RecordSteps; ++k) step();
+  out.put(layout.pdta);
+  out.finish();
+  file.commit();
 }
 
 }  // namespace vantrel

@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "jobs/job_context.h"
+#include <vector>
+
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+#include "writers/output_file.h"
 
 namespace vantrel {
 
@@ -21,16 +25,33 @@ struct GenRecord {
 extern const std::array<std::int16_t, 128> envTimeTable;
 
 // The twelve generators of zone `zone`, in the order they are written.
-std::array<GenRecord, 12> convertval(const JobContext& ctx, std::uint16_t zone);
+std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& art,
+                                     std::uint16_t zone);
 
 // The SoundFont file name of a bank: its file name without the last three
 // characters, then "sf2" (BANK.TTI gives BANK.sf2).
 std::string sf2FileNameFor(const std::string& ttiPath);
 
-// Reloads the bank named by ctx.bank.ttiPath (with its PCM data and, as
-// ctx.outputMode is SF2, its zone articulation) and writes "<bank name>.sf2"
-// into `folder`, replacing a file of that name. Releases the PCM data.
-// The file gets its name only when complete; a failure leaves no part of it.
-void WriteSF2File(JobContext& ctx, const std::string& folder);
+// A SoundFont file but its sample data: the bytes before the data (RIFF
+// header, INFO list, the "sdta" and "smpl" chunk headers) and the "pdta"
+// list after it, as a pure function of the bank and its zones.
+struct Sf2Layout {
+  LeBytes head;
+  LeBytes pdta;
+  std::uint64_t sampleDataBytes = 0;  // the "smpl" chunk's data between them
+  std::vector<std::uint16_t> zones;   // the bank zones written, in order
+};
+// An invalid bank when the samples do not fit one file.
+Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art);
+
+// Gauge steps of the SoundFont writer besides one per sample: one before
+// the first byte, then these together before the "pdta" list.
+constexpr int sf2RecordSteps = 7;
+
+// Writes the SoundFont of the bank, with its PCM data held, as `finalPath`,
+// replacing a file of that name. The file gets its name only when complete;
+// a failure leaves no part of it. `buffer` is the caller's.
+void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
+              std::vector<std::uint8_t>& buffer, const Progress& progress);
 
 }  // namespace vantrel

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <vector>
 
@@ -19,7 +18,7 @@
 namespace vantrel {
 namespace {
 
-constexpr std::size_t kHeaderSize = 112;
+constexpr std::size_t kHeaderSize = kWavHeaderSize;
 constexpr std::uint32_t kSampleRate = 44100;
 
 // The 112-byte header: RIFF/WAVE, "fmt " (PCM, 16 bits, 44100 Hz),
@@ -79,46 +78,6 @@ std::array<std::uint8_t, kHeaderSize> stereoHeader(const SampleBank& bank, std::
   return wavHeader(2, 2 * channelBytes(bank, left, 2), bank.loopStart[left], bank.loopEnd[left]);
 }
 
-std::string monoPath(const JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  return joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index]));
-}
-
-std::string stereoPath(const JobContext& ctx, const std::string& folder) {
-  return joinPath(folder, latin1ToUtf8(ctx.stereoFileName));
-}
-
-// Creates the part file of finalPath holding the header alone, and keeps
-// it open in the context for the data copier.
-void writeHeader(JobContext& ctx, const std::string& finalPath,
-                 const std::array<std::uint8_t, kHeaderSize>& header) {
-  ctx.pendingOutput = File();
-  ctx.pendingOutputPath.clear();
-  guardPartFile(finalPath, [&](const std::string& part) {
-    File f(part, File::Mode::Create);
-    f.writeAll(header.data(), header.size());
-    ctx.pendingOutput = std::move(f);
-    ctx.pendingOutputPath = finalPath;
-  });
-}
-
-// Appends the PCM bytes behind the header of the part file (`write` gets
-// the open file) and gives the file its final name.
-void appendData(JobContext& ctx, const std::string& finalPath, const std::function<void(File&)>& write) {
-  File f;
-  if (ctx.pendingOutputPath == finalPath) f = std::move(ctx.pendingOutput);
-  ctx.pendingOutputPath.clear();
-  guardPartFile(finalPath, [&](const std::string& part) {
-    // A file kept open by the header writer stands behind its header.
-    if (!f.isOpen()) {
-      f = File(part, File::Mode::ReadWrite);
-      f.seek(kHeaderSize);
-    }
-    write(f);
-    f.close();
-    commitPartFile(finalPath);
-  });
-}
-
 // Stereo data is interleaved in chunks of at most this many bytes per
 // channel: small enough to stay in the processor's cache, large enough to
 // keep the system calls per file few.
@@ -164,7 +123,7 @@ void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index) 
 // channel as well: a shorter right sample is filled with silence, a longer
 // one is cut.
 void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::uint16_t right,
-                     std::vector<std::uint8_t>& buffer) {
+                     std::vector<std::uint8_t>& buffer, const Progress& progress) {
   const std::size_t n = channelBytes(bank, left, 2);
   const SampleSpan l = sampleSpan(bank, left, n);
   const SampleSpan r = sampleSpan(bank, right, n);
@@ -183,58 +142,61 @@ void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::u
     readSpanPart(bank.pcm, r, k, c, rb);
     interleave(lb, rb, out, c / 2);
     f.writeAll(out, 2 * c);
+    if (progress) progress(0);
   }
   writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
 }
 
 }  // namespace
 
-void WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  writeHeader(ctx, monoPath(ctx, folder, index), monoHeader(ctx.bank, index));
+std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, const WavSource& source) {
+  return source.stereo ? stereoHeader(bank, source.left) : monoHeader(bank, source.left);
 }
 
-void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
-                          std::uint16_t /*right*/) {
-  writeHeader(ctx, stereoPath(ctx, folder), stereoHeader(ctx.bank, left));
+OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath) {
+  const auto header = wavHeaderFor(bank, source);
+  OutputFile out(finalPath);
+  out.file().writeAll(header.data(), header.size());
+  return out;
 }
 
-void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  appendData(ctx, monoPath(ctx, folder, index),
-             [&](File& f) {
-               BlockWriter out(f, ctx.writeBuffer, kHeaderSize);
-               putMonoData(out, ctx.bank, index);
-               out.finish();
-             });
-  ctx.ui.logLine(latin1ToUtf8(ctx.bank.outputName[index]) + " extracted");
+void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
+                   std::vector<std::uint8_t>& buffer, const Progress& progress) {
+  if (source.stereo) {
+    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
+  } else {
+    BlockWriter data(out.file(), buffer, kHeaderSize, false, &progress);
+    putMonoData(data, bank, source.left);
+    data.finish();
+  }
+  out.commit();
 }
 
-void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
-                       std::uint16_t right) {
-  appendData(ctx, stereoPath(ctx, folder),
-             [&](File& f) { writeStereoData(f, ctx.bank, left, right, ctx.writeBuffer); });
-  ctx.ui.logLine(latin1ToUtf8(ctx.stereoFileName) + " extracted");
-}
-
-void WriteWavTemporary(const SampleBank& bank, const WavFileTask& task, std::vector<std::uint8_t>& buffer,
-                       bool& headerWritten) {
+OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                           std::vector<std::uint8_t>& buffer, const Progress& progress,
+                           bool& headerWritten) {
   headerWritten = false;
-  guardPartFile(task.finalPath, [&](const std::string& part) {
-    const auto header = task.stereo ? stereoHeader(bank, task.left) : monoHeader(bank, task.left);
-    File f(part, File::Mode::Create);
-    if (task.stereo) {
-      f.writeAll(header.data(), header.size());
-      headerWritten = true;
-      writeStereoData(f, bank, task.left, task.right, buffer);
-    } else {
-      // Header and data go out together, in one write for most samples.
-      BlockWriter out(f, buffer, 0);
-      out.put(header.data(), header.size());
-      headerWritten = true;
-      putMonoData(out, bank, task.left);
-      out.finish();
-    }
-    f.close();
-  });
+  const auto header = wavHeaderFor(bank, source);
+  OutputFile out(finalPath);
+  if (source.stereo) {
+    out.file().writeAll(header.data(), header.size());
+    headerWritten = true;
+    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
+  } else {
+    // Header and data go out together, in one write for most samples.
+    BlockWriter data(out.file(), buffer, 0, false, &progress);
+    data.put(header.data(), header.size());
+    headerWritten = true;
+    putMonoData(data, bank, source.left);
+    data.finish();
+  }
+  return out;
+}
+
+void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                  std::vector<std::uint8_t>& buffer, const Progress& progress) {
+  bool headerWritten;
+  writeWavUnnamed(bank, source, finalPath, buffer, progress, headerWritten).commit();
 }
 
 }  // namespace vantrel

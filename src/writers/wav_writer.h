@@ -1,43 +1,49 @@
 #pragma once
 // WAV writer: one sample as a mono file, or a left/right pair as a stereo
 // file, each with a 112-byte header ("fmt ", "smpl" with one loop, "data")
-// followed by the 16-bit PCM bytes from the loaded PCM data area.
-// Files are created inside `folder`, the folder the job writes into.
+// followed by the 16-bit PCM bytes from the bank's PCM data area. A file
+// gets its final name only when it is complete (OutputFile).
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "jobs/job_context.h"
+#include "tti/sample_bank.h"
+#include "writers/output_file.h"
 
 namespace vantrel {
 
-// Creates outputName[index] and writes its mono header.
-void WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index);
-// Creates ctx.stereoFileName and writes its stereo header (loop of `left`).
-void WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
-                          std::uint16_t right);
-// Appends sample `index`'s PCM data and logs "<name> extracted".
-void CopyPCMDataMono(JobContext& ctx, const std::string& folder, std::uint16_t index);
-// Appends the interleaved PCM data of the pair and logs "<name> extracted".
-void CopyPCMDataStereo(JobContext& ctx, const std::string& folder, std::uint16_t left,
-                       std::uint16_t right);
+constexpr std::size_t kWavHeaderSize = 112;
 
-// One WAV file of a whole-bank job: a mono file of sample `left`, or the
-// stereo file of the pair left/right.
-struct WavFileTask {
-  std::string finalPath;
+// What a WAV file holds: sample `left` alone, or the pair left/right
+// (left channel first in every frame).
+struct WavSource {
   bool stereo = false;
   std::uint16_t left = 0;
   std::uint16_t right = 0;
 };
 
-// Writes the whole file (header and data) under its temporary name and
-// closes it without giving it its final name (commitPartFile does). Reads
-// the bank only, so several files can be written at once; `buffer` is the
-// caller's. A failure removes the temporary file; headerWritten tells
-// whether it came after the header was written.
-void WriteWavTemporary(const SampleBank& bank, const WavFileTask& task, std::vector<std::uint8_t>& buffer,
-                       bool& headerWritten);
+// The header of the file. Length and loop come from the left sample; the
+// pair rules make the right one equal.
+std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, const WavSource& source);
+
+// The file in two steps: the header alone, then the data behind it and the
+// final name. Between them the file has no name (or a part file's).
+OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath);
+void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
+                   std::vector<std::uint8_t>& buffer, const Progress& progress);
+
+// The whole file, still without its final name (the caller commits it).
+// Reads the bank only, so several files can be written at once; `buffer` is
+// the caller's. headerWritten tells, also after a failure, whether the
+// header had been written.
+OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                           std::vector<std::uint8_t>& buffer, const Progress& progress,
+                           bool& headerWritten);
+
+// The whole file under its final name.
+void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                  std::vector<std::uint8_t>& buffer, const Progress& progress);
 
 }  // namespace vantrel

@@ -1,4 +1,4 @@
-#include "writers/articulation.h"
+#include "tti/articulation.h"
 
 #include "platform/errors.h"
 

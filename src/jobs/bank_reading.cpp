@@ -1,0 +1,90 @@
+#include "jobs/bank_reading.h"
+
+#include <cctype>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+#include "tti/tti_reader.h"
+
+namespace vantrel {
+
+void getttidata(JobContext& ctx) {
+  FileSource src(ctx.bank.ttiPath);
+  getttidata(ctx, src);
+  src.close();
+}
+
+void getttidata(JobContext& ctx, ByteSource& src) {
+  ctx.ui.sampleListSet({});
+  readDirectory(src, ctx.bank);
+  std::vector<std::string> shown;
+  shown.reserve(ctx.bank.sampleCount);
+  for (std::uint32_t i = 0; i < ctx.bank.sampleCount; ++i) shown.push_back(latin1ToUtf8(ctx.bank.sampleName[i]));
+  ctx.ui.sampleListSet(shown);
+}
+
+void getttivalues(JobContext& ctx, std::uint8_t step) {
+  FileSource src(ctx.bank.ttiPath);
+  getttivalues(ctx, src, step);
+  src.close();
+}
+
+void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
+  ValuesToRead what;
+  what.zones = ctx.outputMode == kModeSf2 ? &ctx.art : nullptr;
+  what.pcm = step == 1;
+  readValues(src, ctx.bank, what, [&] {
+    checkCancelled(ctx.ui);
+    ctx.gauge1.add(step);
+  });
+}
+
+void checkCancelled(const JobListener& ui) {
+  if (ui.cancelled()) throw RunError(kCancelled);
+}
+
+void fselect(JobContext& ctx, const std::string& selectedPath) {
+  ctx.bank.ttiPath.clear();
+  std::string name = fileNamePart(selectedPath);
+  auto dot = name.find_last_of('.');
+  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (ext.size() > 4) ext.resize(4);
+  if (ext != ".TTI") {
+    ctx.setButton(ButtonId::Extract, false);
+    ctx.ui.status("No TTI file selected");
+    ctx.ui.sampleListVisible(false);
+    ctx.ui.logClear();
+    return;
+  }
+  ctx.setButton(ButtonId::Extract, true);
+  ctx.bank.ttiPath = selectedPath;
+  getttidata(ctx);
+  ctx.ui.status(std::to_string(ctx.bank.sampleCount) + " Samples found");
+  ctx.ui.sampleListVisible(true);
+}
+
+void file1Click(JobContext& ctx, const std::string& selectedPath) {
+  BusyCursor busy(ctx.ui);
+  fselect(ctx, selectedPath);
+  ctx.setButton(ButtonId::WavExtr, false);
+  if (!ctx.bank.ttiPath.empty()) getttivalues(ctx, 0);
+}
+
+bool checkfortti(JobContext& ctx, const std::string& folder) {
+  const bool found = !listTtiFiles(folder).empty();
+  if (found) {
+    ctx.setButton(ButtonId::Complete, true);
+    ctx.ui.status("TTI files detected in source dir");
+  } else {
+    ctx.setButton(ButtonId::Complete, false);
+    ctx.setButton(ButtonId::Extract, false);
+    ctx.ui.status("No TTI files found in source dir");
+  }
+  return found;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,35 @@
+#include "jobs/wav_steps.h"
+
+#include "jobs/bank_reading.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "writers/wav_writer.h"
+
+namespace vantrel {
+namespace {
+
+void copyData(JobContext& ctx, OutputFile& file, const WavSource& source) {
+  finishWavFile(file, ctx.bank, source, ctx.writeBuffer, [&ctx](int) { checkCancelled(ctx.ui); });
+  ctx.ui.logLine(fileNamePart(file.finalPath()) + " extracted");
+}
+
+}  // namespace
+
+OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
+  return startWavFile(ctx.bank, {false, index, index}, joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index])));
+}
+
+OutputFile WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, const std::string& fileName,
+                                std::uint16_t left, std::uint16_t right) {
+  return startWavFile(ctx.bank, {true, left, right}, joinPath(folder, latin1ToUtf8(fileName)));
+}
+
+void CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index) {
+  copyData(ctx, file, {false, index, index});
+}
+
+void CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right) {
+  copyData(ctx, file, {true, left, right});
+}
+
+}  // namespace vantrel

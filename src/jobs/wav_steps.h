@@ -1,0 +1,25 @@
+#pragma once
+// The two steps in which the sample list's extractions write a WAV file:
+// the header, then the PCM data, which logs "<name> extracted" and gives
+// the file its final name. The file travels from one step to the next.
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/job_context.h"
+#include "writers/output_file.h"
+
+namespace vantrel {
+
+// Creates outputName[index] in `folder` and writes its mono header.
+OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index);
+// Creates `fileName` (Latin-1, made safe) in `folder` and writes its stereo
+// header (length and loop of `left`).
+OutputFile WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, const std::string& fileName,
+                                std::uint16_t left, std::uint16_t right);
+// Appends sample `index`'s PCM data and logs "<name> extracted".
+void CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index);
+// Appends the interleaved PCM data of the pair and logs "<name> extracted".
+void CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right);
+
+}  // namespace vantrel
