@@ -129,6 +129,14 @@ void FileList::keyPressEvent(QKeyEvent* event) {
   if (currentRow() != before && currentRow() >= 0) emit fileClicked();
 }
 
+void FileList::focusInEvent(QFocusEvent* event) {
+  // The file a list makes current as it takes the focus is shown marked as
+  // chosen: it is loaded as if clicked.
+  const int before = currentRow();
+  ListBox::focusInEvent(event);
+  if (currentRow() != before && currentRow() >= 0) emit fileClicked();
+}
+
 bool FileList::matchesMask(const QString& name, const QString& mask) {
   // "*.*" stands for every file, with or without an extension.
   if (mask == QStringLiteral("*.*") || mask == QStringLiteral("*")) return true;

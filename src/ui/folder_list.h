@@ -72,13 +72,15 @@ class FileList : public ListBox {
   static bool matchesMask(const QString& name, const QString& mask);
 
  signals:
-  // A click on a file, or the keyboard moving the current file.
+  // A click on a file, or the keyboard moving the current file (also when
+  // the list takes the focus and makes its first file current).
   void fileClicked();
   // A double click on a file, or Enter.
   void fileDoubleClicked();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
 
  private:
   QString folder_;
