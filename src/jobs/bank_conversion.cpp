@@ -118,8 +118,9 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
 
   // Mono output has a folder of its own; stereo output, and output with no
   // mode chosen, goes into the stereo folder.
-  const std::string out = ctx.outputMode == kModeMono ? CreateWavDirMono(ctx, folder, !dryRun)
-                                                      : CreateWavDirStereo(ctx, folder, !dryRun);
+  bool fresh = false;  // a folder made just now holds no file yet
+  const std::string out = ctx.outputMode == kModeMono ? CreateWavDirMono(ctx, folder, !dryRun, &fresh)
+                                                      : CreateWavDirStereo(ctx, folder, !dryRun, &fresh);
 
   // pendingSample[i] is 1 until sample i has been taken as a right channel.
   std::vector<std::uint8_t> pendingSample(n, 1);
@@ -140,7 +141,7 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
   std::set<std::string> planned;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
-    return planned.count(path) > 0 || (!ctx.overwrite && fileExists(path));
+    return planned.count(path) > 0 || (!ctx.overwrite && !fresh && fileExists(path));
   };
   auto eventFor = [&](const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -214,7 +215,8 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
 
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   const JobListener& ui = ctx.ui;
-  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); });
+  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); },
+                         ctx.writeBuffer);
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {

@@ -15,10 +15,15 @@ namespace {
 // case kept), inside `current`. Creation may fail (a read-only medium); the
 // files then go into `current` itself, and any failure to write there is
 // reported by the writers.
-std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix, bool create) {
+std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix, bool create,
+                         bool* made) {
   const std::string path = joinPath(current, prefix + fileNamePart(ctx.bank.ttiPath));
+  if (made) *made = false;
   if (!create) return withSeparator(path);
-  if (!folderExists(path)) ::mkdir(path.c_str(), 0777);
+  if (::mkdir(path.c_str(), 0777) == 0) {
+    if (made) *made = true;
+    return withSeparator(path);
+  }
   return folderExists(path) ? withSeparator(path) : current;
 }
 
@@ -47,12 +52,12 @@ void createOutputFolders(const std::string& folder) {
   throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create) {
-  return createWavDir(ctx, current, "WAV_MONO_", create);
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create, bool* made) {
+  return createWavDir(ctx, current, "WAV_MONO_", create, made);
 }
 
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create) {
-  return createWavDir(ctx, current, "WAV_STEREO_", create);
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create, bool* made) {
+  return createWavDir(ctx, current, "WAV_STEREO_", create, made);
 }
 
 }  // namespace vantrel

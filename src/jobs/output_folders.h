@@ -20,8 +20,11 @@ void createOutputFolders(const std::string& folder);
 // `current` if it does not exist, and return the folder the job then writes
 // into: the per-bank folder, or `current` itself when the per-bank folder
 // could not be made. With `create` false (a dry run) nothing is made and
-// the per-bank folder is returned.
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create = true);
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true);
+// the per-bank folder is returned. `made`, when given, tells whether the
+// folder was made here (and so holds nothing yet).
+std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create = true,
+                             bool* made = nullptr);
+std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true,
+                               bool* made = nullptr);
 
 }  // namespace vantrel

@@ -21,8 +21,12 @@ bool isDiskFull(const std::exception_ptr& failure) {
 }  // namespace
 
 WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                               Progress progress)
-    : bank_(bank), files_(std::move(files)), progress_(std::move(progress)), slots_(files_.size()) {
+                               Progress progress, std::vector<std::uint8_t>& buffer)
+    : bank_(bank),
+      files_(std::move(files)),
+      progress_(std::move(progress)),
+      slots_(files_.size()),
+      ownBuffer_(buffer) {
   try {
     for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
   } catch (...) {

@@ -32,9 +32,10 @@ class WavFileWriters {
   // Starts `threads` writer threads on the files (none: the files are
   // written on the job's thread as settle reaches them). `progress` is
   // called with 0 after every block on the thread that writes it; a throw
-  // fails the file being written.
+  // fails the file being written. `buffer` is the job thread's write
+  // buffer, kept by the caller from bank to bank.
   WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                 Progress progress);
+                 Progress progress, std::vector<std::uint8_t>& buffer);
   // Stops the threads once their current file is written and drops every
   // file that has not been given its final name.
   ~WavFileWriters();
@@ -69,7 +70,7 @@ class WavFileWriters {
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_
-  std::vector<std::uint8_t> ownBuffer_;  // the job thread's
+  std::vector<std::uint8_t>& ownBuffer_;  // the job thread's
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::thread> threads_;

@@ -46,60 +46,55 @@ FileSource::FileSource(const std::string& path) : file_(path, File::Mode::Read),
   size_ = file_.size();
 }
 
-void FileSource::read(void* buffer, std::size_t n) {
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  std::size_t have = bufEnd_ - bufPos_;
-  if (n <= have) {
-    if (n) std::memcpy(out, buffer_.data() + bufPos_, n);
-    bufPos_ += n;
-    return;
-  }
-  if (n > left()) throwEnd();
-  if (have) std::memcpy(out, buffer_.data() + bufPos_, have);
-  out += have;
-  n -= have;
-  bufPos_ = bufEnd_ = 0;
-  if (n >= kBufferSize) {
-    // Large blocks go straight into the caller's memory.
-    file_.readExact(out, n);
-    filePos_ += n;
-    return;
-  }
+void FileSource::fill(std::uint64_t at) {
+  // The walks start near the top of the file and one of them goes back to
+  // its first byte: a buffer that starts there serves both.
+  const std::uint64_t start = at < kBufferSize ? 0 : at;
+  const std::uint64_t left = size_ - start;
+  const std::size_t n = left < kBufferSize ? static_cast<std::size_t>(left) : kBufferSize;
   if (buffer_.empty()) buffer_.resize(kBufferSize);
-  std::size_t got = file_.readSome(buffer_.data(), kBufferSize);
-  filePos_ += got;
-  bufEnd_ = got;
-  if (got < n) throwEnd();
-  std::memcpy(out, buffer_.data(), n);
-  bufPos_ = n;
+  bufLen_ = 0;
+  file_.readAt(start, buffer_.data(), n);
+  bufStart_ = start;
+  bufLen_ = n;
+}
+
+void FileSource::read(void* buffer, std::size_t n) {
+  if (n > left()) throwEnd();
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  while (n > 0) {
+    if (pos_ >= bufStart_ && pos_ < bufStart_ + bufLen_) {
+      const std::size_t at = static_cast<std::size_t>(pos_ - bufStart_);
+      const std::size_t take = n < bufLen_ - at ? n : bufLen_ - at;
+      std::memcpy(out, buffer_.data() + at, take);
+      out += take;
+      pos_ += take;
+      n -= take;
+    } else if (n >= kBufferSize) {
+      // Large blocks go straight into the caller's memory.
+      file_.readAt(pos_, out, n);
+      pos_ += n;
+      return;
+    } else {
+      fill(pos_);
+    }
+  }
 }
 
 void FileSource::skip(std::uint64_t n) {
-  std::size_t have = bufEnd_ - bufPos_;
-  if (n <= have) {
-    bufPos_ += static_cast<std::size_t>(n);
-    return;
-  }
   if (n > left()) throwEnd();
-  std::uint64_t target = position() + n;
-  bufPos_ = bufEnd_ = 0;
-  file_.seek(target);
-  filePos_ = target;
+  pos_ += n;
 }
 
-void FileSource::rewind() {
-  bufPos_ = bufEnd_ = 0;
-  file_.seek(0);
-  filePos_ = 0;
-}
+void FileSource::rewind() { pos_ = 0; }
 
 PcmArea FileSource::takePcm(std::uint32_t n) {
   if (n > left()) throwEnd();
   PcmArea area;
-  area.offset = position();
+  area.offset = pos_;
   area.size = n;
   area.file = std::move(file_);
-  bufPos_ = bufEnd_ = 0;
+  bufLen_ = 0;
   return area;
 }
 

@@ -60,7 +60,7 @@ class FileSource final : public ByteSource {
   explicit FileSource(const std::string& path);
   void read(void* buffer, std::size_t n) override;
   void skip(std::uint64_t n) override;
-  std::uint64_t position() const override { return filePos_ - (bufEnd_ - bufPos_); }
+  std::uint64_t position() const override { return pos_; }
   std::uint64_t size() const override { return size_; }
   const std::string& path() const override { return path_; }
   void rewind() override;
@@ -70,13 +70,16 @@ class FileSource final : public ByteSource {
 
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
+  // Reads the buffer's bytes for a read at `at`.
+  void fill(std::uint64_t at);
+
   File file_;
   std::string path_;
   std::uint64_t size_ = 0;
-  std::uint64_t filePos_ = 0;  // file offset of bufEnd_
+  std::uint64_t pos_ = 0;
   std::vector<std::uint8_t> buffer_;
-  std::size_t bufPos_ = 0;
-  std::size_t bufEnd_ = 0;
+  std::uint64_t bufStart_ = 0;  // file offset of buffer_[0]
+  std::size_t bufLen_ = 0;      // bytes of the file in buffer_
 };
 
 }  // namespace vantrel

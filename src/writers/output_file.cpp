@@ -238,15 +238,16 @@ void OutputFile::commit() {
     committed_ = true;
     return;
   }
-  // An unnamed file gets its name through its descriptor. A final name
-  // that is taken is replaced: link under a part name, then rename over.
-  char self[40];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", file_.descriptor());
+  // An unnamed file gets its name through its descriptor: directly where
+  // the process may (root, or a kernel that lets the opener do it), else
+  // through /proc. A final name that is taken is replaced: link under a
+  // part name, then rename over.
   auto link = [&](const std::string& to) {
+    if (::linkat(file_.descriptor(), "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != EPERM && errno != ENOENT && errno != EINVAL) return errno;
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file_.descriptor());
     if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    // Without /proc the descriptor itself names the file (this needs the
-    // right to open files by descriptor, which root has).
-    if (errno == ENOENT && ::linkat(file_.descriptor(), "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
     return errno;
   };
   int err = link(finalPath_);

@@ -287,7 +287,10 @@ void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::st
     if (progress) progress(1);
   };
   OutputFile file(finalPath);
-  BlockWriter out(file.file(), buffer, 0, true, &progress);
+  // A second thread writes full blocks while the next is filled; for a
+  // small file starting it costs more than it saves.
+  constexpr std::uint64_t kBackgroundBytes = 4u << 20;
+  BlockWriter out(file.file(), buffer, 0, layout.sampleDataBytes >= kBackgroundBytes, &progress);
   step();
   out.put(layout.head);
   for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
