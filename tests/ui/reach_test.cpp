@@ -84,6 +84,8 @@ TEST(UiKeyboard, EveryConversionStartsFromTheKeyboard) {
     SCOPED_TRACE(c.what);
     TestWindow w;
     writeBank(w.banks + "/KIT.TTI", pairBank());
+    // The source folder is a drive of its own: a drive run walks only it.
+    w.setDrives({{"root", "/"}, {"banks", q(w.banks)}});
     open(w, c.mode);
     ASSERT_EQ(w.form->into->currentIndex(), c.mode);
     c.keys(*w.form);
