@@ -28,11 +28,18 @@ File::File(const std::string& path, Mode mode) : path_(path) {
     // A folder opens for reading on POSIX; reading it would fail later with
     // EISDIR. Refuse it at once, as opening a folder as a file is refused.
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0) {
+      const int err = errno;
+      ::close(fd_);
+      fd_ = -1;
+      throwErrno(err, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
       ::close(fd_);
       fd_ = -1;
       throw RunError(kFileAccessDenied, path);
     }
+    openedSize_ = static_cast<std::uint64_t>(st.st_size);
   }
 }
 
@@ -41,13 +48,14 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), openedSize_(other.openedSize_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    openedSize_ = other.openedSize_;
   }
   return *this;
 }

@@ -54,12 +54,15 @@ class File {
   void resize(std::uint64_t length);
   std::uint64_t position() const;
   std::uint64_t size() const;
+  // The length of a file opened for reading, as it was then.
+  std::uint64_t sizeWhenOpened() const noexcept { return openedSize_; }
   // Flushes nothing (no user-space buffer); closes and checks the result.
   void close();
 
  private:
   int fd_ = -1;
   std::string path_;
+  std::uint64_t openedSize_ = 0;
 };
 
 // Existence tests; they never throw.

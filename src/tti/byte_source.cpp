@@ -42,9 +42,8 @@ PcmArea MemorySource::takePcm(std::uint32_t n) {
   return area;
 }
 
-FileSource::FileSource(const std::string& path) : file_(path, File::Mode::Read), path_(path) {
-  size_ = file_.size();
-}
+FileSource::FileSource(const std::string& path)
+    : file_(path, File::Mode::Read), path_(path), size_(file_.sizeWhenOpened()) {}
 
 void FileSource::fill(std::uint64_t at) {
   // The walks start near the top of the file and one of them goes back to
@@ -93,6 +92,13 @@ PcmArea FileSource::takePcm(std::uint32_t n) {
   PcmArea area;
   area.offset = pos_;
   area.size = n;
+  // Bytes the buffer holds already (a small bank read whole) are kept
+  // rather than read again sample by sample.
+  if (pos_ >= bufStart_ && pos_ + n <= bufStart_ + bufLen_) {
+    area.memory = allocatePcm(n);
+    if (!area.memory) throw RunError(kOutOfMemory, path_);
+    if (n) std::memcpy(area.memory.get(), buffer_.data() + (pos_ - bufStart_), n);
+  }
   area.file = std::move(file_);
   bufLen_ = 0;
   return area;

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#include "platform/errors.h"
 
 namespace vantrel {
 
@@ -11,9 +14,26 @@ PcmBuffer allocatePcm(std::size_t n) {
   return PcmBuffer(static_cast<std::uint8_t*>(std::malloc(n ? n : 1)));
 }
 
+PcmArea& PcmArea::operator=(PcmArea&& other) noexcept {
+  file = std::move(other.file);
+  offset = other.offset;
+  memory = std::move(other.memory);
+  size = std::exchange(other.size, 0);
+  fileLength_.store(other.fileLength_.exchange(kUnknown));
+  return *this;
+}
+
 void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
   if (n == 0) return;
   if (memory) {
+    if (file.isOpen()) {
+      std::uint64_t length = fileLength_.load(std::memory_order_relaxed);
+      if (length == kUnknown) {
+        length = file.size();
+        fileLength_.store(length, std::memory_order_relaxed);
+      }
+      if (offset + at + n > length) throw RunError(kReadBeyondEnd, file.path());
+    }
     std::memcpy(to, memory.get() + at, n);
   } else {
     file.readAt(offset + at, to, n);

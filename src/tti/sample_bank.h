@@ -3,6 +3,7 @@
 // overwrites the slots of its own entries, and slots from sampleCount on
 // belong to no bank.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,10 @@ PcmBuffer allocatePcm(std::size_t n);
 // saves reading all of it into memory before the first output file: the
 // writers read each sample's bytes straight into their output blocks.
 struct PcmArea {
+  PcmArea() = default;
+  PcmArea(PcmArea&& other) noexcept { *this = std::move(other); }
+  PcmArea& operator=(PcmArea&& other) noexcept;
+
   File file;                   // the bank file, while the area is in it
   std::uint64_t offset = 0;    // where the area starts in `file`
   PcmBuffer memory;            // or the bytes themselves
@@ -38,6 +43,13 @@ struct PcmArea {
   // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
   // file cut short since loading is "Read beyond end of file".
   void read(std::uint64_t at, void* to, std::size_t n) const;
+
+ private:
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+  // An area small enough to come with the bank's first read keeps its
+  // bytes in memory and the file open: the file's length, asked once at
+  // the first read, tells whether the bank has been cut short since.
+  mutable std::atomic<std::uint64_t> fileLength_{kUnknown};
 };
 
 struct SampleBank {

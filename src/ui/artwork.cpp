@@ -378,7 +378,7 @@ QPixmap aboutPicture() {
   p.drawText(QPointF(118, 74), QStringLiteral("Vantrel"));
   p.setPen(kInk);
   p.setFont(font(15, true));
-  p.drawText(QPointF(121, 98), QStringLiteral("v2.00 Beta"));
+  p.drawText(QPointF(121, 98), QStringLiteral("Version " VANTREL_VERSION));
   p.setPen(kSoftInk);
   p.setFont(font(11));
   p.drawText(QPointF(121, 117), QStringLiteral("TTI sample bank converter"));

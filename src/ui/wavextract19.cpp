@@ -26,6 +26,7 @@
 #include "ui/about2.h"
 #include "ui/app_icon.h"
 #include "ui/artwork.h"
+#include "ui/audition_control.h"
 #include "ui/layout.h"
 #include "ui/settings.h"
 
@@ -95,6 +96,8 @@ TForm1::~TForm1() {
     cancel_ = true;
     job_.join();
   }
+  // Before the controls it watches go.
+  delete audition_;
 }
 
 void TForm1::createControls() {
@@ -204,6 +207,9 @@ void TForm1::createControls() {
   setDriveSource(mountedDrives);
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
+
+  // Audition and preview in the sample list (Space, middle click, hover, P).
+  audition_ = new AuditionControl(*this);
   setTabOrder();
 }
 
@@ -803,7 +809,10 @@ void TForm1::sampleListSelect(int index, bool selected) {
 }
 
 void TForm1::busy(bool on) {
-  onWindowThread([on] {
+  onWindowThread([this, on] {
+    busyDepth_ += on ? 1 : -1;
+    // A job stops the sound and closes the preview.
+    if (on && audition_) audition_->stopAll();
     if (on)
       QApplication::setOverrideCursor(Qt::WaitCursor);
     else

@@ -36,6 +36,7 @@ class QMouseEvent;
 
 namespace vantrel {
 
+class AuditionControl;
 class TAbout;
 
 class TForm1 : public QWidget, public JobListener {
@@ -90,10 +91,13 @@ class TForm1 : public QWidget, public JobListener {
   QString lastSourceDrive() const { return lastSourceDrive_; }
   QString lastTargetDrive() const { return lastTargetDrive_; }
   bool dragging() const noexcept { return dragging_; }
+  // Listening to and looking at samples in the sample list.
+  AuditionControl* audition() const noexcept { return audition_; }
 
-  // Whether a conversion runs on the job thread. While one does, the
-  // controls that would start another or change its folders are disabled.
-  bool jobRunning() const noexcept { return jobRunning_; }
+  // Whether a conversion runs on the job thread, or the busy cursor shows
+  // (a bank loading). While a conversion runs, the controls that would
+  // start another or change its folders are disabled.
+  bool jobRunning() const noexcept { return jobRunning_ || busyDepth_ > 0; }
   // Asks the running job to stop (Esc): it ends at the next block or file,
   // discarding the file being written, and the status line says
   // "cancelled".
@@ -213,6 +217,8 @@ class TForm1 : public QWidget, public JobListener {
   enum class AfterJob { Nothing, EndApplication, CloseWindow };
   AfterJob afterJob_ = AfterJob::Nothing;
   QPointer<QWidget> focusBeforeJob_;
+  int busyDepth_ = 0;
+  AuditionControl* audition_ = nullptr;
 };
 
 }  // namespace vantrel

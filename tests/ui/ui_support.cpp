@@ -13,6 +13,16 @@
 
 namespace vantrel::testing {
 
+void isolateHome(const TempDir& home) {
+  const QByteArray homePath = QByteArray::fromStdString(home.str());
+  qputenv("HOME", homePath);
+  qputenv("XDG_CONFIG_HOME", homePath + "/.config");
+  qputenv("XDG_CACHE_HOME", homePath + "/.cache");
+  qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+  qputenv("XDG_RUNTIME_DIR", homePath);
+  std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
+}
+
 BankDesc simpleBank(int count, std::size_t frames, const std::string& prefix) {
   BankDesc bank;
   for (int k = 0; k < count; ++k) {

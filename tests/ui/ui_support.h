@@ -26,6 +26,10 @@ inline void PrintTo(const QStringList& l, std::ostream* os) {
 
 namespace vantrel::testing {
 
+// Points HOME and the XDG folders at `home`, so that nothing the toolkit
+// keeps lands in the real home folder. Call before the application starts.
+void isolateHome(const TempDir& home);
+
 // A bank of `count` mono samples "NAME1.WAV" ... of `frames` frames each.
 BankDesc simpleBank(int count, std::size_t frames = 64, const std::string& prefix = "SAMPLE");
 

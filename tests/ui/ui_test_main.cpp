@@ -11,19 +11,16 @@
 #include <filesystem>
 
 #include "test_support.h"
+#include "ui_support.h"
 #include "ui/application.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   vantrel::testing::TempDir home;
-  const QByteArray homePath = QByteArray::fromStdString(home.str());
-  qputenv("HOME", homePath);
-  qputenv("XDG_CONFIG_HOME", homePath + "/.config");
-  qputenv("XDG_CACHE_HOME", homePath + "/.cache");
-  qputenv("XDG_DATA_HOME", homePath + "/.local/share");
-  qputenv("XDG_RUNTIME_DIR", homePath);
-  std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
+  vantrel::testing::isolateHome(home);
+  // No audio server: sounds the tests start go nowhere.
+  qputenv("PULSE_SERVER", QByteArray::fromStdString("unix:" + home.file("no-audio-server")));
   QApplication app(argc, argv);
   vantrel::initialiseApplication();
   return RUN_ALL_TESTS();

@@ -1,0 +1,43 @@
+#pragma once
+// A bank loaded on its own for listening and looking: its sample tables,
+// its decoded zones and its PCM data area (the bank file, held open). The
+// window's job state is left as it is; nothing is written.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+
+namespace vantrel {
+
+// How one zone plays a sample, as a SoundFont player sees the zone.
+struct ZonePlay {
+  int keyLow = 0, keyHigh = 127;  // first and last key played
+  int velLow = 0, velHigh = 127;  // first and last velocity played
+  int rootKey = 60;               // the key that plays the sample unchanged
+  bool looped = false;
+};
+
+class LoadedBank {
+ public:
+  // Loads the bank file at `ttiPath` (directory, parameters, zones and the
+  // PCM data area). Throws RunError as the conversions do.
+  static std::shared_ptr<const LoadedBank> load(const std::string& ttiPath);
+
+  const SampleBank& bank() const noexcept { return bank_; }
+  // The zones that play `sample`, in zone order.
+  std::vector<ZonePlay> zonesOf(std::uint16_t sample) const;
+  // Whether a zone plays `sample` looped.
+  bool playsLooped(std::uint16_t sample) const;
+
+ private:
+  LoadedBank() = default;
+
+  SampleBank bank_;
+  ZoneArticulation zones_;
+};
+
+}  // namespace vantrel
