@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How alive the window stays while it converts: a 256 MiB bank (256 samples
 // of 1 MiB) converted to mono WAV files from the window's extract button,
 // on the offscreen platform, while a 10 ms timer runs on the window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The demo banks, converted to SoundFonts by vantrel-cli, sound in FluidSynth
 // on every key and velocity their zones claim, and the stereo pad keeps
 // its two sides apart.

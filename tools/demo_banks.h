@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The demo banks that ./run opens: a few small synthetic banks (sines,
 // noise, a left/right pair, loops, several zones and velocity layers).

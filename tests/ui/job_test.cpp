@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions on the job thread: the window stays alive while one runs, Esc
 // and the close button stop it, and a stopped job leaves no partial file.
 

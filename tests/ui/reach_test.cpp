@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything within reach: every conversion starts from the keyboard, Tab
 // visits only what can be used, every text can be read in full, and the
 // about box closes on Esc and gives the window back.
