@@ -1,5 +1,6 @@
 // Converts arbitrary bytes as a bank into every kind of output file (a mono
-// file per sample, a stereo file per two neighbours, the SoundFont) in a
+// file per sample, a stereo file per two neighbours, the SFZ text, the
+// SoundFont) in a
 // temporary folder, and checks that nothing is left half-written and nothing
 // lands outside the output folder. File sizes are limited so that a bank
 // promising gigabytes of samples ends in "Disk full" quickly.
@@ -23,6 +24,7 @@
 #include "platform/file.h"
 #include "tti/tti_reader.h"
 #include "writers/sf2_writer.h"
+#include "writers/sfz_writer.h"
 #include "writers/wav_writer.h"
 
 namespace fs = std::filesystem;
@@ -74,6 +76,25 @@ void checkNothingOutside(const Sandbox& box) {
     if (e.path() != box.in && e.path() != box.out) __builtin_trap();
 }
 
+// Every line of an .sfz text is empty, a comment, "<region>" or one
+// "opcode=value" whose value holds no '<', '>' or '=' and no comment.
+void checkSfzLines(const std::string& text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.empty() || line.rfind("//", 0) == 0 || line == "<region>") continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos || eq == 0 || line.find_first_of("<>=", eq + 1) != std::string::npos ||
+        line.find("//") != std::string::npos) {
+      std::fprintf(stderr, "bad .sfz line: %s\n", line.c_str());
+      __builtin_trap();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -103,6 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
       } catch (const RunError&) {
       }
+    }
+    const std::vector<std::string> names = sfzSampleNames(bank);
+    checkSfzLines(sfzText(bank, zones, names));
+    try {
+      writeSfz(bank, zones, names, joinPath(out, bankFileNameFor(bank.ttiPath, "sfz")));
+    } catch (const RunError&) {
     }
     writeSf2(bank, zones, joinPath(out, sf2FileNameFor(bank.ttiPath)), buffer, none);
   } catch (const RunError&) {

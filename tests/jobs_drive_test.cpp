@@ -176,6 +176,7 @@ TEST(JobsDriveRun, FolderNamesFromModeAndTargetDrive) {
   EXPECT_EQ(driveFolderName("stick", kModeMono), "Drive STICK WAV_MONO");
   EXPECT_EQ(driveFolderName("Data2", kModeStereo), "Drive DATA2 WAV_STEREO");
   EXPECT_EQ(driveFolderName("root", kModeSf2), "Drive ROOT SF2");
+  EXPECT_EQ(driveFolderName("root", kModeSfz), "Drive ROOT SFZ");
   EXPECT_EQ(driveFolderName("d", kModeNone), "Drive D ");
   // Only ASCII letters change case; other bytes of the name stay.
   EXPECT_EQ(driveFolderName("m\xc3\xbcsik", kModeMono), "Drive M\xc3\xbcSIK WAV_MONO");

@@ -69,6 +69,7 @@ TEST(JobsFolderRun, OutputFolderIsTargetPlusSourceNamePlusSuffix) {
   EXPECT_EQ(folderRunSuffix(kModeMono), "_WAV_M");
   EXPECT_EQ(folderRunSuffix(kModeStereo), "_WAV_S");
   EXPECT_EQ(folderRunSuffix(kModeSf2), "_SF2");
+  EXPECT_EQ(folderRunSuffix(kModeSfz), "_SFZ");
   EXPECT_EQ(folderRunSuffix(kModeNone), "");
 
   TempDir t;

@@ -19,6 +19,8 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -149,21 +151,24 @@ class FluidCheck {
     std::vector<float> left, right;
   };
   Sound render(int key, int velocity, int frames = 4410) {
-    fluid_synth_all_sounds_off(synth_, -1);
-    Sound s{std::vector<float>(static_cast<std::size_t>(frames)), std::vector<float>(static_cast<std::size_t>(frames))};
-    fluid_synth_noteon(synth_, 0, key, velocity);
-    fluid_synth_write_float(synth_, frames, s.left.data(), 0, 1, s.right.data(), 0, 1);
-    fluid_synth_noteoff(synth_, 0, key);
-    fluid_synth_all_sounds_off(synth_, -1);
-    return s;
+    auto [left, right] = play(key, velocity, frames);
+    return {std::move(left), std::move(right)};
   }
 
-  // Peak level of a note held for `frames` frames.
+  // Peak level of a note held for `frames` frames on channel 0 (preset 0:0).
   float peak(int key, int velocity, int frames = 4410) {
-    const Sound s = render(key, velocity, frames);
+    const auto [left, right] = play(key, velocity, frames);
     float p = 0;
-    for (std::size_t k = 0; k < s.left.size(); ++k) p = std::max({p, std::fabs(s.left[k]), std::fabs(s.right[k])});
+    for (std::size_t k = 0; k < left.size(); ++k) p = std::max({p, std::fabs(left[k]), std::fabs(right[k])});
     return p;
+  }
+
+  // RMS level in dB (full scale 1) of the same note, both channels.
+  double rmsDb(int key, int velocity, int frames = 4410) {
+    const auto [left, right] = play(key, velocity, frames);
+    double sum = 0;
+    for (std::size_t k = 0; k < left.size(); ++k) sum += double(left[k]) * left[k] + double(right[k]) * right[k];
+    return 10 * std::log10(sum / (2.0 * static_cast<double>(left.size())) + 1e-30);
   }
 
   const std::vector<std::string>& messages() const { return messages_; }
@@ -176,6 +181,17 @@ class FluidCheck {
   // Keeps what concerns the font. Channel 10 looks for a drum kit
   // (bank 128) that no font of ours has; that notice is about the synth's
   // channel set-up, not the file.
+  // The two channels of a note held for `frames` frames, from silence.
+  std::pair<std::vector<float>, std::vector<float>> play(int key, int velocity, int frames) {
+    fluid_synth_all_sounds_off(synth_, -1);
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
+    fluid_synth_noteon(synth_, 0, key, velocity);
+    fluid_synth_write_float(synth_, frames, left.data(), 0, 1, right.data(), 0, 1);
+    fluid_synth_noteoff(synth_, 0, key);
+    fluid_synth_all_sounds_off(synth_, -1);
+    return {std::move(left), std::move(right)};
+  }
+
   static void capture(int /*level*/, const char* message, void* self) {
     const std::string m = message;
     if (m.find("on channel 9 [bank=128") != std::string::npos) return;
@@ -186,6 +202,40 @@ class FluidCheck {
   fluid_synth_t* synth_ = nullptr;
   std::vector<std::string> messages_;
 };
+
+// The instrument zones of any SoundFont file, in order over all its
+// instruments, each as its generators (operator -> amount); global zones
+// (without a sampleID) are left out. Empty when the file has no "pdta" list.
+inline std::vector<std::map<std::uint16_t, std::uint16_t>> sf2InstrumentZones(
+    const std::vector<std::uint8_t>& file) {
+  std::vector<std::map<std::uint16_t, std::uint16_t>> zones;
+  std::size_t ibag = 0, ibagSize = 0, igen = 0, igenSize = 0;
+  for (std::size_t p = 12; p + 12 <= file.size();) {
+    const std::uint32_t size = u32At(file, p + 4);
+    if (textAt(file, p, 4) == "LIST" && textAt(file, p + 8, 4) == "pdta") {
+      for (std::size_t q = p + 12; q + 8 <= p + 8 + size;) {
+        const std::uint32_t n = u32At(file, q + 4);
+        if (textAt(file, q, 4) == "ibag") {
+          ibag = q + 8;
+          ibagSize = n;
+        } else if (textAt(file, q, 4) == "igen") {
+          igen = q + 8;
+          igenSize = n;
+        }
+        q += 8 + n;
+      }
+    }
+    p += 8 + size + (size & 1);
+  }
+  for (std::size_t b = 0; b + 8 <= ibagSize; b += 4) {
+    std::map<std::uint16_t, std::uint16_t> gens;
+    for (std::size_t g = u16At(file, ibag + b); g < u16At(file, ibag + b + 4) && 4 * g + 4 <= igenSize; ++g) {
+      gens[u16At(file, igen + 4 * g)] = u16At(file, igen + 4 * g + 2);
+    }
+    if (gens.count(53)) zones.push_back(std::move(gens));
+  }
+  return zones;
+}
 
 // Limits the size of every file this process writes (RLIMIT_FSIZE), with
 // SIGXFSZ ignored so that a write past the limit fails with EFBIG.

@@ -19,23 +19,24 @@ namespace {
 const char kUsage[] =
     "Usage:\n"
     "  vantrel-cli info    BANK.tti [--json]\n"
-    "  vantrel-cli convert [--mode mono|stereo|sf2] [--out DIR] BANK.tti [BANK.tti ...]\n"
-    "  vantrel-cli folder  [--mode mono|stereo|sf2] [--out DIR] SOURCE_DIR\n"
-    "  vantrel-cli drive   [--mode mono|stereo|sf2] [--out DIR] SOURCE_ROOT\n"
+    "  vantrel-cli convert [--mode mono|stereo|sf2|sfz] [--out DIR] BANK.tti [BANK.tti ...]\n"
+    "  vantrel-cli folder  [--mode mono|stereo|sf2|sfz] [--out DIR] SOURCE_DIR\n"
+    "  vantrel-cli drive   [--mode mono|stereo|sf2|sfz] [--out DIR] SOURCE_ROOT\n"
     "  vantrel-cli extract [--out DIR] BANK.tti INDEX [INDEX2]\n"
     "  vantrel-cli --help | --version\n"
     "\n"
     "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or\n"
-    "stereo for left/right pairs) or into one SoundFont 2 file per bank.\n"
+    "stereo for left/right pairs), into one SoundFont 2 file per bank, or into an\n"
+    "SFZ instrument per bank (its samples as mono WAV files).\n"
     "\n"
     "  info     list a bank's samples, loops and zones (--json: one JSON object)\n"
     "  convert  convert whole banks into DIR\n"
-    "  folder   convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2\n"
+    "  folder   convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2|_SFZ\n"
     "  drive    convert every .tti file below SOURCE_ROOT into DIR/Drive NAME MODE/...\n"
     "  extract  write sample INDEX (0-based) as a mono WAV file, or the pair\n"
     "           INDEX INDEX2 as one stereo WAV file\n"
     "\n"
-    "  --mode   mono (default), stereo or sf2\n"
+    "  --mode   mono (default), stereo, sf2 or sfz\n"
     "  --out    the target folder (default: the current folder); it must exist\n"
     "\n"
     "Exit status: 0 done, 1 run-time error or refused input, 2 usage error.\n";
@@ -74,7 +75,8 @@ Options parseOptions(const std::vector<std::string>& words, const std::vector<st
         if (value == "mono") o.mode = 0;
         else if (value == "stereo") o.mode = 1;
         else if (value == "sf2") o.mode = 2;
-        else throw UsageError("--mode takes mono, stereo or sf2, not '" + value + "'");
+        else if (value == "sfz") o.mode = 3;
+        else throw UsageError("--mode takes mono, stereo, sf2 or sfz, not '" + value + "'");
         o.modeGiven = true;
       } else if (name == "--out") {
         if (value.empty()) throw UsageError("--out needs a folder");

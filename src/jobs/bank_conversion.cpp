@@ -10,7 +10,9 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "jobs/bank_reading.h"
+#include "platform/folders.h"
 #include "writers/sf2_writer.h"
+#include "writers/sfz_writer.h"
 #include "writers/wav_writer.h"
 
 namespace vantrel {
@@ -34,6 +36,21 @@ std::string stereoNameOf(const std::string& left, const std::string& right) {
 
 void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source);
 void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source);
+void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source);
+
+// The mono and stereo files of a whole-bank job.
+struct WavPlan {
+  std::string folder;  // where they go, ending in a separator
+  // The mono file name of each sample (UTF-8); null: its outputName.
+  const std::vector<std::string>* names = nullptr;
+  bool pairs = false;  // left/right pairs become stereo files
+  // Whether a mono file found already there is logged "already extracted".
+  bool logExisting = true;
+  bool fresh = false;  // the folder was made just now and holds no file yet
+};
+// Plans the files, writes them several at a time and reports each one in
+// plan order: gauge1 steps, its log line, JobListener::outputFile.
+void writeWavFiles(JobContext& ctx, const WavPlan& wav);
 
 }  // namespace
 
@@ -59,6 +76,8 @@ void extractFrom(JobContext& ctx, ByteSource* source) {
   const std::string folder = ctx.destinationFolder;
   if (ctx.outputMode == kModeSf2) {
     writeSf2Job(ctx, folder, source);
+  } else if (ctx.outputMode == kModeSfz) {
+    writeSfzJob(ctx, folder, source);
   } else {
     intowavJob(ctx, folder, source);
   }
@@ -79,6 +98,18 @@ void intowav(JobContext& ctx, const std::string& folder, ByteSource& source) {
 
 namespace {
 
+// The event of a job's one file made of the whole bank and its zones (a
+// SoundFont, an .sfz file): written, or planned in a dry run.
+OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKind kind) {
+  OutputFileEvent event;
+  event.path = std::move(path);
+  event.kind = kind;
+  event.outcome = ctx.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
+  event.bank = &ctx.bank;
+  event.zones = &ctx.art;
+  return event;
+}
+
 void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
@@ -88,14 +119,9 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   ReleasePcmOnExit release(bank);
 
   readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
-  OutputFileEvent event;
-  event.path = joinPath(folder, sf2FileNameFor(bank.ttiPath));
-  event.kind = OutputKind::SoundFont;
-  event.bank = &bank;
-  event.zones = &ctx.art;
-  if (ctx.dryRun) {
-    event.outcome = OutputOutcome::Planned;
-  } else {
+  const OutputFileEvent event =
+      bankFileEvent(ctx, joinPath(folder, sf2FileNameFor(bank.ttiPath)), OutputKind::SoundFont);
+  if (!ctx.dryRun) {
     writeSf2(bank, ctx.art, event.path, ctx.writeBuffer, [&](int steps) {
       checkCancelled(ctx.ui);
       ctx.gauge1.add(steps);
@@ -104,28 +130,77 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   ctx.ui.outputFile(event);
 }
 
+// The frame of a WAV or SFZ job: the log cleared, gauge1 over `steps`,
+// the busy cursor and the bank's values read (with its PCM data unless in
+// a dry run, released when the job ends), then body().
+template <typename Body>
+void bankFileJob(JobContext& ctx, ByteSource* source, std::int64_t steps, const Body& body) {
+  if (!ctx.dryRun) ctx.ui.logClear();
+  ctx.gauge1.setRange(0, steps);
+  BusyCursor busy(ctx.ui);
+  ctx.gauge1.setProgress(0);
+  ReleasePcmOnExit release(ctx.bank);
+  readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
+  body();
+}
+
 void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
+  const std::uint32_t n = ctx.bank.sampleCount;
+  bankFileJob(ctx, source, 2 * static_cast<std::int64_t>(n) + 2, [&] {
+    // Mono output has a folder of its own; stereo output, and output with
+    // no mode chosen, goes into the stereo folder.
+    const bool mono = ctx.outputMode == kModeMono;
+    WavPlan plan;
+    plan.folder = mono ? CreateWavDirMono(ctx, folder, !ctx.dryRun, &plan.fresh)
+                       : CreateWavDirStereo(ctx, folder, !ctx.dryRun, &plan.fresh);
+    plan.pairs = ctx.outputMode == kModeStereo;
+    // In the other modes a pair is logged instead and an existing mono
+    // leftover is skipped without a line.
+    plan.logExisting = mono;
+    if (!ctx.dryRun) ctx.ui.logLine("processing " + fileNamePart(ctx.bank.ttiPath));
+    writeWavFiles(ctx, plan);
+  });
+}
+
+// An SFZ instrument: "SFZ_<bank file name>/" with the samples as mono WAV
+// files in "samples/" (named by sfzSampleNames, otherwise as mono mode
+// writes them) and "<bank name>.sfz", replacing a file of that name.
+void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
+  SampleBank& bank = ctx.bank;
+  bankFileJob(ctx, source, 2 * static_cast<std::int64_t>(bank.sampleCount) + 3, [&] {
+    WavPlan plan;
+    const std::string out = CreateSfzDir(ctx, folder, !ctx.dryRun, &plan.fresh);
+    const std::string samples = joinPath(out, kSfzSampleFolder);
+    if (!ctx.dryRun) {
+      // A folder that cannot be made is reported by the first file's write.
+      createFolders(samples);
+      ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
+    }
+    const std::vector<std::string> names = sfzSampleNames(bank);
+    plan.folder = withSeparator(samples);
+    plan.names = &names;
+    writeWavFiles(ctx, plan);
+
+    checkCancelled(ctx.ui);
+    const std::string sfzName = bankFileNameFor(bank.ttiPath, "sfz");
+    const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, sfzName), OutputKind::Sfz);
+    if (!ctx.dryRun) {
+      writeSfz(bank, ctx.art, names, event.path);
+      ctx.gauge1.add(1);
+      ctx.ui.logLine(sfzName + " written");
+    }
+    ctx.ui.outputFile(event);
+  });
+}
+
+void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
   const bool dryRun = ctx.dryRun;
-  if (!dryRun) ctx.ui.logClear();
-  ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 2);
-  BusyCursor busy(ctx.ui);
-  ctx.gauge1.setProgress(0);
-  ReleasePcmOnExit release(bank);
-
-  readBankValues(ctx, source, dryRun ? 0 : 1);
-
-  // Mono output has a folder of its own; stereo output, and output with no
-  // mode chosen, goes into the stereo folder.
-  bool fresh = false;  // a folder made just now holds no file yet
-  const std::string out = ctx.outputMode == kModeMono ? CreateWavDirMono(ctx, folder, !dryRun, &fresh)
-                                                      : CreateWavDirStereo(ctx, folder, !dryRun, &fresh);
+  const std::string& out = wav.folder;
 
   // pendingSample[i] is 1 until sample i has been taken as a right channel.
   std::vector<std::uint8_t> pendingSample(n, 1);
-  if (!dryRun) ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
-
   // First the plan: which files to write and which lines to log, in order.
   // A file planned earlier counts as existing for a later check, as it
   // would once written. Then the files are written several at a time, and
@@ -141,7 +216,7 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
   std::set<std::string> planned;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
-    return planned.count(path) > 0 || (!ctx.overwrite && !fresh && fileExists(path));
+    return planned.count(path) > 0 || (!ctx.overwrite && !wav.fresh && fileExists(path));
   };
   auto eventFor = [&](const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -169,7 +244,6 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
                      eventFor(path, OutputOutcome::Existing, stereo, left, right)});
   };
 
-  const bool searchPairs = ctx.outputMode == kModeStereo;
   for (std::uint32_t i = 0; i < n; ++i) {
     if (!pendingSample[i]) continue;
     const auto left = static_cast<std::uint16_t>(i);
@@ -177,7 +251,7 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
 
     // The right channel is the first later sample, in index order, that is
     // still pending and matches in pair key, length and loop points.
-    if (searchPairs) {
+    if (wav.pairs) {
       for (std::uint32_t j = i + 1; j < n && !paired; ++j) {
         if (!pendingSample[j] || !stereoPairOf(bank, i, j)) continue;
         const auto right = static_cast<std::uint16_t>(j);
@@ -195,13 +269,11 @@ void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) 
       }
     }
 
-    const std::string name = latin1ToUtf8(bank.outputName[i]);
+    const std::string name = wav.names ? (*wav.names)[i] : latin1ToUtf8(bank.outputName[i]);
     std::string path = joinPath(out, name);
     if (!paired && !exists(path)) {
       plan(std::move(path), name, false, left, left);
-    } else if (ctx.outputMode == kModeMono) {
-      // In the other modes a pair was logged above and an existing mono
-      // leftover is skipped without a line.
+    } else if (wav.logExisting) {
       existing(path, name, false, left, left);
     }
   }

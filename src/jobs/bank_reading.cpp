@@ -34,7 +34,7 @@ void getttivalues(JobContext& ctx, std::uint8_t step) {
 
 void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   ValuesToRead what;
-  what.zones = ctx.outputMode == kModeSf2 ? &ctx.art : nullptr;
+  what.zones = ctx.outputMode == kModeSf2 || ctx.outputMode == kModeSfz ? &ctx.art : nullptr;
   what.pcm = step == 1;
   readValues(src, ctx.bank, what, [&] {
     checkCancelled(ctx.ui);

@@ -18,7 +18,8 @@ void getttidata(JobContext& ctx, ByteSource& source);
 
 // Parameter walk on ctx.bank.ttiPath (or `source`). `step` (0 or 1) is
 // added to gauge1 at each checkpoint; the PCM data is loaded only when it is
-// 1. Decodes the zone articulation into ctx.art when the output mode is SF2.
+// 1. Decodes the zone articulation into ctx.art when the output mode is SF2
+// or SFZ.
 void getttivalues(JobContext& ctx, std::uint8_t step);
 void getttivalues(JobContext& ctx, ByteSource& source, std::uint8_t step);
 

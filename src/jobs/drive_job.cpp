@@ -24,6 +24,7 @@ std::string driveModeWord(int outputMode) {
     case kModeMono: return "WAV_MONO";
     case kModeStereo: return "WAV_STEREO";
     case kModeSf2: return "SF2";
+    case kModeSfz: return "SFZ";
     default: return {};
   }
 }

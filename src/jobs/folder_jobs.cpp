@@ -13,6 +13,7 @@ std::string folderRunSuffix(int outputMode) {
     case kModeMono: return "_WAV_M";
     case kModeStereo: return "_WAV_S";
     case kModeSf2: return "_SF2";
+    case kModeSfz: return "_SFZ";
     default: return {};
   }
 }

@@ -16,8 +16,8 @@
 namespace vantrel {
 
 // The item index of the output choice: 0 "WAV  Mono", 1 "WAV  Stereo",
-// 2 "SF2", -1 when no item is chosen.
-enum OutputMode : int { kModeNone = -1, kModeMono = 0, kModeStereo = 1, kModeSf2 = 2 };
+// 2 "SF2", 3 "SFZ", -1 when no item is chosen.
+enum OutputMode : int { kModeNone = -1, kModeMono = 0, kModeStereo = 1, kModeSf2 = 2, kModeSfz = 3 };
 
 struct JobContext {
   explicit JobContext(JobListener& listener)

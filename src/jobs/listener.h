@@ -22,7 +22,7 @@ constexpr int kButtonCount = 4;
 // One output file of a job: written, found already there (and left as it
 // is), or, in a dry run, one the job would write.
 enum class OutputOutcome { Written, Existing, Planned };
-enum class OutputKind { MonoWav, StereoWav, SoundFont };
+enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz };
 struct OutputFileEvent {
   std::string path;
   OutputOutcome outcome = OutputOutcome::Written;
@@ -30,7 +30,8 @@ struct OutputFileEvent {
   std::uint16_t left = 0;   // the sample of a mono file, the left of a pair
   std::uint16_t right = 0;  // the right sample of a pair
   // The bank the file comes from, with its PCM data held while the job
-  // writes (not in a dry run), and its zones for a SoundFont. Valid during
+  // writes (not in a dry run), and its zones for a SoundFont or an SFZ
+  // file. Valid during
   // the call only.
   const SampleBank* bank = nullptr;
   const ZoneArticulation* zones = nullptr;

@@ -60,4 +60,8 @@ std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool
   return createWavDir(ctx, current, "WAV_STEREO_", create, made);
 }
 
+std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create, bool* made) {
+  return createWavDir(ctx, current, "SFZ_", create, made);
+}
+
 }  // namespace vantrel

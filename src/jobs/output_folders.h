@@ -26,5 +26,8 @@ std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool c
                              bool* made = nullptr);
 std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true,
                                bool* made = nullptr);
+// The same for an SFZ instrument: "SFZ_<bank file name>".
+std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create = true,
+                         bool* made = nullptr);
 
 }  // namespace vantrel

@@ -158,7 +158,8 @@ void TForm1::createControls() {
   test = place(new TextBox(TextBox::Kind::Log, this), "test", layout::kTest);
   wavlist = place(new SampleList(this), "wavlist", layout::kWavlist);
   into = place(new QComboBox(this), "into", layout::kInto);
-  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2")});
+  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2"),
+                  QStringLiteral("SFZ")});
   into->setCurrentIndex(-1);
   into->setPlaceholderText(QStringLiteral("choose the output"));
   gauge1 = place(new GaugeBar(this), "gauge1", layout::kGauge1);

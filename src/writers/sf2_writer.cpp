@@ -30,23 +30,6 @@ const std::array<std::int16_t, 128> envTimeTable = {
 
 namespace {
 
-// Generator operators of the SoundFont 2 standard.
-enum : std::uint16_t {
-  kGenPan = 17,
-  kGenAttackVolEnv = 34,
-  kGenDecayVolEnv = 36,
-  kGenSustainVolEnv = 37,
-  kGenReleaseVolEnv = 38,
-  kGenInstrument = 41,
-  kGenKeyRange = 43,
-  kGenVelRange = 44,
-  kGenInitialAttenuation = 48,
-  kGenFineTune = 52,
-  kGenSampleId = 53,
-  kGenSampleModes = 54,
-  kGenOverridingRootKey = 58,
-};
-
 constexpr std::uint32_t kPadFrames = 32;  // zero frames after every sample
 
 // num / den to the nearest integer, halves away from zero (den > 0).
@@ -140,7 +123,7 @@ std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulat
   }};
 }
 
-std::string sf2FileNameFor(const std::string& ttiPath) {
+std::string bankFileNameFor(const std::string& ttiPath, const std::string& extension) {
   std::string name = fileNamePart(ttiPath);
   // Drop three characters (UTF-8 sequences count as one).
   std::size_t end = name.size();
@@ -148,7 +131,17 @@ std::string sf2FileNameFor(const std::string& ttiPath) {
     --end;
     while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
   }
-  return name.substr(0, end) + "sf2";
+  return name.substr(0, end) + extension;
+}
+
+std::string sf2FileNameFor(const std::string& ttiPath) { return bankFileNameFor(ttiPath, "sf2"); }
+
+std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulation& art) {
+  std::vector<std::uint16_t> zones;
+  for (std::uint16_t z = 0; z < art.zoneCount; ++z) {
+    if (bank.zoneSample[z] < bank.sampleCount) zones.push_back(z);
+  }
+  return zones;
 }
 
 Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
@@ -175,9 +168,7 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
 
   // A zone whose sample is not in the bank cannot be played; it is left
   // out rather than written with a sampleID that points nowhere.
-  for (std::uint16_t z = 0; z < art.zoneCount; ++z) {
-    if (bank.zoneSample[z] < n) layout.zones.push_back(z);
-  }
+  layout.zones = sf2Zones(bank, art);
   const std::uint64_t zoneCount = layout.zones.size();
 
   LeBytes& pdta = layout.pdta;

@@ -14,6 +14,23 @@
 
 namespace vantrel {
 
+// Generator operators of the SoundFont 2 standard that the writer uses.
+enum Sf2Generator : std::uint16_t {
+  kGenPan = 17,
+  kGenAttackVolEnv = 34,
+  kGenDecayVolEnv = 36,
+  kGenSustainVolEnv = 37,
+  kGenReleaseVolEnv = 38,
+  kGenInstrument = 41,
+  kGenKeyRange = 43,
+  kGenVelRange = 44,
+  kGenInitialAttenuation = 48,
+  kGenFineTune = 52,
+  kGenSampleId = 53,
+  kGenSampleModes = 54,
+  kGenOverridingRootKey = 58,
+};
+
 struct GenRecord {
   std::uint16_t oper;
   std::uint16_t amount;
@@ -27,6 +44,14 @@ extern const std::array<std::int16_t, 128> envTimeTable;
 // The twelve generators of zone `zone`, in the order they are written.
 std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& art,
                                      std::uint16_t zone);
+
+// The bank zones the SoundFont holds, in order: those whose sample is in
+// the bank (a zone whose sample is missing cannot be played).
+std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulation& art);
+
+// The file name of a bank's instrument file: its file name without the last
+// three characters, then `extension` (BANK.TTI and "sfz" give BANK.sfz).
+std::string bankFileNameFor(const std::string& ttiPath, const std::string& extension);
 
 // The SoundFont file name of a bank: its file name without the last three
 // characters, then "sf2" (BANK.TTI gives BANK.sf2).

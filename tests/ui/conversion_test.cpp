@@ -1,6 +1,6 @@
 // Conversions started from the window's real widgets: the extract and
 // complete buttons, the drive button, a double click on a bank, and the
-// sample list with its button, in mono and stereo mode.
+// sample list with its button, in mono, stereo and SFZ mode.
 
 #include <gtest/gtest.h>
 
@@ -154,6 +154,42 @@ TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
   EXPECT_EQ(w.form->headl->text(), "processing TWO.TTI");
   EXPECT_EQ(w.form->Gauge3->progress(), 0);
   EXPECT_EQ(w.form->gauge1->progress(), 0);
+}
+
+// The fourth output item: a bank, the folder and the drive as SFZ
+// instruments, and the item kept in the settings file as 3.
+TEST(UiConvert, SfzItemConvertsABankAFolderAndADrive) {
+  TestWindow w;
+  const std::string usb = w.dir.file("usb");
+  fs::create_directories(usb + "/SUB");
+  writeBank(usb + "/KIT.TTI", simpleBank(2));
+  writeBank(usb + "/SUB/TWO.TTI", simpleBank(1));
+  w.setDrives({{"root", "/"}, {"usb", q(usb)}});
+  open(w, 0);
+  chooseOutput(*w.form, 3);
+  ASSERT_EQ(w.form->into->currentText(), "SFZ");
+  w.form->DriveComboBox1->setFocus();
+  QTest::keyClick(w.form->DriveComboBox1, Qt::Key_Down);
+  ASSERT_EQ(w.form->dir1->folder(), q(usb));
+
+  clickEntry(w.form->file1, "KIT.TTI");
+  clickWidget(w.form->extract);
+  EXPECT_EQ(folderEntries(w.out + "/SFZ_KIT.TTI"), QStringList({"KIT.sfz", "samples"}));
+  EXPECT_EQ(folderEntries(w.out + "/SFZ_KIT.TTI/samples"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+  EXPECT_EQ(w.form->test->lines(), QStringList({"processing KIT.TTI", "SAMPLE1.WAV extracted",
+                                                "SAMPLE2.WAV extracted", "KIT.sfz written"}));
+
+  clickWidget(w.form->complete);
+  EXPECT_EQ(folderEntries(w.out + "/usb_SFZ/SFZ_KIT.TTI"), QStringList({"KIT.sfz", "samples"}));
+
+  clickWidget(w.form->extrdrive);
+  const std::string run = w.out + "/Drive ROOT SFZ";
+  EXPECT_EQ(folderEntries(run), QStringList({"SFZ_KIT.TTI", "SUB"}));
+  EXPECT_EQ(folderEntries(run + "/SUB/SFZ_TWO.TTI/samples"), QStringList({"SAMPLE1.WAV"}));
+  EXPECT_TRUE(fs::is_regular_file(run + "/SUB/SFZ_TWO.TTI/TWO.sfz"));
+
+  clickWidget(w.form->ImgBtn21);
+  EXPECT_EQ(w.settingsBytes(), usb + "\r\n" + w.out + "\r\n3\r\n");
 }
 
 TEST(UiSamples, ButtonExtractsTheCurrentSampleInMonoMode) {

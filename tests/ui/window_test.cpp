@@ -83,7 +83,7 @@ TEST(UiWindow, ControlsSitAtTheirPlaces) {
   EXPECT_EQ(f.headl->palette().color(QPalette::Base), QColor(58, 107, 112));
   QStringList items;
   for (int k = 0; k < f.into->count(); ++k) items << f.into->itemText(k);
-  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2"}));
+  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2", "SFZ"}));
 }
 
 TEST(UiWindow, WavlistLiesAboveTheLog) {

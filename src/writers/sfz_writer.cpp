@@ -1,0 +1,189 @@
+#include "writers/sfz_writer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <unordered_set>
+
+#include "platform/file.h"
+#include "platform/text.h"
+#include "writers/output_file.h"
+#include "writers/sf2_writer.h"
+
+namespace vantrel {
+namespace {
+
+bool endsWithWav(std::string_view name) {
+  if (name.size() < 4) return false;
+  const std::string_view ext = name.substr(name.size() - 4);
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return ext[0] == '.' && lower(ext[1]) == 'w' && lower(ext[2]) == 'a' && lower(ext[3]) == 'v';
+}
+
+// A Latin-1 byte an SFZ line cannot carry inside a sample path.
+bool unsafeInPath(unsigned char c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == '<' || c == '>' || c == '=' || c == '/' ||
+         c == '\\';
+}
+
+bool isSpace(unsigned char c) { return c == ' ' || c == 0xA0; }
+
+// One sample's SFZ file name, in Latin-1, before repeats are numbered.
+std::string sfzNameOf(std::string_view outputName) {
+  std::string name(outputName);
+  for (char& c : name) {
+    if (unsafeInPath(static_cast<unsigned char>(c))) c = '_';
+  }
+  if (!endsWithWav(name)) name += ".wav";
+  for (std::size_t k = 0; k < name.size() && isSpace(static_cast<unsigned char>(name[k])); ++k) name[k] = '_';
+  for (std::size_t k = name.size(); k > 0 && isSpace(static_cast<unsigned char>(name[k - 1])); --k) {
+    name[k - 1] = '_';
+  }
+  return fitFileName(name);
+}
+
+// Text of a decimal value, never in the reader's locale: at most six
+// significant digits, and no "-0".
+std::string decimal(double v) {
+  if (v == 0) return "0";
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
+}
+
+// Envelope time in seconds from timecents; the shortest time (-32768) is 0.
+std::string seconds(std::int16_t timecents) {
+  return timecents == -32768 ? std::string("0") : decimal(std::exp2(timecents / 1200.0));
+}
+
+std::int16_t signedAmount(std::uint16_t amount) { return static_cast<std::int16_t>(amount); }
+
+// Text for a comment line: characters outside Latin-1 and malformed bytes
+// become '?', and so do control characters.
+std::string commentText(const std::string& utf8) {
+  std::string latin1 = utf8ToLatin1(utf8);
+  for (char& c : latin1) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) c = '?';
+  }
+  return latin1ToUtf8(latin1);
+}
+
+}  // namespace
+
+std::vector<std::string> sfzSampleNames(const SampleBank& bank) {
+  std::vector<std::string> names(bank.sampleCount);
+  std::unordered_set<std::string> taken;
+  for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
+    const std::string base = sfzNameOf(bank.outputName[i]);
+    std::string name = base;
+    for (std::uint32_t k = 2; taken.count(name); ++k) {
+      // The mark goes before ".wav" (a name too long loses characters
+      // before it, so the mark survives).
+      const std::string mark = "_" + std::to_string(k);
+      std::string marked = fitFileName(base, kMaxFileNameBytes - mark.size());
+      marked.insert(marked.size() - 4, mark);
+      name = marked;
+    }
+    taken.insert(name);
+    names[i] = latin1ToUtf8(name);
+  }
+  return names;
+}
+
+std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
+                    const std::vector<std::string>& sampleNames) {
+  std::string out;
+  out += "// " + commentText(bankFileNameFor(bank.ttiPath, "sfz")) + ": the zones of " +
+         commentText(fileNamePart(bank.ttiPath)) + ", converted with Vantrel\n";
+  out += "// One region per zone of the bank's SoundFont, in the same order.\n";
+
+  for (const std::uint16_t z : sf2Zones(bank, art)) {
+    // The generators as the SoundFont holds them, by operator.
+    std::uint16_t gen[64] = {};
+    for (const GenRecord& g : convertval(bank, art, z)) gen[g.oper] = g.amount;
+
+    const std::uint16_t sample = bank.zoneSample[z];
+    const std::uint32_t frames = wholeFrames(bank.pcmLength[sample]) / 2;
+    const int keyLow = gen[kGenKeyRange] & 0xFF, keyHigh = gen[kGenKeyRange] >> 8;
+    const int velLow = gen[kGenVelRange] & 0xFF, velHigh = gen[kGenVelRange] >> 8;
+    // Velocity 0 is a note-off: a range starts at 1 at the lowest.
+    const int lovel = std::max(velLow, 1);
+
+    std::string why;
+    if (keyLow > keyHigh) {
+      why = "its key range " + std::to_string(keyLow) + "-" + std::to_string(keyHigh) + " is empty";
+    } else if (lovel > velHigh) {
+      why = "its velocity range " + std::to_string(velLow) + "-" + std::to_string(velHigh) + " is empty";
+    } else if (frames == 0) {
+      why = "its sample holds no frames";
+    }
+    // A region that can never sound stays in place as comments, so that
+    // no player reads it (players disagree on empty ranges, and some hang
+    // on a file without frames).
+    const std::string lead = why.empty() ? "" : "// ";
+    out += "\n// zone " + std::to_string(z) + ", sample " + std::to_string(sample);
+    out += why.empty() ? "\n" : ": never sounds, as " + why + "\n";
+    auto line = [&](const std::string& text) { out += lead + text + "\n"; };
+    auto opcode = [&](const char* name, const std::string& value) { line(std::string(name) + "=" + value); };
+
+    line("<region>");
+    opcode("sample", std::string(kSfzSampleFolder) + "/" + sampleNames[sample]);
+    opcode("lokey", std::to_string(std::min(keyLow, 127)));
+    opcode("hikey", std::to_string(keyHigh));
+    opcode("lovel", std::to_string(std::min(lovel, 127)));
+    opcode("hivel", std::to_string(velHigh));
+
+    // A negative root key is ignored by players, which take the sample's
+    // own original pitch instead: 60.
+    const int root = signedAmount(gen[kGenOverridingRootKey]);
+    opcode("pitch_keycenter", std::to_string(root < 0 ? 60 : root));
+
+    // Fine tune in cents as whole semitones and at most half a semitone.
+    const int cents = signedAmount(gen[kGenFineTune]);
+    const int semitones = cents >= 0 ? (cents + 50) / 100 : -((-cents + 50) / 100);
+    opcode("transpose", std::to_string(semitones));
+    opcode("tune", std::to_string(cents - 100 * semitones));
+
+    // Players apply 0.4 dB per centibel of initialAttenuation.
+    opcode("volume", decimal(-0.04 * signedAmount(gen[kGenInitialAttenuation])));
+    // SoundFont pan is in tenths of a percent.
+    const int pan = std::clamp(static_cast<int>(signedAmount(gen[kGenPan])), -500, 500);
+    opcode("pan", decimal(pan / 5.0));
+
+    // The loop as the WAV file's smpl chunk has it; its end frame is
+    // played. A loop that does not lie within the sample is left out.
+    const std::int32_t loopStart = bank.loopStart[sample], loopEnd = bank.loopEnd[sample];
+    const bool loopInside = loopStart >= 0 && loopStart <= loopEnd &&
+                            static_cast<std::uint32_t>(loopEnd) < frames;
+    if (gen[kGenSampleModes] == 1 && loopInside) {
+      opcode("loop_mode", "loop_continuous");
+      opcode("loop_start", std::to_string(loopStart));
+      opcode("loop_end", std::to_string(loopEnd));
+    } else {
+      if (gen[kGenSampleModes] == 1) {
+        line("// the loop " + std::to_string(loopStart) + "-" + std::to_string(loopEnd) +
+             " lies outside the sample's " + std::to_string(frames) + " frames: played without it");
+      }
+      opcode("loop_mode", "no_loop");
+    }
+
+    opcode("ampeg_attack", seconds(signedAmount(gen[kGenAttackVolEnv])));
+    opcode("ampeg_decay", seconds(signedAmount(gen[kGenDecayVolEnv])));
+    // Sustain attenuation in centibels as a percentage of full level.
+    opcode("ampeg_sustain", decimal(100.0 * std::pow(10.0, -signedAmount(gen[kGenSustainVolEnv]) / 200.0)));
+    opcode("ampeg_release", seconds(signedAmount(gen[kGenReleaseVolEnv])));
+  }
+  return out;
+}
+
+void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
+              const std::vector<std::string>& sampleNames, const std::string& finalPath) {
+  const std::string text = sfzText(bank, art, sampleNames);
+  OutputFile file(finalPath);
+  file.file().writeAll(text.data(), text.size());
+  file.commit();
+}
+
+}  // namespace vantrel

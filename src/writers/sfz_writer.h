@@ -1,0 +1,46 @@
+#pragma once
+// SFZ writer: a bank as a text instrument that maps its samples, kept as
+// mono WAV files in a "samples" folder beside it, to key and velocity
+// ranges. Every value comes from the generators the SoundFont writer gives
+// the zone (convertval), converted to SFZ units, so both outputs agree.
+
+#include <string>
+#include <vector>
+
+#include "tti/articulation.h"
+#include "tti/sample_bank.h"
+
+namespace vantrel {
+
+// The folder, relative to the .sfz file, that holds the sample files.
+inline constexpr const char* kSfzSampleFolder = "samples";
+
+// The sample file names of the SFZ output, one per sample of the bank, in
+// UTF-8. Each starts from the sample's mono WAV file name (outputName):
+//  - characters an SFZ line cannot carry unambiguously become '_': control
+//    characters (C0, DEL, C1), '<' and '>' (headers), '=' (a space and
+//    "word=" would start the next opcode), '/' and '\' (path separators,
+//    "//" starts a comment), a leading or trailing space or no-break space
+//    (readers trim them);
+//  - ".wav" is added unless the name ends in ".wav" in any letter case,
+//    since players choose the reader by the extension;
+//  - a name too long for the file system is shortened before its extension;
+//  - a name already taken by an earlier sample gets "_2", "_3", ... before
+//    its extension.
+std::vector<std::string> sfzSampleNames(const SampleBank& bank);
+
+// The .sfz text (UTF-8, LF line ends) of the bank's zones: one <region> per
+// zone the SoundFont holds, in the same order, each opcode on its own line.
+// `sampleNames` are those of sfzSampleNames. A zone that can never sound
+// (an empty key or velocity range, a sample of no frames) keeps its place
+// as comment lines, and a loop outside its sample is played as no loop;
+// see the README's SFZ section.
+std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
+                    const std::vector<std::string>& sampleNames);
+
+// Writes sfzText as `finalPath`, replacing a file of that name. The file
+// gets its name only when complete.
+void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
+              const std::vector<std::string>& sampleNames, const std::string& finalPath);
+
+}  // namespace vantrel
