@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "jobs/drive_job.h"
 #include "jobs/folder_jobs.h"
 #include "jobs_fixtures.h"
+#include "output_check.h"
 #include "platform/errors.h"
 #include "jobs/bank_reading.h"
 #include "tti/tti_reader.h"
@@ -255,4 +258,40 @@ TEST(JobsSingleFile, AfterAFolderRunExtractConvertsTheRunsLastFile) {
   j.runFolder(t.file("BANKS"), t.str());
   extractClick(j.ctx, t.file("OUT"));
   EXPECT_EQ(directoryOrder(t.file("OUT")), std::vector<std::string>{"WAV_MONO_" + order.back()});
+}
+
+TEST(JobsOutputFolder, ARunIntoAReadOnlyTargetSaysSoAndNamesTheFolder) {
+  // Both runs make their output folder before writing into it; the folder
+  // that cannot be made is the error, not the file that then has no folder.
+  struct Case {
+    const char* run;
+    std::function<void(JobContext&, const std::string&, const std::string&)> start;
+    const char* folder;  // what could not be made, inside the target
+  };
+  const std::vector<Case> cases = {
+      {"folder", [](JobContext& ctx, const std::string& source, const std::string& target) {
+         getlastdir(ctx, source);
+         completeClick(ctx, source, target);
+       }, "BANKS_WAV_M"},
+      {"drive", [](JobContext& ctx, const std::string& source, const std::string& target) {
+         extrdriveClick(ctx, source, target, "usb");
+       }, "Drive USB WAV_MONO"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.run);
+    TempDir t;
+    makeSource(t);
+    const std::string target = t.file("TARGET");
+    makeFolders(target);
+    Jobs jobs;
+    ReadOnlyFolder readOnly(target);
+    if (!readOnly.active()) GTEST_SKIP() << "cannot make a folder read-only here";
+    try {
+      c.start(jobs.ctx, t.file("BANKS"), target);
+      ADD_FAILURE() << "the run wrote into a read-only folder";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.message(), "File access denied");
+      EXPECT_EQ(e.path(), target + "/" + c.folder);
+    }
+  }
 }

@@ -104,19 +104,28 @@ TEST(JobsPicks, EachPressKeepsExactlyTheLastTwoPicksSelected) {
   EXPECT_EQ(p.ctx.pickCurrent, 7);
 }
 
-TEST(JobsPicks, FirstPressPairsWithEntryZero) {
-  Picking p(eightSamples());
-  p.press(5);
-  EXPECT_EQ(p.selected(), (std::set<int>{0, 5}));
-  EXPECT_EQ(p.ui.lastStatus(), kPossible);
-  EXPECT_TRUE(p.wavextrOn());
-}
-
-TEST(JobsPicks, PressingEntryZeroFirstAsksForTwoFiles) {
-  Picking p(eightSamples());
-  p.press(0);
-  EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded);
-  EXPECT_FALSE(p.wavextrOn());
+TEST(JobsPicks, OnePickAfterAStartOrABankChangeAsksForTwoFiles) {
+  // Whichever entry is picked first, nothing picked before it counts: not
+  // the start, not the picks made in another bank's list.
+  for (int first : {0, 1, 5}) {
+    Picking p(eightSamples());
+    p.press(3);
+    p.press(4);
+    // The bank shown again, as a click on it does: a new list, no picks.
+    file1Click(p.ctx, p.bank);
+    clearPicks(p.ctx);
+    p.ui.selections.clear();
+    p.ctx.setButton(ButtonId::WavExtr, true);
+    p.press(first);
+    EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded) << first;
+    EXPECT_FALSE(p.wavextrOn()) << first;
+    EXPECT_EQ(p.selected(), std::set<int>{first}) << first;
+    // Extraction without two picks writes nothing.
+    clearPicks(p.ctx);
+    EXPECT_FALSE(doublextr(p.ctx, first, p.out()));
+    EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded);
+    EXPECT_FALSE(std::filesystem::exists(p.out())) << first;
+  }
 }
 
 TEST(JobsPicks, SameEntryTwiceAsksForTwoFiles) {
@@ -168,7 +177,7 @@ TEST(JobsPicks, SingleSelectionPressSwitchesExtractionOnSilently) {
   EXPECT_TRUE(p.wavextrOn());
   EXPECT_TRUE(p.ui.statuses.empty());
   EXPECT_TRUE(p.ui.selections.empty());
-  EXPECT_EQ(p.ctx.pickCurrent, 0);  // picks move only in multi-selection state
+  EXPECT_EQ(p.ctx.pickCurrent, JobContext::kNoPick);  // picks move only in multi-selection state
 }
 
 TEST(JobsPicks, PicksBeyondTheListEndAreNotTouched) {
@@ -186,8 +195,8 @@ TEST(JobsPicks, PicksBeyondTheListEndAreNotTouched) {
 TEST(JobsPicks, PressWithoutCurrentItemChangesNothing) {
   Picking p(eightSamples());
   p.press(-1);
-  EXPECT_EQ(p.ctx.pickCurrent, 0);
-  EXPECT_EQ(p.ctx.pickPrevious, 1);
+  EXPECT_EQ(p.ctx.pickCurrent, JobContext::kNoPick);
+  EXPECT_EQ(p.ctx.pickPrevious, JobContext::kNoPick);
   EXPECT_TRUE(p.ui.statuses.empty());
 }
 
@@ -319,6 +328,7 @@ TEST(JobsPairExtraction, PressOrderDoesNotMatter) {
 TEST(JobsPairExtraction, SecondExtractionSaysAlreadyExtracted) {
   Picking p(eightSamples());
   makeFolders(p.out());
+  p.press(0);
   p.press(1);
   wavextrClick(p.ctx, 1, p.out());
   wavextrClick(p.ctx, 1, p.out());

@@ -145,6 +145,16 @@ class FluidCheck {
   // The font's id, or FLUID_FAILED.
   int load(const std::string& path) { return fluid_synth_sfload(synth_, path.c_str(), 1); }
 
+  // The left and right output of a note held for `frames` frames on
+  // channel 0 (preset 0:0).
+  struct Sound {
+    std::vector<float> left, right;
+  };
+  Sound render(int key, int velocity, int frames = 4410) {
+    auto [left, right] = play(key, velocity, frames);
+    return {std::move(left), std::move(right)};
+  }
+
   // Peak level of a note held for `frames` frames on channel 0 (preset 0:0).
   float peak(int key, int velocity, int frames = 4410) {
     const auto [left, right] = play(key, velocity, frames);

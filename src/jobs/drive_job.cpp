@@ -65,7 +65,7 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
       const std::string relative =
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
-      if (!ctx.dryRun) createFolders(ctx.destinationFolder);
+      if (!ctx.dryRun) createOutputFolders(ctx.destinationFolder);
       try {
         FileSource source(path);
         getttidata(ctx, source);

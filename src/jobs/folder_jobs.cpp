@@ -55,11 +55,10 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
                             const std::string& targetFolder) {
   const std::string sourceBase = destinationRule(sourceFolder);
   // The output folder is made before anything is known about the source
-  // folder's contents; a folder that cannot be made is passed over here and
-  // the conversion's own writes then report the failure.
+  // folder's contents; a folder that cannot be made ends the job here.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
-  if (!ctx.dryRun) createFolders(output);
+  if (!ctx.dryRun) createOutputFolders(output);
   ctx.destinationFolder = withSeparator(output);
   return dirconvert(ctx, sourceBase);
 }

@@ -46,9 +46,11 @@ struct JobContext {
   std::string destinationFolder;
   // Last component of the source folder; names a folder run's output.
   std::string sourceFolderName;
-  // The last two picks in the sample list (stereo selection).
-  std::uint16_t pickCurrent = 0;
-  std::uint16_t pickPrevious = 1;
+  // The last two picks in the sample list of the bank shown (stereo
+  // selection); kNoPick until the user has picked.
+  static constexpr std::uint16_t kNoPick = 0xFFFF;
+  std::uint16_t pickCurrent = kNoPick;
+  std::uint16_t pickPrevious = kNoPick;
 
   // The writers' buffer for file data, kept from file to file.
   std::vector<std::uint8_t> writeBuffer;

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
+#include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folders.h"
 
 namespace vantrel {
 namespace {
@@ -27,6 +31,25 @@ std::string createWavDir(JobContext& ctx, const std::string& current, const char
 
 std::string destinationRule(const std::string& shownFolder) {
   return shownFolder.empty() ? shownFolder : withSeparator(shownFolder);
+}
+
+void createOutputFolders(const std::string& folder) {
+  if (createFolders(folder)) return;
+  // The first missing level is the one that could not be made; making it
+  // again tells why. Something else of that name in the way is refused
+  // like a folder that may not be written.
+  std::string missing = folder;
+  while (missing.size() > 1 && missing.back() == '/') missing.pop_back();
+  for (;;) {
+    const std::size_t cut = missing.rfind('/');
+    if (cut == std::string::npos || cut == 0) break;
+    const std::string parent = missing.substr(0, cut);
+    if (folderExists(parent)) break;
+    missing = parent;
+  }
+  const int err = ::mkdir(missing.c_str(), 0777) == 0 ? 0 : errno;
+  if (err == 0 && createFolders(folder)) return;
+  throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
 std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create, bool* made) {

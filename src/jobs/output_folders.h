@@ -11,6 +11,11 @@ namespace vantrel {
 // that folder with one separator at its end (a root keeps its own).
 std::string destinationRule(const std::string& shownFolder);
 
+// Creates `folder` and the levels above it that are missing. A level that
+// cannot be made ends the job with the reason and that level's path (a
+// read-only medium gives "File access denied").
+void createOutputFolders(const std::string& folder);
+
 // Create "WAV_MONO_<bank file name>" / "WAV_STEREO_<bank file name>" inside
 // `current` if it does not exist, and return the folder the job then writes
 // into: the per-bank folder, or `current` itself when the per-bank folder

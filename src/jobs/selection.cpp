@@ -42,6 +42,11 @@ bool stereoPickTest(const SampleBank& bank, std::uint16_t a, std::uint16_t b) {
          bank.loopStart[a] == bank.loopStart[b] && bank.loopEnd[a] == bank.loopEnd[b];
 }
 
+void clearPicks(JobContext& ctx) {
+  ctx.pickCurrent = JobContext::kNoPick;
+  ctx.pickPrevious = JobContext::kNoPick;
+}
+
 void wavlistMouseDown(JobContext& ctx, int currentItem, bool multiSelection) {
   const std::uint32_t count = ctx.bank.sampleCount;
   if (multiSelection && count > 1) {
@@ -58,7 +63,7 @@ void wavlistMouseDown(JobContext& ctx, int currentItem, bool multiSelection) {
     ctx.pickCurrent = static_cast<std::uint16_t>(currentItem);
     select(ctx.pickPrevious, true);
     select(ctx.pickCurrent, true);
-    if (ctx.pickCurrent == ctx.pickPrevious) {
+    if (ctx.pickCurrent == ctx.pickPrevious || ctx.pickPrevious == JobContext::kNoPick) {
       ctx.ui.status(kTwoFilesNeeded);
       ctx.setButton(ButtonId::WavExtr, false);
     } else if (stereoPickTest(ctx.bank, ctx.pickCurrent, ctx.pickPrevious)) {
@@ -124,7 +129,7 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   const std::uint16_t right = std::max(ctx.pickCurrent, ctx.pickPrevious);
   // The button may have been switched on in single-selection state, so the
   // picks are checked again here; a refused pair writes nothing.
-  if (left == right) {
+  if (left == right || right == JobContext::kNoPick) {
     ctx.ui.status(kTwoFilesNeeded);
     return false;
   }

@@ -16,6 +16,9 @@ namespace vantrel {
 // pass.
 bool stereoPickTest(const SampleBank& bank, std::uint16_t a, std::uint16_t b);
 
+// Forgets the picks: only picks made in the list of the bank shown count.
+void clearPicks(JobContext& ctx);
+
 // A press in the sample list, after the list has made the pressed entry its
 // current item (`currentItem`, -1 when it has none). In multi-selection
 // state the press shifts the two picks, keeps exactly them selected and

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -27,9 +28,24 @@ void TAbout::showCentred() {
   }
   show();
   raise();
+  // Without a window manager nothing else gives it the keys (for Esc).
+  activateWindow();
 }
 
 void TAbout::Image1Click() { hide(); }
+
+void TAbout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Image1Click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TAbout::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  emit hidden();
+}
 
 bool TAbout::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {

@@ -1,6 +1,6 @@
 #pragma once
 // The about box: a borderless picture that stays on top of other windows,
-// centred on the screen, hidden again by a click on it.
+// centred on the screen, hidden again by a click on it or by Esc.
 
 #include <QLabel>
 #include <QWidget>
@@ -18,8 +18,14 @@ class TAbout : public QWidget {
   void showCentred();
   void Image1Click();
 
+ signals:
+  // The box was hidden: the window that showed it takes the focus back.
+  void hidden();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 };
 
 }  // namespace vantrel

@@ -59,8 +59,10 @@ void AuditionControl::stopAll() {
 }
 
 std::shared_ptr<const LoadedBank> AuditionControl::loadFor(int row) {
+  // A running job holds the bank's state: not even its path is read then.
+  if (row < 0 || form_.jobRunning()) return nullptr;
   const std::string& path = form_.context().bank.ttiPath;
-  if (row < 0 || path.empty() || form_.jobRunning()) return nullptr;
+  if (path.empty()) return nullptr;
   try {
     auto loaded = LoadedBank::load(path);
     if (static_cast<std::uint32_t>(row) < loaded->bank().sampleCount) return loaded;

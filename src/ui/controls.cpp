@@ -1,9 +1,12 @@
 #include "ui/controls.h"
 
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -66,7 +69,7 @@ void GaugeBar::paintEvent(QPaintEvent*) {
   p.drawText(rect(), Qt::AlignCenter, text());
 }
 
-TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent) {
+TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent), kind_(kind) {
   setReadOnly(true);
   setUndoRedoEnabled(false);
   setFrameShape(QFrame::NoFrame);
@@ -75,6 +78,8 @@ TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(1);
+    // Nothing to do there with the keyboard: no Tab stop.
+    setFocusPolicy(Qt::NoFocus);
   } else {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -82,9 +87,45 @@ TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent) {
   }
 }
 
-void TextBox::setText(const QString& text) { setPlainText(text); }
+void TextBox::setText(const QString& text) {
+  if (kind_ == Kind::Log) {
+    setPlainText(text);
+    return;
+  }
+  whole_ = text;
+  fitStatusText();
+}
 
-QString TextBox::text() const { return toPlainText(); }
+QString TextBox::text() const { return kind_ == Kind::Log ? toPlainText() : whole_; }
+
+int TextBox::textRoom() const {
+  // The document's margins on both sides, and the caret's pixel.
+  return viewport()->width() - 2 * static_cast<int>(document()->documentMargin()) - 1;
+}
+
+void TextBox::fitStatusText() {
+  constexpr int kSmallestPixels = 9;
+  const QFont base = font();
+  const int room = textRoom();
+  QFont f = base;
+  for (int px = base.pixelSize(); px >= kSmallestPixels; --px) {
+    f.setPixelSize(px);
+    if (QFontMetrics(f).horizontalAdvance(whole_) <= room) {
+      document()->setDefaultFont(f);
+      setPlainText(whole_);
+      setToolTip(QString());
+      return;
+    }
+  }
+  document()->setDefaultFont(base);
+  setPlainText(QFontMetrics(base).elidedText(whole_, Qt::ElideRight, room));
+  setToolTip(whole_);
+}
+
+void TextBox::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  if (kind_ == Kind::StatusLine) fitStatusText();
+}
 
 void TextBox::appendLine(const QString& line) {
   appendPlainText(line);
@@ -100,7 +141,43 @@ QStringList TextBox::lines() const {
   return out;
 }
 
-SampleList::SampleList(QWidget* parent) : QListWidget(parent) {
+ListBox::ListBox(QWidget* parent) : QListWidget(parent) {}
+
+bool ListBox::entryCut(int row) const {
+  const QModelIndex index = model()->index(row, 0);
+  if (!index.isValid()) return false;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const QRect shown = visualRect(index);
+  const int room = std::min(shown.right(), viewport()->width() - 1) - shown.left() + 1;
+  return itemDelegateForIndex(index)->sizeHint(option, index).width() > room;
+}
+
+void ListBox::paintEvent(QPaintEvent* event) {
+  QListWidget::paintEvent(event);
+  if (!hasFocus()) return;
+  const QModelIndex current = currentIndex();
+  QRect mark = current.isValid() ? visualRect(current) : viewport()->rect();
+  mark.setRight(std::min(mark.right(), viewport()->width() - 1));
+  QPainter p(viewport());
+  p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+  p.drawRect(mark.adjusted(0, 0, -1, -1));
+}
+
+bool ListBox::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (index.isValid() && entryCut(index.row()))
+      QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
+    else
+      QToolTip::hideText();
+    return true;
+  }
+  return QListWidget::viewportEvent(event);
+}
+
+SampleList::SampleList(QWidget* parent) : ListBox(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setFrameShape(QFrame::NoFrame);
   setUniformItemSizes(true);
@@ -141,6 +218,16 @@ QItemSelectionModel::SelectionFlags SampleList::selectionCommand(const QModelInd
 void SampleList::mousePressEvent(QMouseEvent* event) {
   QListWidget::mousePressEvent(event);
   emit mouseDown(event->button());
+}
+
+// The list's own keys. Enter acts on the current entry as the window
+// decides (it extracts); every other key moves through the list.
+void SampleList::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    emit enterPressed();
+    return;
+  }
+  ListBox::keyPressEvent(event);
 }
 
 void SampleList::mouseDoubleClickEvent(QMouseEvent* event) {

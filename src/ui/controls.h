@@ -54,7 +54,10 @@ class GaugeBar : public QWidget {
 };
 
 // A read-only text box: the status line (one line, no scroll bars) or the
-// log (lines, vertical scroll bar).
+// log (lines wrapped at the width, vertical scroll bar).
+//
+// The status line shows its whole text: in a smaller font down to 9 pixels
+// where that fits, else cut with an ellipsis and whole as its tooltip.
 class TextBox : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -62,16 +65,46 @@ class TextBox : public QPlainTextEdit {
   TextBox(Kind kind, QWidget* parent = nullptr);
 
   void setText(const QString& text);
+  // The whole text, however it is shown.
   QString text() const;
   void appendLine(const QString& line);
   void clearLines();
   QStringList lines() const;
+  // The status line's text as drawn and the font it is drawn in.
+  QString shownText() const { return toPlainText(); }
+  QFont shownFont() const { return document()->defaultFont(); }
+  // The width the status line's text has to fit into.
+  int textRoom() const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void fitStatusText();
+
+  Kind kind_;
+  QString whole_;
+};
+
+// The lists of the window: a dotted focus mark around the current entry
+// while the list has the keyboard focus, and an entry cut at the list's
+// edge shows its whole text as a tooltip.
+class ListBox : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit ListBox(QWidget* parent = nullptr);
+  // Whether the entry of `row` is drawn cut.
+  bool entryCut(int row) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 };
 
 // The sample list. In single selection a press selects the pressed entry;
 // in multiple selection presses only move the current entry, and the owner
 // decides what is selected.
-class SampleList : public QListWidget {
+class SampleList : public ListBox {
   Q_OBJECT
  public:
   explicit SampleList(QWidget* parent = nullptr);
@@ -85,12 +118,14 @@ class SampleList : public QListWidget {
   // After the list has moved its current entry to the pressed one.
   void mouseDown(Qt::MouseButton button);
   void doubleClicked();
+  void enterPressed();
 
  protected:
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace vantrel

@@ -1,6 +1,11 @@
 #include "ui/drive_combo.h"
 
+#include <QAbstractItemView>
 #include <QDir>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
 
 #include "ui/artwork.h"
 
@@ -16,6 +21,7 @@ bool holds(const QString& root, const QString& path) {
 
 DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent) {
   setIconSize(QSize(14, 11));
+  connect(this, &QComboBox::currentIndexChanged, this, [this] { fitTexts(); });
   connect(this, &QComboBox::activated, this, [this](int index) {
     const QString chosen = itemData(index).toString();
     if (chosen == shown_) return;
@@ -64,7 +70,26 @@ bool DriveComboBox::setDrive(const QString& root) {
   setCurrentIndex(index);
   blockSignals(false);
   shown_ = index < 0 ? QString() : root;
+  fitTexts();
   return shown_ != before;
+}
+
+bool DriveComboBox::shownTextCut() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  // The drive glyph and its gap come before the text.
+  const int room = field.width() - iconSize().width() - 4;
+  return fontMetrics().horizontalAdvance(currentText()) > room;
+}
+
+void DriveComboBox::fitTexts() {
+  setToolTip(shownTextCut() ? currentText() : QString());
+  int widest = 0;
+  for (int k = 0; k < count(); ++k) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(k)));
+  // Glyph, margins and a scroll bar beside the longest text.
+  view()->setMinimumWidth(widest + iconSize().width() + 32);
 }
 
 QString DriveComboBox::driveOf(const QString& path) const {

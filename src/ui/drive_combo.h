@@ -39,12 +39,17 @@ class DriveComboBox : public QComboBox {
   std::vector<DriveInfo> drives() const { return drives_; }
   // Volumes come and go: the list is read again each time it opens.
   void showPopup() override;
+  // Whether the text of the drive shown is drawn cut; the whole text is
+  // then the box's tooltip. The list opens wide enough for every drive.
+  bool shownTextCut() const;
 
  signals:
   // The user chose a drive other than the one shown.
   void driveChanged();
 
  private:
+  void fitTexts();
+
   DriveSource source_;
   std::vector<DriveInfo> drives_;
   QString shown_;

@@ -38,7 +38,7 @@ QString cleanAbsolute(const QString& path) {
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+FolderList::FolderList(QWidget* parent) : ListBox(parent) {
   setItemDelegate(new LevelDelegate(this));
   setFrameShape(QFrame::NoFrame);
   setUniformItemSizes(true);
@@ -107,10 +107,10 @@ void FolderList::keyPressEvent(QKeyEvent* event) {
     activate(currentRow());
     return;
   }
-  QListWidget::keyPressEvent(event);
+  ListBox::keyPressEvent(event);
 }
 
-FileList::FileList(QWidget* parent) : QListWidget(parent) {
+FileList::FileList(QWidget* parent) : ListBox(parent) {
   setFrameShape(QFrame::NoFrame);
   setUniformItemSizes(true);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -120,8 +120,20 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 }
 
 void FileList::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+    emit fileDoubleClicked();
+    return;
+  }
   const int before = currentRow();
-  QListWidget::keyPressEvent(event);
+  ListBox::keyPressEvent(event);
+  if (currentRow() != before && currentRow() >= 0) emit fileClicked();
+}
+
+void FileList::focusInEvent(QFocusEvent* event) {
+  // The file a list makes current as it takes the focus is shown marked as
+  // chosen: it is loaded as if clicked.
+  const int before = currentRow();
+  ListBox::focusInEvent(event);
   if (currentRow() != before && currentRow() >= 0) emit fileClicked();
 }
 

@@ -11,9 +11,11 @@
 #include <QListWidget>
 #include <QString>
 
+#include "ui/controls.h"
+
 namespace vantrel {
 
-class FolderList : public QListWidget {
+class FolderList : public ListBox {
   Q_OBJECT
  public:
   explicit FolderList(QWidget* parent = nullptr);
@@ -49,7 +51,7 @@ class FolderList : public QListWidget {
   bool opensOnDoubleClick_ = true;
 };
 
-class FileList : public QListWidget {
+class FileList : public ListBox {
   Q_OBJECT
  public:
   explicit FileList(QWidget* parent = nullptr);
@@ -70,12 +72,15 @@ class FileList : public QListWidget {
   static bool matchesMask(const QString& name, const QString& mask);
 
  signals:
-  // A click on a file, or the keyboard moving the current file.
+  // A click on a file, or the keyboard moving the current file (also when
+  // the list takes the focus and makes its first file current).
   void fileClicked();
+  // A double click on a file, or Enter.
   void fileDoubleClicked();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
 
  private:
   QString folder_;

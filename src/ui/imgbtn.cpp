@@ -1,12 +1,15 @@
 #include "ui/imgbtn.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace vantrel {
 
 PictureControl::PictureControl(QWidget* parent) : QLabel(parent) {
   setAlignment(Qt::AlignLeft | Qt::AlignTop);
   setAttribute(Qt::WA_Hover, false);
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 QPixmap PictureControl::shownPicture() const { return pixmap(); }
@@ -50,6 +53,29 @@ void PictureControl::mouseReleaseEvent(QMouseEvent* event) {
   // its end while the button still shows its pressed picture.
   if (rect().contains(event->position().toPoint())) emit clicked();
   if (supported_) leftUp(event);
+}
+
+void PictureControl::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!event->isAutoRepeat()) {
+        emit clicked();
+        emit keyActivated();
+      }
+      return;
+    default:
+      QLabel::keyPressEvent(event);
+  }
+}
+
+void PictureControl::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter p(this);
+  p.setPen(QPen(Qt::white, 1, Qt::DotLine));
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 TImgBtn::TImgBtn(QWidget* parent) : PictureControl(parent) {}

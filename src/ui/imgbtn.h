@@ -8,6 +8,9 @@
 // about): no state, but it remembers whether the last left-button release
 // happened over it.
 //
+// Both take the keyboard focus, show it with a dotted mark, and act on
+// Space and Enter as on a click.
+//
 // The pointer-inside flag follows the pointer entering and leaving. While a
 // button is held the toolkit grabs the mouse and reports no crossings, so
 // the buttons also derive them from the moves they receive then.
@@ -41,6 +44,8 @@ class PictureControl : public QLabel {
   void mouseEnter();
   void mouseLeave();
   void mouseUp(QMouseEvent* event);
+  // Space or Enter while the button has the focus; raised after clicked().
+  void keyActivated();
 
  protected:
   void showPicture(const QPixmap& picture);
@@ -58,6 +63,8 @@ class PictureControl : public QLabel {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void crossTo(bool inside);

@@ -1,6 +1,7 @@
 #include "ui/settings.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "platform/file.h"
 
@@ -81,6 +82,14 @@ int settingsItemIndex(std::string_view line) {
 
 std::string formatSettings(const std::string& source, const std::string& target, int itemIndex) {
   return source + "\r\n" + target + "\r\n" + std::to_string(itemIndex) + "\r\n";
+}
+
+std::string userSettingsFolder() {
+  // An empty or relative value is ignored, as the base directory rules ask.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return joinPath(config, "vantrel");
+  const char* home = std::getenv("HOME");
+  return joinPath(joinPath(home && home[0] ? home : "/", ".config"), "vantrel");
 }
 
 std::optional<SettingsLines> readSettingsFile(const std::string& folder) {

@@ -33,6 +33,10 @@ int settingsItemIndex(std::string_view line);
 // The file's bytes for the two folders and the item index.
 std::string formatSettings(const std::string& source, const std::string& target, int itemIndex);
 
+// The user's own folder for the file, when the start folder cannot take
+// it: $XDG_CONFIG_HOME/vantrel, or ~/.config/vantrel without that variable.
+std::string userSettingsFolder();
+
 // Reads vantrel.ini from `folder`; nothing when the file does not exist.
 // A file that exists but cannot be read throws RunError.
 std::optional<SettingsLines> readSettingsFile(const std::string& folder);

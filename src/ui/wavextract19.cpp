@@ -1,14 +1,21 @@
 #include "ui/wavextract19.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QThread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <new>
+#include <system_error>
 
 #include "jobs/drive_job.h"
 #include "jobs/folder_jobs.h"
@@ -27,6 +34,7 @@ namespace vantrel {
 namespace {
 
 const QString kRoot = QStringLiteral("/");
+constexpr int kJobNiceness = 5;
 
 template <class Widget>
 Widget* place(Widget* w, const char* name, const QRect& r) {
@@ -84,6 +92,10 @@ TForm1::TForm1(QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  if (job_.joinable()) {
+    cancel_ = true;
+    job_.join();
+  }
   // Before the controls it watches go.
   delete audition_;
 }
@@ -171,6 +183,9 @@ void TForm1::createControls() {
   connect(wavextr, &TImgBtn::clicked, this, &TForm1::wavextrClick);
   connect(wavlist, &SampleList::mouseDown, this, &TForm1::wavlistMouseDown);
   connect(wavlist, &SampleList::doubleClicked, this, &TForm1::wavlistDblClick);
+  connect(wavlist, &SampleList::enterPressed, this, &TForm1::wavlistEnter);
+  // The log lies under the sample list: a Tab stop only while it shows.
+  wavlist->installEventFilter(this);
   // The output mode is into's item index, however it changes; the list's
   // selection follows only the user's choice.
   connect(into, &QComboBox::currentIndexChanged, this, [this](int index) { ctx_.outputMode = index; });
@@ -183,6 +198,11 @@ void TForm1::createControls() {
   connect(DriveComboBox2, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox2Change);
   connect(ImgBtn21, &TImgBtn2::mouseUp, this, &TForm1::ImgBtn21MouseUp);
   connect(minim, &TImgBtn2::mouseUp, this, &TForm1::minimMouseUp);
+  connect(ImgBtn21, &TImgBtn2::keyActivated, this, [this] {
+    writeSettings();
+    endApplication();
+  });
+  connect(minim, &TImgBtn2::keyActivated, this, &QWidget::showMinimized);
   connect(aboutbt, &TImgBtn2::clicked, this, &TForm1::aboutbtClick);
 
   setDriveSource(mountedDrives);
@@ -191,6 +211,30 @@ void TForm1::createControls() {
 
   // Audition and preview in the sample list (Space, middle click, hover, P).
   audition_ = new AuditionControl(*this);
+  setTabOrder();
+}
+
+void TForm1::setTabOrder() {
+  // Panel by panel from left to right, each list before its buttons, then
+  // the title strip's buttons.
+  const std::initializer_list<QWidget*> chain = {
+      dir1, DriveComboBox1, complete, extrdrive, file1, FilterComboBox1, extract, test, wavlist, into,
+      wavextr, destin, DriveComboBox2, aboutbt, minim, ImgBtn21};
+  QWidget* previous = nullptr;
+  for (QWidget* w : chain) {
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
+}
+
+void TForm1::setAboutBox(TAbout* about) {
+  About = about;
+  if (!About) return;
+  connect(About, &TAbout::hidden, this, [this] {
+    if (!isVisible()) return;
+    activateWindow();
+    showActiveLook();
+  });
 }
 
 void TForm1::applyPalettes() {
@@ -233,22 +277,137 @@ std::vector<DriveInfo> TForm1::mountedDrives() {
 }
 
 template <class Handler>
-void TForm1::guarded(Handler&& handler) {
+void TForm1::guarded(Handler&& handler, const std::string& subject) {
   try {
     handler();
-  } catch (const RunError& e) {
-    showError(QString::fromStdString(e.message()));
-  } catch (const std::bad_alloc&) {
-    showError(QStringLiteral("Out of memory"));
-  } catch (const std::exception& e) {
-    showError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    showFailure(std::current_exception(), subject);
   }
 }
 
-void TForm1::showError(const QString& text) {
-  // The handler has ended; whatever cursor it set is gone with it.
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, this);
+void TForm1::showFailure(std::exception_ptr failure, const std::string& subject) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RunError& e) {
+    showError(QString::fromStdString(e.message()), e.path().empty() ? subject : e.path());
+  } catch (const std::bad_alloc&) {
+    showError(QStringLiteral("Out of memory"), subject);
+  } catch (const std::exception& e) {
+    showError(QString::fromLocal8Bit(e.what()), subject);
+  }
+}
+
+void TForm1::showError(const QString& text, const std::string& path) {
+  // The error's text, then the file or folder it concerns on a line of its
+  // own, as the command line reports it.
+  QString message = text;
+  if (!path.empty()) message += QLatin1Char('\n') + fromLocalPath(path);
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::Ok, this);
   box.exec();
+}
+
+// ---- The job thread ----
+
+void TForm1::startJob(std::string subject, std::function<void()> job) {
+  if (jobRunning_) return;
+  jobRunning_ = true;
+  cancel_ = false;
+  focusBeforeJob_ = QApplication::focusWidget();
+  setJobControlsEnabled(false);
+  try {
+    job_ = std::thread([this, subject, job = std::move(job)] {
+      // When the cores are busy the window's events come first: the job and
+      // the writer threads it starts (which inherit this) run a little
+      // nicer than the window's thread.
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kJobNiceness);
+      std::exception_ptr failure;
+      try {
+        job();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      // Queued behind every report the job sent.
+      QMetaObject::invokeMethod(
+          this, [this, failure, subject] { finishJob(failure, subject); }, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error&) {
+    jobRunning_ = false;
+    setJobControlsEnabled(true);
+    showError(QStringLiteral("Out of memory"), subject);
+  }
+}
+
+void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
+  if (job_.joinable()) job_.join();
+  jobRunning_ = false;
+  setJobControlsEnabled(true);
+  if (focusBeforeJob_ && focusBeforeJob_->isVisible() && focusBeforeJob_->isEnabled())
+    focusBeforeJob_->setFocus();
+  // The source folder may have been re-read while the job held the state.
+  guarded([&] { getlastdir(ctx_, localPath(dir1->folder())); });
+
+  const AfterJob after = afterJob_;
+  afterJob_ = AfterJob::Nothing;
+  bool wasCancelled = false;
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const RunError& e) {
+      wasCancelled = e.code() == kCancelled;
+    } catch (...) {
+    }
+  }
+  if (wasCancelled) {
+    ctx_.gauge1.setProgress(0);
+    ctx_.gauge2.setProgress(0);
+    ctx_.gauge3.setProgress(0);
+    status(errorText(kCancelled));
+  } else if (failure && after == AfterJob::Nothing) {
+    showFailure(failure, subject);
+  }
+  emit jobFinished();
+  if (after == AfterJob::EndApplication) emit applicationEnding();
+  else if (after == AfterJob::CloseWindow) close();
+}
+
+void TForm1::setJobControlsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           dir1, DriveComboBox1, complete, extrdrive, file1, FilterComboBox1, extract, wavlist, into,
+           wavextr, destin, DriveComboBox2})
+    w->setEnabled(enabled);
+}
+
+void TForm1::cancelJob() noexcept {
+  if (jobRunning_) cancel_ = true;
+}
+
+bool TForm1::cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && jobRunning_) {
+    cancelJob();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // The desktop's close: the job is stopped first, then the window closes.
+  if (jobRunning_) {
+    event->ignore();
+    afterJob_ = AfterJob::CloseWindow;
+    cancelJob();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+template <class Apply>
+void TForm1::onWindowThread(Apply&& apply) {
+  if (QThread::currentThread() == thread())
+    apply();
+  else
+    QMetaObject::invokeMethod(this, std::forward<Apply>(apply), Qt::QueuedConnection);
 }
 
 // ---- Window creation, activation and the look of the title strip ----
@@ -317,7 +476,11 @@ void TForm1::FormActivate() {
     QString source = kRoot, target = kRoot;
     if (!settingsTried_) {
       settingsTried_ = true;
-      if (auto lines = readSettingsFile(localPath(startFolder_))) {
+      // The start folder's file first; one that could not be written there
+      // went into the user's configuration folder.
+      auto lines = readSettingsFile(localPath(startFolder_));
+      if (!lines) lines = readSettingsFile(userSettingsFolder());
+      if (lines) {
         source = fromLocalPath(lines->source);
         target = fromLocalPath(lines->target);
         const int item = settingsItemIndex(lines->choice);
@@ -331,8 +494,7 @@ void TForm1::FormActivate() {
     showActiveLook();
     wavlist->setVisible(false);
     wavlist->setMultiSelect(false);
-    ctx_.pickCurrent = 0;
-    ctx_.pickPrevious = 1;
+    clearPicks(ctx_);
     startupDone_ = true;
     ctx_.setButton(ButtonId::ExtrDrive, true);
     dir1Change();
@@ -384,12 +546,38 @@ void TForm1::followDrive(DriveComboBox* box, FolderList* list, QString& lastDriv
 }
 
 void TForm1::ImgBtn21MouseUp() {
+  // Every release on the button writes the settings; only one that was
+  // pressed and released over it ends the program.
+  writeSettings();
+  if (ImgBtn21->ReleasedInside()) endApplication();
+}
+
+void TForm1::writeSettings() {
+  const std::string source = localPath(dir1->folder());
+  const std::string target = localPath(destin->folder());
+  const int item = into->currentIndex();
+  const QString folder = startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
+  try {
+    writeSettingsFile(localPath(folder), source, target, item);
+    return;
+  } catch (const RunError&) {
+    // A start folder that cannot take the file (read-only, full): the
+    // user's configuration folder takes it instead.
+  }
   guarded([&] {
-    const QString folder = startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
-    writeSettingsFile(localPath(folder), localPath(dir1->folder()), localPath(destin->folder()),
-                      into->currentIndex());
-    if (ImgBtn21->ReleasedInside()) emit applicationEnding();
+    const std::string fallback = userSettingsFolder();
+    createFolders(fallback);
+    writeSettingsFile(fallback, source, target, item);
   });
+}
+
+void TForm1::endApplication() {
+  if (jobRunning_) {
+    afterJob_ = AfterJob::EndApplication;
+    cancelJob();
+    return;
+  }
+  emit applicationEnding();
 }
 
 void TForm1::minimMouseUp() {
@@ -408,67 +596,100 @@ void TForm1::dir1Change() {
   guarded([&] {
     file1->setFolder(dir1->folder());
     followDrive(DriveComboBox1, dir1, lastSourceDrive_);
-    getlastdir(ctx_, localPath(dir1->folder()));
+    // A re-read while a job runs leaves the name to the job's end.
+    if (!jobRunning_) getlastdir(ctx_, localPath(dir1->folder()));
   });
 }
 
 void TForm1::dir1DblClick(int index) {
+  if (jobRunning_) return;
+  const std::string folder = localPath(dir1->itemPath(index));
   guarded([&] {
     ctx_.setButton(ButtonId::WavExtr, false);
     test->clearLines();
     wavlist->clear();
+    clearPicks(ctx_);
     dir1->setFolder(dir1->itemPath(index));
     checkfortti(ctx_, localPath(dir1->folder()));
-  });
+  }, folder);
 }
 
 void TForm1::file1Click() {
-  guarded([&] { vantrel::file1Click(ctx_, localPath(file1->selectedPath())); });
+  if (jobRunning_) return;
+  const std::string bank = localPath(file1->selectedPath());
+  guarded([&] {
+    // Another bank's list: picks made before do not count.
+    clearPicks(ctx_);
+    vantrel::file1Click(ctx_, bank);
+  }, bank);
 }
 
 void TForm1::file1DblClick() {
-  guarded([&] {
-    vantrel::file1DblClick(ctx_, localPath(file1->selectedPath()), localPath(destin->folder()));
-  });
+  const std::string bank = localPath(file1->selectedPath());
+  const std::string target = localPath(destin->folder());
+  startJob(bank, [this, bank, target] { vantrel::file1DblClick(ctx_, bank, target); });
 }
 
 void TForm1::intoChange() { wavlist->setMultiSelect(into->currentIndex() == kModeStereo); }
 
 // ---- Conversions ----
 
+// Each handler reads what it needs from the widgets here, on the window's
+// thread, and hands the values to the job.
+
 void TForm1::extractClick() {
-  guarded([&] { vantrel::extractClick(ctx_, localPath(destin->folder())); });
+  if (jobRunning_) return;
+  const std::string target = localPath(destin->folder());
+  startJob(ctx_.bank.ttiPath, [this, target] { vantrel::extractClick(ctx_, target); });
 }
 
 void TForm1::completeClick() {
-  guarded([&] {
-    vantrel::completeClick(ctx_, localPath(dir1->folder()), localPath(destin->folder()));
-  });
+  const std::string source = localPath(dir1->folder());
+  const std::string target = localPath(destin->folder());
+  startJob(source, [this, source, target] { vantrel::completeClick(ctx_, source, target); });
 }
 
 void TForm1::extrdriveClick() {
-  guarded([&] {
-    // The drives shown; a box without one stands for the drive of its folder.
-    const std::string sourceRoot = DriveComboBox1->drive().isEmpty()
-                                       ? volumeOf(localPath(dir1->folder())).root
-                                       : localPath(DriveComboBox1->drive());
-    const std::string targetName = DriveComboBox2->drive().isEmpty()
-                                       ? volumeOf(localPath(destin->folder())).name
-                                       : localPath(DriveComboBox2->driveName());
-    vantrel::extrdriveClick(ctx_, sourceRoot, localPath(destin->folder()), targetName);
+  if (jobRunning_) return;
+  // The drives shown; a box without one stands for the drive of its folder.
+  const std::string sourceRoot = DriveComboBox1->drive().isEmpty()
+                                     ? volumeOf(localPath(dir1->folder())).root
+                                     : localPath(DriveComboBox1->drive());
+  const std::string targetName = DriveComboBox2->drive().isEmpty()
+                                     ? volumeOf(localPath(destin->folder())).name
+                                     : localPath(DriveComboBox2->driveName());
+  const std::string target = localPath(destin->folder());
+  startJob(sourceRoot, [this, sourceRoot, target, targetName] {
+    vantrel::extrdriveClick(ctx_, sourceRoot, target, targetName);
   });
 }
 
 void TForm1::wavextrClick() {
-  guarded([&] { vantrel::wavextrClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+  if (jobRunning_) return;
+  const int row = wavlist->currentRow();
+  const std::string target = localPath(destin->folder());
+  startJob(ctx_.bank.ttiPath, [this, row, target] { vantrel::wavextrClick(ctx_, row, target); });
 }
 
 void TForm1::wavlistMouseDown() {
+  if (jobRunning_) return;
   guarded([&] { vantrel::wavlistMouseDown(ctx_, wavlist->currentRow(), wavlist->multiSelect()); });
 }
 
+void TForm1::wavlistEnter() {
+  // Enter picks the current entry as a press does, then extracts: the
+  // picked pair in stereo mode, else the entry as a double click does.
+  if (jobRunning_) return;
+  wavlistMouseDown();
+  if (into->currentIndex() == kModeStereo) wavextrClick();
+  else wavlistDblClick();
+}
+
 void TForm1::wavlistDblClick() {
-  guarded([&] { vantrel::wavlistDblClick(ctx_, wavlist->currentRow(), localPath(destin->folder())); });
+  if (jobRunning_) return;
+  const int row = wavlist->currentRow();
+  const std::string target = localPath(destin->folder());
+  startJob(ctx_.bank.ttiPath, [this, row, target] { vantrel::wavlistDblClick(ctx_, row, target); });
 }
 
 // ---- The window drag ----
@@ -490,6 +711,10 @@ void TForm1::Shape1MouseMove(QMouseEvent* event) {
 void TForm1::Shape1MouseUp(QMouseEvent*) { dragging_ = false; }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == wavlist && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    test->setFocusPolicy(event->type() == QEvent::Show ? Qt::NoFocus : Qt::StrongFocus);
+    return false;
+  }
   if (watched == Shape1 || watched == Label1 || watched == Image1) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
@@ -530,53 +755,74 @@ GaugeBar* TForm1::gauge(GaugeId id) const {
   return nullptr;
 }
 
+// Each report copies what it carries before it may be queued.
+
+namespace {
+
+QString fromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
 void TForm1::status(std::string_view text) {
-  headl->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-  headl->viewport()->repaint();
+  onWindowThread([this, t = fromUtf8(text)] { headl->setText(t); });
 }
 
 void TForm1::logClear() {
-  test->clearLines();
-  test->viewport()->repaint();
+  onWindowThread([this] { test->clearLines(); });
 }
 
 void TForm1::logLine(std::string_view text) {
-  test->appendLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-  test->viewport()->repaint();
+  onWindowThread([this, t = fromUtf8(text)] { test->appendLine(t); });
 }
 
 void TForm1::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) {
-  GaugeBar* g = gauge(id);
-  g->setRange(min, max);
-  g->setProgress(progress);
-  g->repaint();
+  onWindowThread([this, id, min, max, progress] {
+    GaugeBar* g = gauge(id);
+    g->setRange(min, max);
+    g->setProgress(progress);
+  });
 }
 
-void TForm1::buttonChanged(ButtonId id, bool on) { button(id)->SetOn(on); }
+void TForm1::buttonChanged(ButtonId id, bool on) {
+  onWindowThread([this, id, on] { button(id)->SetOn(on); });
+}
 
 void TForm1::sampleListSet(const std::vector<std::string>& names) {
-  wavlist->clear();
-  for (const std::string& n : names)
-    wavlist->addItem(QString::fromUtf8(n.data(), static_cast<qsizetype>(n.size())));
+  QStringList items;
+  items.reserve(static_cast<qsizetype>(names.size()));
+  for (const std::string& n : names) items << fromUtf8(n);
+  onWindowThread([this, items] {
+    wavlist->clear();
+    wavlist->addItems(items);
+  });
 }
 
-void TForm1::sampleListVisible(bool visible) { wavlist->setVisible(visible); }
+void TForm1::sampleListVisible(bool visible) {
+  onWindowThread([this, visible] { wavlist->setVisible(visible); });
+}
 
 void TForm1::sampleListSelect(int index, bool selected) {
-  if (QListWidgetItem* it = wavlist->item(index)) it->setSelected(selected);
-  wavlist->viewport()->repaint();
+  onWindowThread([this, index, selected] {
+    if (QListWidgetItem* it = wavlist->item(index)) it->setSelected(selected);
+  });
 }
 
 void TForm1::busy(bool on) {
-  busyDepth_ += on ? 1 : -1;
-  // A job stops the sound and closes the preview.
-  if (on && audition_) audition_->stopAll();
-  if (on)
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  else
-    QApplication::restoreOverrideCursor();
+  onWindowThread([this, on] {
+    busyDepth_ += on ? 1 : -1;
+    // A job stops the sound and closes the preview.
+    if (on && audition_) audition_->stopAll();
+    if (on)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
+  });
 }
 
-void TForm1::destinationChanged() { destin->reread(); }
+void TForm1::destinationChanged() {
+  onWindowThread([this] { destin->reread(); });
+}
 
 }  // namespace vantrel

@@ -3,15 +3,27 @@
 // status and samples, target) with its own title strip. It owns every
 // control, the jobs' shared state and all event handlers; the conversions
 // themselves run in the core, which reports back through JobListener.
+//
+// Conversions run on a job thread of their own, so the window stays alive:
+// it moves, repaints and opens the about box while a job runs, and Esc
+// stops the job. What the job reports reaches the widgets on the window's
+// thread, in the order sent. While a job runs it alone holds the jobs'
+// shared state (the JobContext); the window touches it again only once
+// the job has ended.
 
 #include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
+#include <exception>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "jobs/job_context.h"
 #include "jobs/listener.h"
@@ -31,10 +43,12 @@ class TForm1 : public QWidget, public JobListener {
   Q_OBJECT
  public:
   explicit TForm1(QWidget* parent = nullptr);
+  // A job still running is cancelled and waited for.
   ~TForm1() override;
 
-  // The about box the about button shows.
-  void setAboutBox(TAbout* about) { About = about; }
+  // The about box the about button shows. When it hides, the window takes
+  // the focus back and shows its active look.
+  void setAboutBox(TAbout* about);
   // Where the drive boxes take their drives from (the mounted volumes unless
   // set otherwise).
   void setDriveSource(const DriveSource& source);
@@ -77,10 +91,17 @@ class TForm1 : public QWidget, public JobListener {
   QString lastSourceDrive() const { return lastSourceDrive_; }
   QString lastTargetDrive() const { return lastTargetDrive_; }
   bool dragging() const noexcept { return dragging_; }
-  // Whether a job (or a bank's loading) is running: the busy cursor shows.
-  bool jobRunning() const noexcept { return busyDepth_ > 0; }
   // Listening to and looking at samples in the sample list.
   AuditionControl* audition() const noexcept { return audition_; }
+
+  // Whether a conversion runs on the job thread, or the busy cursor shows
+  // (a bank loading). While a conversion runs, the controls that would
+  // start another or change its folders are disabled.
+  bool jobRunning() const noexcept { return jobRunning_ || busyDepth_ > 0; }
+  // Asks the running job to stop (Esc): it ends at the next block or file,
+  // discarding the file being written, and the status line says
+  // "cancelled".
+  void cancelJob() noexcept;
 
   // Event handlers.
   void FormCreate();
@@ -95,6 +116,7 @@ class TForm1 : public QWidget, public JobListener {
   void wavextrClick();
   void wavlistMouseDown();
   void wavlistDblClick();
+  void wavlistEnter();
   void intoChange();
   void dir1Change();
   void dir1DblClick(int index);
@@ -119,6 +141,7 @@ class TForm1 : public QWidget, public JobListener {
   void sampleListSelect(int index, bool selected) override;
   void busy(bool on) override;
   void destinationChanged() override;
+  bool cancelled() const override;
 
   // Conversions between the widgets' paths and the file system's bytes.
   static std::string localPath(const QString& path);
@@ -131,11 +154,15 @@ class TForm1 : public QWidget, public JobListener {
  signals:
   // The close button ends the application: the program quits on this.
   void applicationEnding();
+  // A job has ended (done, failed or cancelled) and the controls are back.
+  void jobFinished();
 
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void createControls();
@@ -148,10 +175,29 @@ class TForm1 : public QWidget, public JobListener {
   std::string targetBase() const;
   TImgBtn* button(ButtonId id) const;
   GaugeBar* gauge(GaugeId id) const;
-  // Runs a handler; a run-time error that ends it shows the error box.
+  // Runs a handler; a run-time error that ends it shows the error box,
+  // naming the error's file or else `subject`.
   template <class Handler>
-  void guarded(Handler&& handler);
-  void showError(const QString& text);
+  void guarded(Handler&& handler, const std::string& subject = {});
+  void showFailure(std::exception_ptr failure, const std::string& subject);
+  void showError(const QString& text, const std::string& path);
+
+  // Runs `job` on the job thread; `subject` is the file or folder an error
+  // box names when the error itself names none. Nothing starts while a job
+  // runs.
+  void startJob(std::string subject, std::function<void()> job);
+  void finishJob(std::exception_ptr failure, const std::string& subject);
+  void setJobControlsEnabled(bool enabled);
+  // Applies a report of the core on the window's thread: at once when made
+  // there, else queued behind the reports sent before it.
+  template <class Apply>
+  void onWindowThread(Apply&& apply);
+
+  // The close button's work: the settings file, then the end (after the
+  // running job has been cancelled).
+  void writeSettings();
+  void endApplication();
+  void setTabOrder();
 
   JobContext ctx_;
   bool startupDone_ = false;
@@ -162,6 +208,15 @@ class TForm1 : public QWidget, public JobListener {
   bool dragging_ = false;
   QPoint lastPointer_;
   bool centred_ = false;
+
+  std::thread job_;
+  bool jobRunning_ = false;
+  std::atomic<bool> cancel_{false};
+  // What happens once the running job has ended: nothing, the end of the
+  // application (close button) or the window's close (the desktop's).
+  enum class AfterJob { Nothing, EndApplication, CloseWindow };
+  AfterJob afterJob_ = AfterJob::Nothing;
+  QPointer<QWidget> focusBeforeJob_;
   int busyDepth_ = 0;
   AuditionControl* audition_ = nullptr;
 };

@@ -129,7 +129,7 @@ TEST(UiConvert, BrokenBankInAFolderRunShowsTheErrorBox) {
   writeBytes(w.banks + "/BAD.TTI", bytes);
   open(w, 0);
   const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->complete); });
-  EXPECT_EQ(boxes, QStringList({"Read beyond end of file"}));
+  EXPECT_EQ(boxes, QStringList({"Read beyond end of file\n" + q(w.banks + "/BAD.TTI")}));
   EXPECT_EQ(w.form->headl->text(), "processing BAD.TTI");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

@@ -80,6 +80,13 @@ void TestWindow::setDrives(std::vector<DriveInfo> list) {
   form->setDriveSource([this] { return drives; });
 }
 
+void waitForJob(QWidget* widget) {
+  auto* form = qobject_cast<TForm1*>(widget->window());
+  if (!form) return;
+  if (!QTest::qWaitFor([form] { return !form->jobRunning(); }, 120000))
+    throw std::runtime_error("the job did not end");
+}
+
 namespace {
 
 QPoint rowCentre(QListWidget* list, int row) {
@@ -97,6 +104,7 @@ int rowOf(QListWidget* list, const QString& text) {
 
 void clickRow(QListWidget* list, int row, Qt::MouseButton button) {
   QTest::mouseClick(list->viewport(), button, {}, rowCentre(list, row));
+  waitForJob(list);
 }
 
 void clickEntry(QListWidget* list, const QString& text, Qt::MouseButton button) {
@@ -111,6 +119,7 @@ void doubleClickRow(QListWidget* list, int row) {
   // as a double click, then its release.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+  waitForJob(list);
 }
 
 void doubleClickEntry(QListWidget* list, const QString& text) {
@@ -123,6 +132,7 @@ void clickWidget(QWidget* widget) {
   const QPoint centre = widget->rect().center();
   QTest::mouseMove(widget, centre);
   QTest::mouseClick(widget, Qt::LeftButton, {}, centre);
+  waitForJob(widget);
 }
 
 QStringList collectMessageBoxes(const std::function<void()>& action) {

@@ -58,7 +58,12 @@ class TestWindow {
   std::string settingsBytes() const;
 };
 
-// Clicks / double-clicks the entry of `list` that shows `text` (or row).
+// Waits until the window of `widget` runs no job (and its reports have
+// reached the widgets).
+void waitForJob(QWidget* widget);
+
+// Clicks / double-clicks the entry of a list or a widget, then waits for
+// the job it may have started. Entries by the `text` they show or by row.
 void clickEntry(QListWidget* list, const QString& text, Qt::MouseButton button = Qt::LeftButton);
 void clickRow(QListWidget* list, int row, Qt::MouseButton button = Qt::LeftButton);
 void doubleClickEntry(QListWidget* list, const QString& text);

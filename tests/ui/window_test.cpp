@@ -130,8 +130,8 @@ TEST(UiStartup, RestoresFoldersAndStereoButKeepsSingleSelection) {
   EXPECT_FALSE(f.wavlist->multiSelect());
   EXPECT_EQ(f.headl->text(), "TTI files detected in source dir");
   EXPECT_TRUE(f.complete->On());
-  EXPECT_EQ(f.context().pickCurrent, 0);
-  EXPECT_EQ(f.context().pickPrevious, 1);
+  EXPECT_EQ(f.context().pickCurrent, JobContext::kNoPick);
+  EXPECT_EQ(f.context().pickPrevious, JobContext::kNoPick);
 }
 
 TEST(UiStartup, BareLfSettingsRestoreTheFolders) {
@@ -249,14 +249,48 @@ TEST(UiClose, DraggedOffWritesSettingsButStaysOpen) {
   EXPECT_EQ(w.settingsBytes(), "/\r\n/\r\n-1\r\n");
 }
 
-TEST(UiClose, UnwritableSettingsShowTheErrorAndStayOpen) {
+// Points $XDG_CONFIG_HOME somewhere else for the life of the object.
+class ConfigHome {
+ public:
+  explicit ConfigHome(const std::string& path) : saved_(qgetenv("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(path));
+  }
+  ~ConfigHome() { qputenv("XDG_CONFIG_HOME", saved_); }
+
+ private:
+  QByteArray saved_;
+};
+
+TEST(UiClose, SettingsTheStartFolderCannotTakeGoToTheConfigFolderAndAreReadBack) {
   TestWindow w;
+  ConfigHome home(w.dir.file("config"));
+  fs::create_directory(w.start + "/vantrel.ini");  // something in the way
   w.showAndActivate();
-  fs::create_directory(w.start + "/vantrel.ini");
+  w.form->dir1->setFolder(q(w.banks));
   QSignalSpy ending(w.form.get(), &TForm1::applicationEnding);
   const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->ImgBtn21); });
-  EXPECT_EQ(boxes, QStringList({"File access denied"}));
-  EXPECT_EQ(ending.count(), 0);
+  EXPECT_TRUE(boxes.isEmpty()) << boxes.join(",").toStdString();
+  EXPECT_EQ(ending.count(), 1);
+  const auto saved = readFileBytes(w.dir.file("config/vantrel/vantrel.ini"));
+  EXPECT_EQ(std::string(saved.begin(), saved.end()), w.banks + "\r\n/\r\n-1\r\n");
+
+  TestWindow next;
+  next.form->setStartFolder(q(w.start));
+  next.showAndActivate();
+  EXPECT_EQ(next.form->dir1->folder(), q(w.banks));
+}
+
+TEST(UiClose, SettingsThatCannotBeWrittenAnywhereShowTheErrorAndTheWindowStillCloses) {
+  TestWindow w;
+  writeBytes(w.dir.file("file"), {1});
+  ConfigHome home(w.dir.file("file"));  // no folder can be made below a file
+  fs::create_directory(w.start + "/vantrel.ini");
+  w.showAndActivate();
+  QSignalSpy ending(w.form.get(), &TForm1::applicationEnding);
+  const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->ImgBtn21); });
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].endsWith("\n" + q(w.dir.file("file/vantrel/vantrel.ini")))) << boxes[0].toStdString();
+  EXPECT_EQ(ending.count(), 1);
 }
 
 TEST(UiDriveBox, RefusesADriveThatCannotBeEntered) {
@@ -422,7 +456,7 @@ TEST(UiBank, UnreadableBankShowsTheErrorBoxAndTheWindowCarriesOn) {
   w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
   w.showAndActivate();
   const QStringList boxes = collectMessageBoxes([&] { clickEntry(w.form->file1, "BROKEN.TTI"); });
-  EXPECT_EQ(boxes, QStringList({"Read beyond end of file"}));
+  EXPECT_EQ(boxes, QStringList({"Read beyond end of file\n" + q(w.banks + "/BROKEN.TTI")}));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   clickEntry(w.form->file1, "GOOD.TTI");
   EXPECT_EQ(w.form->headl->text(), "2 Samples found");
