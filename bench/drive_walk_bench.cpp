@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drive walk over a tree of 10,000 folders, against find -xdev over the
 // same tree. (Folder runs over many small banks are timed by bench/run
 // through vantrel-cli, against tar -x of the same output.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generates the inputs of bench/run:
 //   make-bench-data bank PATH MIB SAMPLES   one bank of about MIB MiB
 //   make-bench-data banks DIR COUNT         COUNT small banks in DIR

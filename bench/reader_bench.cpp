@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory and parameter walks of a bank held in memory.
 
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-bank conversion of a 64 MiB bank of 256 samples (128 left/right
 // pairs) in each output mode, into a temporary folder: the bank read with
 // its PCM data, then its files written as the conversion job writes them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a small seed corpus of banks for the fuzz targets.
 
 #include <cstdio>

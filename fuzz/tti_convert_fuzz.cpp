@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Converts arbitrary bytes as a bank into every kind of output file (a mono
 // file per sample, a stereo file per two neighbours, the SFZ text, the
 // SoundFont) in a

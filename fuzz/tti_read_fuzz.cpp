@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads arbitrary bytes as a bank: directory walk, parameter walk with the
 // PCM data, and the zone articulation.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Vantrel's window program: the application, the main window and the
 // hidden about box, then the message loop until the main window ends it.
 

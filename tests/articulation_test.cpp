@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding the zone articulation of a parameter block.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bank_builder.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Writes .tti banks from a description, for tests, benchmarks, fuzz seeds and
 // the demo banks. By default everything is consistent; the override fields

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-bank conversion: output folders, mono and stereo runs, the pair
 // search, skipping what exists, the log and the gauge, and real write
 // faults.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli over many banks: --keep-going past failing banks, and banks
 // whose outputs would land in the same place refused before anything is
 // written.

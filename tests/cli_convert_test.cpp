@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli convert: log lines on standard output, status lines on
 // standard error, exit status, and a write fault under a file-size limit.
 

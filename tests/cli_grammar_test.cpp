@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli's grammar: help per command, usage errors, "--", and the man
 // page kept in step with --help.
 

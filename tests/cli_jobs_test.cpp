@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli folder, drive and extract: outputs, texts and exit codes.
 
 #include <gtest/gtest.h>

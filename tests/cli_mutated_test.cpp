@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hundreds of mutated banks through vantrel-cli in every mode: never a
 // signal, only exit 0 or 1, nothing outside the output folder, no partial
 // file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli scan: crafted banks and the problems it must report, as JSON
 // Lines a strict parser takes; nothing is written.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli stopped by real signals in the middle of a large bank: exit
 // 128 + N, no temporary or partial file, completed files intact, and a
 // second run that ends as a clean one does.

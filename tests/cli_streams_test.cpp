@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli's streams: JSON that a strict parser takes whatever bytes the
 // paths and names hold, progress as JSON Lines, and a standard output that
 // cannot be written.

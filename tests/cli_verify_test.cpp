@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli --verify, --manifest and verify: what the command line adds
 // to the verification library (the options on every converting command,
 // the summary line, the exit status, the verify command's report).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-way core: the SoundFont layout as a pure function of bank and
 // zones, jobs stopped by their front end, and part files left by a crash.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions under hostile conditions: a full file system, banks that
 // change between selection and conversion, hostile sample names, and
 // extreme banks. Whatever happens, nothing is written outside the output

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drive walk (ReadDirectoryNames) and the drive run (extrdriveClick).
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The single-file job, the folder run and the source folder name.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The folder layer the jobs stand on: folder creation, the enterable test,
 // the batch runs' file listing, and mounted volumes as drives.
 

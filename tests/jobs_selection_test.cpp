@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Picks in the sample list, the stereo pick test and the extraction of
 // chosen samples.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Helpers for the writer and conversion tests: a bank on disk loaded into a
 // context, little-endian field reads, the real readers (libsndfile,

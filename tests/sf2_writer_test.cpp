@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SoundFont writer: the generators of a zone, the file's layout byte
 // for byte, sample positions, silence for missing bytes, and FluidSynth
 // loading and playing what we write.

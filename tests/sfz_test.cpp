@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SFZ output: the folder layout and the log, every sample file against the
 // file mono mode writes, every region against its zone's SoundFont
 // generators (read from our SoundFont of the same bank) through the SFZ

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared test helpers: a temporary folder per test, a listener that records
 // what the core tells the front end, and small file helpers.

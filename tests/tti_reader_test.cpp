@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading banks: names, output names, the directory and parameter walks,
 // tag searches, and refusal of malformed banks.
 

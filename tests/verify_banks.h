@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Random banks for the verification tests: samples of odd and even
 // lengths, left/right pairs, zones with every field drawn at random, and a

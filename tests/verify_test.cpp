@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading output back: the checks' own derivation against the writers' on
 // random banks, damage done after writing named with its path, a writer
 // fault caught by the verifying listener, and the manifest as sha256sum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The WAV writer: headers byte for byte, mono and interleaved stereo data,
 // silence for missing bytes, whole frames, the temporary name, and
 // libsndfile reading our files back.

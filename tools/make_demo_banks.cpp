@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the demo banks into the folder given on the command line.
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listening and looking in the window: how long Space takes to start a
 // sound (from the key press to the sink's start returning) and a hover takes
 // to show the preview of a 4 MiB sample, on banks in the page cache. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The command line's commands. Each returns the exit status: 0 done, 1 a
 // run-time error or refused input, 2 a usage error (thrown as UsageError),

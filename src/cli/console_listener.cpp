@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/console_listener.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The command line's front end: log lines to standard output, status lines
 // to standard error, and a progress bar on standard error when it is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli convert: whole banks, one after another, each as the window's
 // single-file job converts the file selected in its file list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli info: the bank as the reader sees it.
 
 #include <cinttypes>

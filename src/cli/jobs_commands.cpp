@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli folder, drive and extract: the window's folder run, drive run
 // and sample extraction, with the same texts on standard output and error.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli: the converter without its window. Log lines go to standard
 // output, status lines to standard error.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What every converting command shares: the console set up from the run
 // options, a job whose failure becomes exit status 1, and the end of the

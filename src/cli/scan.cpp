@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli scan: every bank below a folder (walked as a drive run walks
 // it) or one bank, read and checked; nothing is written.
 

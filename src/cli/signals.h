@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stopping a run by signal: SIGINT, SIGTERM, SIGHUP and SIGPIPE only record
 // the signal; the job sees it between blocks and files, discards the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantrel-cli verify: a converted folder checked long after the run, by its
 // SHA256SUMS and, given the banks, against the banks themselves.
 

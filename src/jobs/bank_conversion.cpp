@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/bank_conversion.h"
 
 #include <set>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whole-bank conversion: every sample of the bank named by ctx.bank.ttiPath
 // into ctx.destinationFolder, as WAV files or one SoundFont file by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/bank_reading.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The reader's walks as the jobs use them: the directory walk fills the
 // sample list, the parameter walk steps gauge1, and the selection of a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/drive_job.h"
 
 #include "jobs/bank_conversion.h"

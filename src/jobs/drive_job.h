@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Converting every bank of a drive: the whole walk first, then each bank
 // into a folder tree below the target folder that mirrors the drive's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/folder_jobs.h"
 
 #include "jobs/bank_conversion.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Converting whole banks from the source folder: the selected bank (the
 // extract button, a double click in the file list) and every bank of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A progress gauge: a range and a progress that is kept within it (a value
 // outside the range is stored as the nearer bound). Changes are passed on

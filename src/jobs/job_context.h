@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The state that the jobs share: the loaded bank, the decoded articulation,
 // the output mode, the gauges and buttons, and the job's folders. One

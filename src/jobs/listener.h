@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the conversion core tells its front end: the status line (headl), the
 // log (test), the three gauges, the picture buttons' on/off state, the sample

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/output_folders.h"
 
 #include <sys/stat.h>

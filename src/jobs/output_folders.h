@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where output goes: the destination rule and the per-bank WAV folders.
 

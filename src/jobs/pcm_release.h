@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A job owns the PCM data it has the reader load and releases it when it
 // ends, also when a failure ends it early.

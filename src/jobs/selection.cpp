@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/selection.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Extraction of chosen samples from the sample list (wavlist): one sample as
 // a mono WAV file, or two picked samples as one stereo WAV file. The window

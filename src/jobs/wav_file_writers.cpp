@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/wav_file_writers.h"
 
 #include <algorithm>

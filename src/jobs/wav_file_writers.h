@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Writes the files of a whole-bank WAV job on several threads, while the
 // job's own thread gives each file its final name, steps the gauge and logs

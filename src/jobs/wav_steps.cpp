@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jobs/wav_steps.h"
 
 #include "jobs/bank_reading.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The two steps in which the sample list's extractions write a WAV file:
 // the header, then the PCM data, which logs "<name> extracted" and gives

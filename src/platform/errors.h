@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One error type for every failure that ends a job, with one table from code
 // to text. The codes are those of the run-time library the converter's users

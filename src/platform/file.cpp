@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Thin file layer over POSIX descriptors. Every operation is checked and a
 // failure throws RunError with the operation's path; a short read throws

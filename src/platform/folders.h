@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Folder search in the file system's own order (no sorting), folder
 // creation, and the mounted volumes that stand for drives on this platform.

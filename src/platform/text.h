@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Bank names are 8-bit characters; on this platform each byte is taken as its
 // Latin-1 character when it becomes a file name or is shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/articulation.h"
 
 #include "platform/errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Zone articulation decoded from a bank's parameter block ("TTIP" body).
 

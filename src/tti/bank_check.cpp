@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/bank_check.h"
 
 #include "platform/text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a user should know about a bank before converting it: samples whose
 // bytes the file does not hold, loops outside their sample, zones that no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/byte_source.h"
 
 #include <cstring>

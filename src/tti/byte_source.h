@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Sources of bank bytes: a buffered file, or bytes in memory (tests, fuzzing).
 // Every read is exact; a source that ends early throws "Read beyond end of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/sample_bank.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The loaded bank. Per-sample tables have kMaxSamples slots; a load
 // overwrites the slots of its own entries, and slots from sampleCount on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/stereo_pairs.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which samples of a bank the stereo conversion joins into one two-channel
 // file: the format has no stereo flag, so pairs are found by name, length

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tti/tti_reader.h"
 
 #include <algorithm>

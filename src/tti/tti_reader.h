@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading a TTI bank in two walks over its bytes: the directory walk (names)
 // and the parameter walk (offsets, loops, zone map, parameter block, PCM

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/about2.h"
 
 #include <QEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The about box: a borderless picture that stays on top of other windows,
 // centred on the screen, hidden again by a click on it or by Esc.

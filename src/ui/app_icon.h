@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The application icon, described once and rendered two ways: with QPainter
 // (the title icon, the installed PNG) and as SVG text (the scalable icon).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Application-wide set-up shared by the program and its tests: title, icon,
 // style.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's pictures, drawn in code: the background of the four panels,
 // the picture buttons' looks, the title-bar buttons, the glyphs of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a sample sounds like when it is auditioned: the frames it plays, in
 // the order it plays them, and the device an audio sink pulls them from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/audition_control.h"
 
 #include <QAudioSink>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Listening and looking in the sample list: Space (or a middle click on a
 // sample) plays the sample through the default audio output, hovering a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Small controls of the main window that the toolkit does not offer as they
 // are needed: a filled rectangle, a progress gauge that shows "%d%%", a

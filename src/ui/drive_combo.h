@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The drive box: the mounted volumes, each shown by its name and root.
 // Where the drives come from is set by the owner, so that a window can be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/folder_list.h"
 
 #include <QDir>

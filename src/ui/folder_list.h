@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Folder lists: a folder tree list (dir1, destin) and a file list with a
 // mask (file1) with its mask box (FilterComboBox1).

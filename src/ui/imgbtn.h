@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Picture buttons: a picture control that only chooses which of its stored
 // pictures it shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Places and sizes of the main window's controls, in window coordinates.
 // The background artwork is drawn around the same rectangles.

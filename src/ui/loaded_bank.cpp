@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/loaded_bank.h"
 
 #include "tti/tti_reader.h"

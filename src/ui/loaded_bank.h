@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A bank loaded on its own for listening and looking: its sample tables,
 // its decoded zones and its PCM data area (the bank file, held open). The

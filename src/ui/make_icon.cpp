@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the application icon for installing: NAME.svg (scalable) and
 // NAME.png (48 x 48), both from the one drawing.
 //   vantrel-make-icon FOLDER NAME

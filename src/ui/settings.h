@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // vantrel.ini: three lines of text in the folder the program started in.
 //   1  the source folder (dir1)

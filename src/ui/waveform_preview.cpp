@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/waveform_preview.h"
 
 #include <QFontMetrics>

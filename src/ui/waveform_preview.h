@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The preview of a sample beside the sample list: its waveform (the lowest
 // and highest value of the frames under each pixel column), its loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window: a borderless window of four panels (source, TTI files,
 // status and samples, target) with its own title strip. It owns every

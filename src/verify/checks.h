@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading an output file back from the disk and comparing it with the bank
 // it came from. Each check returns what differs, in a few words ("frame

@@ -1,13 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "verify/expected.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string_view>
-
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -23,28 +20,9 @@ ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uin
   const std::uint64_t inArea = bank.pcm.held() && start_ < bank.pcm.size ? bank.pcm.size - start_ : 0;
   held_ = std::min({own, inArea, n});
   if (held_ == 0) return;
-  if (bank.pcm.memory) {
-    inPlace_ = bank.pcm.memory.get() + start_;
-    return;
-  }
-  // Map only where the file still holds every byte: a mapped page past its
-  // end would stop the process. Without a mapping the bytes are read.
-  const int fd = bank.pcm.file.descriptor();
-  const std::uint64_t from = bank.pcm.offset + start_;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < from + held_) return;
-  const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-  const std::uint64_t aligned = from - from % page;
-  mapLength_ = static_cast<std::size_t>(from - aligned + held_);
-  // Populated at once: one call instead of a fault per few pages.
-  void* map = ::mmap(nullptr, mapLength_, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(aligned));
-  if (map == MAP_FAILED) return;
-  map_ = map;
-  inPlace_ = static_cast<const std::uint8_t*>(map) + (from - aligned);
-}
-
-ChannelBytes::~ChannelBytes() {
-  if (map_) ::munmap(map_, mapLength_);
+  if (bank.pcm.memory) inPlace_ = bank.pcm.memory.get() + start_;
+  // Bytes in the bank file are read (pread) as they are compared: a
+  // mapping would stop the process if the bank were cut short meanwhile.
 }
 
 void ChannelBytes::read(std::uint64_t at, std::uint8_t* to, std::size_t count) const {

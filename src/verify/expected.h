@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What an output file of a bank must hold, derived from the bank alone: the
 // bytes of each channel, the twelve SoundFont generators of a zone and the
@@ -19,14 +20,9 @@ namespace vantrel::verify {
 // channel of sample `index`: the sample's own bytes, in whole 16-bit frames
 // (an odd last byte is dropped) and as far as the bank's PCM data area
 // holds them, then silence (zero bytes) up to n.
-//
-// Held bytes in the bank file are mapped into memory rather than read: a
-// check then compares the file it reads with the bank's page cache
-// directly, reading half the bytes it would otherwise.
 class ChannelBytes {
  public:
   ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n);
-  ~ChannelBytes();
   ChannelBytes(const ChannelBytes&) = delete;
   ChannelBytes& operator=(const ChannelBytes&) = delete;
 
@@ -43,8 +39,6 @@ class ChannelBytes {
   std::uint64_t held_ = 0;
   std::uint64_t size_ = 0;
   const std::uint8_t* inPlace_ = nullptr;  // the held bytes in memory, if they are
-  void* map_ = nullptr;                    // the mapping that holds them, if any
-  std::size_t mapLength_ = 0;
 };
 
 // The bytes per channel of a WAV file whose first (or only) channel is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Listeners that sit between a job and its front end: each passes every
 // call on to the next listener and adds one thing to the output files the

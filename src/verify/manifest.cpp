@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "verify/manifest.h"
 
 #include <openssl/evp.h>

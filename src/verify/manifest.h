@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Checksum manifests in the format of sha256sum: one line per file,
 // "<64 hex digits>  <path>", paths relative to the manifest's folder, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "verify/riff.h"
 
 #include <cstring>

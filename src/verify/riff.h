@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A small RIFF reader for SoundFont files: the chunk tree as plain records,
 // checked for consistent sizes, with no knowledge of what the chunks mean.

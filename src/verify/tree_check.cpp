@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "verify/tree_check.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Checking a folder of converted output long after the run: every line of
 // its SHA256SUMS, and, given the banks, their outputs found below it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writers/output_file.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Helpers the WAV and SoundFont writers share: little-endian byte building,
 // the bytes of one sample as a file gets them, and writing under a temporary

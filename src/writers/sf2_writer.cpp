@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writers/sf2_writer.h"
 
 #include <limits>

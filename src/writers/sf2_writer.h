@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // SoundFont writer: a whole bank as one SoundFont 2.01 file with one preset,
 // one instrument and one instrument zone per bank zone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writers/sfz_writer.h"
 
 #include <algorithm>

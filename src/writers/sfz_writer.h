@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // SFZ writer: a bank as a text instrument that maps its samples, kept as
 // mono WAV files in a "samples" folder beside it, to key and velocity

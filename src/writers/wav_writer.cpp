@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writers/wav_writer.h"
 
 #include <algorithm>

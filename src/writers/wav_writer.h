@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // WAV writer: one sample as a mono file, or a left/right pair as a stereo
 // file, each with a 112-byte header ("fmt ", "smpl" with one loop, "data")

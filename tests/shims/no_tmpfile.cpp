@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded into a program under test (LD_PRELOAD), this makes open() with
 // O_TMPFILE fail with EOPNOTSUPP, as on file systems without unnamed files
 // (FAT, some network file systems), so that the named part files that stand

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listening and looking: the bytes the audition device yields, the preview's
 // picture, and how the window starts and ends both. Expected bytes come
 // from the bank's description; no audio device is needed (the tests' audio

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's own controls: gauges, the folder tree list, the file list
 // with its mask box, the drive box and the sample list.
 

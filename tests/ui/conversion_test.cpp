@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions started from the window's real widgets: the extract and
 // complete buttons, the drive button, a double click on a bank, and the
 // sample list with its button, in mono, stereo and SFZ mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Picture buttons: which picture shows after crossings, presses and
 // releases, when the click comes, ReleasedInside, and Supported.
 

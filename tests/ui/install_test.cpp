@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What `cmake --install` puts on a system: both programs, the launcher, the
 // icon in the hicolor theme and the AppStream description, checked by the
 // desktop's own validators.

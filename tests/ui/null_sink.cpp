@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "null_sink.h"
 
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A PulseAudio server of the test's own with one stereo null sink
 // ("vantrel": 16-bit, 44.1 kHz, no rewinds, so that its monitor carries

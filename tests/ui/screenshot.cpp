@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the window as a user sees it after clicking a bank, into a PNG:
 //   vantrel-screenshot OUT.png
 //   vantrel-screenshot --preview OUT.png   (a sample's preview beside it)

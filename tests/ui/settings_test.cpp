@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file without the window: lines, line ends, the item index
 // rules of line 3, and what is written.
 

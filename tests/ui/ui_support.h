@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Helpers for driving the real window in tests: a window with its about box
 // in a temporary folder, clicks on list entries, and catching the error box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GUI tests' entry: one QApplication on the offscreen platform (unless
 // another is asked for), with a home folder of its own so that nothing the
 // toolkit keeps lands in the real one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window driven through its real widgets: the controls' places,
 // start-up and settings, drive boxes, the drag, the title-bar buttons, the
 // about box, bank selection and the error box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Audition through a real audio server: a PulseAudio server of the test's
 // own with a null sink, whose monitor shows exactly what Space played.
 // Without pulseaudio the tests skip. The server is started before the
