@@ -4,25 +4,19 @@
 #include <set>
 #include <vector>
 
+#include "jobs/bank_reading.h"
+#include "jobs/output_folders.h"
 #include "jobs/pcm_release.h"
 #include "jobs/wav_file_writers.h"
-#include "jobs/output_folders.h"
 #include "platform/file.h"
-#include "platform/text.h"
-#include "jobs/bank_reading.h"
 #include "platform/folders.h"
+#include "platform/text.h"
 #include "writers/sf2_writer.h"
 #include "writers/sfz_writer.h"
 #include "writers/wav_writer.h"
 
 namespace vantrel {
 namespace {
-
-// The stereo file's name: the left name without its last four characters,
-// "__", then the right name whole; made safe as a file name.
-std::string stereoNameOf(const std::string& left, const std::string& right) {
-  return safeFileName(left.substr(0, left.size() > 4 ? left.size() - 4 : 0) + "__" + right);
-}
 
 void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source);
 void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source);
@@ -41,10 +35,6 @@ struct WavPlan {
 // Plans the files, writes them several at a time and reports each one in
 // plan order: gauge1 steps, its log line, JobListener::outputFile.
 void writeWavFiles(JobContext& ctx, const WavPlan& wav);
-
-}  // namespace
-
-namespace {
 
 // The parameter walk of a conversion: on `source` when the job has the
 // bank open already, else on the bank file, opened here.
@@ -229,28 +219,27 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
                      eventFor(path, OutputOutcome::Existing, stereo, left, right)});
   };
 
+  // The right channel of each pair; a sample taken as one is done.
+  std::vector<int> rightOf(n, -1);
+  if (wav.pairs) {
+    for (const auto& [l, r] : stereoPairs(bank)) {
+      rightOf[l] = r;
+      pendingSample[r] = 0;
+    }
+  }
   for (std::uint32_t i = 0; i < n; ++i) {
     if (!pendingSample[i]) continue;
     const auto left = static_cast<std::uint16_t>(i);
-    bool paired = false;
-
-    // The right channel is the first later sample, in index order, that is
-    // still pending and matches in pair key, length and loop points.
-    if (wav.pairs) {
-      for (std::uint32_t j = i + 1; j < n && !paired; ++j) {
-        if (!pendingSample[j] || !stereoPairOf(bank, i, j)) continue;
-        const auto right = static_cast<std::uint16_t>(j);
-        const std::string name = latin1ToUtf8(stereoNameOf(bank.sampleName[i], bank.sampleName[j]));
-        std::string path = joinPath(out, name);
-        if (exists(path)) {
-          existing(path, name, true, left, right);
-        } else {
-          plan(std::move(path), name, true, left, right);
-        }
-        // A pair counts as a pair whether its file was written or found:
-        // its right sample is done.
-        pendingSample[j] = 0;
-        paired = true;
+    const bool paired = rightOf[i] >= 0;
+    if (paired) {
+      // A pair counts as a pair whether its file is written or found.
+      const auto right = static_cast<std::uint16_t>(rightOf[i]);
+      const std::string name = latin1ToUtf8(stereoFileName(bank, left, right));
+      std::string path = joinPath(out, name);
+      if (exists(path)) {
+        existing(path, name, true, left, right);
+      } else {
+        plan(std::move(path), name, true, left, right);
       }
     }
 

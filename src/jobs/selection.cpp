@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "jobs/bank_reading.h"
 #include "jobs/wav_steps.h"
+#include "tti/stereo_pairs.h"
 
 namespace vantrel {
 namespace {
@@ -29,11 +30,6 @@ void reportWav(JobContext& ctx, const std::string& path, bool written, bool ster
   e.right = right;
   e.bank = &ctx.bank;
   ctx.ui.outputFile(e);
-}
-
-// A name without its last `n` characters; a shorter name gives "".
-std::string withoutLast(const std::string& name, std::size_t n) {
-  return name.size() > n ? name.substr(0, name.size() - n) : std::string();
 }
 
 }  // namespace
@@ -148,9 +144,7 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.destinationFolder = destinationRule(targetFolder);
   const std::string folder = CreateWavDirStereo(ctx, ctx.destinationFolder);
 
-  // Left name without its four-character extension, "__", right name whole.
-  const std::string fileName =
-      safeFileName(withoutLast(ctx.bank.sampleName[left], 4) + "__" + ctx.bank.sampleName[right]);
+  const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
   if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status("Already extracted");

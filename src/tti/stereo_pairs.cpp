@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace vantrel {
 
 bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t right) {
@@ -29,6 +31,11 @@ std::vector<std::pair<std::uint16_t, std::uint16_t>> stereoPairs(const SampleBan
     }
   }
   return pairs;
+}
+
+std::string stereoFileName(const SampleBank& bank, std::uint32_t left, std::uint32_t right) {
+  const std::string& l = bank.sampleName[left];
+  return safeFileName(l.substr(0, l.size() > 4 ? l.size() - 4 : 0) + "__" + bank.sampleName[right]);
 }
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 // and loop points.
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,5 +25,9 @@ bool stereoPairOf(const SampleBank& bank, std::uint32_t left, std::uint32_t righ
 // yet taken as a right channel takes the first later sample, still free,
 // that is its partner.
 std::vector<std::pair<std::uint16_t, std::uint16_t>> stereoPairs(const SampleBank& bank);
+
+// The stereo file's name (Latin-1): the left name without its last four
+// characters, "__", then the right name whole; made safe as a file name.
+std::string stereoFileName(const SampleBank& bank, std::uint32_t left, std::uint32_t right);
 
 }  // namespace vantrel

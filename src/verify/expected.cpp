@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string_view>
 
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tti/stereo_pairs.h"
 
 namespace vantrel::verify {
 
@@ -120,25 +120,6 @@ std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArtic
   return out;
 }
 
-namespace {
-
-// Two samples make one stereo file when their lengths and loop points are
-// equal and their names agree but for the channel mark: both names cut by
-// 5 characters (stem, channel letter, four-character extension) when they
-// differ and are both longer than 5, else both cut by 4.
-bool stereoMates(const SampleBank& bank, std::uint32_t i, std::uint32_t j) {
-  if (bank.pcmLength[i] != bank.pcmLength[j] || bank.loopStart[i] != bank.loopStart[j] ||
-      bank.loopEnd[i] != bank.loopEnd[j]) {
-    return false;
-  }
-  const std::string_view a = bank.sampleName[i], b = bank.sampleName[j];
-  const std::size_t cut = a != b && a.size() > 5 && b.size() > 5 ? 5 : 4;
-  auto stem = [cut](std::string_view s) { return s.size() > cut ? s.substr(0, s.size() - cut) : s.substr(0, 0); };
-  return stem(a) == stem(b);
-}
-
-}  // namespace
-
 BankOutputNames bankOutputNames(const SampleBank& bank) {
   BankOutputNames names;
   const std::string file = fileNamePart(bank.ttiPath);
@@ -155,25 +136,25 @@ BankOutputNames bankOutputNames(const SampleBank& bank) {
   names.sfzFolder = "SFZ_" + file;
   names.sfz = file.substr(0, end) + "sfz";
 
+  // Which samples stereo mode joins, and how it names their files, are the
+  // bank's own rule; what this check reads back is independent of it.
   const std::uint32_t n = bank.sampleCount;
+  std::vector<int> rightOf(n, -1);
   std::vector<bool> taken(n, false);
+  for (const auto& [l, r] : stereoPairs(bank)) {
+    rightOf[l] = r;
+    taken[r] = true;
+  }
   for (std::uint32_t i = 0; i < n; ++i) {
     const auto left = static_cast<std::uint16_t>(i);
     names.mono.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
     if (taken[i]) continue;
-    // Each sample not yet taken as a right channel takes the first free
-    // later sample that is its mate; the file is named by the left name
-    // without its extension, "__" and the right name.
-    bool paired = false;
-    for (std::uint32_t j = i + 1; j < n && !paired; ++j) {
-      if (taken[j] || !stereoMates(bank, i, j)) continue;
-      taken[j] = paired = true;
-      const std::string& l = bank.sampleName[i];
-      const std::string stem = l.size() > 4 ? l.substr(0, l.size() - 4) : std::string();
-      names.stereo.push_back({latin1ToUtf8(safeFileName(stem + "__" + bank.sampleName[j])), true, left,
-                              static_cast<std::uint16_t>(j)});
+    if (rightOf[i] >= 0) {
+      const auto right = static_cast<std::uint16_t>(rightOf[i]);
+      names.stereo.push_back({latin1ToUtf8(stereoFileName(bank, left, right)), true, left, right});
+    } else {
+      names.stereo.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
     }
-    if (!paired) names.stereo.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
   }
   return names;
 }
