@@ -31,6 +31,14 @@ std::string nameOf(const std::string& field) {
 std::vector<std::string> outputsOf(const std::vector<std::string>& names) {
   std::vector<std::string> out(names.size());
   makeOutputNames(names, static_cast<std::uint32_t>(names.size()), out);
+  // A bank of many samples is named by other means: behind 40 other names
+  // these must come out the same.
+  std::vector<std::string> many;
+  for (int k = 0; k < 40; ++k) many.push_back("FILLER" + std::to_string(k) + ".WAV");
+  many.insert(many.end(), names.begin(), names.end());
+  std::vector<std::string> manyOut(many.size());
+  makeOutputNames(many, static_cast<std::uint32_t>(many.size()), manyOut);
+  EXPECT_EQ(std::vector<std::string>(manyOut.begin() + 40, manyOut.end()), out);
   return out;
 }
 
@@ -234,8 +242,8 @@ TEST(TtiParameterWalk, StepOneAdvancesTheGaugeNPlusTwoTimesAndLoadsThePcm) {
   loadFromMemory(l, buildBank(d), 1);
   EXPECT_EQ(l.ui.progressOf(GaugeId::Bank), (std::vector<std::int64_t>{1, 2, 3, 4}));
   ASSERT_EQ(l.ctx.bank.pcm.size, 16u);
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get(), d.samples[0].pcm.data(), 6));
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get() + 6, d.samples[1].pcm.data(), 10));
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.bytes(), d.samples[0].pcm.data(), 6));
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.bytes() + 6, d.samples[1].pcm.data(), 10));
 }
 
 TEST(TtiParameterWalk, StepZeroLeavesGaugeAndPcmAloneAndNeedsNoSampleData) {
@@ -264,7 +272,7 @@ TEST(TtiParameterWalk, TagSearchesSkipOtherData) {
   Loaded l;
   loadFromMemory(l, buildBank(d), 1);
   EXPECT_EQ(l.ctx.bank.pcm.size, 6u);
-  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.memory.get(), d.samples[0].pcm.data(), 6));
+  EXPECT_EQ(0, std::memcmp(l.ctx.bank.pcm.bytes(), d.samples[0].pcm.data(), 6));
 }
 
 TEST(TtiParameterWalk, TtklBlockIsSkippedWhateverItsSize) {

@@ -2,6 +2,7 @@
 // vantrel-cli: the converter without its window. Log lines go to standard
 // output, status lines to standard error.
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -118,6 +119,12 @@ int finishOutput(int status) {
 
 int main(int argc, char** argv) {
   using namespace vantrel::cli;
+  // A folder or drive run allocates and frees each bank's tables hundreds of
+  // times. Freed memory stays with the process for the next bank, instead
+  // of going back to the system and being faulted in again; blocks of
+  // 4 MiB and more are still mapped and returned as they are freed.
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
   CLI::App app(kDescription, "vantrel-cli");
   app.footer(kExitStatus);
   app.set_version_flag("--version", std::string("vantrel-cli ") + VANTREL_VERSION);

@@ -7,14 +7,14 @@
 namespace vantrel {
 
 std::string latin1ToUtf8(std::string_view latin1) {
-  std::string out;
-  out.reserve(latin1.size() + latin1.size() / 4);
+  std::string out(utf8Length(latin1), '\0');
+  char* p = out.data();
   for (unsigned char c : latin1) {
     if (c < 0x80) {
-      out += static_cast<char>(c);
+      *p++ = static_cast<char>(c);
     } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
   return out;

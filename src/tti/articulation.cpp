@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tti/articulation.h"
 
+#include <algorithm>
+
 #include "platform/errors.h"
 
 namespace vantrel {
@@ -27,10 +29,37 @@ class Words {
 
 bool eitherBit(std::uint16_t w, int a, int b) { return ((w >> a) & 1u) || ((w >> b) & 1u); }
 
+// Decodes the zone directory and records into art's slots 0 to the zone
+// count, and sets the count.
+void decodeZones(const std::uint8_t* paramBlock, std::size_t paramBlockSize, ZoneArticulation& art,
+                 const std::string& path);
+
 }  // namespace
 
 void getsf2values(const std::uint8_t* paramBlock, std::size_t paramBlockSize,
                   ZoneArticulation& art, const std::string& path) {
+  const std::size_t before = art.zoneCount;
+  try {
+    decodeZones(paramBlock, paramBlockSize, art, path);
+  } catch (...) {
+    art = ZoneArticulation();
+    throw;
+  }
+  // Zones past the new count are as a new table has them.
+  for (auto* field : {&art.zoneKeyLow, &art.zoneKeyHigh, &art.zoneVelLow, &art.zoneVelHigh, &art.zoneVolume,
+                      &art.zoneLooped, &art.zonePanLeft, &art.zonePanRight, &art.zoneAttack, &art.zoneSustain,
+                      &art.zoneDecay, &art.zoneRelease}) {
+    std::fill(field->begin() + art.zoneCount, field->begin() + std::max<std::size_t>(before, art.zoneCount), 0);
+  }
+  for (auto* field : {&art.zoneFineTune, &art.zoneRootKey}) {
+    std::fill(field->begin() + art.zoneCount, field->begin() + std::max<std::size_t>(before, art.zoneCount), 0);
+  }
+}
+
+namespace {
+
+void decodeZones(const std::uint8_t* paramBlock, std::size_t paramBlockSize, ZoneArticulation& art,
+                 const std::string& path) {
   const Words words(paramBlock, paramBlockSize, path);
 
   // Zone directory: three words per zone from word 0.
@@ -99,5 +128,7 @@ void getsf2values(const std::uint8_t* paramBlock, std::size_t paramBlockSize,
     art.zoneRelease[z] = static_cast<std::uint8_t>(127 - (words.at(p + 9, "a zone record") & 0x7F));
   }
 }
+
+}  // namespace
 
 }  // namespace vantrel

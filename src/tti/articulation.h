@@ -36,9 +36,12 @@ struct ZoneArticulation {
   std::vector<std::uint8_t> zoneRelease;   // 127 - release rate
 };
 
-// Decodes the parameter block (little-endian 16-bit words) into `art`.
+// Decodes the parameter block (little-endian 16-bit words) into `art`,
+// which may hold an earlier bank's zones: afterwards it holds exactly what a
+// new table would, so one table serves bank after bank.
 // A zone directory that does not end within kMaxZones entries, or a position
-// outside the block, is an invalid bank: RunError(kInvalidBank, path).
+// outside the block, is an invalid bank: RunError(kInvalidBank, path); `art`
+// is then a new, empty table.
 void getsf2values(const std::uint8_t* paramBlock, std::size_t paramBlockSize,
                   ZoneArticulation& art, const std::string& path);
 

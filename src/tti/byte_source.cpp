@@ -52,9 +52,13 @@ void FileSource::fill(std::uint64_t at) {
   const std::uint64_t start = at < kBufferSize ? 0 : at;
   const std::uint64_t left = size_ - start;
   const std::size_t n = left < kBufferSize ? static_cast<std::size_t>(left) : kBufferSize;
-  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  if (!buffer_) {
+    // No more than the file holds: a small bank needs no more.
+    buffer_ = allocatePcm(size_ < kBufferSize ? static_cast<std::size_t>(size_) : kBufferSize);
+    if (!buffer_) throw RunError(kOutOfMemory, path_);
+  }
   bufLen_ = 0;
-  file_.readAt(start, buffer_.data(), n);
+  file_.readAt(start, buffer_.get(), n);
   bufStart_ = start;
   bufLen_ = n;
 }
@@ -66,7 +70,7 @@ void FileSource::read(void* buffer, std::size_t n) {
     if (pos_ >= bufStart_ && pos_ < bufStart_ + bufLen_) {
       const std::size_t at = static_cast<std::size_t>(pos_ - bufStart_);
       const std::size_t take = n < bufLen_ - at ? n : bufLen_ - at;
-      std::memcpy(out, buffer_.data() + at, take);
+      std::memcpy(out, buffer_.get() + at, take);
       out += take;
       pos_ += take;
       n -= take;
@@ -94,11 +98,10 @@ PcmArea FileSource::takePcm(std::uint32_t n) {
   area.offset = pos_;
   area.size = n;
   // Bytes the buffer holds already (a small bank read whole) are kept
-  // rather than read again sample by sample.
+  // rather than read again sample by sample: the buffer goes with them.
   if (pos_ >= bufStart_ && pos_ + n <= bufStart_ + bufLen_) {
-    area.memory = allocatePcm(n);
-    if (!area.memory) throw RunError(kOutOfMemory, path_);
-    if (n) std::memcpy(area.memory.get(), buffer_.data() + (pos_ - bufStart_), n);
+    area.memoryStart = static_cast<std::size_t>(pos_ - bufStart_);
+    area.memory = std::move(buffer_);
   }
   area.file = std::move(file_);
   bufLen_ = 0;

@@ -78,7 +78,7 @@ class FileSource final : public ByteSource {
   std::string path_;
   std::uint64_t size_ = 0;
   std::uint64_t pos_ = 0;
-  std::vector<std::uint8_t> buffer_;
+  PcmBuffer buffer_;  // up to kBufferSize bytes, not cleared: only what is read is used
   std::uint64_t bufStart_ = 0;  // file offset of buffer_[0]
   std::size_t bufLen_ = 0;      // bytes of the file in buffer_
 };

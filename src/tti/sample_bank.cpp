@@ -19,6 +19,7 @@ PcmArea& PcmArea::operator=(PcmArea&& other) noexcept {
   file = std::move(other.file);
   offset = other.offset;
   memory = std::move(other.memory);
+  memoryStart = std::exchange(other.memoryStart, 0);
   size = std::exchange(other.size, 0);
   fileLength_.store(other.fileLength_.exchange(kUnknown));
   return *this;
@@ -35,7 +36,7 @@ void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
       }
       if (offset + at + n > length) throw RunError(kReadBeyondEnd, file.path());
     }
-    std::memcpy(to, memory.get() + at, n);
+    std::memcpy(to, bytes() + at, n);
   } else {
     file.readAt(offset + at, to, n);
   }

@@ -37,10 +37,13 @@ struct PcmArea {
 
   File file;                   // the bank file, while the area is in it
   std::uint64_t offset = 0;    // where the area starts in `file`
-  PcmBuffer memory;            // or the bytes themselves
+  PcmBuffer memory;            // or the bytes themselves, from memoryStart on
+  std::size_t memoryStart = 0;
   std::uint32_t size = 0;
 
   bool held() const noexcept { return file.isOpen() || memory != nullptr; }
+  // The area's first byte in memory; null when the bytes are in the file.
+  const std::uint8_t* bytes() const noexcept { return memory ? memory.get() + memoryStart : nullptr; }
   // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
   // file cut short since loading is "Read beyond end of file".
   void read(std::uint64_t at, void* to, std::size_t n) const;

@@ -67,13 +67,30 @@ std::string sampleNameFromField(const std::uint8_t* field, std::size_t size) {
 
 void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
                      std::vector<std::string>& outputNames) {
+  // The names of a bank of a few samples are looked up by scanning those
+  // before them; a larger bank's through hash tables.
+  const bool few = n <= 32;
   std::unordered_set<std::string> taken;
   std::unordered_map<std::string, std::uint32_t> seen;  // sampleName -> earlier count
-  taken.reserve(n * 2);
-  seen.reserve(n * 2);
+  if (!few) {
+    taken.reserve(n * 2);
+    seen.reserve(n * 2);
+  }
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::string& name = names[i];
-    std::uint32_t repeat = seen[name]++;
+    std::uint32_t repeat = 0;
+    if (few) {
+      for (std::uint32_t j = 0; j < i; ++j) repeat += names[j] == name;
+    } else {
+      repeat = seen[name]++;
+    }
+    auto isTaken = [&](const std::string& candidate) {
+      if (!few) return taken.count(candidate) != 0;
+      for (std::uint32_t j = 0; j < i; ++j) {
+        if (outputNames[j] == candidate) return true;
+      }
+      return false;
+    };
     auto candidate = [&](std::uint32_t k) {
       if (k == 0) return safeFileName(name);
       // Shorten a long name first so that the mark survives.
@@ -84,8 +101,8 @@ void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
       return safeFileName(marked);
     };
     std::string out = candidate(repeat);
-    while (taken.count(out)) out = candidate(++repeat);
-    taken.insert(out);
+    while (isTaken(out)) out = candidate(++repeat);
+    if (!few) taken.insert(out);
     outputNames[i] = std::move(out);
   }
 }
@@ -164,11 +181,15 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
   findTag(src, "TTIP", tag);
   const std::uint32_t paramSize = src.readU32();
   if (paramSize > src.left()) src.throwEnd();
-  std::vector<std::uint8_t> paramBlock(paramSize);
-  src.read(paramBlock.data(), paramSize);
-  ZoneArticulation art;
-  if (what.zones) getsf2values(paramBlock.data(), paramBlock.size(), art, path);
-  paramBlock = {};
+  if (what.zones) {
+    std::vector<std::uint8_t> paramBlock(paramSize);
+    src.read(paramBlock.data(), paramSize);
+    // The zones go straight into the caller's table, reused from bank to
+    // bank; the rest of the bank is committed below.
+    getsf2values(paramBlock.data(), paramBlock.size(), *what.zones, path);
+  } else {
+    src.skip(paramSize);
+  }
 
   PcmArea pcm;
   if (what.pcm) {
@@ -196,7 +217,6 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
     bank.loopEnd[i] = static_cast<std::int32_t>(framesFromBytes(v.loopEnd - v.start) - 1u);
   }
   bank.zoneSample = std::move(zoneMap);
-  if (what.zones) *what.zones = std::move(art);
   if (what.pcm) bank.pcm = std::move(pcm);
 }
 

@@ -20,7 +20,7 @@ ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uin
   const std::uint64_t inArea = bank.pcm.held() && start_ < bank.pcm.size ? bank.pcm.size - start_ : 0;
   held_ = std::min({own, inArea, n});
   if (held_ == 0) return;
-  if (bank.pcm.memory) inPlace_ = bank.pcm.memory.get() + start_;
+  if (bank.pcm.memory) inPlace_ = bank.pcm.bytes() + start_;
   // Bytes in the bank file are read (pread) as they are compared: a
   // mapping would stop the process if the bank were cut short meanwhile.
 }

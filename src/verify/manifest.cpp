@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "verify/manifest.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,12 +11,13 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "verify/libraries.h"
 
 namespace vantrel::verify {
 namespace {
 
 struct DigestFree {
-  void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
+  void operator()(EVP_MD_CTX* c) const noexcept { crypto().freeContext(c); }
 };
 
 bool isHex(const std::string& s) {
@@ -63,8 +63,9 @@ bool unescape(const std::string& name, std::string& out) {
 
 std::string sha256File(const std::string& path) {
   File file(path, File::Mode::Read);
-  std::unique_ptr<EVP_MD_CTX, DigestFree> ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) throw RunError(kOutOfMemory, path);
+  const Crypto& c = crypto();
+  std::unique_ptr<EVP_MD_CTX, DigestFree> ctx(c.newContext());
+  if (!ctx || c.init(ctx.get(), c.sha256(), nullptr) != 1) throw RunError(kOutOfMemory, path);
   // Large blocks: the digest runs at the speed of the processor's SHA
   // instructions and the reads stay few. The block is not cleared first:
   // only what is read into it is used.
@@ -73,11 +74,11 @@ std::string sha256File(const std::string& path) {
   for (;;) {
     const std::size_t n = file.readSome(block.get(), size);
     if (n == 0) break;
-    EVP_DigestUpdate(ctx.get(), block.get(), n);
+    c.update(ctx.get(), block.get(), n);
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_DigestFinal_ex(ctx.get(), digest, &length);
+  c.final(ctx.get(), digest, &length);
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int k = 0; k < length; ++k) {

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: MIT
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "verify/checks.h"
 #include "verify/expected.h"
+#include "verify/libraries.h"
 
 namespace vantrel::verify {
 namespace {
 
 struct SndfileClose {
-  void operator()(SNDFILE* f) const noexcept { sf_close(f); }
+  void operator()(SNDFILE* f) const noexcept { sndfile().close(f); }
 };
 
 // Frames compared per block.
@@ -24,9 +23,10 @@ std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string
 
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
                      std::uint16_t right) {
+  const Sndfile& sf = sndfile();
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndfileClose> file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) return std::string("not a readable WAV file (") + sf_strerror(nullptr) + ")";
+  std::unique_ptr<SNDFILE, SndfileClose> file(sf.open(path.c_str(), SFM_READ, &info));
+  if (!file) return std::string("not a readable WAV file (") + sf.strerror(nullptr) + ")";
   const int channels = stereo ? 2 : 1;
   if (info.format != (SF_FORMAT_WAV | SF_FORMAT_PCM_16)) return "not a 16-bit PCM WAV file";
   if (info.samplerate != 44100) return "sample rate " + std::to_string(info.samplerate) + ", expected 44100";
@@ -44,7 +44,7 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
   // One forward loop; libsndfile gives its end as the frame after the
   // loop's last one.
   SF_INSTRUMENT inst{};
-  if (sf_command(file.get(), SFC_GET_INSTRUMENT, &inst, sizeof inst) != SF_TRUE || inst.loop_count < 1) {
+  if (sf.command(file.get(), SFC_GET_INSTRUMENT, &inst, sizeof inst) != SF_TRUE || inst.loop_count < 1) {
     return "no sample loop";
   }
   const auto loopStart = static_cast<std::uint32_t>(bank.loopStart[left]);
@@ -72,7 +72,7 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
   for (std::uint64_t at = 0; at < frames;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockFrames, frames - at));
     const sf_count_t wanted = static_cast<sf_count_t>(n * frameBytes);
-    if (sf_read_raw(file.get(), got.get(), wanted) != wanted) return "the file ends at frame " + std::to_string(at);
+    if (sf.readRaw(file.get(), got.get(), wanted) != wanted) return "the file ends at frame " + std::to_string(at);
     const std::uint8_t* expected;
     if (stereo) {
       // The expected frames: left bytes, then right bytes.

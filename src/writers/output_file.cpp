@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,14 +35,20 @@ SampleSpan sampleSpan(const SampleBank& bank, std::uint32_t index, std::size_t n
 }
 
 BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
-                         bool background, const Progress* progress)
-    : file_(file), progress_(progress) {
-  const std::size_t need = background ? 2 * kBlockSize : kBlockSize;
+                         bool background, const Progress* progress, std::uint64_t bytes)
+    : file_(file),
+      progress_(progress),
+      blockSize_(static_cast<std::size_t>(std::clamp<std::uint64_t>(bytes, 1, kBlockSize))) {
+  const std::size_t need = background ? 2 * blockSize_ : blockSize_;
   if (buffer.size() < need) buffer.resize(need);
   block_ = buffer.data();
-  if (background) spare_ = block_ + kBlockSize;
-  // The first block ends at the next multiple of the block size.
-  limit_ = kBlockSize - static_cast<std::size_t>(position % kBlockSize);
+  if (background) spare_ = block_ + blockSize_;
+  limit_ = firstLimit(position);
+}
+
+std::size_t BlockWriter::firstLimit(std::uint64_t position) const {
+  // A block ends at the next multiple of the block size.
+  return std::min(blockSize_, kBlockSize - static_cast<std::size_t>(position % kBlockSize));
 }
 
 BlockWriter::~BlockWriter() {
@@ -97,7 +104,7 @@ void BlockWriter::flush() {
     file_.writeAll(block_, fill_);
   }
   fill_ = 0;
-  limit_ = kBlockSize;
+  limit_ = blockSize_;
   if (progress_ && *progress_) (*progress_)(0);
 }
 
@@ -123,7 +130,7 @@ void BlockWriter::putSilence(std::uint64_t n) {
   flush();
   waitWritten();
   writeSilence(file_, n);
-  limit_ = kBlockSize - static_cast<std::size_t>(file_.position() % kBlockSize);
+  limit_ = firstLimit(file_.position());
 }
 
 void BlockWriter::finish() {

@@ -4,6 +4,7 @@
 // the bytes of one sample as a file gets them, and writing under a temporary
 // name so that a file carrying its final name is always complete.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <condition_variable>
@@ -44,21 +45,27 @@ class LeBytes {
     if (n > 0) std::memcpy(p, s.data(), n);
   }
   void zeros(std::size_t n) { grow(n); }
+  void reserve(std::size_t n) {
+    if (bytes_.size() < n) bytes_.resize(n);
+  }
   // Overwrites four bytes at `at` (a size field known only later).
   void setU32(std::size_t at, std::uint32_t v) { putU32(bytes_.data() + at, v); }
 
-  std::size_t size() const noexcept { return bytes_.size(); }
+  std::size_t size() const noexcept { return size_; }
   const std::uint8_t* data() const noexcept { return bytes_.data(); }
 
  private:
-  // n more bytes, zero, at the end.
+  // n more bytes, zero, at the end. bytes_ is zero past size_ and grows
+  // by doubling.
   std::uint8_t* grow(std::size_t n) {
-    const std::size_t at = bytes_.size();
-    bytes_.resize(at + n, 0);
+    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    const std::size_t at = size_;
+    size_ += n;
     return bytes_.data() + at;
   }
 
   std::vector<std::uint8_t> bytes_;
+  std::size_t size_ = 0;
 };
 
 // A sample is written in whole 16-bit frames: an odd last byte is left out.
@@ -94,8 +101,11 @@ class BlockWriter {
   // thread of the writer's own while the next block is being filled.
   // `position` is the file's position.
   // `progress`, when given, is called with 0 after each block.
+  // `bytes`, when known, is how many bytes will be put: a smaller total
+  // needs (and touches) a buffer only that large.
   BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uint64_t position,
-              bool background = false, const Progress* progress = nullptr);
+              bool background = false, const Progress* progress = nullptr,
+              std::uint64_t bytes = kBlockSize);
   // Waits for a block still being written (its failure is dropped: finish
   // reports failures).
   ~BlockWriter();
@@ -126,6 +136,8 @@ class BlockWriter {
     }
   }
   void flush();
+  // The bytes that end a block begun at `position`.
+  std::size_t firstLimit(std::uint64_t position) const;
   // Waits until no block is being written; throws how its writing failed.
   void waitWritten();
   void writeInBackground();
@@ -134,6 +146,7 @@ class BlockWriter {
   const Progress* progress_;
   std::uint8_t* block_;           // the block being filled
   std::uint8_t* spare_ = nullptr;  // with background writing: the other block
+  std::size_t blockSize_;          // kBlockSize, or less for a small total
   std::size_t limit_;              // bytes that end the current block
   std::size_t fill_ = 0;
 

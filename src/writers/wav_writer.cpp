@@ -122,9 +122,10 @@ void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index) 
 // The pair's interleaved data behind the header of f. The header announced
 // 2n bytes from the left sample's length, so the data has n bytes per
 // channel as well: a shorter right sample is filled with silence, a longer
-// one is cut.
+// one is cut. `header`, when given, is written first, with the first chunk.
 void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::uint16_t right,
-                     std::vector<std::uint8_t>& buffer, const Progress& progress) {
+                     std::vector<std::uint8_t>& buffer, const Progress& progress,
+                     const std::array<std::uint8_t, kHeaderSize>* header = nullptr) {
   const std::size_t n = channelBytes(bank, left, 2);
   const SampleSpan l = sampleSpan(bank, left, n);
   const SampleSpan r = sampleSpan(bank, right, n);
@@ -133,18 +134,26 @@ void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::u
   const std::size_t heldBoth = std::max(l.held, r.held);
   const std::size_t voiced = std::min(n, heldBoth + (heldBoth & 1));
   const std::size_t chunk = std::min(voiced, kInterleaveChunk);
-  if (buffer.size() < 4 * chunk) buffer.resize(4 * chunk);
+  if (buffer.size() < 4 * chunk + kHeaderSize) buffer.resize(4 * chunk + kHeaderSize);
   std::uint8_t* lb = buffer.data();
   std::uint8_t* rb = lb + chunk;
-  std::uint8_t* out = rb + chunk;
+  // The header's room, then the interleaved chunk.
+  std::uint8_t* out = rb + chunk + kHeaderSize;
+  std::size_t lead = 0;
+  if (header) {
+    std::memcpy(out - kHeaderSize, header->data(), kHeaderSize);
+    lead = kHeaderSize;
+  }
   for (std::size_t k = 0; k < voiced; k += chunk) {
     const std::size_t c = std::min(chunk, voiced - k);
     readSpanPart(bank.pcm, l, k, c, lb);
     readSpanPart(bank.pcm, r, k, c, rb);
     interleave(lb, rb, out, c / 2);
-    f.writeAll(out, 2 * c);
+    f.writeAll(out - lead, lead + 2 * c);
+    lead = 0;
     if (progress) progress(0);
   }
+  if (lead) f.writeAll(out - lead, lead);
   writeSilence(f, 2 * static_cast<std::uint64_t>(n - voiced));
 }
 
@@ -166,7 +175,7 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
   if (source.stereo) {
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
   } else {
-    BlockWriter data(out.file(), buffer, kHeaderSize, false, &progress);
+    BlockWriter data(out.file(), buffer, kHeaderSize, false, &progress, channelBytes(bank, source.left, 1));
     putMonoData(data, bank, source.left);
     data.finish();
   }
@@ -180,12 +189,12 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
   const auto header = wavHeaderFor(bank, source);
   OutputFile out(finalPath);
   if (source.stereo) {
-    out.file().writeAll(header.data(), header.size());
     headerWritten = true;
-    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
+    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header);
   } else {
     // Header and data go out together, in one write for most samples.
-    BlockWriter data(out.file(), buffer, 0, false, &progress);
+    BlockWriter data(out.file(), buffer, 0, false, &progress,
+                     header.size() + channelBytes(bank, source.left, 1));
     data.put(header.data(), header.size());
     headerWritten = true;
     putMonoData(data, bank, source.left);
