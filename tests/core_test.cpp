@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -251,4 +252,48 @@ TEST(OutputFiles, PartFilesOfProcessesThatEndedAreRemoved) {
     writeBytes(t.file(name), {1});
   removeStalePartFiles(t.str());
   EXPECT_EQ(namesIn(t.str()), (std::vector<std::string>{mine, ".vantrel-x.txt", "KEEP.WAV"}));
+}
+
+// A write tap sees exactly the bytes a file ends up with while the file is
+// written at its end (whole writes, gathered writes, growth by resize), and
+// says it lost track once the file is written anywhere else.
+TEST(OutputFiles, AWriteTapSeesTheFileOrSaysItLostTrack) {
+  struct Recorder : WriteTap {
+    std::vector<std::uint8_t> seen;
+    bool lost = false;
+    void append(const void* data, std::size_t n) override {
+      const auto* p = static_cast<const std::uint8_t*>(data);
+      seen.insert(seen.end(), p, p + n);
+    }
+    void appendZeros(std::uint64_t n) override { seen.insert(seen.end(), n, 0); }
+    void lose() override { lost = true; }
+  };
+  const std::uint8_t a[] = {1, 2, 3}, b[] = {4, 5};
+  struct Case {
+    const char* what;
+    std::function<void(File&)> write;
+    bool lost;
+  };
+  const Case cases[] = {
+      {"appends", [&](File& f) { f.writeAll(a, 3); f.writeAll(b, 2); }, false},
+      {"gathered", [&](File& f) { const ConstBuffer p[] = {{a, 3}, {b, 0}, {b, 2}}; f.writeGather(p, 3); }, false},
+      {"grown, then appended", [&](File& f) { f.writeAll(a, 3); f.resize(7); f.seek(7); f.writeAll(b, 2); }, false},
+      {"grown, then written at the old end", [&](File& f) { f.writeAll(a, 3); f.resize(7); f.writeAll(b, 2); }, true},
+      {"patched", [&](File& f) { f.writeAll(a, 3); f.writeAt(0, b, 2); }, true},
+      {"shrunk", [&](File& f) { f.writeAll(a, 3); f.resize(1); }, true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string path = dir.file("tapped");
+    Recorder tap;
+    {
+      OutputFile out(path, &tap);
+      c.write(out.file());
+      out.commit();
+    }
+    EXPECT_EQ(tap.lost, c.lost) << c.what;
+    if (!c.lost) {
+      EXPECT_EQ(tap.seen, readFileBytes(path)) << c.what;
+    }
+  }
 }

@@ -92,17 +92,22 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(bank);
+  BankFilesDone filesDone(ctx.ui);
 
   readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
   const OutputFileEvent event =
       bankFileEvent(ctx, joinPath(folder, sf2FileNameFor(bank.ttiPath)), OutputKind::SoundFont);
   if (!ctx.dryRun) {
-    writeSf2(bank, ctx.art, event.path, ctx.writeBuffer, [&](int steps) {
-      checkCancelled(ctx.ui);
-      ctx.gauge1.add(steps);
-    });
+    writeSf2(
+        bank, ctx.art, event.path, ctx.writeBuffer,
+        [&](int steps) {
+          checkCancelled(ctx.ui);
+          ctx.gauge1.add(steps);
+        },
+        ctx.ui.outputTap(event.path));
   }
   ctx.ui.outputFile(event);
+  filesDone.done();
 }
 
 // The frame of a WAV or SFZ job: the log cleared, gauge1 over `steps`,
@@ -115,8 +120,10 @@ void bankFileJob(JobContext& ctx, ByteSource* source, std::int64_t steps, const 
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(ctx.bank);
+  BankFilesDone filesDone(ctx.ui);
   readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
   body();
+  filesDone.done();
 }
 
 void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
@@ -160,7 +167,7 @@ void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source)
     const std::string sfzName = bankFileNameFor(bank.ttiPath, "sfz");
     const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, sfzName), OutputKind::Sfz);
     if (!ctx.dryRun) {
-      writeSfz(bank, ctx.art, names, event.path);
+      writeSfz(bank, ctx.art, names, event.path, ctx.ui.outputTap(event.path));
       ctx.gauge1.add(1);
       ctx.ui.logLine(sfzName + " written");
     }
@@ -211,7 +218,7 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
                               left, right)});
     planned.insert(path);
     bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
-    files.push_back({std::move(path), {stereo, left, right}});
+    files.push_back({std::move(path), {stereo, left, right}, nullptr});
   };
   auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -259,6 +266,7 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
     return;
   }
 
+  for (WavFileTask& file : files) file.tap = ctx.ui.outputTap(file.finalPath);
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   const JobListener& ui = ctx.ui;
   WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); },

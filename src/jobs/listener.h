@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "tti/articulation.h"
 #include "tti/sample_bank.h"
 
@@ -33,8 +34,8 @@ struct OutputFileEvent {
   std::uint16_t right = 0;  // the right sample of a pair
   // The bank the file comes from, with its PCM data held while the job
   // writes (not in a dry run), and its zones for a SoundFont or an SFZ
-  // file. Valid during
-  // the call only.
+  // file. Valid during the call, and for a listener that keeps them until
+  // the job reports bankFilesDone.
   const SampleBank* bank = nullptr;
   const ZoneArticulation* zones = nullptr;
 };
@@ -67,6 +68,20 @@ class JobListener {
   // order of the log. Throwing a RunError ends the job with that error.
   virtual void outputFile(const OutputFileEvent& /*event*/) {}
 
+  // The job is about to write the output file `path`. A listener that wants
+  // to see its bytes as they are written (a checksum that needs no second
+  // reading) returns a tap; it stays the listener's and is fed on whichever
+  // thread writes the file, before outputFile reports it. Comes on the
+  // job's thread.
+  virtual WriteTap* outputTap(const std::string& /*path*/) { return nullptr; }
+
+  // The job is done with the output files of the bank it converts and is
+  // about to let go of the bank (its PCM data and zones). A listener that
+  // works on those files in the background finishes here, on the job's
+  // thread; a RunError thrown fails the bank. `failing`: the job is ending
+  // with an error already, and nothing may be thrown.
+  virtual void bankFilesDone(bool /*failing*/) {}
+
   // Whether the front end wants the running job stopped (Esc in the window,
   // a signal on the command line). Asked from any thread, between blocks of
   // output and between files: the job then ends with RunError(kCancelled),
@@ -79,6 +94,31 @@ class JobListener {
   virtual bool bankFailed(const std::string& /*bankPath*/, const RunError& /*error*/) {
     return false;
   }
+};
+
+// Reports bankFilesDone when a bank's job ends: done() on success, from the
+// destructor when the job is on its way out with an error.
+class BankFilesDone {
+ public:
+  explicit BankFilesDone(JobListener& ui) : ui_(ui) {}
+  ~BankFilesDone() {
+    if (done_) return;
+    try {
+      ui_.bankFilesDone(true);
+    } catch (...) {
+      // The job's own error is the one reported.
+    }
+  }
+  BankFilesDone(const BankFilesDone&) = delete;
+  BankFilesDone& operator=(const BankFilesDone&) = delete;
+  void done() {
+    done_ = true;
+    ui_.bankFilesDone(false);
+  }
+
+ private:
+  JobListener& ui_;
+  bool done_ = false;
 };
 
 // Shows the hourglass cursor for the lifetime of the object.

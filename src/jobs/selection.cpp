@@ -100,6 +100,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.ui.status(std::to_string(k));
 
   ReleasePcmOnExit release(ctx.bank);
+  BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
   ctx.destinationFolder = destinationRule(targetFolder);
   const std::string folder = CreateWavDirMono(ctx, ctx.destinationFolder);
@@ -108,6 +109,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status(name + " already extracted");
     reportWav(ctx, joinPath(folder, name), false, false, k, k);
+    filesDone.done();
     return;
   }
   OutputFile file = WriteWavHeaderMono(ctx, folder, k);
@@ -116,6 +118,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   CopyPCMDataMono(ctx, file, k);
   ctx.gauge1.add(1);
   reportWav(ctx, file.finalPath(), true, false, k, k);
+  filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
   ctx.gauge1.setProgress(0);
@@ -139,6 +142,7 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.gauge1.setRange(0, 2);
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(ctx.bank);
+  BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
   ctx.ui.status(std::to_string(currentItem));
   ctx.destinationFolder = destinationRule(targetFolder);
@@ -149,6 +153,7 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status("Already extracted");
     reportWav(ctx, joinPath(folder, name), false, true, left, right);
+    filesDone.done();
     return true;
   }
   OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);
@@ -157,6 +162,7 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   CopyPCMDataStereo(ctx, file, left, right);
   ctx.gauge1.add(1);
   reportWav(ctx, file.finalPath(), true, true, left, right);
+  filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
   ctx.gauge1.setProgress(0);

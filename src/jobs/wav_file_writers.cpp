@@ -63,7 +63,8 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
   std::unique_ptr<OutputFile> file;
   try {
     file = std::make_unique<OutputFile>(
-        writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten));
+        writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
+                        files_[k].tap));
   } catch (...) {
     failure = std::current_exception();
   }

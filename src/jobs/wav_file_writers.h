@@ -26,6 +26,7 @@ namespace vantrel {
 struct WavFileTask {
   std::string finalPath;
   WavSource source;
+  WriteTap* tap = nullptr;  // the listener's, for this file
 };
 
 class WavFileWriters {

@@ -17,12 +17,14 @@ void copyData(JobContext& ctx, OutputFile& file, const WavSource& source) {
 }  // namespace
 
 OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
-  return startWavFile(ctx.bank, {false, index, index}, joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index])));
+  const std::string path = joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index]));
+  return startWavFile(ctx.bank, {false, index, index}, path, ctx.ui.outputTap(path));
 }
 
 OutputFile WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, const std::string& fileName,
                                 std::uint16_t left, std::uint16_t right) {
-  return startWavFile(ctx.bank, {true, left, right}, joinPath(folder, latin1ToUtf8(fileName)));
+  const std::string path = joinPath(folder, latin1ToUtf8(fileName));
+  return startWavFile(ctx.bank, {true, left, right}, path, ctx.ui.outputTap(path));
 }
 
 void CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index) {

@@ -49,7 +49,12 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), openedSize_(other.openedSize_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      openedSize_(other.openedSize_),
+      tap_(std::exchange(other.tap_, nullptr)),
+      tapped_(other.tapped_),
+      atEnd_(other.atEnd_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -57,8 +62,16 @@ File& File::operator=(File&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     openedSize_ = other.openedSize_;
+    tap_ = std::exchange(other.tap_, nullptr);
+    tapped_ = other.tapped_;
+    atEnd_ = other.atEnd_;
   }
   return *this;
+}
+
+void File::loseTap() noexcept {
+  if (tap_) tap_->lose();
+  tap_ = nullptr;
 }
 
 std::size_t File::readSome(void* buffer, std::size_t n) {
@@ -104,6 +117,7 @@ void File::writeAll(const void* buffer, std::size_t n) {
       throwErrno(errno, path_, true);
     }
     if (w == 0) throw RunError(kDiskFull, path_);
+    if (tap_) tapped(p, static_cast<std::size_t>(w));
     p += w;
     n -= static_cast<std::size_t>(w);
   }
@@ -135,14 +149,17 @@ void File::writeGather(const ConstBuffer* pieces, std::size_t count) {
     auto done = static_cast<std::size_t>(w);
     while (next < count && done >= pieces[next].size - skipped) {
       done -= pieces[next].size - skipped;
+      if (tap_) tapped(static_cast<const unsigned char*>(pieces[next].data) + skipped, pieces[next].size - skipped);
       skipped = 0;
       ++next;
     }
+    if (tap_ && done > 0) tapped(static_cast<const unsigned char*>(pieces[next].data) + skipped, done);
     skipped += done;
   }
 }
 
 void File::writeAt(std::uint64_t offset, const void* buffer, std::size_t n) {
+  loseTap();
   const auto* p = static_cast<const unsigned char*>(buffer);
   while (n > 0) {
     ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
@@ -158,7 +175,9 @@ void File::writeAt(std::uint64_t offset, const void* buffer, std::size_t n) {
 }
 
 void File::seek(std::uint64_t offset) {
+  if (tap_ && offset != tapped_) loseTap();
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throwErrno(errno, path_);
+  atEnd_ = true;
 }
 
 void File::resize(std::uint64_t length) {
@@ -167,6 +186,15 @@ void File::resize(std::uint64_t length) {
     r = ::ftruncate(fd_, static_cast<off_t>(length));
   } while (r != 0 && errno == EINTR);
   if (r != 0) throwErrno(errno, path_, true);
+  if (tap_) {
+    if (length < tapped_) {
+      loseTap();
+    } else {
+      if (length > tapped_) atEnd_ = false;  // the position stays where it was
+      tap_->appendZeros(length - tapped_);
+      tapped_ = length;
+    }
+  }
 }
 
 std::uint64_t File::position() const {

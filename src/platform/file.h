@@ -17,6 +17,20 @@ struct ConstBuffer {
   std::size_t size;
 };
 
+// Sees the bytes of a file as they are written, in the file's order
+// (File::setTap): a checksum made while writing needs no second reading.
+class WriteTap {
+ public:
+  virtual ~WriteTap() = default;
+  // n bytes that follow those seen so far.
+  virtual void append(const void* data, std::size_t n) = 0;
+  // n zero bytes that follow (the file grew by resize).
+  virtual void appendZeros(std::uint64_t n) = 0;
+  // The file was written elsewhere than at its end: what the tap has seen
+  // is no longer the file's content.
+  virtual void lose() = 0;
+};
+
 class File {
  public:
   enum class Mode { Read, ReadWrite, Create /* create or truncate, read and write */ };
@@ -60,10 +74,35 @@ class File {
   // Flushes nothing (no user-space buffer); closes and checks the result.
   void close();
 
+  // Shows `tap` every byte written from here on; the file must be empty and
+  // at position 0. writeAt, a seek away from the end and shrinking make it
+  // lose track. The tap stays the caller's.
+  void setTap(WriteTap* tap) noexcept { resumeTap(tap, 0); }
+  // Hands the tap to the caller, who feeds it from here on (a writer that
+  // hashes a block on one thread while another writes it).
+  WriteTap* takeTap() noexcept { return std::exchange(tap_, nullptr); }
+  // Gives the tap back once it has seen the file's first `seen` bytes, its
+  // whole length, with the position at its end.
+  void resumeTap(WriteTap* tap, std::uint64_t seen) noexcept {
+    tap_ = tap;
+    tapped_ = seen;
+    atEnd_ = true;
+  }
+
  private:
+  void tapped(const void* data, std::size_t n) {
+    if (!atEnd_) return loseTap();
+    tap_->append(data, n);
+    tapped_ += n;
+  }
+  void loseTap() noexcept;
+
   int fd_ = -1;
   std::string path_;
   std::uint64_t openedSize_ = 0;
+  WriteTap* tap_ = nullptr;
+  std::uint64_t tapped_ = 0;  // bytes the tap has seen: the file's length
+  bool atEnd_ = true;         // the position is at tapped_
 };
 
 // Existence tests; they never throw.

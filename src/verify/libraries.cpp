@@ -42,6 +42,7 @@ Sndfile loadSndfile() {
   Library lib(kSndfileName);
   Sndfile f{};
   lib.get(f.open, "sf_open");
+  lib.get(f.openVirtual, "sf_open_virtual");
   lib.get(f.close, "sf_close");
   lib.get(f.strerror, "sf_strerror");
   lib.get(f.command, "sf_command");

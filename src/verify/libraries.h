@@ -13,6 +13,7 @@ namespace vantrel::verify {
 
 struct Sndfile {
   decltype(&::sf_open) open;
+  decltype(&::sf_open_virtual) openVirtual;
   decltype(&::sf_close) close;
   decltype(&::sf_strerror) strerror;
   decltype(&::sf_command) command;

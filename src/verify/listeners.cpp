@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "platform/errors.h"
@@ -29,27 +30,144 @@ std::string checkOutput(const OutputFileEvent& e) {
   }
 }
 
+namespace {
+
+RunError verificationFailed(const std::string& path, const std::string& what) {
+  return RunError(kVerificationFailed, path, path + ": " + what);
+}
+
+// Banks with at least this much sample data have their files checked in
+// the background; for a few small files the threads' hand-over costs more
+// than the overlap saves.
+constexpr std::uint64_t kBackgroundBytes = 4u << 20;
+
+}  // namespace
+
+VerifyingListener::~VerifyingListener() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (auto& t : threads_) t.join();
+}
+
 void VerifyingListener::outputFile(const OutputFileEvent& event) {
-  if (event.outcome == OutputOutcome::Written) {
-    const std::string what = checkOutput(event);
-    if (!what.empty()) {
+  if (event.outcome == OutputOutcome::Written && event.kind == OutputKind::Sfz) {
+    // An instrument stays only if all its samples passed: the checks still
+    // running finish first, and a bad sample takes the instrument with it.
+    std::unique_lock<std::mutex> lock(mutex_);
+    drain(lock);
+    if (failure_) {
       removeFileQuietly(event.path);
-      throw RunError(kVerificationFailed, event.path, event.path + ": " + what);
+      throw std::exchange(failure_, std::nullopt)->second;
     }
-    ++verified_;
+  }
+  if (event.outcome == OutputOutcome::Written) {
+    if (event.kind != OutputKind::Sfz && event.bank && event.bank->pcm.size >= kBackgroundBytes) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (threads_.empty()) {
+        const unsigned n = std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
+        try {
+          for (unsigned k = 0; k < n; ++k) threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+          // Fewer threads; with none, bankFilesDone checks the files.
+        }
+      }
+      queue_.emplace_back(queued_++, event);
+      changed_.notify_all();
+    } else {
+      const std::string what = checkOutput(event);
+      if (!what.empty()) {
+        removeFileQuietly(event.path);
+        throw verificationFailed(event.path, what);
+      }
+      ++verified_;
+    }
   }
   next_.outputFile(event);
+}
+
+void VerifyingListener::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    auto [order, event] = std::move(queue_.front());
+    queue_.pop_front();
+    ++running_;
+    lock.unlock();
+    std::string what;
+    try {
+      what = checkOutput(event);
+    } catch (const std::exception& e) {
+      what = e.what();
+    }
+    if (!what.empty()) removeFileQuietly(event.path);
+    lock.lock();
+    --running_;
+    if (what.empty()) {
+      ++verified_;
+    } else if (!failure_ || order < failure_->first) {
+      failure_.emplace(order, verificationFailed(event.path, what));
+    }
+    changed_.notify_all();
+  }
+}
+
+void VerifyingListener::bankFilesDone(bool failing) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  drain(lock);
+  std::optional<std::pair<std::size_t, RunError>> failure = std::exchange(failure_, std::nullopt);
+  if (failure && !failing) throw failure->second;
+  next_.bankFilesDone(failing);
+}
+
+void VerifyingListener::drain(std::unique_lock<std::mutex>& lock) {
+  if (threads_.empty()) {
+    // No thread could be started: check what is queued here.
+    while (!queue_.empty()) {
+      auto [order, event] = std::move(queue_.front());
+      queue_.pop_front();
+      const std::string what = checkOutput(event);
+      if (what.empty()) {
+        ++verified_;
+      } else {
+        removeFileQuietly(event.path);
+        if (!failure_ || order < failure_->first) failure_.emplace(order, verificationFailed(event.path, what));
+      }
+    }
+  }
+  changed_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
 }
 
 ManifestListener::ManifestListener(JobListener& next, std::string root)
     : ForwardingListener(next), root_(std::move(root)) {}
 
+ManifestListener::~ManifestListener() = default;
+
+WriteTap* ManifestListener::outputTap(const std::string& path) {
+  auto& tap = taps_[path];
+  tap = std::make_unique<Sha256Tap>();
+  return tap.get();
+}
+
 void ManifestListener::outputFile(const OutputFileEvent& event) {
   if (event.outcome == OutputOutcome::Written || event.outcome == OutputOutcome::Existing) {
     namespace fs = std::filesystem;
     const fs::path rel = fs::path(event.path).lexically_normal().lexically_relative(fs::path(root_).lexically_normal());
-    if (!rel.empty() && *rel.begin() != "..") paths_.push_back(rel.generic_string());
+    if (!rel.empty() && *rel.begin() != "..") {
+      const std::string name = rel.generic_string();
+      paths_.push_back(name);
+      written_.erase(name);
+      const auto tap = taps_.find(event.path);
+      if (event.outcome == OutputOutcome::Written && tap != taps_.end()) {
+        std::string digest = tap->second->hex();
+        if (!digest.empty()) written_[name] = std::move(digest);
+      }
+    }
   }
+  taps_.erase(event.path);
   next_.outputFile(event);
 }
 
@@ -63,20 +181,33 @@ std::size_t ManifestListener::write() const {
   // A run that left no file adds nothing; it makes no empty manifest.
   if (paths.empty()) return 0;
 
-  // Two hashing threads: on a fast disk or a tmpfs the digest, not the
-  // reading, sets the pace.
+  // Files hashed while written keep that digest; the others are read, on
+  // two threads: on a fast disk or a tmpfs the digest, not the reading,
+  // sets the pace.
   std::vector<std::string> digests(paths.size());
+  std::vector<std::size_t> unread;
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    const auto known = written_.find(paths[k]);
+    if (known != written_.end()) digests[k] = known->second;
+    else unread.push_back(k);
+  }
   std::vector<std::exception_ptr> failures(2);
   auto hashEvery = [&](std::size_t first, std::size_t slot) {
     try {
-      for (std::size_t k = first; k < paths.size(); k += 2) digests[k] = sha256File(joinPath(root_, paths[k]));
+      for (std::size_t j = first; j < unread.size(); j += 2) {
+        digests[unread[j]] = sha256File(joinPath(root_, paths[unread[j]]));
+      }
     } catch (...) {
       failures[slot] = std::current_exception();
     }
   };
-  std::thread second(hashEvery, 1, 1);
-  hashEvery(0, 0);
-  second.join();
+  if (unread.size() > 1) {
+    std::thread second(hashEvery, 1, 1);
+    hashEvery(0, 0);
+    second.join();
+  } else {
+    hashEvery(0, 0);
+  }
   for (const auto& f : failures) {
     if (f) std::rethrow_exception(f);
   }

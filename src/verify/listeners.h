@@ -6,11 +6,21 @@
 // manifest -> console, so a file that fails its check is removed before
 // the manifest could list it.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "jobs/listener.h"
+#include "verify/manifest.h"
 
 namespace vantrel::verify {
 
@@ -32,6 +42,8 @@ class ForwardingListener : public JobListener {
   void busy(bool on) override { next_.busy(on); }
   void destinationChanged() override { next_.destinationChanged(); }
   void outputFile(const OutputFileEvent& event) override { next_.outputFile(event); }
+  WriteTap* outputTap(const std::string& path) override { return next_.outputTap(path); }
+  void bankFilesDone(bool failing) override { next_.bankFilesDone(failing); }
   bool cancelled() const override { return next_.cancelled(); }
   bool bankFailed(const std::string& bankPath, const RunError& error) override {
     return next_.bankFailed(bankPath, error);
@@ -46,33 +58,59 @@ class ForwardingListener : public JobListener {
 std::string checkOutput(const OutputFileEvent& event);
 
 // Reads back every file the job writes and compares it with the bank. A
-// file that differs is removed, as a failed write is, and the job ends
+// file that differs is removed, as a failed write is, and the bank fails
 // with RunError(kVerificationFailed): "Verification failed: PATH: WHAT".
 // Files found already there are passed on unread.
+//
+// The files of a large bank are checked on two threads of the listener's
+// own while the job writes the next ones; the bank fails, with its first
+// bad file in the job's order, when the job is done with its files
+// (bankFilesDone). A small bank's files are checked as they are reported.
 class VerifyingListener : public ForwardingListener {
  public:
   using ForwardingListener::ForwardingListener;
+  // Waits for the checks still running.
+  ~VerifyingListener() override;
   void outputFile(const OutputFileEvent& event) override;
-  std::size_t verified() const noexcept { return verified_; }
+  void bankFilesDone(bool failing) override;
+  std::size_t verified() const noexcept { return verified_.load(); }
 
  private:
-  std::size_t verified_ = 0;
+  void work();
+  // Returns when every queued check is done; checks them here when no
+  // thread could be started.
+  void drain(std::unique_lock<std::mutex>& lock);
+
+  std::atomic<std::size_t> verified_{0};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<std::size_t, OutputFileEvent>> queue_;  // guarded by mutex_, with its order
+  std::size_t queued_ = 0;                                      // guarded by mutex_
+  std::size_t running_ = 0;                                     // guarded by mutex_
+  bool stop_ = false;                                           // guarded by mutex_
+  std::optional<std::pair<std::size_t, RunError>> failure_;    // guarded by mutex_: the first in order
+  std::vector<std::thread> threads_;
 };
 
 // Notes every file the job writes or finds already there below `root`, to
-// list them in root/SHA256SUMS when the run ends.
+// list them in root/SHA256SUMS when the run ends. A file the job writes is
+// hashed as its bytes are written; one found already there is read.
 class ManifestListener : public ForwardingListener {
  public:
   ManifestListener(JobListener& next, std::string root);
+  ~ManifestListener() override;
   void outputFile(const OutputFileEvent& event) override;
-  // Hashes the noted files that still exist and writes the manifest: their
-  // lines replace those of the same paths, other lines stay. Returns the
-  // number of files hashed.
+  WriteTap* outputTap(const std::string& path) override;
+  // Writes the manifest for the noted files that still exist, hashing
+  // those not hashed while written: their lines replace those of the same
+  // paths, other lines stay. Returns the number of files listed.
   std::size_t write() const;
 
  private:
   std::string root_;
   std::vector<std::string> paths_;  // relative to root_
+  std::map<std::string, std::unique_ptr<Sha256Tap>> taps_;  // by the path the job writes
+  std::map<std::string, std::string> written_;  // relative path -> digest made while writing
 };
 
 }  // namespace vantrel::verify

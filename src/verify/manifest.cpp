@@ -61,11 +61,54 @@ bool unescape(const std::string& name, std::string& out) {
 
 }  // namespace
 
+struct Sha256::Context {
+  std::unique_ptr<EVP_MD_CTX, DigestFree> ctx;
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) {
+  const Crypto& c = crypto();
+  context_->ctx.reset(c.newContext());
+  if (!context_->ctx || c.init(context_->ctx.get(), c.sha256(), nullptr) != 1) throw RunError(kOutOfMemory);
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::update(const void* data, std::size_t n) {
+  if (n > 0) crypto().update(context_->ctx.get(), data, n);
+}
+
+std::string Sha256::hex() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  crypto().final(context_->ctx.get(), digest, &length);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int k = 0; k < length; ++k) {
+    hex += kHex[digest[k] >> 4];
+    hex += kHex[digest[k] & 15];
+  }
+  return hex;
+}
+
+void Sha256Tap::append(const void* data, std::size_t n) {
+  if (!lost_) digest_.update(data, n);
+}
+
+void Sha256Tap::appendZeros(std::uint64_t n) {
+  if (lost_) return;
+  static const unsigned char kZeros[64 * 1024] = {};
+  while (n > 0) {
+    const std::size_t take = n < sizeof kZeros ? static_cast<std::size_t>(n) : sizeof kZeros;
+    digest_.update(kZeros, take);
+    n -= take;
+  }
+}
+
+std::string Sha256Tap::hex() { return lost_ ? std::string() : digest_.hex(); }
+
 std::string sha256File(const std::string& path) {
   File file(path, File::Mode::Read);
-  const Crypto& c = crypto();
-  std::unique_ptr<EVP_MD_CTX, DigestFree> ctx(c.newContext());
-  if (!ctx || c.init(ctx.get(), c.sha256(), nullptr) != 1) throw RunError(kOutOfMemory, path);
+  Sha256 digest;
   // Large blocks: the digest runs at the speed of the processor's SHA
   // instructions and the reads stay few. The block is not cleared first:
   // only what is read into it is used.
@@ -74,18 +117,9 @@ std::string sha256File(const std::string& path) {
   for (;;) {
     const std::size_t n = file.readSome(block.get(), size);
     if (n == 0) break;
-    c.update(ctx.get(), block.get(), n);
+    digest.update(block.get(), n);
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  c.final(ctx.get(), digest, &length);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int k = 0; k < length; ++k) {
-    hex += kHex[digest[k] >> 4];
-    hex += kHex[digest[k] & 15];
-  }
-  return hex;
+  return digest.hex();
 }
 
 Manifest parseManifest(const std::string& text, std::vector<int>* bad) {

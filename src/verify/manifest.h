@@ -4,13 +4,49 @@
 // "<64 hex digits>  <path>", paths relative to the manifest's folder, so
 // that `cd DIR && sha256sum -c SHA256SUMS` checks them.
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/file.h"
 
 namespace vantrel::verify {
 
 inline constexpr const char* kManifestName = "SHA256SUMS";
+
+// A SHA-256 digest made piece by piece.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  void update(const void* data, std::size_t n);
+  // The digest in lower-case hex; nothing may be added afterwards.
+  std::string hex();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+};
+
+// The digest of an output file made from the bytes the writer writes
+// (File::setTap), so the file is not read again. It is known only if the
+// file was written from start to end in order.
+class Sha256Tap final : public WriteTap {
+ public:
+  void append(const void* data, std::size_t n) override;
+  void appendZeros(std::uint64_t n) override;
+  void lose() override { lost_ = true; }
+  // The digest, or empty when the tap lost track of the file.
+  std::string hex();
+
+ private:
+  Sha256 digest_;
+  bool lost_ = false;
+};
 
 // The SHA-256 of a file's bytes, in lower-case hex. RunError when it cannot
 // be read.

@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -14,6 +19,83 @@ struct SndfileClose {
   void operator()(SNDFILE* f) const noexcept { sndfile().close(f); }
 };
 
+// The file as libsndfile reads it, through our own calls: its first block
+// is read once and serves the many small reads of the header's parsing;
+// larger reads go straight into libsndfile's memory.
+class ReadBack {
+ public:
+  ~ReadBack() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Empty, or why the file cannot be read.
+  std::string open(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::strerror(errno);
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize));
+    if (pread(head_, headSize_, 0) != static_cast<sf_count_t>(headSize_)) return "the file ends early";
+    return {};
+  }
+
+  static SF_VIRTUAL_IO io() {
+    SF_VIRTUAL_IO v{};
+    v.get_filelen = [](void* self) { return static_cast<sf_count_t>(static_cast<ReadBack*>(self)->size_); };
+    v.seek = [](sf_count_t offset, int whence, void* self) { return static_cast<ReadBack*>(self)->seek(offset, whence); };
+    v.read = [](void* to, sf_count_t n, void* self) { return static_cast<ReadBack*>(self)->read(to, n); };
+    v.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+    v.tell = [](void* self) { return static_cast<sf_count_t>(static_cast<ReadBack*>(self)->pos_); };
+    return v;
+  }
+
+ private:
+  static constexpr std::size_t kHeadSize = 4096;
+
+  sf_count_t seek(sf_count_t offset, int whence) {
+    const sf_count_t base = whence == SEEK_CUR ? static_cast<sf_count_t>(pos_)
+                            : whence == SEEK_END ? static_cast<sf_count_t>(size_)
+                                                 : 0;
+    if (base + offset < 0) return -1;
+    pos_ = static_cast<std::uint64_t>(base + offset);
+    return static_cast<sf_count_t>(pos_);
+  }
+
+  sf_count_t read(void* to, sf_count_t n) {
+    if (n <= 0) return 0;
+    const auto count = static_cast<std::uint64_t>(n);
+    sf_count_t got;
+    if (pos_ + count <= headSize_) {
+      std::memcpy(to, head_ + pos_, static_cast<std::size_t>(count));
+      got = n;
+    } else {
+      got = pread(to, static_cast<std::size_t>(count), pos_);
+      if (got < 0) return 0;
+    }
+    pos_ += static_cast<std::uint64_t>(got);
+    return got;
+  }
+
+  // Reads up to n bytes at `at`; fewer at the end of the file, -1 on an error.
+  sf_count_t pread(void* to, std::size_t n, std::uint64_t at) {
+    auto* p = static_cast<std::uint8_t*>(to);
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(at + done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return -1;
+      if (r == 0) break;
+      done += static_cast<std::size_t>(r);
+    }
+    return static_cast<sf_count_t>(done);
+  }
+
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::uint64_t pos_ = 0;
+  std::uint8_t head_[kHeadSize];
+  std::size_t headSize_ = 0;
+};
+
 // Frames compared per block.
 constexpr std::size_t kBlockFrames = 64 * 1024;
 
@@ -24,8 +106,11 @@ std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
                      std::uint16_t right) {
   const Sndfile& sf = sndfile();
+  const auto readBack = std::make_unique<ReadBack>();
+  if (std::string why = readBack->open(path); !why.empty()) return "not a readable WAV file (" + why + ")";
+  SF_VIRTUAL_IO io = ReadBack::io();
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndfileClose> file(sf.open(path.c_str(), SFM_READ, &info));
+  std::unique_ptr<SNDFILE, SndfileClose> file(sf.openVirtual(&io, SFM_READ, &info, readBack.get()));
   if (!file) return std::string("not a readable WAV file (") + sf.strerror(nullptr) + ")";
   const int channels = stereo ? 2 : 1;
   if (info.format != (SF_FORMAT_WAV | SF_FORMAT_PCM_16)) return "not a 16-bit PCM WAV file";

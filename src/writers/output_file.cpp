@@ -42,7 +42,11 @@ BlockWriter::BlockWriter(File& file, std::vector<std::uint8_t>& buffer, std::uin
   const std::size_t need = background ? 2 * blockSize_ : blockSize_;
   if (buffer.size() < need) buffer.resize(need);
   block_ = buffer.data();
-  if (background) spare_ = block_ + blockSize_;
+  if (background) {
+    spare_ = block_ + blockSize_;
+    tap_ = file_.takeTap();
+    tapped_ = position;
+  }
   limit_ = firstLimit(position);
 }
 
@@ -89,6 +93,8 @@ void BlockWriter::waitWritten() {
 
 void BlockWriter::flush() {
   if (spare_ && fill_ > 0) {
+    if (tap_) tap_->append(block_, fill_);
+    tapped_ += fill_;
     // Hand the block to the writing thread and fill the other one.
     waitWritten();
     if (!thread_.joinable()) thread_ = std::thread([this] { writeInBackground(); });
@@ -130,12 +136,15 @@ void BlockWriter::putSilence(std::uint64_t n) {
   flush();
   waitWritten();
   writeSilence(file_, n);
+  if (tap_) tap_->appendZeros(n);
+  tapped_ += n;
   limit_ = firstLimit(file_.position());
 }
 
 void BlockWriter::finish() {
   if (fill_ > 0) flush();
   waitWritten();
+  if (spare_ && tap_) file_.resumeTap(std::exchange(tap_, nullptr), tapped_);
 }
 
 void writeSilence(File& file, std::uint64_t n) {
@@ -198,13 +207,14 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
+OutputFile::OutputFile(std::string finalPath, WriteTap* tap) : finalPath_(std::move(finalPath)) {
   int fd;
   do {
     fd = ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     file_ = File(fd, finalPath_);
+    file_.setTap(tap);
     return;
   }
   // Kernels and file systems without unnamed files say so in one of these.
@@ -223,6 +233,7 @@ OutputFile::OutputFile(std::string finalPath) : finalPath_(std::move(finalPath))
     partPath_.clear();
     throwErrno(errno, finalPath_, true);
   }
+  file_.setTap(tap);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept

@@ -155,6 +155,10 @@ class BlockWriter {
   std::mutex mutex_;
   std::condition_variable changed_;
   const std::uint8_t* out_ = nullptr;  // the block handed to the thread
+  // With background writing, the file's tap is fed here, on the thread
+  // that fills the blocks, rather than on the one that writes them.
+  WriteTap* tap_ = nullptr;
+  std::uint64_t tapped_ = 0;  // the file's bytes the tap has seen
   std::size_t outSize_ = 0;
   bool busy_ = false;
   bool stop_ = false;
@@ -175,7 +179,8 @@ void writeSilence(File& file, std::uint64_t n);
 // their folder. Every error names finalPath.
 class OutputFile {
  public:
-  explicit OutputFile(std::string finalPath);
+  // `tap`, when given, sees every byte written (File::setTap).
+  explicit OutputFile(std::string finalPath, WriteTap* tap = nullptr);
   // Drops the file unless it was committed.
   ~OutputFile();
   OutputFile(OutputFile&& other) noexcept;

@@ -180,9 +180,10 @@ std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
 }
 
 void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
-              const std::vector<std::string>& sampleNames, const std::string& finalPath) {
+              const std::vector<std::string>& sampleNames, const std::string& finalPath,
+              WriteTap* tap) {
   const std::string text = sfzText(bank, art, sampleNames);
-  OutputFile file(finalPath);
+  OutputFile file(finalPath, tap);
   file.file().writeAll(text.data(), text.size());
   file.commit();
 }

@@ -40,8 +40,9 @@ std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
                     const std::vector<std::string>& sampleNames);
 
 // Writes sfzText as `finalPath`, replacing a file of that name. The file
-// gets its name only when complete.
+// gets its name only when complete; `tap`, when given, sees its bytes.
 void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
-              const std::vector<std::string>& sampleNames, const std::string& finalPath);
+              const std::vector<std::string>& sampleNames, const std::string& finalPath,
+              WriteTap* tap = nullptr);
 
 }  // namespace vantrel

@@ -163,9 +163,10 @@ std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, co
   return source.stereo ? stereoHeader(bank, source.left) : monoHeader(bank, source.left);
 }
 
-OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath) {
+OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                        WriteTap* tap) {
   const auto header = wavHeaderFor(bank, source);
-  OutputFile out(finalPath);
+  OutputFile out(finalPath, tap);
   out.file().writeAll(header.data(), header.size());
   return out;
 }
@@ -184,10 +185,10 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten) {
+                           bool& headerWritten, WriteTap* tap) {
   headerWritten = false;
   const auto header = wavHeaderFor(bank, source);
-  OutputFile out(finalPath);
+  OutputFile out(finalPath, tap);
   if (source.stereo) {
     headerWritten = true;
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header);

@@ -31,7 +31,9 @@ std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, co
 
 // The file in two steps: the header alone, then the data behind it and the
 // final name. Between them the file has no name (or a part file's).
-OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath);
+// `tap`, when given, sees the file's bytes as they are written.
+OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+                        WriteTap* tap = nullptr);
 void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
                    std::vector<std::uint8_t>& buffer, const Progress& progress);
 
@@ -41,7 +43,7 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 // header had been written.
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten);
+                           bool& headerWritten, WriteTap* tap = nullptr);
 
 // The whole file under its final name.
 void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
