@@ -48,7 +48,7 @@ VerifyingListener::~VerifyingListener() {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  wake_.notify_all();
   for (auto& t : threads_) t.join();
 }
 
@@ -75,7 +75,7 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
         }
       }
       queue_.emplace_back(queued_++, event);
-      changed_.notify_all();
+      wake_.notify_one();
     } else {
       const std::string what = checkOutput(event);
       if (!what.empty()) {
@@ -91,7 +91,7 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
 void VerifyingListener::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) return;
     auto [order, event] = std::move(queue_.front());
     queue_.pop_front();
@@ -111,7 +111,7 @@ void VerifyingListener::work() {
     } else if (!failure_ || order < failure_->first) {
       failure_.emplace(order, verificationFailed(event.path, what));
     }
-    changed_.notify_all();
+    if (queue_.empty() && running_ == 0) idle_.notify_all();
   }
 }
 
@@ -138,7 +138,7 @@ void VerifyingListener::drain(std::unique_lock<std::mutex>& lock) {
       }
     }
   }
-  changed_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
+  idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
 }
 
 ManifestListener::ManifestListener(JobListener& next, std::string root)

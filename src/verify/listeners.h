@@ -83,7 +83,8 @@ class VerifyingListener : public ForwardingListener {
 
   std::atomic<std::size_t> verified_{0};
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable wake_;  // a check queued, or the listener ending
+  std::condition_variable idle_;  // every queued check done
   std::deque<std::pair<std::size_t, OutputFileEvent>> queue_;  // guarded by mutex_, with its order
   std::size_t queued_ = 0;                                      // guarded by mutex_
   std::size_t running_ = 0;                                     // guarded by mutex_
