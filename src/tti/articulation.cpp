@@ -46,14 +46,11 @@ void getsf2values(const std::uint8_t* paramBlock, std::size_t paramBlockSize,
     throw;
   }
   // Zones past the new count are as a new table has them.
-  for (auto* field : {&art.zoneKeyLow, &art.zoneKeyHigh, &art.zoneVelLow, &art.zoneVelHigh, &art.zoneVolume,
-                      &art.zoneLooped, &art.zonePanLeft, &art.zonePanRight, &art.zoneAttack, &art.zoneSustain,
-                      &art.zoneDecay, &art.zoneRelease}) {
-    std::fill(field->begin() + art.zoneCount, field->begin() + std::max<std::size_t>(before, art.zoneCount), 0);
-  }
-  for (auto* field : {&art.zoneFineTune, &art.zoneRootKey}) {
-    std::fill(field->begin() + art.zoneCount, field->begin() + std::max<std::size_t>(before, art.zoneCount), 0);
-  }
+  const std::size_t end = std::max<std::size_t>(before, art.zoneCount);
+  auto clear = [&](auto&... fields) { (std::fill(fields.begin() + art.zoneCount, fields.begin() + end, 0), ...); };
+  clear(art.zoneKeyLow, art.zoneKeyHigh, art.zoneVelLow, art.zoneVelHigh, art.zoneVolume, art.zoneFineTune,
+        art.zoneRootKey, art.zoneLooped, art.zonePanLeft, art.zonePanRight, art.zoneAttack, art.zoneSustain,
+        art.zoneDecay, art.zoneRelease);
 }
 
 namespace {

@@ -36,6 +36,20 @@ RunError verificationFailed(const std::string& path, const std::string& what) {
   return RunError(kVerificationFailed, path, path + ": " + what);
 }
 
+// Checks a written file in the background and removes it when it differs,
+// as a failed write is removed; returns what differs (empty: it matches).
+// A check that cannot be made counts as a difference.
+std::string checkOrRemove(const OutputFileEvent& event) {
+  std::string what;
+  try {
+    what = checkOutput(event);
+  } catch (const std::exception& e) {
+    what = e.what();
+  }
+  if (!what.empty()) removeFileQuietly(event.path);
+  return what;
+}
+
 // Banks with at least this much sample data have their files checked in
 // the background; for a few small files the threads' hand-over costs more
 // than the overlap saves.
@@ -97,20 +111,10 @@ void VerifyingListener::work() {
     queue_.pop_front();
     ++running_;
     lock.unlock();
-    std::string what;
-    try {
-      what = checkOutput(event);
-    } catch (const std::exception& e) {
-      what = e.what();
-    }
-    if (!what.empty()) removeFileQuietly(event.path);
+    const std::string what = checkOrRemove(event);
     lock.lock();
     --running_;
-    if (what.empty()) {
-      ++verified_;
-    } else if (!failure_ || order < failure_->first) {
-      failure_.emplace(order, verificationFailed(event.path, what));
-    }
+    checked(order, event.path, what);
     if (queue_.empty() && running_ == 0) idle_.notify_all();
   }
 }
@@ -129,16 +133,18 @@ void VerifyingListener::drain(std::unique_lock<std::mutex>& lock) {
     while (!queue_.empty()) {
       auto [order, event] = std::move(queue_.front());
       queue_.pop_front();
-      const std::string what = checkOutput(event);
-      if (what.empty()) {
-        ++verified_;
-      } else {
-        removeFileQuietly(event.path);
-        if (!failure_ || order < failure_->first) failure_.emplace(order, verificationFailed(event.path, what));
-      }
+      checked(order, event.path, checkOrRemove(event));
     }
   }
   idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
+}
+
+void VerifyingListener::checked(std::size_t order, const std::string& path, const std::string& what) {
+  if (what.empty()) {
+    ++verified_;
+  } else if (!failure_ || order < failure_->first) {
+    failure_.emplace(order, verificationFailed(path, what));
+  }
 }
 
 ManifestListener::ManifestListener(JobListener& next, std::string root)

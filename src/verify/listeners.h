@@ -80,6 +80,9 @@ class VerifyingListener : public ForwardingListener {
   // Returns when every queued check is done; checks them here when no
   // thread could be started.
   void drain(std::unique_lock<std::mutex>& lock);
+  // Notes the outcome of the queued check `order` (what differs, or
+  // empty); called with mutex_ held.
+  void checked(std::size_t order, const std::string& path, const std::string& what);
 
   std::atomic<std::size_t> verified_{0};
   std::mutex mutex_;

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
+#include "platform/errors.h"
+#include "platform/file.h"
 #include "verify/checks.h"
 #include "verify/expected.h"
 #include "verify/libraries.h"
@@ -24,17 +21,16 @@ struct SndfileClose {
 // larger reads go straight into libsndfile's memory.
 class ReadBack {
  public:
-  ~ReadBack() {
-    if (fd_ >= 0) ::close(fd_);
-  }
   // Empty, or why the file cannot be read.
   std::string open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::strerror(errno);
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize));
-    if (pread(head_, headSize_, 0) != static_cast<sf_count_t>(headSize_)) return "the file ends early";
+    try {
+      file_ = File(path, File::Mode::Read);
+      size_ = file_.sizeWhenOpened();
+      headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize));
+      file_.readAt(0, head_, headSize_);
+    } catch (const RunError& e) {
+      return errorText(e.code());
+    }
     return {};
   }
 
@@ -60,36 +56,25 @@ class ReadBack {
     return static_cast<sf_count_t>(pos_);
   }
 
+  // Up to n bytes from the position, fewer at the end of the file; none
+  // when the file cannot be read (libsndfile then reports a short file).
   sf_count_t read(void* to, sf_count_t n) {
-    if (n <= 0) return 0;
-    const auto count = static_cast<std::uint64_t>(n);
-    sf_count_t got;
+    const std::uint64_t left = pos_ < size_ ? size_ - pos_ : 0;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n > 0 ? static_cast<std::uint64_t>(n) : 0, left));
     if (pos_ + count <= headSize_) {
-      std::memcpy(to, head_ + pos_, static_cast<std::size_t>(count));
-      got = n;
+      std::memcpy(to, head_ + pos_, count);
     } else {
-      got = pread(to, static_cast<std::size_t>(count), pos_);
-      if (got < 0) return 0;
+      try {
+        file_.readAt(pos_, to, count);
+      } catch (const RunError&) {
+        return 0;
+      }
     }
-    pos_ += static_cast<std::uint64_t>(got);
-    return got;
+    pos_ += count;
+    return static_cast<sf_count_t>(count);
   }
 
-  // Reads up to n bytes at `at`; fewer at the end of the file, -1 on an error.
-  sf_count_t pread(void* to, std::size_t n, std::uint64_t at) {
-    auto* p = static_cast<std::uint8_t*>(to);
-    std::size_t done = 0;
-    while (done < n) {
-      const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(at + done));
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return -1;
-      if (r == 0) break;
-      done += static_cast<std::size_t>(r);
-    }
-    return static_cast<sf_count_t>(done);
-  }
-
-  int fd_ = -1;
+  File file_;
   std::uint64_t size_ = 0;
   std::uint64_t pos_ = 0;
   std::uint8_t head_[kHeadSize];
