@@ -9,7 +9,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "output_check.h"
 #include "ui_support.h"
@@ -36,6 +40,42 @@ BankDesc bigBank() {
   bank.zones.push_back(ZoneDesc{});
   return bank;
 }
+
+// A window whose job, once it has asked a few times whether to stop,
+// waits at the next question until release(): however fast the machine,
+// the job is still running when the test acts in its middle, and has
+// finished some files by then.
+class HeldForm : public TForm1 {
+ public:
+  ~HeldForm() override {
+    // The job stops before this class goes: it calls cancelled().
+    release();
+    cancelJob();
+    waitForJob(this);
+  }
+  bool cancelled() const override {
+    if (std::this_thread::get_id() != window_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (++asked_ > kFreeAnswers) released_.wait_for(lock, std::chrono::seconds(60), [this] { return free_; });
+    }
+    return TForm1::cancelled();
+  }
+  void release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      free_ = true;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  static constexpr int kFreeAnswers = 12;
+  const std::thread::id window_ = std::this_thread::get_id();
+  mutable std::mutex mutex_;
+  mutable std::condition_variable released_;
+  mutable int asked_ = 0;
+  bool free_ = false;
+};
 
 // A window on the big bank, clicked, with output choice `mode`.
 void openBig(TestWindow& w, int mode) {
@@ -71,7 +111,7 @@ void pressExtract(TForm1& form) {
 }  // namespace
 
 TEST(UiJob, WindowAnswersDuringAJobAndEscStopsItLeavingOnlyWholeFiles) {
-  TestWindow w;
+  TestWindow w(std::make_unique<HeldForm>());
   openBig(w, 0);
   TForm1& f = *w.form;
   bool aboutOpenedMidJob = false, controlsLockedMidJob = false;
@@ -81,6 +121,7 @@ TEST(UiJob, WindowAnswersDuringAJobAndEscStopsItLeavingOnlyWholeFiles) {
     controlsLockedMidJob = !f.extract->isEnabled() && !f.file1->isEnabled() && !f.destin->isEnabled();
     w.about->Image1Click();
     QTest::keyClick(&f, Qt::Key_Escape);
+    static_cast<HeldForm&>(f).release();
   });
   EXPECT_GE(ticks, 3);
   EXPECT_TRUE(aboutOpenedMidJob);
@@ -114,7 +155,7 @@ TEST(UiJob, ClosingDuringAJobStopsItFirstThenEnds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.how);
-    TestWindow w;
+    TestWindow w(std::make_unique<HeldForm>());
     openBig(w, 2);
     TForm1& f = *w.form;
     QSignalSpy ending(&f, &TForm1::applicationEnding);
@@ -123,6 +164,7 @@ TEST(UiJob, ClosingDuringAJobStopsItFirstThenEnds) {
       QTest::mouseMove(f.ImgBtn21, {8, 7});
       c.close(f);
       stillOpen = f.isVisible() && ending.isEmpty();
+      static_cast<HeldForm&>(f).release();
     });
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(f.headl->text(), "cancelled");

@@ -39,7 +39,7 @@ BankDesc simpleBank(int count, std::size_t frames, const std::string& prefix) {
   return bank;
 }
 
-TestWindow::TestWindow() {
+TestWindow::TestWindow(std::unique_ptr<TForm1> window) {
   namespace fs = std::filesystem;
   banks = dir.file("banks");
   out = dir.file("out");
@@ -47,7 +47,7 @@ TestWindow::TestWindow() {
   fs::create_directories(banks);
   fs::create_directories(out);
   fs::create_directories(start);
-  form = std::make_unique<TForm1>();
+  form = window ? std::move(window) : std::make_unique<TForm1>();
   about = std::make_unique<TAbout>();
   form->setAboutBox(about.get());
   form->setStartFolder(QString::fromStdString(start));

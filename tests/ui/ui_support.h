@@ -40,7 +40,9 @@ BankDesc simpleBank(int count, std::size_t frames = 64, const std::string& prefi
 // drives a test adds.
 class TestWindow {
  public:
-  TestWindow();
+  // `window`, when given, is the main window to test (a TForm1 of the
+  // test's own); else a plain TForm1.
+  explicit TestWindow(std::unique_ptr<TForm1> window = nullptr);
   ~TestWindow();
 
   TempDir dir;
