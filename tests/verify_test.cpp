@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -208,53 +211,69 @@ TEST(VerifyFaults, AnEditedManifestLineIsNamed) {
 }
 
 // The writer fault: a listener placed between the job and the check
-// damages each file the job reports before the check reads it, as a
-// writer that put a wrong byte would. The run ends with the error naming
-// the file, the file is gone, and the manifest lists only what stayed.
+// damages one file before the check reads it, as a writer that put a wrong
+// byte would: through the open file before it is named, or when it is
+// reported, for a file checked once named. The run ends with the error
+// naming the file, the file is gone, and the manifest lists only the files
+// reported before it.
 TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
   struct Corrupter : verify::ForwardingListener {
     using ForwardingListener::ForwardingListener;
-    int fileToHarm = 0;
-    int seen = 0;
-    std::string harmed;
-    void outputFile(const OutputFileEvent& e) override {
-      if (e.outcome == OutputOutcome::Written && seen++ == fileToHarm) {
-        harmed = e.path;
-        patch(e.path, fs::file_size(e.path) - 200, 0x04);
+    std::string victim;
+    std::atomic<bool> harmed{false};
+    void checkBeforeNaming(const OutputFileEvent& e, const File& file) override {
+      if (e.path == victim && !harmed.exchange(true)) {
+        std::uint8_t b = 0;
+        const auto at = static_cast<off_t>(file.size() - 200);
+        ASSERT_EQ(::pread(file.descriptor(), &b, 1, at), 1);
+        b ^= 0x04;
+        ASSERT_EQ(::pwrite(file.descriptor(), &b, 1, at), 1);
       }
+      next_.checkBeforeNaming(e, file);
+    }
+    void outputFile(const OutputFileEvent& e) override {
+      if (e.path == victim && !harmed.exchange(true)) patch(e.path, fs::file_size(e.path) - 200, 0x04);
       next_.outputFile(e);
     }
   };
-  // A large bank's files are checked in the background: the bank fails when
-  // its files are all written, with the first bad file, and the samples
-  // after it stay (they passed); an SFZ instrument goes with its bad sample.
+  struct Written : JobListener {
+    std::vector<std::string> paths;
+    void outputFile(const OutputFileEvent& e) override { paths.push_back(e.path); }
+  };
+  // A large bank's files are written on several threads.
   for (const bool large : {false, true}) for (int mode : kModes) {
     TempDir dir;
     const std::string bankPath = dir.file("W.TTI");
     BankDesc bank = randomArchiveBank(9, 20000);
     if (large) bank.samples.push_back(pcmSampleOf("LONG.WAV", noisePcm(5u << 20, 3), 0, 1));
     writeBank(bankPath, bank);
+    const std::string clean = dir.file("clean");
     const std::string out = dir.file("out");
+    fs::create_directories(clean);
     fs::create_directories(out);
+    // The victim: the second file the job reports (the only one, for a SoundFont).
+    Written written;
+    convert(written, bankPath, clean, mode);
+    const std::size_t before = mode == kModeSf2 ? 0 : 1;
+    ASSERT_GT(written.paths.size(), before);
+
     RecordingListener console;
     verify::ManifestListener manifest(console, out);
     verify::VerifyingListener verifier(manifest);
     Corrupter corrupter(verifier);
-    corrupter.fileToHarm = mode == kModeSf2 ? 0 : 1;
+    corrupter.victim = out + written.paths[before].substr(clean.size());
     try {
       convert(corrupter, bankPath, out, mode);
       ADD_FAILURE() << "mode " << mode << ": the damaged file passed";
     } catch (const RunError& e) {
       EXPECT_EQ(e.code(), kVerificationFailed);
-      EXPECT_EQ(e.path(), corrupter.harmed);
-      EXPECT_EQ(std::string(e.what()).rfind("Verification failed: " + corrupter.harmed + ": ", 0), 0u) << e.what();
+      EXPECT_EQ(e.path(), corrupter.victim);
+      EXPECT_EQ(std::string(e.what()).rfind("Verification failed: " + corrupter.victim + ": ", 0), 0u) << e.what();
     }
-    EXPECT_FALSE(fs::exists(corrupter.harmed));
+    EXPECT_TRUE(corrupter.harmed);
+    EXPECT_FALSE(fs::exists(corrupter.victim));
     manifest.write();
-    const verify::Manifest listed = verify::readManifest(out);
-    EXPECT_EQ(listed.size(), large ? static_cast<std::size_t>(corrupter.seen - (mode == kModeSfz ? 2 : 1))
-                                   : static_cast<std::size_t>(corrupter.fileToHarm))
-        << "mode " << mode << (large ? ", large bank" : "");
+    EXPECT_EQ(verify::readManifest(out).size(), before) << "mode " << mode << (large ? ", large bank" : "");
   }
 }
 

@@ -267,10 +267,15 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   }
 
   for (WavFileTask& file : files) file.tap = ctx.ui.outputTap(file.finalPath);
+  std::vector<const OutputFileEvent*> eventOf(files.size());
+  for (const Step& step : steps) {
+    if (step.file >= 0) eventOf[static_cast<std::size_t>(step.file)] = &step.event;
+  }
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
-  const JobListener& ui = ctx.ui;
-  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); },
-                         ctx.writeBuffer);
+  JobListener& ui = ctx.ui;
+  WavFileWriters writers(
+      bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
+      [&ui, &eventOf](std::size_t k, const File& file) { ui.checkBeforeNaming(*eventOf[k], file); });
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {

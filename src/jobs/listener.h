@@ -75,6 +75,14 @@ class JobListener {
   // job's thread.
   virtual WriteTap* outputTap(const std::string& /*path*/) { return nullptr; }
 
+  // A whole-bank WAV file is written in full and about to be given its
+  // final name: `file` holds all its bytes and is open for reading. A
+  // listener that checks output reads it here, while its bytes are still
+  // in the caches, and throws a RunError when something is wrong: the file
+  // is then dropped and the job fails as on a failed write. Comes on the
+  // thread that wrote the file, which may be one of several at once.
+  virtual void checkBeforeNaming(const OutputFileEvent& /*event*/, const File& /*file*/) {}
+
   // The job is done with the output files of the bank it converts and is
   // about to let go of the bank (its PCM data and zones). A listener that
   // works on those files in the background finishes here, on the job's

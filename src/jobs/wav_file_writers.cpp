@@ -22,10 +22,11 @@ bool isDiskFull(const std::exception_ptr& failure) {
 }  // namespace
 
 WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                               Progress progress, std::vector<std::uint8_t>& buffer)
+                               Progress progress, std::vector<std::uint8_t>& buffer, Check check)
     : bank_(bank),
       files_(std::move(files)),
       progress_(std::move(progress)),
+      check_(std::move(check)),
       slots_(files_.size()),
       ownBuffer_(buffer) {
   try {
@@ -65,8 +66,10 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
     file = std::make_unique<OutputFile>(
         writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
                         files_[k].tap));
+    if (check_) check_(k, file->file());
   } catch (...) {
     failure = std::current_exception();
+    file.reset();  // drops a file that failed its check
   }
   lock.lock();
   slots_[k].file = std::move(file);

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,13 +32,19 @@ struct WavFileTask {
 
 class WavFileWriters {
  public:
+  // Called with a file's index and the file, open for reading, once all
+  // its bytes are written and before it is given its name, on the thread
+  // that wrote it; a throw fails the file.
+  using Check = std::function<void(std::size_t k, const File& file)>;
+
   // Starts `threads` writer threads on the files (none: the files are
   // written on the job's thread as settle reaches them). `progress` is
   // called with 0 after every block on the thread that writes it; a throw
   // fails the file being written. `buffer` is the job thread's write
-  // buffer, kept by the caller from bank to bank.
+  // buffer, kept by the caller from bank to bank. `check`, when given,
+  // sees each written file.
   WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                 Progress progress, std::vector<std::uint8_t>& buffer);
+                 Progress progress, std::vector<std::uint8_t>& buffer, Check check = {});
   // Stops the threads once their current file is written and drops every
   // file that has not been given its final name.
   ~WavFileWriters();
@@ -69,6 +76,7 @@ class WavFileWriters {
   const SampleBank& bank_;
   std::vector<WavFileTask> files_;
   Progress progress_;
+  Check check_;
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_

@@ -7,9 +7,11 @@
 // difference too. The checks read with their own code (libsndfile for WAV,
 // the RIFF reader here for SoundFont), never with the writers'.
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "tti/articulation.h"
 #include "tti/sample_bank.h"
 
@@ -22,6 +24,9 @@ namespace vantrel::verify {
 // held.
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
                      std::uint16_t right);
+// The same for a file already open for reading.
+std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
+                     std::uint16_t right);
 
 // A SoundFont of the whole bank: the chunk tree and its sizes, every
 // sample's header and data, and the generators of every instrument zone.
@@ -31,7 +36,9 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
 // holds, and the sample file of every region that plays, checked as a mono
 // WAV file of the zone's sample.
 // `checked`, when given, receives the paths of the sample files checked.
+// Sample files named in `verified` (checked already) are only looked for.
 std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
-                     std::vector<std::string>* checked = nullptr);
+                     std::vector<std::string>* checked = nullptr,
+                     const std::set<std::string>* verified = nullptr);
 
 }  // namespace vantrel::verify

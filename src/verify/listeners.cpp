@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 #include <thread>
 
 #include "platform/errors.h"
@@ -13,7 +12,7 @@
 
 namespace vantrel::verify {
 
-std::string checkOutput(const OutputFileEvent& e) {
+std::string checkOutput(const OutputFileEvent& e, const std::set<std::string>& verified) {
   if (!e.bank) return "no bank to compare with";
   switch (e.kind) {
     case OutputKind::MonoWav: return checkWav(e.path, *e.bank, false, e.left, e.left);
@@ -23,7 +22,7 @@ std::string checkOutput(const OutputFileEvent& e) {
       return checkSoundFont(e.path, *e.bank, *e.zones);
     case OutputKind::Sfz:
       if (!e.zones) return "no zones to compare with";
-      return checkSfz(e.path, *e.bank, *e.zones);
+      return checkSfz(e.path, *e.bank, *e.zones, nullptr, &verified);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
@@ -36,115 +35,48 @@ RunError verificationFailed(const std::string& path, const std::string& what) {
   return RunError(kVerificationFailed, path, path + ": " + what);
 }
 
-// Checks a written file in the background and removes it when it differs,
-// as a failed write is removed; returns what differs (empty: it matches).
-// A check that cannot be made counts as a difference.
-std::string checkOrRemove(const OutputFileEvent& event) {
-  std::string what;
-  try {
-    what = checkOutput(event);
-  } catch (const std::exception& e) {
-    what = e.what();
-  }
-  if (!what.empty()) removeFileQuietly(event.path);
-  return what;
-}
-
-// Banks with at least this much sample data have their files checked in
-// the background; for a few small files the threads' hand-over costs more
-// than the overlap saves.
-constexpr std::uint64_t kBackgroundBytes = 4u << 20;
-
 }  // namespace
 
-VerifyingListener::~VerifyingListener() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  for (auto& t : threads_) t.join();
-}
-
 void VerifyingListener::outputFile(const OutputFileEvent& event) {
-  if (event.outcome == OutputOutcome::Written && event.kind == OutputKind::Sfz) {
-    // An instrument stays only if all its samples passed: the checks still
-    // running finish first, and a bad sample takes the instrument with it.
-    std::unique_lock<std::mutex> lock(mutex_);
-    drain(lock);
-    if (failure_) {
-      removeFileQuietly(event.path);
-      throw std::exchange(failure_, std::nullopt)->second;
-    }
-  }
   if (event.outcome == OutputOutcome::Written) {
-    if (event.kind != OutputKind::Sfz && event.bank && event.bank->pcm.size >= kBackgroundBytes) {
+    bool checked;
+    {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (threads_.empty()) {
-        const unsigned n = std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
-        try {
-          for (unsigned k = 0; k < n; ++k) threads_.emplace_back([this] { work(); });
-        } catch (const std::system_error&) {
-          // Fewer threads; with none, bankFilesDone checks the files.
-        }
-      }
-      queue_.emplace_back(queued_++, event);
-      wake_.notify_one();
-    } else {
-      const std::string what = checkOutput(event);
+      checked = awaitingName_.erase(event.path) > 0;
+    }
+    if (!checked) {
+      const std::string what = checkOutput(event, passed_);
       if (!what.empty()) {
         removeFileQuietly(event.path);
         throw verificationFailed(event.path, what);
       }
       ++verified_;
     }
+    passed_.insert(event.path);
   }
   next_.outputFile(event);
 }
 
-void VerifyingListener::work() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (queue_.empty()) return;
-    auto [order, event] = std::move(queue_.front());
-    queue_.pop_front();
-    ++running_;
-    lock.unlock();
-    const std::string what = checkOrRemove(event);
-    lock.lock();
-    --running_;
-    checked(order, event.path, what);
-    if (queue_.empty() && running_ == 0) idle_.notify_all();
+void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const File& file) {
+  if (event.bank && (event.kind == OutputKind::MonoWav || event.kind == OutputKind::StereoWav)) {
+    const bool stereo = event.kind == OutputKind::StereoWav;
+    const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left);
+    if (!what.empty()) throw verificationFailed(event.path, what);
+    ++verified_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    awaitingName_.insert(event.path);
   }
+  next_.checkBeforeNaming(event, file);
 }
 
 void VerifyingListener::bankFilesDone(bool failing) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  drain(lock);
-  std::optional<std::pair<std::size_t, RunError>> failure = std::exchange(failure_, std::nullopt);
-  if (failure && !failing) throw failure->second;
+  {
+    // A file checked but never named (its job failed first) is forgotten.
+    std::lock_guard<std::mutex> lock(mutex_);
+    awaitingName_.clear();
+  }
+  passed_.clear();
   next_.bankFilesDone(failing);
-}
-
-void VerifyingListener::drain(std::unique_lock<std::mutex>& lock) {
-  if (threads_.empty()) {
-    // No thread could be started: check what is queued here.
-    while (!queue_.empty()) {
-      auto [order, event] = std::move(queue_.front());
-      queue_.pop_front();
-      checked(order, event.path, checkOrRemove(event));
-    }
-  }
-  idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
-}
-
-void VerifyingListener::checked(std::size_t order, const std::string& path, const std::string& what) {
-  if (what.empty()) {
-    ++verified_;
-  } else if (!failure_ || order < failure_->first) {
-    failure_.emplace(order, verificationFailed(path, what));
-  }
 }
 
 ManifestListener::ManifestListener(JobListener& next, std::string root)

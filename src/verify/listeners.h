@@ -7,16 +7,12 @@
 // the manifest could list it.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
+#include <set>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "jobs/listener.h"
@@ -43,6 +39,9 @@ class ForwardingListener : public JobListener {
   void destinationChanged() override { next_.destinationChanged(); }
   void outputFile(const OutputFileEvent& event) override { next_.outputFile(event); }
   WriteTap* outputTap(const std::string& path) override { return next_.outputTap(path); }
+  void checkBeforeNaming(const OutputFileEvent& event, const File& file) override {
+    next_.checkBeforeNaming(event, file);
+  }
   void bankFilesDone(bool failing) override { next_.bankFilesDone(failing); }
   bool cancelled() const override { return next_.cancelled(); }
   bool bankFailed(const std::string& bankPath, const RunError& error) override {
@@ -54,46 +53,33 @@ class ForwardingListener : public JobListener {
 };
 
 // What an output file read back from the disk differs in from its bank
-// (see checks.h), by the file's kind; empty when it matches.
-std::string checkOutput(const OutputFileEvent& event);
+// (see checks.h), by the file's kind; empty when it matches. The sample
+// files of an SFZ instrument named in `verified` are only looked for.
+std::string checkOutput(const OutputFileEvent& event, const std::set<std::string>& verified = {});
 
 // Reads back every file the job writes and compares it with the bank. A
 // file that differs is removed, as a failed write is, and the bank fails
 // with RunError(kVerificationFailed): "Verification failed: PATH: WHAT".
 // Files found already there are passed on unread.
 //
-// The files of a large bank are checked on two threads of the listener's
-// own while the job writes the next ones; the bank fails, with its first
-// bad file in the job's order, when the job is done with its files
-// (bankFilesDone). A small bank's files are checked as they are reported.
+// The WAV files of a whole bank are checked before they are named, on the
+// threads that wrote them, while their bytes and the bank's are still in
+// the caches; a file that differs then never gets its name. Other files
+// are checked as they are reported. An SFZ instrument's samples, checked
+// as they were written, are only looked for when the instrument is.
 class VerifyingListener : public ForwardingListener {
  public:
   using ForwardingListener::ForwardingListener;
-  // Waits for the checks still running.
-  ~VerifyingListener() override;
   void outputFile(const OutputFileEvent& event) override;
+  void checkBeforeNaming(const OutputFileEvent& event, const File& file) override;
   void bankFilesDone(bool failing) override;
   std::size_t verified() const noexcept { return verified_.load(); }
 
  private:
-  void work();
-  // Returns when every queued check is done; checks them here when no
-  // thread could be started.
-  void drain(std::unique_lock<std::mutex>& lock);
-  // Notes the outcome of the queued check `order` (what differs, or
-  // empty); called with mutex_ held.
-  void checked(std::size_t order, const std::string& path, const std::string& what);
-
   std::atomic<std::size_t> verified_{0};
   std::mutex mutex_;
-  std::condition_variable wake_;  // a check queued, or the listener ending
-  std::condition_variable idle_;  // every queued check done
-  std::deque<std::pair<std::size_t, OutputFileEvent>> queue_;  // guarded by mutex_, with its order
-  std::size_t queued_ = 0;                                      // guarded by mutex_
-  std::size_t running_ = 0;                                     // guarded by mutex_
-  bool stop_ = false;                                           // guarded by mutex_
-  std::optional<std::pair<std::size_t, RunError>> failure_;    // guarded by mutex_: the first in order
-  std::vector<std::thread> threads_;
+  std::set<std::string> awaitingName_;  // guarded by mutex_: checked before naming, not yet reported
+  std::set<std::string> passed_;        // the job's thread only: files of this bank that passed
 };
 
 // Notes every file the job writes or finds already there below `root`, to

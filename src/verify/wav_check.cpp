@@ -24,14 +24,19 @@ class ReadBack {
   // Empty, or why the file cannot be read.
   std::string open(const std::string& path) {
     try {
-      file_ = File(path, File::Mode::Read);
-      size_ = file_.sizeWhenOpened();
-      headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize));
-      file_.readAt(0, head_, headSize_);
+      own_ = File(path, File::Mode::Read);
     } catch (const RunError& e) {
       return errorText(e.code());
     }
-    return {};
+    return use(own_, own_.sizeWhenOpened());
+  }
+  // An open file; empty, or why it cannot be read.
+  std::string use(const File& file) {
+    try {
+      return use(file, file.size());
+    } catch (const RunError& e) {
+      return errorText(e.code());
+    }
   }
 
   static SF_VIRTUAL_IO io() {
@@ -46,6 +51,18 @@ class ReadBack {
 
  private:
   static constexpr std::size_t kHeadSize = 4096;
+
+  std::string use(const File& file, std::uint64_t size) {
+    file_ = &file;
+    size_ = size;
+    headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize));
+    try {
+      file_->readAt(0, head_, headSize_);
+    } catch (const RunError& e) {
+      return errorText(e.code());
+    }
+    return {};
+  }
 
   sf_count_t seek(sf_count_t offset, int whence) {
     const sf_count_t base = whence == SEEK_CUR ? static_cast<sf_count_t>(pos_)
@@ -65,7 +82,7 @@ class ReadBack {
       std::memcpy(to, head_ + pos_, count);
     } else {
       try {
-        file_.readAt(pos_, to, count);
+        file_->readAt(pos_, to, count);
       } catch (const RunError&) {
         return 0;
       }
@@ -74,7 +91,8 @@ class ReadBack {
     return static_cast<sf_count_t>(count);
   }
 
-  File file_;
+  File own_;                     // the file when opened here
+  const File* file_ = nullptr;
   std::uint64_t size_ = 0;
   std::uint64_t pos_ = 0;
   std::uint8_t head_[kHeadSize];
@@ -86,17 +104,16 @@ constexpr std::size_t kBlockFrames = 64 * 1024;
 
 std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string(frame) + " differs"; }
 
-}  // namespace
+std::string notReadable(const std::string& why) { return "not a readable WAV file (" + why + ")"; }
 
-std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right) {
+// The check of a file opened in `readBack`.
+std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, std::uint16_t left,
+                       std::uint16_t right) {
   const Sndfile& sf = sndfile();
-  const auto readBack = std::make_unique<ReadBack>();
-  if (std::string why = readBack->open(path); !why.empty()) return "not a readable WAV file (" + why + ")";
   SF_VIRTUAL_IO io = ReadBack::io();
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndfileClose> file(sf.openVirtual(&io, SFM_READ, &info, readBack.get()));
-  if (!file) return std::string("not a readable WAV file (") + sf.strerror(nullptr) + ")";
+  std::unique_ptr<SNDFILE, SndfileClose> file(sf.openVirtual(&io, SFM_READ, &info, &readBack));
+  if (!file) return notReadable(sf.strerror(nullptr));
   const int channels = stereo ? 2 : 1;
   if (info.format != (SF_FORMAT_WAV | SF_FORMAT_PCM_16)) return "not a 16-bit PCM WAV file";
   if (info.samplerate != 44100) return "sample rate " + std::to_string(info.samplerate) + ", expected 44100";
@@ -168,6 +185,22 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
     at += n;
   }
   return {};
+}
+
+}  // namespace
+
+std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
+                     std::uint16_t right) {
+  const auto readBack = std::make_unique<ReadBack>();
+  if (std::string why = readBack->open(path); !why.empty()) return notReadable(why);
+  return compareWav(*readBack, bank, stereo, left, right);
+}
+
+std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
+                     std::uint16_t right) {
+  const auto readBack = std::make_unique<ReadBack>();
+  if (std::string why = readBack->use(file); !why.empty()) return notReadable(why);
+  return compareWav(*readBack, bank, stereo, left, right);
 }
 
 }  // namespace vantrel::verify
