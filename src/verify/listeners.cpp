@@ -50,8 +50,9 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
         removeFileQuietly(event.path);
         throw verificationFailed(event.path, what);
       }
-      ++verified_;
     }
+    // A file checked before naming counts once it has its name.
+    ++verified_;
     passed_.insert(event.path);
   }
   next_.outputFile(event);
@@ -62,7 +63,6 @@ void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const Fi
     const bool stereo = event.kind == OutputKind::StereoWav;
     const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left);
     if (!what.empty()) throw verificationFailed(event.path, what);
-    ++verified_;
     std::lock_guard<std::mutex> lock(mutex_);
     awaitingName_.insert(event.path);
   }
