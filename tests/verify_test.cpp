@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 
 #include "bank_builder.h"
@@ -275,6 +276,46 @@ TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
     EXPECT_EQ(verifier.verified(), before) << "mode " << mode;  // files checked but never named do not count
     manifest.write();
     EXPECT_EQ(verify::readManifest(out).size(), before) << "mode " << mode << (large ? ", large bank" : "");
+  }
+}
+
+// An SFZ instrument whose regions name each other's sample files: every
+// sample file passed its own check, but not as the sample of its region.
+TEST(VerifyListener, AnSfzRegionNamingAnotherSampleFileFails) {
+  struct Swapper : verify::ForwardingListener {
+    using ForwardingListener::ForwardingListener;
+    void outputFile(const OutputFileEvent& e) override {
+      if (e.kind == OutputKind::Sfz && e.outcome == OutputOutcome::Written) {
+        std::ifstream in(e.path, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        const auto a = text.find("sample=samples/A.WAV"), b = text.find("sample=samples/B.WAV");
+        ASSERT_NE(a, std::string::npos);
+        ASSERT_NE(b, std::string::npos);
+        text[a + 15] = 'B';
+        text[b + 15] = 'A';
+        std::ofstream(e.path, std::ios::binary) << text;
+      }
+      next_.outputFile(e);
+    }
+  };
+  TempDir dir;
+  BankDesc bank;
+  bank.samples = {pcmSampleOf("A.WAV", noisePcm(400, 1), 10, 0), pcmSampleOf("B.WAV", noisePcm(400, 2), 10, 1)};
+  bank.zones = {ZoneDesc{}, ZoneDesc{}};
+  const std::string bankPath = dir.file("S.TTI");
+  writeBank(bankPath, bank);
+  const std::string out = dir.file("out");
+  fs::create_directories(out);
+  RecordingListener console;
+  verify::VerifyingListener verifier(console);
+  Swapper swapper(verifier);
+  try {
+    convert(swapper, bankPath, out, kModeSfz);
+    ADD_FAILURE() << "the swapped regions passed";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.code(), kVerificationFailed);
+    EXPECT_NE(std::string(e.what()).find("S.sfz: region 0: "), std::string::npos) << e.what();
   }
 }
 

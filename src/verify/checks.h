@@ -7,7 +7,7 @@
 // difference too. The checks read with their own code (libsndfile for WAV,
 // the RIFF reader here for SoundFont), never with the writers'.
 
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,9 +36,10 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
 // holds, and the sample file of every region that plays, checked as a mono
 // WAV file of the zone's sample.
 // `checked`, when given, receives the paths of the sample files checked.
-// Sample files named in `verified` (checked already) are only looked for.
+// A sample file that `verified` names with the region's sample (checked as
+// the mono WAV file of that sample already) is only looked for.
 std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
                      std::vector<std::string>* checked = nullptr,
-                     const std::set<std::string>* verified = nullptr);
+                     const std::map<std::string, std::uint16_t>* verified = nullptr);
 
 }  // namespace vantrel::verify

@@ -12,7 +12,7 @@
 
 namespace vantrel::verify {
 
-std::string checkOutput(const OutputFileEvent& e, const std::set<std::string>& verified) {
+std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, std::uint16_t>& verified) {
   if (!e.bank) return "no bank to compare with";
   switch (e.kind) {
     case OutputKind::MonoWav: return checkWav(e.path, *e.bank, false, e.left, e.left);
@@ -45,7 +45,7 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
       checked = awaitingName_.erase(event.path) > 0;
     }
     if (!checked) {
-      const std::string what = checkOutput(event, passed_);
+      const std::string what = checkOutput(event, passedMono_);
       if (!what.empty()) {
         removeFileQuietly(event.path);
         throw verificationFailed(event.path, what);
@@ -53,7 +53,7 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
     }
     // A file checked before naming counts once it has its name.
     ++verified_;
-    passed_.insert(event.path);
+    if (event.kind == OutputKind::MonoWav) passedMono_[event.path] = event.left;
   }
   next_.outputFile(event);
 }
@@ -75,7 +75,7 @@ void VerifyingListener::bankFilesDone(bool failing) {
     std::lock_guard<std::mutex> lock(mutex_);
     awaitingName_.clear();
   }
-  passed_.clear();
+  passedMono_.clear();
   next_.bankFilesDone(failing);
 }
 

@@ -53,9 +53,10 @@ class ForwardingListener : public JobListener {
 };
 
 // What an output file read back from the disk differs in from its bank
-// (see checks.h), by the file's kind; empty when it matches. The sample
-// files of an SFZ instrument named in `verified` are only looked for.
-std::string checkOutput(const OutputFileEvent& event, const std::set<std::string>& verified = {});
+// (see checks.h), by the file's kind; empty when it matches. An SFZ
+// instrument's sample files that `verified` names with their region's
+// sample (mono WAV files checked already) are only looked for.
+std::string checkOutput(const OutputFileEvent& event, const std::map<std::string, std::uint16_t>& verified = {});
 
 // Reads back every file the job writes and compares it with the bank. A
 // file that differs is removed, as a failed write is, and the bank fails
@@ -79,7 +80,7 @@ class VerifyingListener : public ForwardingListener {
   std::atomic<std::size_t> verified_{0};
   std::mutex mutex_;
   std::set<std::string> awaitingName_;  // guarded by mutex_: checked before naming, not yet reported
-  std::set<std::string> passed_;        // the job's thread only: files of this bank that passed
+  std::map<std::string, std::uint16_t> passedMono_;  // the job's thread only: this bank's mono files that passed, with their samples
 };
 
 // Notes every file the job writes or finds already there below `root`, to

@@ -14,7 +14,7 @@ namespace vantrel::verify {
 // file ("sample=" + a path relative to the .sfz file), a mono WAV file of
 // the zone's sample.
 std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
-                     std::vector<std::string>* checked, const std::set<std::string>* verified) {
+                     std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot be read";
   const std::vector<std::uint16_t> expected = playableZones(bank, zones);
@@ -28,8 +28,11 @@ std::string checkSfz(const std::string& path, const SampleBank& bank, const Zone
     const std::string samplePath = folder + file;
     const std::string who = "region " + std::to_string(regions - 1) + ": " + samplePath + ": ";
     if (!fileExists(samplePath)) return who + "missing";
-    if (verified && verified->count(samplePath) > 0) return {};
     const std::uint16_t sample = bank.zoneSample[expected[regions - 1]];
+    if (verified) {
+      const auto known = verified->find(samplePath);
+      if (known != verified->end() && known->second == sample) return {};
+    }
     const std::string what = checkWav(samplePath, bank, false, sample, sample);
     if (!what.empty()) return who + what;
     if (checked) checked->push_back(samplePath);
