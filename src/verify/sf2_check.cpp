@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -116,42 +118,56 @@ std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hy
 // Bytes compared per block: two blocks stay in the processor's cache.
 constexpr std::size_t kBlockBytes = 128 << 10;
 
-// Samples [from, to), the first difference in sample order.
-std::string checkSampleRange(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
-                             std::uint32_t from, std::uint32_t to) {
-  try {
-    std::vector<std::uint8_t> got(kBlockBytes), want(kBlockBytes);
-    for (std::uint32_t r = from; r < to; ++r) {
-      if (std::string what = checkSample(file, smpl, hydra, bank, r, got, want); !what.empty()) return what;
-    }
-    return {};
-  } catch (const RunError& e) {
-    return e.message();
-  }
-}
-
-// Every sample; a large bank's on two threads, each reading half of the
-// data (reading, not comparing, sets the pace).
+// Every sample, the first difference in sample order. A large bank's
+// samples are compared on two threads that each take the next sample not
+// yet taken, last first: the file's end, written last, is the most likely
+// to be still in the processor's cache, and neither thread is left with
+// the colder half.
 std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank) {
   const std::uint32_t n = bank.sampleCount;
   std::uint64_t total = 0;
   for (std::uint32_t r = 0; r < n; ++r) total += wavChannelBytes(bank, r);
+  std::atomic<std::uint32_t> left{n};  // samples [0, left) are not taken yet
+  std::mutex mutex;
+  std::uint32_t firstBad = n;  // guarded by mutex
+  std::string what;            // guarded by mutex: how sample firstBad differs
+  auto work = [&] {
+    std::vector<std::uint8_t> got(kBlockBytes), want(kBlockBytes);
+    for (;;) {
+      std::uint32_t r = left.load();
+      do {
+        if (r == 0) return;
+      } while (!left.compare_exchange_weak(r, r - 1));
+      std::string differs;
+      try {
+        differs = checkSample(file, smpl, hydra, bank, r - 1, got, want);
+      } catch (const RunError& e) {
+        differs = e.message();
+      }
+      if (!differs.empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (r - 1 < firstBad) {
+          firstBad = r - 1;
+          what = std::move(differs);
+        }
+      }
+    }
+  };
+  // A large bank's samples are compared by two threads of their own while
+  // this one waits: measured, that ran about a tenth faster than this
+  // thread comparing alongside one other.
   constexpr std::uint64_t kSplitBytes = 4u << 20;
-  if (total < kSplitBytes || std::thread::hardware_concurrency() < 2) {
-    return checkSampleRange(file, smpl, hydra, bank, 0, n);
+  std::vector<std::thread> threads;
+  if (total >= kSplitBytes && std::thread::hardware_concurrency() >= 2) {
+    try {
+      for (int k = 0; k < 2; ++k) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      // Fewer threads: this one takes part.
+    }
   }
-  std::uint32_t split = 0;
-  for (std::uint64_t before = 0; split < n && 2 * before < total; ++split) before += wavChannelBytes(bank, split);
-  std::string second;
-  std::thread other;
-  try {
-    other = std::thread([&] { second = checkSampleRange(file, smpl, hydra, bank, split, n); });
-  } catch (const std::system_error&) {
-    return checkSampleRange(file, smpl, hydra, bank, 0, n);
-  }
-  std::string first = checkSampleRange(file, smpl, hydra, bank, 0, split);
-  other.join();
-  return first.empty() ? second : first;
+  if (threads.size() < 2) work();
+  for (std::thread& t : threads) t.join();
+  return what;
 }
 
 // Sample data outside every sample (the frames a player may read past a
