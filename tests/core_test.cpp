@@ -254,6 +254,39 @@ TEST(OutputFiles, PartFilesOfProcessesThatEndedAreRemoved) {
   EXPECT_EQ(namesIn(t.str()), (std::vector<std::string>{mine, ".vantrel-x.txt", "KEEP.WAV"}));
 }
 
+// A file made in a folder held open gets its final name there and nothing
+// else, also over a file of that name; a path outside the folder, or a
+// folder that could not be opened, falls back to paths.
+TEST(OutputFiles, AFileMadeInAnOpenFolderIsNamedThere) {
+  struct Case {
+    const char* what;
+    std::string folder;  // below the test folder; opened
+    std::string file;    // below the test folder
+    bool existing;       // a file of that name is there already
+  } cases[] = {
+      {"new file", "out", "out/A.WAV", false},
+      {"replacing a file", "out", "out/A.WAV", true},
+      {"in a folder below", "out", "out/sub/A.WAV", false},
+      {"folder not there", "missing", "out/A.WAV", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    const std::string path = t.file(c.file);
+    const std::string parent = path.substr(0, path.size() - 6);
+    std::filesystem::create_directories(parent);
+    if (c.existing) writeBytes(path, {9, 9, 9, 9, 9});
+    const OpenFolder folder(t.file(c.folder));
+    {
+      OutputFile out(path, nullptr, &folder);
+      out.file().writeAll("abc", 3);
+      out.commit();
+    }
+    EXPECT_EQ(readFileBytes(path), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+    EXPECT_EQ(namesIn(parent), (std::vector<std::string>{"A.WAV"}));
+  }
+}
+
 // A write tap sees exactly the bytes a file ends up with while the file is
 // written at its end (whole writes, gathered writes, growth by resize), and
 // says it lost track once the file is written anywhere else.

@@ -104,7 +104,7 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
         },
-        ctx.ui.outputTap(event.path));
+        ctx.ui.outputTap(event.path), &ctx.runFolder);
   }
   ctx.ui.outputFile(event);
   filesDone.done();
@@ -266,7 +266,12 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
     return;
   }
 
-  for (WavFileTask& file : files) file.tap = ctx.ui.outputTap(file.finalPath);
+  // The files are made in their folder held open: no walk of its path per file.
+  const OpenFolder folder(out);
+  for (WavFileTask& file : files) {
+    file.tap = ctx.ui.outputTap(file.finalPath);
+    file.folder = &folder;
+  }
   std::vector<const OutputFileEvent*> eventOf(files.size());
   for (const Step& step : steps) {
     if (step.file >= 0) eventOf[static_cast<std::size_t>(step.file)] = &step.event;

@@ -74,6 +74,12 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.ui.logClear();
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
+  // Let go of when the run ends, however it ends.
+  struct HeldFolder {
+    OpenFolder& folder;
+    ~HeldFolder() { folder = OpenFolder(); }
+  } held{ctx.runFolder};
+  if (!ctx.dryRun) ctx.runFolder = OpenFolder(ctx.destinationFolder);
   for (const std::string& name : names) {
     checkCancelled(ctx.ui);
     ctx.bank.ttiPath = joinPath(folder, name);

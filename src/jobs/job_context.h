@@ -11,6 +11,7 @@
 
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
+#include "platform/file.h"
 #include "tti/sample_bank.h"
 #include "tti/articulation.h"
 
@@ -55,6 +56,9 @@ struct JobContext {
 
   // The writers' buffer for file data, kept from file to file.
   std::vector<std::uint8_t> writeBuffer;
+  // A folder run's output folder, held open while the run lasts: its
+  // banks' SoundFonts are made in it without walking its path each time.
+  OpenFolder runFolder;
 
   bool buttonOn(ButtonId id) const { return buttons_[static_cast<int>(id)]; }
   void setButton(ButtonId id, bool on) {

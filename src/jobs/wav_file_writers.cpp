@@ -65,7 +65,7 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
   try {
     file = std::make_unique<OutputFile>(
         writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
-                        files_[k].tap));
+                        files_[k].tap, files_[k].folder));
     if (check_) check_(k, file->file());
   } catch (...) {
     failure = std::current_exception();

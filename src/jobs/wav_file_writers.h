@@ -27,7 +27,8 @@ namespace vantrel {
 struct WavFileTask {
   std::string finalPath;
   WavSource source;
-  WriteTap* tap = nullptr;  // the listener's, for this file
+  WriteTap* tap = nullptr;                // the listener's, for this file
+  const OpenFolder* folder = nullptr;     // the folder of finalPath, held open
 };
 
 class WavFileWriters {

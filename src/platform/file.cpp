@@ -242,4 +242,34 @@ std::string fileNamePart(const std::string& path) {
   return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
+OpenFolder::OpenFolder(std::string path) noexcept : path_(std::move(path)) {
+  do {
+    fd_ = ::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR);
+}
+
+OpenFolder::~OpenFolder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+OpenFolder::OpenFolder(OpenFolder&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+std::string OpenFolder::nameOf(const std::string& path) const {
+  const std::string prefix = withSeparator(path_);
+  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return {};
+  std::string name = path.substr(prefix.size());
+  if (name.find('/') != std::string::npos || name == "." || name == "..") return {};
+  return name;
+}
+
 }  // namespace vantrel

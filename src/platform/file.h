@@ -105,6 +105,30 @@ class File {
   bool atEnd_ = true;         // the position is at tapped_
 };
 
+// A folder held open, for files made in it: they are created and named
+// relative to it, without walking its path each time. Not opened (and then
+// of no use) when the folder cannot be opened.
+class OpenFolder {
+ public:
+  OpenFolder() = default;
+  explicit OpenFolder(std::string path) noexcept;
+  ~OpenFolder();
+  OpenFolder(OpenFolder&& other) noexcept;
+  OpenFolder& operator=(OpenFolder&& other) noexcept;
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+
+  bool isOpen() const noexcept { return fd_ >= 0; }
+  int descriptor() const noexcept { return fd_; }
+  // The name of `path` inside this folder, or empty when `path` is not
+  // directly in it (as joinPath(folder path, name) gives it).
+  std::string nameOf(const std::string& path) const;
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
 // Existence tests; they never throw.
 bool fileExists(const std::string& path);   // any non-folder entry
 bool folderExists(const std::string& path);

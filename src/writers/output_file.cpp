@@ -207,16 +207,23 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string finalPath, WriteTap* tap) : finalPath_(std::move(finalPath)) {
+OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder)
+    : finalPath_(std::move(finalPath)) {
+  if (folder && folder->isOpen()) {
+    name_ = folder->nameOf(finalPath_);
+    if (!name_.empty()) folderFd_ = folder->descriptor();
+  }
   int fd;
   do {
-    fd = ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    fd = folderFd_ >= 0 ? ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)
+                        : ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     file_ = File(fd, finalPath_);
     file_.setTap(tap);
     return;
   }
+  folderFd_ = -1;  // a part file goes by paths
   // Kernels and file systems without unnamed files say so in one of these.
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
   removeStalePartFiles(folderOf(finalPath_));
@@ -240,7 +247,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : file_(std::move(other.file_)),
       finalPath_(std::move(other.finalPath_)),
       partPath_(std::move(other.partPath_)),
-      committed_(std::exchange(other.committed_, true)) {
+      committed_(std::exchange(other.committed_, true)),
+      folderFd_(other.folderFd_),
+      name_(std::move(other.name_)) {
   other.partPath_.clear();
 }
 
@@ -261,12 +270,16 @@ void OutputFile::commit() {
   // the process may (root, or a kernel that lets the opener do it), else
   // through /proc. A final name that is taken is replaced: link under a
   // part name, then rename over.
-  auto link = [&](const std::string& to) {
-    if (::linkat(file_.descriptor(), "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  // In the open folder, names are relative to it.
+  const int at = folderFd_ >= 0 ? folderFd_ : AT_FDCWD;
+  auto inFolder = [&](const std::string& path) { return folderFd_ >= 0 ? fileNamePart(path) : path; };
+  auto link = [&](const std::string& path) {
+    const std::string to = inFolder(path);
+    if (::linkat(file_.descriptor(), "", at, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
     if (errno != EPERM && errno != ENOENT && errno != EINVAL) return errno;
     char self[40];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", file_.descriptor());
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (::linkat(AT_FDCWD, self, at, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
     return errno;
   };
   int err = link(finalPath_);
@@ -274,7 +287,7 @@ void OutputFile::commit() {
     const std::string part = partPathFor(finalPath_);
     removeFileQuietly(part);
     err = link(part);
-    if (err == 0 && std::rename(part.c_str(), finalPath_.c_str()) != 0) {
+    if (err == 0 && ::renameat(at, inFolder(part).c_str(), at, inFolder(finalPath_).c_str()) != 0) {
       err = errno;
       removeFileQuietly(part);
     }

@@ -179,8 +179,10 @@ void writeSilence(File& file, std::uint64_t n);
 // their folder. Every error names finalPath.
 class OutputFile {
  public:
-  // `tap`, when given, sees every byte written (File::setTap).
-  explicit OutputFile(std::string finalPath, WriteTap* tap = nullptr);
+  // `tap`, when given, sees every byte written (File::setTap). `folder`,
+  // when given and holding finalPath, is where the file is made and named,
+  // without walking the folder's path again.
+  explicit OutputFile(std::string finalPath, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr);
   // Drops the file unless it was committed.
   ~OutputFile();
   OutputFile(OutputFile&& other) noexcept;
@@ -199,6 +201,10 @@ class OutputFile {
   std::string finalPath_;
   std::string partPath_;  // empty while the file has no name
   bool committed_ = false;
+  // The folder the unnamed file is named in, and the file's name there;
+  // -1 and empty: by finalPath_.
+  int folderFd_ = -1;
+  std::string name_;
 };
 
 // The part file name of `finalPath` for this process.

@@ -277,12 +277,13 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
 }
 
 void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
-              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap) {
+              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap,
+              const OpenFolder* folder) {
   const Sf2Layout layout = layoutSf2(bank, art);
   auto step = [&] {
     if (progress) progress(1);
   };
-  OutputFile file(finalPath, tap);
+  OutputFile file(finalPath, tap, folder);
   // A second thread writes full blocks while the next is filled; for a
   // small file starting it costs more than it saves.
   constexpr std::uint64_t kBackgroundBytes = 4u << 20;

@@ -77,8 +77,10 @@ constexpr int sf2RecordSteps = 7;
 // Writes the SoundFont of the bank, with its PCM data held, as `finalPath`,
 // replacing a file of that name. The file gets its name only when complete;
 // a failure leaves no part of it. `buffer` is the caller's; `tap`, when
-// given, sees the file's bytes as they are written.
+// given, sees the file's bytes as they are written; `folder`, when given,
+// is the open folder of finalPath (see OutputFile).
 void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
-              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap = nullptr);
+              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap = nullptr,
+              const OpenFolder* folder = nullptr);
 
 }  // namespace vantrel

@@ -185,10 +185,10 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten, WriteTap* tap) {
+                           bool& headerWritten, WriteTap* tap, const OpenFolder* folder) {
   headerWritten = false;
   const auto header = wavHeaderFor(bank, source);
-  OutputFile out(finalPath, tap);
+  OutputFile out(finalPath, tap, folder);
   if (source.stereo) {
     headerWritten = true;
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header);

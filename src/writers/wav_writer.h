@@ -40,10 +40,11 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 // The whole file, still without its final name (the caller commits it).
 // Reads the bank only, so several files can be written at once; `buffer` is
 // the caller's. headerWritten tells, also after a failure, whether the
-// header had been written.
+// header had been written. `folder`, when given, is the open folder of
+// finalPath (see OutputFile).
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten, WriteTap* tap = nullptr);
+                           bool& headerWritten, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr);
 
 // The whole file under its final name.
 void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
