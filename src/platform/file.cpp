@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string_view>
 #include <utility>
 
 #include "platform/errors.h"
@@ -264,12 +265,11 @@ OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
   return *this;
 }
 
-std::string OpenFolder::nameOf(const std::string& path) const {
+bool OpenFolder::holds(const std::string& path) const {
   const std::string prefix = withSeparator(path_);
-  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return {};
-  std::string name = path.substr(prefix.size());
-  if (name.find('/') != std::string::npos || name == "." || name == "..") return {};
-  return name;
+  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string_view name = std::string_view(path).substr(prefix.size());
+  return name.find('/') == std::string_view::npos && name != "." && name != "..";
 }
 
 }  // namespace vantrel

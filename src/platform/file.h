@@ -120,9 +120,9 @@ class OpenFolder {
 
   bool isOpen() const noexcept { return fd_ >= 0; }
   int descriptor() const noexcept { return fd_; }
-  // The name of `path` inside this folder, or empty when `path` is not
-  // directly in it (as joinPath(folder path, name) gives it).
-  std::string nameOf(const std::string& path) const;
+  // Whether `path` names an entry directly in this folder, as
+  // joinPath(the folder's path, name) gives it.
+  bool holds(const std::string& path) const;
 
  private:
   int fd_ = -1;

@@ -209,10 +209,7 @@ std::string folderOf(const std::string& path) {
 
 OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder)
     : finalPath_(std::move(finalPath)) {
-  if (folder && folder->isOpen()) {
-    name_ = folder->nameOf(finalPath_);
-    if (!name_.empty()) folderFd_ = folder->descriptor();
-  }
+  if (folder && folder->isOpen() && folder->holds(finalPath_)) folderFd_ = folder->descriptor();
   int fd;
   do {
     fd = folderFd_ >= 0 ? ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)
@@ -248,8 +245,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       finalPath_(std::move(other.finalPath_)),
       partPath_(std::move(other.partPath_)),
       committed_(std::exchange(other.committed_, true)),
-      folderFd_(other.folderFd_),
-      name_(std::move(other.name_)) {
+      folderFd_(other.folderFd_) {
   other.partPath_.clear();
 }
 

@@ -201,10 +201,8 @@ class OutputFile {
   std::string finalPath_;
   std::string partPath_;  // empty while the file has no name
   bool committed_ = false;
-  // The folder the unnamed file is named in, and the file's name there;
-  // -1 and empty: by finalPath_.
+  // The open folder the unnamed file is named in; -1: by finalPath_.
   int folderFd_ = -1;
-  std::string name_;
 };
 
 // The part file name of `finalPath` for this process.
