@@ -52,6 +52,20 @@ std::uint32_t parseIndex(const std::string& word) {
   return static_cast<std::uint32_t>(std::stoul(word));
 }
 
+// A run of the folder, drive or extract command: its console, the
+// listeners its options add, and the job context reporting to them, with
+// the stop handlers installed.
+struct ConsoleRun {
+  ConsoleRun(const RunOptions& options, const std::string& out)
+      : console(consoleSettings(options, out)), listeners(console, options, out), ctx(listeners.head()) {
+    installStopHandlers();
+    applyRunOptions(options, ctx);
+  }
+  ConsoleListener console;
+  RunListeners listeners;
+  JobContext ctx;
+};
+
 }  // namespace
 
 int runFolder(const RunOptions& options, const std::string& given) {
@@ -60,18 +74,14 @@ int runFolder(const RunOptions& options, const std::string& given) {
   const std::string source = sourceFolder(given);
   if (source.empty()) return 1;
 
-  installStopHandlers();
-  ConsoleListener console(consoleSettings(options, out));
-  RunListeners listeners(console, options, out);
-  JobContext ctx(listeners.head());
-  applyRunOptions(options, ctx);
+  ConsoleRun run(options, out);
   std::size_t banks = 0;
-  const int status = runJob(console, source, [&] {
-    getlastdir(ctx, source);
-    banks = completeClick(ctx, source, shownFolder(out));
+  const int status = runJob(run.console, source, [&] {
+    getlastdir(run.ctx, source);
+    banks = completeClick(run.ctx, source, shownFolder(out));
     return 0;
   });
-  return endRun(console, options, listeners.finish(status), banks);
+  return endRun(run.console, options, run.listeners.finish(status), banks);
 }
 
 int runDrive(const RunOptions& options, const std::string& root) {
@@ -82,19 +92,15 @@ int runDrive(const RunOptions& options, const std::string& root) {
     return 1;
   }
 
-  installStopHandlers();
-  ConsoleListener console(consoleSettings(options, out));
-  RunListeners listeners(console, options, out);
-  JobContext ctx(listeners.head());
-  applyRunOptions(options, ctx);
+  ConsoleRun run(options, out);
   std::size_t banks = 0;
-  const int status = runJob(console, root, [&] {
+  const int status = runJob(run.console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
     // the name of the volume that holds it.
-    banks = extrdriveClick(ctx, root, shownFolder(out), volumeOf(out).name);
+    banks = extrdriveClick(run.ctx, root, shownFolder(out), volumeOf(out).name);
     return 0;
   });
-  return endRun(console, options, listeners.finish(status), banks);
+  return endRun(run.console, options, run.listeners.finish(status), banks);
 }
 
 int runExtract(const RunOptions& options, const ExtractArgs& args) {
@@ -105,21 +111,17 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
 
-  installStopHandlers();
-  ConsoleListener console(consoleSettings(options, out));
-  RunListeners listeners(console, options, out);
-  JobContext ctx(listeners.head());
-  applyRunOptions(options, ctx);
+  ConsoleRun run(options, out);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
-  ctx.outputMode = pair ? kModeStereo : kModeMono;
-  const int status = runJob(console, bank, [&] {
+  run.ctx.outputMode = pair ? kModeStereo : kModeMono;
+  const int status = runJob(run.console, bank, [&] {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
-    file1Click(ctx, bank);
+    file1Click(run.ctx, bank);
     // Refused by the extension test: the status line says so.
-    if (ctx.bank.ttiPath.empty()) return 1;
-    const std::uint32_t count = ctx.bank.sampleCount;
+    if (run.ctx.bank.ttiPath.empty()) return 1;
+    const std::uint32_t count = run.ctx.bank.sampleCount;
     for (std::uint32_t index : {first, second}) {
       if (index >= count) {
         throw UsageError("sample index " + std::to_string(index) + " is outside the bank (" +
@@ -127,16 +129,16 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
       }
     }
     if (!pair) {
-      singlextr(ctx, static_cast<int>(first), shownFolder(out));
+      singlextr(run.ctx, static_cast<int>(first), shownFolder(out));
       return 0;
     }
     // The two picks as two presses in the list: the second is the current
     // item.
-    ctx.pickPrevious = static_cast<std::uint16_t>(first);
-    ctx.pickCurrent = static_cast<std::uint16_t>(second);
-    return doublextr(ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
+    run.ctx.pickPrevious = static_cast<std::uint16_t>(first);
+    run.ctx.pickCurrent = static_cast<std::uint16_t>(second);
+    return doublextr(run.ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
   });
-  return endRun(console, options, listeners.finish(status), 1);
+  return endRun(run.console, options, run.listeners.finish(status), 1);
 }
 
 }  // namespace vantrel::cli

@@ -6,7 +6,6 @@
 // manifest -> console, so a file that fails its check is removed before
 // the manifest could list it.
 
-#include <atomic>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -74,10 +73,10 @@ class VerifyingListener : public ForwardingListener {
   void outputFile(const OutputFileEvent& event) override;
   void checkBeforeNaming(const OutputFileEvent& event, const File& file) override;
   void bankFilesDone(bool failing) override;
-  std::size_t verified() const noexcept { return verified_.load(); }
+  std::size_t verified() const noexcept { return verified_; }
 
  private:
-  std::atomic<std::size_t> verified_{0};
+  std::size_t verified_ = 0;  // the job's thread only
   std::mutex mutex_;
   std::set<std::string> awaitingName_;  // guarded by mutex_: checked before naming, not yet reported
   std::map<std::string, std::uint16_t> passedMono_;  // the job's thread only: this bank's mono files that passed, with their samples

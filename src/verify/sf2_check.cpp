@@ -127,27 +127,24 @@ std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& h
   const std::uint32_t n = bank.sampleCount;
   std::uint64_t total = 0;
   for (std::uint32_t r = 0; r < n; ++r) total += wavChannelBytes(bank, r);
-  std::atomic<std::uint32_t> left{n};  // samples [0, left) are not taken yet
+  std::atomic<std::uint32_t> taken{0};  // samples taken, from the last one down
   std::mutex mutex;
   std::uint32_t firstBad = n;  // guarded by mutex
   std::string what;            // guarded by mutex: how sample firstBad differs
   auto work = [&] {
     std::vector<std::uint8_t> got(kBlockBytes), want(kBlockBytes);
-    for (;;) {
-      std::uint32_t r = left.load();
-      do {
-        if (r == 0) return;
-      } while (!left.compare_exchange_weak(r, r - 1));
+    for (std::uint32_t t; (t = taken.fetch_add(1)) < n;) {
+      const std::uint32_t r = n - 1 - t;
       std::string differs;
       try {
-        differs = checkSample(file, smpl, hydra, bank, r - 1, got, want);
+        differs = checkSample(file, smpl, hydra, bank, r, got, want);
       } catch (const RunError& e) {
         differs = e.message();
       }
       if (!differs.empty()) {
         std::lock_guard<std::mutex> lock(mutex);
-        if (r - 1 < firstBad) {
-          firstBad = r - 1;
+        if (r < firstBad) {
+          firstBad = r;
           what = std::move(differs);
         }
       }

@@ -32,11 +32,13 @@ class ReadBack {
   }
   // An open file; empty, or why it cannot be read.
   std::string use(const File& file) {
+    std::uint64_t size;
     try {
-      return use(file, file.size());
+      size = file.size();
     } catch (const RunError& e) {
       return errorText(e.code());
     }
+    return use(file, size);
   }
 
   static SF_VIRTUAL_IO io() {
