@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "output_check.h"
 #include "platform/errors.h"
 #include "jobs/bank_conversion.h"
+#include "tti/tti_reader.h"
 #include "writers/sf2_writer.h"
 
 using namespace vantrel;
@@ -381,6 +383,52 @@ TEST(Sf2File, BytesTheLoadedDataDoesNotHoldAreSilenceNotAnotherSample) {
   EXPECT_EQ(textAt(file, second, 60), textAt(d.samples[1].pcm, 0, 60));
   EXPECT_EQ(textAt(file, second + 60, 40 + 64), std::string(104, '\0'));
   EXPECT_EQ(shdrAt(file, 1).end - shdrAt(file, 1).start, 50u);
+}
+
+TEST(Sf2File, SampleDataIsTheBanksBytesInSmallAndLargeFiles) {
+  // A file of up to a block goes out in one gathered write from the bank's
+  // memory, a larger one through the write buffer; both carry the same
+  // bytes, and a bank cut short once loaded fails both without a file.
+  for (const std::size_t firstBytes : {std::size_t{1000}, std::size_t{(1u << 20) + 1000}}) {
+    SCOPED_TRACE(firstBytes);
+    BankFixture f;
+    BankDesc d;
+    d.samples = {pcmSample("FIRST.WAV", rampPcm(firstBytes, 1), {0}),
+                 pcmSample("CUT.WAV", rampPcm(100, 2))};
+    auto bytes = buildBank(d);
+    bytes.resize(bytes.size() - 40);  // the last 40 bytes of CUT.WAV are missing
+    const std::string bank = f.dir.file("BANK.TTI");
+    writeBytes(bank, bytes);
+
+    std::string expected = textAt(d.samples[0].pcm, 0, firstBytes) + std::string(64, '\0') +
+                           textAt(d.samples[1].pcm, 0, 60) + std::string(40 + 64, '\0');
+    SampleBank loaded;
+    ZoneArticulation art;
+    ValuesToRead what;
+    what.zones = &art;
+    what.pcm = true;
+    loadBank(bank, loaded, what);
+    std::vector<std::uint8_t> buffer;
+    const std::string out = f.out() + "BANK.sf2";
+    writeSf2(loaded, art, out, buffer, {});
+    const auto file = readFileBytes(out);
+    EXPECT_EQ(u32At(file, 212), expected.size());
+    EXPECT_TRUE(textAt(file, 216, expected.size()) == expected);
+    EXPECT_EQ(textAt(file, 216 + expected.size(), 4), "LIST");
+
+    loadBank(bank, loaded, what);
+    std::filesystem::resize_file(bank, bytes.size() - 30);
+    const std::string cut = f.out("cut") + "BANK.sf2";
+    try {
+      writeSf2(loaded, art, cut, buffer, {});
+      ADD_FAILURE() << "no error";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.code(), kReadBeyondEnd);
+      EXPECT_EQ(e.path(), bank);
+    }
+    EXPECT_FALSE(std::filesystem::exists(cut));
+    EXPECT_TRUE(std::filesystem::is_empty(f.dir.file("cut")));
+  }
 }
 
 TEST(Sf2File, OddLengthPositionsMatchTheData) {

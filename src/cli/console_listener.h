@@ -35,6 +35,7 @@ class ConsoleListener : public JobListener {
   void status(std::string_view text) override;
   void logLine(std::string_view text) override;
   void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override;
+  bool showsSampleList() const override { return false; }
   bool cancelled() const override;
   bool bankFailed(const std::string& bankPath, const RunError& error) override;
   void outputFile(const OutputFileEvent& event) override;

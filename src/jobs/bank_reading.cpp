@@ -19,6 +19,10 @@ void getttidata(JobContext& ctx) {
 }
 
 void getttidata(JobContext& ctx, ByteSource& src) {
+  if (!ctx.ui.showsSampleList()) {
+    readDirectory(src, ctx.bank);
+    return;
+  }
   ctx.ui.sampleListSet({});
   readDirectory(src, ctx.bank);
   std::vector<std::string> shown;

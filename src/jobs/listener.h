@@ -56,6 +56,9 @@ class JobListener {
   virtual void buttonChanged(ButtonId /*id*/, bool /*on*/) {}
   // wavlist: replace its items, show or hide it, select or deselect an item.
   virtual void sampleListSet(const std::vector<std::string>& /*names*/) {}
+  // False for a front end without a sample list: the job then does not
+  // make the list's names for each bank it reads.
+  virtual bool showsSampleList() const { return true; }
   virtual void sampleListVisible(bool /*visible*/) {}
   virtual void sampleListSelect(int /*index*/, bool /*selected*/) {}
   // Hourglass cursor on or off.

@@ -14,14 +14,17 @@ class Words {
       : data_(data), count_(bytes / 2), path_(path) {}
 
   std::uint16_t at(std::size_t index, const char* what) const {
-    if (index >= count_) {
-      throwInvalidBank(path_, std::string("parameter block too short for ") + what + " (word " +
-                                  std::to_string(index) + " of " + std::to_string(count_) + ")");
-    }
+    if (index >= count_) tooShort(index, what);
     return static_cast<std::uint16_t>(data_[2 * index] | data_[2 * index + 1] << 8);
   }
 
  private:
+  // Out of line, so that at() is inlined where the words are read.
+  [[noreturn, gnu::noinline]] void tooShort(std::size_t index, const char* what) const {
+    throwInvalidBank(path_, std::string("parameter block too short for ") + what + " (word " +
+                                std::to_string(index) + " of " + std::to_string(count_) + ")");
+  }
+
   const std::uint8_t* data_;
   std::size_t count_;
   const std::string& path_;
@@ -64,6 +67,7 @@ void decodeZones(const std::uint8_t* paramBlock, std::size_t paramBlockSize, Zon
   //   w1 bits 0-6 high velocity, bits 8-14 high key, bit 15 last entry;
   //   w2 the word index of the zone's record.
   std::vector<std::size_t> record;
+  record.reserve(16);
   std::size_t n = 0;
   for (;;) {
     if (n >= kMaxZones) {

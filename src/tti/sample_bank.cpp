@@ -25,18 +25,23 @@ PcmArea& PcmArea::operator=(PcmArea&& other) noexcept {
   return *this;
 }
 
+const std::uint8_t* PcmArea::view(std::uint64_t at, std::size_t n) const {
+  if (!memory) return nullptr;
+  if (file.isOpen() && n > 0) {
+    std::uint64_t length = fileLength_.load(std::memory_order_relaxed);
+    if (length == kUnknown) {
+      length = file.size();
+      fileLength_.store(length, std::memory_order_relaxed);
+    }
+    if (offset + at + n > length) throw RunError(kReadBeyondEnd, file.path());
+  }
+  return bytes() + at;
+}
+
 void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
   if (n == 0) return;
-  if (memory) {
-    if (file.isOpen()) {
-      std::uint64_t length = fileLength_.load(std::memory_order_relaxed);
-      if (length == kUnknown) {
-        length = file.size();
-        fileLength_.store(length, std::memory_order_relaxed);
-      }
-      if (offset + at + n > length) throw RunError(kReadBeyondEnd, file.path());
-    }
-    std::memcpy(to, bytes() + at, n);
+  if (const std::uint8_t* p = view(at, n)) {
+    std::memcpy(to, p, n);
   } else {
     file.readAt(offset + at, to, n);
   }

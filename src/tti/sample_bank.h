@@ -47,6 +47,9 @@ struct PcmArea {
   // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
   // file cut short since loading is "Read beyond end of file".
   void read(std::uint64_t at, void* to, std::size_t n) const;
+  // The n bytes from `at` where they are in memory, checked as read()
+  // checks them; null when the area is in the file.
+  const std::uint8_t* view(std::uint64_t at, std::size_t n) const;
 
  private:
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};

@@ -32,6 +32,7 @@ class ForwardingListener : public JobListener {
   }
   void buttonChanged(ButtonId id, bool on) override { next_.buttonChanged(id, on); }
   void sampleListSet(const std::vector<std::string>& names) override { next_.sampleListSet(names); }
+  bool showsSampleList() const override { return next_.showsSampleList(); }
   void sampleListVisible(bool visible) override { next_.sampleListVisible(visible); }
   void sampleListSelect(int index, bool selected) override { next_.sampleListSelect(index, selected); }
   void busy(bool on) override { next_.busy(on); }

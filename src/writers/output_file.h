@@ -45,6 +45,9 @@ class LeBytes {
     if (n > 0) std::memcpy(p, s.data(), n);
   }
   void zeros(std::size_t n) { grow(n); }
+  // n zero bytes appended, for the caller to fill: records written in a
+  // loop go faster through a pointer of the caller's own.
+  std::uint8_t* append(std::size_t n) { return grow(n); }
   void reserve(std::size_t n) {
     if (bytes_.size() < n) bytes_.resize(n);
   }
@@ -58,11 +61,13 @@ class LeBytes {
   // n more bytes, zero, at the end. bytes_ is zero past size_ and grows
   // by doubling.
   std::uint8_t* grow(std::size_t n) {
-    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    if (bytes_.size() - size_ < n) enlarge(n);
     const std::size_t at = size_;
     size_ += n;
     return bytes_.data() + at;
   }
+  // Kept out of line so that grow() stays small enough to inline.
+  [[gnu::noinline]] void enlarge(std::size_t n) { bytes_.resize(std::max(2 * bytes_.size(), size_ + n)); }
 
   std::vector<std::uint8_t> bytes_;
   std::size_t size_ = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "writers/sf2_writer.h"
 
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -42,7 +43,7 @@ std::int16_t envTime(std::uint8_t stored) { return envTimeTable[stored < 128 ? s
 
 // A record name: the first length - 4 characters (the name without a
 // four-character extension), at most 20; shorter names give an empty field.
-std::string recordName(const std::string& latin1) {
+std::string_view recordName(std::string_view latin1) {
   const std::size_t n = latin1.size() > 4 ? latin1.size() - 4 : 0;
   return latin1.substr(0, n < 20 ? n : 20);
 }
@@ -139,6 +140,7 @@ std::string sf2FileNameFor(const std::string& ttiPath) { return bankFileNameFor(
 
 std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulation& art) {
   std::vector<std::uint16_t> zones;
+  zones.reserve(art.zoneCount);
   for (std::uint16_t z = 0; z < art.zoneCount; ++z) {
     if (bank.zoneSample[z] < bank.sampleCount) zones.push_back(z);
   }
@@ -148,7 +150,8 @@ std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulati
 Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
   const std::uint32_t n = bank.sampleCount;
   Sf2Layout layout;
-  const std::string bankName = recordName(utf8ToLatin1(sf2FileNameFor(bank.ttiPath)));
+  const std::string bankFile = utf8ToLatin1(sf2FileNameFor(bank.ttiPath));
+  const std::string_view bankName = recordName(bankFile);
 
   // Sample data: every sample in whole frames, followed by 32 zero frames.
   // Positions count frames from the first frame of "smpl"; the loop end is
@@ -228,30 +231,33 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
   pdta.u16(22);
   pdta.tag("igen");
   pdta.u32(static_cast<std::uint32_t>(48 * zoneCount + 4));
+  std::uint8_t* gen = pdta.append(static_cast<std::size_t>(48 * zoneCount + 4));
   for (std::uint16_t z : layout.zones) {
     for (const GenRecord& g : convertval(bank, art, z)) {
-      pdta.u16(g.oper);
-      pdta.u16(g.amount);
+      putU16(gen, g.oper);
+      putU16(gen + 2, g.amount);
+      gen += 4;
     }
   }
-  pdta.zeros(4);
 
   // Sample headers in directory order, so sampleID r is sample r.
   pdta.tag("shdr");
   pdta.u32(46 * (n + 1));
-  for (std::uint32_t r = 0; r < n; ++r) {
-    pdta.text(recordName(bank.sampleName[r]), 20);
-    pdta.u32(pos[r].start);
-    pdta.u32(pos[r].end);
-    pdta.u32(pos[r].loopStart);
-    pdta.u32(pos[r].loopEnd);
-    pdta.u32(44100);
-    pdta.u8(60);  // original pitch
-    pdta.u8(0);   // pitch correction
-    pdta.u16(0);  // sample link
-    pdta.u16(1);  // mono sample
+  std::uint8_t* header = pdta.append(46 * (static_cast<std::size_t>(n) + 1));
+  for (std::uint32_t r = 0; r < n; ++r, header += 46) {
+    const std::string_view name = recordName(bank.sampleName[r]);
+    std::memcpy(header, name.data(), name.size());  // the rest of the 20 bytes stays zero
+    putU32(header + 20, pos[r].start);
+    putU32(header + 24, pos[r].end);
+    putU32(header + 28, pos[r].loopStart);
+    putU32(header + 32, pos[r].loopEnd);
+    putU32(header + 36, 44100);
+    header[40] = 60;        // original pitch
+    header[41] = 0;         // pitch correction
+    putU16(header + 42, 0);  // sample link
+    putU16(header + 44, 1);  // mono sample
   }
-  pdta.text("EOS", 46);
+  std::memcpy(header, "EOS", 3);
 
   // Sizes follow from the bytes: "smpl" holds the sample data, "sdta" that
   // chunk and its own type, RIFF everything after its size field.
@@ -276,6 +282,39 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
   return layout;
 }
 
+namespace {
+
+// A small file whose sample data is in memory goes out in one gathered
+// write straight from the bank's bytes: no copy into a write buffer. The
+// pieces are the same bytes the block writer would put, in the same order.
+bool writeGathered(const SampleBank& bank, const Sf2Layout& layout, File& file) {
+  const std::uint64_t total = layout.head.size() + layout.sampleDataBytes + layout.pdta.size();
+  if (total > BlockWriter::kBlockSize || (bank.sampleCount > 0 && !bank.pcm.bytes() && bank.pcm.held())) {
+    return false;
+  }
+  static constexpr std::uint8_t kZeros[4096] = {};
+  std::vector<ConstBuffer> pieces;
+  pieces.reserve(2 + 3 * static_cast<std::size_t>(bank.sampleCount));
+  pieces.push_back({layout.head.data(), layout.head.size()});
+  auto silence = [&](std::uint64_t n) {
+    for (; n > 0;) {
+      const std::size_t take = n < sizeof kZeros ? static_cast<std::size_t>(n) : sizeof kZeros;
+      pieces.push_back({kZeros, take});
+      n -= take;
+    }
+  };
+  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    const SampleSpan span = sampleSpan(bank, r, wholeFrames(bank.pcmLength[r]));
+    if (span.held > 0) pieces.push_back({bank.pcm.view(span.start, span.held), span.held});
+    silence(span.size - span.held + 2 * kPadFrames);
+  }
+  pieces.push_back({layout.pdta.data(), layout.pdta.size()});
+  file.writeGather(pieces.data(), pieces.size());
+  return true;
+}
+
+}  // namespace
+
 void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
               std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap,
               const OpenFolder* folder) {
@@ -284,6 +323,16 @@ void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::st
     if (progress) progress(1);
   };
   OutputFile file(finalPath, tap, folder);
+  // The steps: the file is begun, each sample, then the steps of the
+  // records: the sample data is complete, then the preset, instrument,
+  // bag, modulator, generator and sample header lists.
+  const int steps = 1 + static_cast<int>(bank.sampleCount) + sf2RecordSteps;
+  if (writeGathered(bank, layout, file.file())) {
+    for (int k = 0; k < steps; ++k) step();
+    if (progress) progress(0);
+    file.commit();
+    return;
+  }
   // A second thread writes full blocks while the next is filled; for a
   // small file starting it costs more than it saves.
   constexpr std::uint64_t kBackgroundBytes = 4u << 20;
@@ -297,8 +346,6 @@ void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::st
     out.putSpan(bank.pcm, sampleSpan(bank, r, len));
     out.putSilence(2 * kPadFrames);
   }
-  // The steps of the records: the sample data is complete, then the
-  // preset, instrument, bag, modulator, generator and sample header lists.
   for (int k = 0; k < sf2RecordSteps; ++k) step();
   out.put(layout.pdta);
   out.finish();
