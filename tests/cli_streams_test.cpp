@@ -119,3 +119,31 @@ TEST(CliStreams, AFullStandardOutputExitsOneWithAMessage) {
     EXPECT_TRUE(r.err.ends_with("vantrel-cli: standard output: Disk full\n")) << r.err;
   }
 }
+
+TEST(CliStreams, LogAndStatusLinesSharingAFileStayInOrder) {
+  // Log lines into a file of their own go out in blocks; into the file that
+  // standard error writes to as well, line by line, so that the two keep
+  // their order.
+  TempDir dir;
+  BankDesc d;
+  for (const char* name : {"ONE.WAV", "TWO.WAV"}) {
+    SampleDesc s;
+    s.name = name;
+    s.pcm.assign(40, 7);
+    d.samples.push_back(s);
+  }
+  std::filesystem::create_directories(dir.file("src"));
+  std::filesystem::create_directories(dir.file("out"));
+  writeBank(dir.file("src/A.TTI"), d);
+  const std::string both = dir.file("both.txt");
+  const auto r = runCommand({"/bin/sh", "-c", "exec \"$0\" \"$@\" >\"" + both + "\" 2>&1", kCli, "folder",
+                             "-m", "mono", "-o", dir.file("out"), dir.file("src")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::string> lines;
+  const std::vector<std::uint8_t> bytes = readFileBytes(both);
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::vector<std::string> expected = {"processing A.TTI", "processing A.TTI", "ONE.WAV extracted",
+                                             "TWO.WAV extracted", " ", "1 TTI files extracted"};
+  EXPECT_EQ(lines, expected);
+}

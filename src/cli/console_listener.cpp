@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/console_listener.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,17 +18,40 @@ namespace {
 
 const char* const kGaugeNames[3] = {"bank", "folder", "drive"};
 
+// Lines of standard output go out one write each where someone may read
+// them as they come: a terminal, a pipe (whose reader may also stop the run
+// by closing it), or a file that standard error writes to as well (so the
+// two stay in order). Into a file of their own or a device such as
+// /dev/null they go out in blocks: a write per line costs more than
+// converting a small bank.
+bool flushEveryLine(std::FILE* out, std::FILE* err) {
+  struct stat o {};
+  struct stat e {};
+  const int fd = ::fileno(out);
+  if (fd < 0 || ::isatty(fd) != 0 || ::fstat(fd, &o) != 0) return true;
+  if (S_ISCHR(o.st_mode)) return false;
+  if (!S_ISREG(o.st_mode)) return true;
+  const int errFd = ::fileno(err);
+  return errFd >= 0 && ::fstat(errFd, &e) == 0 && e.st_dev == o.st_dev && e.st_ino == o.st_ino;
+}
+
 }  // namespace
 
 ConsoleListener::ConsoleListener(ConsoleSettings settings, std::FILE* out, std::FILE* err)
     : settings_(settings),
       out_(out),
       err_(err),
-      terminal_(!settings.jsonProgress && ::isatty(::fileno(err)) != 0) {}
+      terminal_(!settings.jsonProgress && ::isatty(::fileno(err)) != 0),
+      flushLines_(flushEveryLine(out, err)) {}
 
 ConsoleListener::~ConsoleListener() { finish(); }
 
-void ConsoleListener::finish() { clearBar(); }
+void ConsoleListener::finish() {
+  clearBar();
+  if (flushLines_ || outputError_.load() != 0) return;
+  errno = 0;
+  if (std::fflush(out_) != 0 || std::ferror(out_)) outputError_.store(errno != 0 ? errno : EIO);
+}
 
 void ConsoleListener::clearBar() {
   if (barShown_) {
@@ -37,8 +61,14 @@ void ConsoleListener::clearBar() {
   }
 }
 
-// One write per line: standard error is unbuffered.
-void ConsoleListener::writeLine(std::FILE* stream, std::string_view text) {
+// One write per line (standard error is unbuffered), or into the stream's
+// buffer without `flush`.
+void ConsoleListener::writeLine(std::FILE* stream, std::string_view text, bool flush) {
+  if (!flush) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fputc('\n', stream);
+    return;
+  }
   std::string line;
   line.reserve(text.size() + 1);
   line.append(text).push_back('\n');
@@ -51,7 +81,7 @@ void ConsoleListener::writeLine(std::FILE* stream, std::string_view text) {
 void ConsoleListener::writeOut(std::string_view text) {
   if (outputError_.load() != 0) return;
   errno = 0;
-  writeLine(out_, text);
+  writeLine(out_, text, flushLines_);
   if (std::ferror(out_)) outputError_.store(errno != 0 ? errno : EIO);
 }
 

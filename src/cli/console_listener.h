@@ -51,19 +51,21 @@ class ConsoleListener : public JobListener {
   // The errno of the first failed write to standard output, or 0.
   int outputError() const { return outputError_.load(); }
 
-  // Clears the progress bar line, if one is shown.
+  // Clears the progress bar line, if one is shown, and sends out the log
+  // lines still held.
   void finish();
 
  private:
   void drawBar();
   void clearBar();
   void writeOut(std::string_view text);
-  static void writeLine(std::FILE* stream, std::string_view text);
+  static void writeLine(std::FILE* stream, std::string_view text, bool flush = true);
 
   ConsoleSettings settings_;
   std::FILE* out_;
   std::FILE* err_;
   bool terminal_;
+  bool flushLines_;  // each line of standard output goes out at once
   bool barShown_ = false;
   int percent_[3] = {-1, -1, -1};
   std::atomic<int> outputError_{0};
