@@ -150,6 +150,8 @@ TEST(VerifyFaults, DamageIsNamedWithItsPath) {
   const Damage damages[] = {
       {"flipped PCM byte", "WAV_MONO_D.TTI/ONE.WAV", [](const std::string& p) { patch(p, 112 + 501, 0x10); },
        "frame 250 differs"},
+      {"flipped right-channel byte", "WAV_STEREO_D.TTI/PADL__PADR.WAV",
+       [](const std::string& p) { patch(p, 112 + 4 * 250 + 3, 0x10); }, "frame 250 differs"},
       {"truncated stereo file", "WAV_STEREO_D.TTI/PADL__PADR.WAV",
        [](const std::string& p) { fs::resize_file(p, fs::file_size(p) - 64); }, "frames, expected 500"},
       {"changed loop point", "WAV_MONO_D.TTI/PADL.WAV", [](const std::string& p) { patch(p, 88, 1); },
