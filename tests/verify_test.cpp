@@ -27,6 +27,7 @@
 #include "verify/expected.h"
 #include "verify/listeners.h"
 #include "verify/manifest.h"
+#include "writers/wav_writer.h"
 #include "verify/tree_check.h"
 #include "verify_banks.h"
 #include "writers/sf2_writer.h"
@@ -213,6 +214,71 @@ TEST(VerifyFaults, AnEditedManifestLineIsNamed) {
   EXPECT_EQ(failedPaths(report), std::set<std::string>{out + "/" + edited});
 }
 
+// A file checked before it is named is compared with the sample bytes as
+// they were read for it, where they lie at the samples' places in the
+// bank's area; the area is read again for bytes not kept.
+TEST(VerifyWav, AFileIsComparedWithTheBytesReadForIt) {
+  TempDir dir;
+  BankDesc d;
+  d.samples = {pcmSampleOf("L.WAV", noisePcm(60000, 1), 10, 0), pcmSampleOf("R.WAV", noisePcm(60000, 2), 10, 0)};
+  const std::string bankPath = dir.file("P.TTI");
+  writeBank(bankPath, d);
+  SampleBank bank;
+  ValuesToRead what;
+  what.pcm = true;
+  loadBank(bankPath, bank, what);
+  ASSERT_EQ(bank.pcm.bytes(), nullptr);  // the area stays in the bank file
+  const std::string out = dir.file("LR.WAV");
+  std::vector<std::uint8_t> buffer;
+  writeWavFile(bank, WavSource{true, 0, 1}, out, buffer, {});
+  const File file(out, File::Mode::Read);
+
+  const std::size_t n = 120000;  // bytes per channel
+  std::vector<std::uint8_t> bytes(n);
+  struct Case {
+    const char* what;
+    std::function<void(PcmReadCopy&)> keep;
+    const char* says;  // empty: the file passes
+  };
+  const Case cases[] = {
+      {"nothing kept", [](PcmReadCopy&) {}, ""},
+      {"both samples as read",
+       [&](PcmReadCopy& c) {
+         for (int i : {0, 1}) bank.pcm.read(bank.pcmStart[i], bytes.data(), n, &c);
+       },
+       ""},
+      {"other bytes where the left sample lies",
+       [&](PcmReadCopy& c) {
+         bank.pcm.read(bank.pcmStart[0], bytes.data(), n);
+         bytes[2 * 300] ^= 1;
+         c.add(bank.pcmStart[0], bytes.data(), n);
+       },
+       "frame 300 differs"},
+      {"other bytes two bytes off the left sample's place",
+       [&](PcmReadCopy& c) {
+         std::fill(bytes.begin(), bytes.end(), 0x55);
+         c.add(bank.pcmStart[0] + 2, bytes.data(), n - 2);
+       },
+       ""},
+      {"more bytes than the copy keeps",
+       [&](PcmReadCopy& c) {
+         std::fill(bytes.begin(), bytes.end(), 0x55);
+         c.add(bank.pcmStart[0], bytes.data(), n);
+         c.clear();
+         std::vector<std::uint8_t> many(300000, 0x55);
+         c.add(bank.pcmStart[0], many.data(), many.size());
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    PcmReadCopy copy(256 << 10);
+    c.keep(copy);
+    const std::string found = verify::checkWav(file, bank, true, 0, 1, &copy);
+    if (*c.says == '\0') EXPECT_EQ(found, "") << c.what;
+    else EXPECT_NE(found.find(c.says), std::string::npos) << c.what << ": " << found;
+  }
+}
+
 // The writer fault: a listener placed between the job and the check
 // damages one file before the check reads it, as a writer that put a wrong
 // byte would: through the open file before it is named, or when it is
@@ -224,7 +290,7 @@ TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
     using ForwardingListener::ForwardingListener;
     std::string victim;
     std::atomic<bool> harmed{false};
-    void checkBeforeNaming(const OutputFileEvent& e, const File& file) override {
+    void checkBeforeNaming(const OutputFileEvent& e, const File& file, const PcmReadCopy* read) override {
       if (e.path == victim && !harmed.exchange(true)) {
         std::uint8_t b = 0;
         const auto at = static_cast<off_t>(file.size() - 200);
@@ -232,7 +298,7 @@ TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
         b ^= 0x04;
         ASSERT_EQ(::pwrite(file.descriptor(), &b, 1, at), 1);
       }
-      next_.checkBeforeNaming(e, file);
+      next_.checkBeforeNaming(e, file, read);
     }
     void outputFile(const OutputFileEvent& e) override {
       if (e.path == victim && !harmed.exchange(true)) patch(e.path, fs::file_size(e.path) - 200, 0x04);

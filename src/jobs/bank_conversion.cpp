@@ -280,7 +280,10 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   JobListener& ui = ctx.ui;
   WavFileWriters writers(
       bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
-      [&ui, &eventOf](std::size_t k, const File& file) { ui.checkBeforeNaming(*eventOf[k], file); });
+      [&ui, &eventOf](std::size_t k, const File& file, const PcmReadCopy* read) {
+        ui.checkBeforeNaming(*eventOf[k], file, read);
+      },
+      ui.checksBeforeNaming());
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {

@@ -84,7 +84,13 @@ class JobListener {
   // in the caches, and throws a RunError when something is wrong: the file
   // is then dropped and the job fails as on a failed write. Comes on the
   // thread that wrote the file, which may be one of several at once.
-  virtual void checkBeforeNaming(const OutputFileEvent& /*event*/, const File& /*file*/) {}
+  // `read`, when given, holds the sample bytes the file was written from,
+  // by their place in the bank's PCM data area, as they were read from it.
+  virtual void checkBeforeNaming(const OutputFileEvent& /*event*/, const File& /*file*/,
+                                 const PcmReadCopy* /*read*/) {}
+  // True for a listener that checks files before they are named: the job
+  // then keeps a copy of the sample bytes each file is written from.
+  virtual bool checksBeforeNaming() const { return false; }
 
   // The job is done with the output files of the bank it converts and is
   // about to let go of the bank (its PCM data and zones). A listener that

@@ -22,11 +22,13 @@ bool isDiskFull(const std::exception_ptr& failure) {
 }  // namespace
 
 WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                               Progress progress, std::vector<std::uint8_t>& buffer, Check check)
+                               Progress progress, std::vector<std::uint8_t>& buffer, Check check,
+                               bool keepRead)
     : bank_(bank),
       files_(std::move(files)),
       progress_(std::move(progress)),
       check_(std::move(check)),
+      keepRead_(keepRead && check_),
       slots_(files_.size()),
       ownBuffer_(buffer) {
   try {
@@ -55,18 +57,20 @@ unsigned WavFileWriters::threadsFor(std::size_t files, std::uint64_t bytes) {
   return static_cast<unsigned>(std::min<std::size_t>({cores, 4, files}));
 }
 
-void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
+void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, PcmReadCopy* read,
                            std::unique_lock<std::mutex>& lock) {
   slots_[k].state = State::Running;
   lock.unlock();
+  if (!keepRead_) read = nullptr;
+  if (read) read->clear();
   bool headerWritten = false;
   std::exception_ptr failure;
   std::unique_ptr<OutputFile> file;
   try {
     file = std::make_unique<OutputFile>(
         writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
-                        files_[k].tap, files_[k].folder));
-    if (check_) check_(k, file->file());
+                        files_[k].tap, files_[k].folder, read));
+    if (check_) check_(k, file->file(), read);
   } catch (...) {
     failure = std::current_exception();
     file.reset();  // drops a file that failed its check
@@ -81,15 +85,16 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer,
 
 void WavFileWriters::work() {
   std::vector<std::uint8_t> buffer;
+  PcmReadCopy read(kReadCopyBytes);
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!stop_ && next_ < files_.size()) write(next_++, buffer, lock);
+  while (!stop_ && next_ < files_.size()) write(next_++, buffer, &read, lock);
 }
 
 void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (slots_[k].state == State::Waiting || slots_[k].state == State::Running) {
     if (slots_[k].state == State::Waiting && next_ == k) {
-      write(next_++, ownBuffer_, lock);  // no thread has taken it yet
+      write(next_++, ownBuffer_, nullptr, lock);  // no thread has taken it yet
     } else {
       changed_.wait(lock);
     }
@@ -107,7 +112,7 @@ void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
     lock.lock();
     for (std::size_t j = k; j < files_.size(); ++j) slots_[j] = Slot();
     next_ = k;
-    write(next_++, ownBuffer_, lock);
+    write(next_++, ownBuffer_, nullptr, lock);
   }
   headerWritten = slot.headerWritten;
   if (slot.state == State::Failed) {

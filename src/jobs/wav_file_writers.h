@@ -35,17 +35,25 @@ class WavFileWriters {
  public:
   // Called with a file's index and the file, open for reading, once all
   // its bytes are written and before it is given its name, on the thread
-  // that wrote it; a throw fails the file.
-  using Check = std::function<void(std::size_t k, const File& file)>;
+  // that wrote it, with the sample bytes read for it when the writers keep
+  // them (else null); a throw fails the file.
+  using Check = std::function<void(std::size_t k, const File& file, const PcmReadCopy* read)>;
+  // Sample bytes kept per file for the check by each writer thread (the
+  // job's thread keeps none: it writes the files of small banks, where
+  // keeping them saves little): the rest of a larger file is compared with
+  // the bank's area read again.
+  static constexpr std::size_t kReadCopyBytes = 4u << 20;
 
   // Starts `threads` writer threads on the files (none: the files are
   // written on the job's thread as settle reaches them). `progress` is
   // called with 0 after every block on the thread that writes it; a throw
   // fails the file being written. `buffer` is the job thread's write
   // buffer, kept by the caller from bank to bank. `check`, when given,
-  // sees each written file.
+  // sees each written file; with `keepRead`, along with the sample bytes
+  // read for it.
   WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                 Progress progress, std::vector<std::uint8_t>& buffer, Check check = {});
+                 Progress progress, std::vector<std::uint8_t>& buffer, Check check = {},
+                 bool keepRead = false);
   // Stops the threads once their current file is written and drops every
   // file that has not been given its final name.
   ~WavFileWriters();
@@ -71,13 +79,16 @@ class WavFileWriters {
   };
 
   void work();
-  // Writes file k on the calling thread; the lock is released meanwhile.
-  void write(std::size_t k, std::vector<std::uint8_t>& buffer, std::unique_lock<std::mutex>& lock);
+  // Writes file k on the calling thread, keeping the sample bytes read in
+  // `read` when it is given; the lock is released meanwhile.
+  void write(std::size_t k, std::vector<std::uint8_t>& buffer, PcmReadCopy* read,
+             std::unique_lock<std::mutex>& lock);
 
   const SampleBank& bank_;
   std::vector<WavFileTask> files_;
   Progress progress_;
   Check check_;
+  bool keepRead_;
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_

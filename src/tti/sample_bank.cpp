@@ -38,13 +38,47 @@ const std::uint8_t* PcmArea::view(std::uint64_t at, std::size_t n) const {
   return bytes() + at;
 }
 
-void PcmArea::read(std::uint64_t at, void* to, std::size_t n) const {
+void PcmArea::read(std::uint64_t at, void* to, std::size_t n, PcmReadCopy* copy) const {
   if (n == 0) return;
   if (const std::uint8_t* p = view(at, n)) {
     std::memcpy(to, p, n);
   } else {
     file.readAt(offset + at, to, n);
   }
+  if (copy) copy->add(at, static_cast<const std::uint8_t*>(to), n);
+}
+
+void PcmReadCopy::Free::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+
+void PcmReadCopy::clear() noexcept {
+  used_ = 0;
+  pieces_.clear();
+}
+
+void PcmReadCopy::add(std::uint64_t at, const std::uint8_t* from, std::size_t n) {
+  // Each copy lies at the same place within its pages as the bytes it is
+  // made from: on some processors a copy between places a few bytes apart
+  // within their pages is several times slower.
+  constexpr std::size_t kPage = 4096;
+  if (!memory_) {
+    memory_.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kPage, (cap_ + kPage - 1) / kPage * kPage + kPage)));
+    if (!memory_) return;
+  }
+  const std::size_t phase = reinterpret_cast<std::uintptr_t>(from) % kPage;
+  const std::size_t start = (used_ + kPage - 1) / kPage * kPage + phase;
+  if (start > cap_ || n > cap_ - start) return;
+  std::memcpy(memory_.get() + start, from, n);
+  pieces_.push_back({at, memory_.get() + start, n});
+  used_ = start + n;
+}
+
+const std::uint8_t* PcmReadCopy::find(std::uint64_t at, std::size_t n) const noexcept {
+  for (const Piece& piece : pieces_) {
+    if (piece.at <= at && at - piece.at <= piece.size && n <= piece.size - (at - piece.at)) {
+      return piece.bytes + (at - piece.at);
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace vantrel

@@ -26,6 +26,35 @@ using PcmBuffer = std::unique_ptr<std::uint8_t[], PcmFree>;
 // A block of n bytes for PCM data, or null when there is no memory for it.
 PcmBuffer allocatePcm(std::size_t n);
 
+// A copy of the bytes read from a PCM data area, kept by their place in
+// the area: what a file was written from, for a check that compares the
+// file with them without reading the bank again. It keeps at most `cap`
+// bytes; reads past that are not kept.
+class PcmReadCopy {
+ public:
+  explicit PcmReadCopy(std::size_t cap) : cap_(cap) {}
+  // Forgets every byte; the memory stays for the next file.
+  void clear() noexcept;
+  // Keeps the n bytes read from `at` into `from`.
+  void add(std::uint64_t at, const std::uint8_t* from, std::size_t n);
+  // Bytes [at, at + n) of the area if one read holds them all, else null.
+  const std::uint8_t* find(std::uint64_t at, std::size_t n) const noexcept;
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* p) const noexcept;
+  };
+  struct Piece {
+    std::uint64_t at;
+    const std::uint8_t* bytes;
+    std::size_t size;
+  };
+  std::unique_ptr<std::uint8_t[], Free> memory_;  // cap_ bytes and a page, from the first add on
+  std::size_t used_ = 0;
+  std::size_t cap_;
+  std::vector<Piece> pieces_;
+};
+
 // A bank's PCM data area: a stretch of the bank file, held open, or its
 // bytes in memory (a bank read from memory). Keeping the area in the file
 // saves reading all of it into memory before the first output file: the
@@ -46,7 +75,8 @@ struct PcmArea {
   const std::uint8_t* bytes() const noexcept { return memory ? memory.get() + memoryStart : nullptr; }
   // Copies n bytes from `at` into `to`; at + n must not pass `size`. A bank
   // file cut short since loading is "Read beyond end of file".
-  void read(std::uint64_t at, void* to, std::size_t n) const;
+  // With `copy`, the bytes read are kept there as well.
+  void read(std::uint64_t at, void* to, std::size_t n, PcmReadCopy* copy = nullptr) const;
   // The n bytes from `at` where they are in memory, checked as read()
   // checks them; null when the area is in the file.
   const std::uint8_t* view(std::uint64_t at, std::size_t n) const;

@@ -24,9 +24,12 @@ namespace vantrel::verify {
 // held.
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
                      std::uint16_t right);
-// The same for a file already open for reading.
+// The same for a file already open for reading. `read`, when given, holds
+// sample bytes as they were read from the bank's PCM data area for the
+// file: the file is compared with those of them that lie where the check
+// finds the samples' bytes, and with the bank's area for the rest.
 std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right);
+                     std::uint16_t right, const PcmReadCopy* read = nullptr);
 
 // A SoundFont of the whole bank: the chunk tree and its sizes, every
 // sample's header and data, and the generators of every instrument zone.

@@ -11,8 +11,8 @@
 
 namespace vantrel::verify {
 
-ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n)
-    : pcm_(bank.pcm), start_(bank.pcmStart[index]), size_(n) {
+ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n, const PcmReadCopy* read)
+    : pcm_(bank.pcm), start_(bank.pcmStart[index]), size_(n), read_(read) {
   // A sample plays in 16-bit frames: its odd last byte has no partner.
   std::uint64_t own = bank.pcmLength[index] & ~std::uint64_t{1};
   // A bank may promise more bytes than its data area holds; those that are
@@ -21,21 +21,27 @@ ChannelBytes::ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uin
   held_ = std::min({own, inArea, n});
   if (held_ == 0) return;
   if (bank.pcm.memory) inPlace_ = bank.pcm.bytes() + start_;
-  // Bytes in the bank file are read (pread) as they are compared: a
-  // mapping would stop the process if the bank were cut short meanwhile.
+  // Bytes in the bank file are read (pread) as they are compared, unless
+  // `read` holds them as they were read for the file: a mapping would stop
+  // the process if the bank were cut short meanwhile.
 }
 
 void ChannelBytes::read(std::uint64_t at, std::uint8_t* to, std::size_t count) const {
   const std::uint64_t fromPcm = at < held_ ? std::min<std::uint64_t>(count, held_ - at) : 0;
   if (fromPcm > 0) {
-    if (inPlace_) std::memcpy(to, inPlace_ + at, static_cast<std::size_t>(fromPcm));
-    else pcm_.read(start_ + at, to, static_cast<std::size_t>(fromPcm));
+    const auto n = static_cast<std::size_t>(fromPcm);
+    const std::uint8_t* kept = inPlace_ ? inPlace_ + at : read_ ? read_->find(start_ + at, n) : nullptr;
+    if (kept) std::memcpy(to, kept, n);
+    else pcm_.read(start_ + at, to, n);
   }
   std::memset(to + fromPcm, 0, count - static_cast<std::size_t>(fromPcm));
 }
 
 const std::uint8_t* ChannelBytes::view(std::uint64_t at, std::size_t count, std::uint8_t* scratch) const {
   if (inPlace_ && at + count <= held_) return inPlace_ + at;
+  if (read_ && at + count <= held_) {
+    if (const std::uint8_t* kept = read_->find(start_ + at, count)) return kept;
+  }
   read(at, scratch, count);
   return scratch;
 }

@@ -22,7 +22,8 @@ namespace vantrel::verify {
 // holds them, then silence (zero bytes) up to n.
 class ChannelBytes {
  public:
-  ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n);
+  // `read`, when given, may hold the bytes as read for the file checked.
+  ChannelBytes(const SampleBank& bank, std::uint32_t index, std::uint64_t n, const PcmReadCopy* read = nullptr);
   ChannelBytes(const ChannelBytes&) = delete;
   ChannelBytes& operator=(const ChannelBytes&) = delete;
 
@@ -39,6 +40,7 @@ class ChannelBytes {
   std::uint64_t held_ = 0;
   std::uint64_t size_ = 0;
   const std::uint8_t* inPlace_ = nullptr;  // the held bytes in memory, if they are
+  const PcmReadCopy* read_ = nullptr;
 };
 
 // The bytes per channel of a WAV file whose first (or only) channel is

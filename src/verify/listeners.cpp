@@ -58,15 +58,15 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
   next_.outputFile(event);
 }
 
-void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const File& file) {
+void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) {
   if (event.bank && (event.kind == OutputKind::MonoWav || event.kind == OutputKind::StereoWav)) {
     const bool stereo = event.kind == OutputKind::StereoWav;
-    const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left);
+    const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left, read);
     if (!what.empty()) throw verificationFailed(event.path, what);
     std::lock_guard<std::mutex> lock(mutex_);
     awaitingName_.insert(event.path);
   }
-  next_.checkBeforeNaming(event, file);
+  next_.checkBeforeNaming(event, file, read);
 }
 
 void VerifyingListener::bankFilesDone(bool failing) {

@@ -39,8 +39,9 @@ class ForwardingListener : public JobListener {
   void destinationChanged() override { next_.destinationChanged(); }
   void outputFile(const OutputFileEvent& event) override { next_.outputFile(event); }
   WriteTap* outputTap(const std::string& path) override { return next_.outputTap(path); }
-  void checkBeforeNaming(const OutputFileEvent& event, const File& file) override {
-    next_.checkBeforeNaming(event, file);
+  bool checksBeforeNaming() const override { return next_.checksBeforeNaming(); }
+  void checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) override {
+    next_.checkBeforeNaming(event, file, read);
   }
   void bankFilesDone(bool failing) override { next_.bankFilesDone(failing); }
   bool cancelled() const override { return next_.cancelled(); }
@@ -65,14 +66,17 @@ std::string checkOutput(const OutputFileEvent& event, const std::map<std::string
 //
 // The WAV files of a whole bank are checked before they are named, on the
 // threads that wrote them, while their bytes and the bank's are still in
-// the caches; a file that differs then never gets its name. Other files
+// the caches, and compared with the sample bytes as they were read from the
+// bank for them (the job keeps a copy when checksBeforeNaming() says so);
+// a file that differs then never gets its name. Other files
 // are checked as they are reported. An SFZ instrument's samples, checked
 // as they were written, are only looked for when the instrument is.
 class VerifyingListener : public ForwardingListener {
  public:
   using ForwardingListener::ForwardingListener;
   void outputFile(const OutputFileEvent& event) override;
-  void checkBeforeNaming(const OutputFileEvent& event, const File& file) override;
+  void checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) override;
+  bool checksBeforeNaming() const override { return true; }
   void bankFilesDone(bool failing) override;
   std::size_t verified() const noexcept { return verified_; }
 

@@ -145,7 +145,7 @@ std::string notReadable(const std::string& why) { return "not a readable WAV fil
 
 // The check of a file opened in `readBack`.
 std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, std::uint16_t left,
-                       std::uint16_t right) {
+                       std::uint16_t right, const PcmReadCopy* read) {
   const Sndfile& sf = sndfile();
   SF_VIRTUAL_IO io = ReadBack::io();
   SF_INFO info{};
@@ -183,8 +183,8 @@ std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, 
 
   // The frames as the file stores them (16-bit little-endian), block by
   // block against the bank's bytes.
-  const ChannelBytes l(bank, left, bytes);
-  const ChannelBytes r(bank, stereo ? right : left, bytes);
+  const ChannelBytes l(bank, left, bytes, read);
+  const ChannelBytes r(bank, stereo ? right : left, bytes, read);
   const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels);
   // Blocks of at most kBlockFrames, not cleared first: only what is read
   // into them is compared.
@@ -220,14 +220,14 @@ std::string checkWav(const std::string& path, const SampleBank& bank, bool stere
                      std::uint16_t right) {
   const auto readBack = std::make_unique<ReadBack>();
   if (std::string why = readBack->open(path); !why.empty()) return notReadable(why);
-  return compareWav(*readBack, bank, stereo, left, right);
+  return compareWav(*readBack, bank, stereo, left, right, nullptr);
 }
 
 std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right) {
+                     std::uint16_t right, const PcmReadCopy* read) {
   const auto readBack = std::make_unique<ReadBack>();
   if (std::string why = readBack->use(file); !why.empty()) return notReadable(why);
-  return compareWav(*readBack, bank, stereo, left, right);
+  return compareWav(*readBack, bank, stereo, left, right, read);
 }
 
 }  // namespace vantrel::verify

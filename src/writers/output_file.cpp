@@ -119,9 +119,9 @@ void BlockWriter::put(const void* data, std::size_t n) {
   append(n, [&](std::uint8_t* to, std::size_t done, std::size_t take) { std::memcpy(to, p + done, take); });
 }
 
-void BlockWriter::putSpan(const PcmArea& pcm, const SampleSpan& span) {
+void BlockWriter::putSpan(const PcmArea& pcm, const SampleSpan& span, PcmReadCopy* copy) {
   append(span.held, [&](std::uint8_t* to, std::size_t done, std::size_t take) {
-    pcm.read(span.start + done, to, take);
+    pcm.read(span.start + done, to, take, copy);
   });
   putSilence(span.size - span.held);
 }

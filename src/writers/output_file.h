@@ -119,8 +119,9 @@ class BlockWriter {
 
   void put(const void* data, std::size_t n);
   void put(const LeBytes& bytes) { put(bytes.data(), bytes.size()); }
-  // A span of the PCM data: its held bytes, then its silence.
-  void putSpan(const PcmArea& pcm, const SampleSpan& span);
+  // A span of the PCM data: its held bytes, then its silence. With `copy`,
+  // the bytes read are kept there as well.
+  void putSpan(const PcmArea& pcm, const SampleSpan& span, PcmReadCopy* copy = nullptr);
   // n zero bytes; a run longer than the room left moves the file's end
   // instead (see writeSilence).
   void putSilence(std::uint64_t n);

@@ -86,9 +86,9 @@ constexpr std::size_t kInterleaveChunk = 256 << 10;
 
 // Reads bytes [k, k + n) of a span into `to`: its held bytes, then zeros.
 void readSpanPart(const PcmArea& pcm, const SampleSpan& span, std::size_t k, std::size_t n,
-                  std::uint8_t* to) {
+                  std::uint8_t* to, PcmReadCopy* copy) {
   const std::size_t held = k < span.held ? std::min(n, span.held - k) : 0;
-  pcm.read(span.start + k, to, held);
+  pcm.read(span.start + k, to, held, copy);
   std::memset(to + held, 0, n - held);
 }
 
@@ -115,8 +115,8 @@ void interleave(const std::uint8_t* l, const std::uint8_t* r, std::uint8_t* out,
 }
 
 // Sample `index`'s data, as a mono file holds it.
-void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index) {
-  out.putSpan(bank.pcm, sampleSpan(bank, index, channelBytes(bank, index, 1)));
+void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index, PcmReadCopy* copy = nullptr) {
+  out.putSpan(bank.pcm, sampleSpan(bank, index, channelBytes(bank, index, 1)), copy);
 }
 
 // The pair's interleaved data behind the header of f. The header announced
@@ -125,7 +125,7 @@ void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index) 
 // one is cut. `header`, when given, is written first, with the first chunk.
 void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::uint16_t right,
                      std::vector<std::uint8_t>& buffer, const Progress& progress,
-                     const std::array<std::uint8_t, kHeaderSize>* header = nullptr) {
+                     const std::array<std::uint8_t, kHeaderSize>* header = nullptr, PcmReadCopy* copy = nullptr) {
   const std::size_t n = channelBytes(bank, left, 2);
   const SampleSpan l = sampleSpan(bank, left, n);
   const SampleSpan r = sampleSpan(bank, right, n);
@@ -146,8 +146,8 @@ void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::u
   }
   for (std::size_t k = 0; k < voiced; k += chunk) {
     const std::size_t c = std::min(chunk, voiced - k);
-    readSpanPart(bank.pcm, l, k, c, lb);
-    readSpanPart(bank.pcm, r, k, c, rb);
+    readSpanPart(bank.pcm, l, k, c, lb, copy);
+    readSpanPart(bank.pcm, r, k, c, rb, copy);
     interleave(lb, rb, out, c / 2);
     f.writeAll(out - lead, lead + 2 * c);
     lead = 0;
@@ -185,20 +185,21 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten, WriteTap* tap, const OpenFolder* folder) {
+                           bool& headerWritten, WriteTap* tap, const OpenFolder* folder,
+                           PcmReadCopy* copy) {
   headerWritten = false;
   const auto header = wavHeaderFor(bank, source);
   OutputFile out(finalPath, tap, folder);
   if (source.stereo) {
     headerWritten = true;
-    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header);
+    writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header, copy);
   } else {
     // Header and data go out together, in one write for most samples.
     BlockWriter data(out.file(), buffer, 0, false, &progress,
                      header.size() + channelBytes(bank, source.left, 1));
     data.put(header.data(), header.size());
     headerWritten = true;
-    putMonoData(data, bank, source.left);
+    putMonoData(data, bank, source.left, copy);
     data.finish();
   }
   return out;

@@ -41,10 +41,12 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 // Reads the bank only, so several files can be written at once; `buffer` is
 // the caller's. headerWritten tells, also after a failure, whether the
 // header had been written. `folder`, when given, is the open folder of
-// finalPath (see OutputFile).
+// finalPath (see OutputFile). `copy`, when given, keeps the sample bytes
+// read for the file.
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
-                           bool& headerWritten, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr);
+                           bool& headerWritten, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr,
+                           PcmReadCopy* copy = nullptr);
 
 // The whole file under its final name.
 void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
