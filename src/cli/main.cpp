@@ -142,33 +142,18 @@ int main(int argc, char** argv) {
       ->required();
   scanCmd->add_flag("--json", scan.json, "print one JSON object per bank and line");
 
-  // The run options are added to the command the first word names, or to
-  // every command when it names none (help, version, a usage error): a run
-  // does not build the option tables of the commands it does not use.
-  const std::string firstWord = argc > 1 ? argv[1] : "";
-  const bool commandNamed = firstWord == "convert" || firstWord == "folder" || firstWord == "drive" ||
-                            firstWord == "extract" || firstWord == "info" || firstWord == "scan" ||
-                            firstWord == "verify";
-  RunOptions run;
-  auto withRunOptions = [&](CLI::App* command, unsigned sets) {
-    if (!commandNamed || firstWord == command->get_name()) addRunOptions(*command, run, sets);
-  };
-
   std::vector<std::string> banks;
   CLI::App* convertCmd = app.add_subcommand("convert", "convert whole banks into DIR");
   convertCmd->add_option("BANK", banks, "bank files (.tti)")->required();
-  withRunOptions(convertCmd, kOutputOptions | kBatchOptions);
 
   std::string source;
   CLI::App* folderCmd = app.add_subcommand(
       "folder", "convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2");
   folderCmd->add_option("SOURCE_DIR", source, "the folder whose banks are converted")->required();
-  withRunOptions(folderCmd, kOutputOptions | kBatchOptions);
 
   CLI::App* driveCmd = app.add_subcommand(
       "drive", "convert every .tti file below SOURCE_ROOT into DIR/Drive NAME MODE/...");
   driveCmd->add_option("SOURCE_ROOT", source, "the folder whose tree is converted")->required();
-  withRunOptions(driveCmd, kOutputOptions | kBatchOptions);
 
   ExtractArgs extract;
   CLI::App* extractCmd = app.add_subcommand(
@@ -178,7 +163,6 @@ int main(int argc, char** argv) {
   extractCmd->add_option("BANK", extract.bank, "the bank file")->required();
   extractCmd->add_option("INDEX", extract.first, "a sample's index, from 0")->required();
   extractCmd->add_option("INDEX2", extract.second, "the other sample of a stereo pair");
-  withRunOptions(extractCmd, kOutputOptions);
 
   VerifyArgs verifyArgs;
   CLI::App* verifyCmd = app.add_subcommand(
@@ -188,7 +172,21 @@ int main(int argc, char** argv) {
   verifyCmd->add_option("DIR", verifyArgs.folder, "the output folder of a run")->required();
   verifyCmd->add_option("BANK", verifyArgs.banks, "bank files (.tti) whose outputs are compared");
 
-  for (CLI::App* command : app.get_subcommands({})) command->footer(kExitStatus);
+  // The run options go to the command the first word names, or to every
+  // command when it names none (help, version, a usage error): a run does
+  // not build the option tables of the commands it does not use.
+  const CLI::App* named = nullptr;
+  for (CLI::App* command : app.get_subcommands({})) {
+    command->footer(kExitStatus);
+    if (argc > 1 && command->get_name() == argv[1]) named = command;
+  }
+  RunOptions run;
+  for (const auto& [command, sets] : {std::pair<CLI::App*, unsigned>{convertCmd, kOutputOptions | kBatchOptions},
+                                      {folderCmd, kOutputOptions | kBatchOptions},
+                                      {driveCmd, kOutputOptions | kBatchOptions},
+                                      {extractCmd, kOutputOptions}}) {
+    if (!named || named == command) addRunOptions(*command, run, sets);
+  }
 
   // The command the words name, for the pointer to its help.
   auto commandName = [&] {

@@ -278,12 +278,14 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   }
   const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   JobListener& ui = ctx.ui;
-  WavFileWriters writers(
-      bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
-      [&ui, &eventOf](std::size_t k, const File& file, const PcmReadCopy* read) {
-        ui.checkBeforeNaming(*eventOf[k], file, read);
-      },
-      ui.checksBeforeNaming());
+  WavFileWriters::Check check;
+  if (ui.checksBeforeNaming()) {
+    check = [&ui, &eventOf](std::size_t k, const File& file, const PcmReadCopy* read) {
+      ui.checkBeforeNaming(*eventOf[k], file, read);
+    };
+  }
+  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
+                         std::move(check));
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {

@@ -19,12 +19,10 @@ void getttidata(JobContext& ctx) {
 }
 
 void getttidata(JobContext& ctx, ByteSource& src) {
-  if (!ctx.ui.showsSampleList()) {
-    readDirectory(src, ctx.bank);
-    return;
-  }
-  ctx.ui.sampleListSet({});
+  const bool listed = ctx.ui.showsSampleList();
+  if (listed) ctx.ui.sampleListSet({});
   readDirectory(src, ctx.bank);
+  if (!listed) return;
   std::vector<std::string> shown;
   shown.reserve(ctx.bank.sampleCount);
   for (std::uint32_t i = 0; i < ctx.bank.sampleCount; ++i) shown.push_back(latin1ToUtf8(ctx.bank.sampleName[i]));

@@ -86,10 +86,12 @@ class JobListener {
   // thread that wrote the file, which may be one of several at once.
   // `read`, when given, holds the sample bytes the file was written from,
   // by their place in the bank's PCM data area, as they were read from it.
+  // Called only when checksBeforeNaming() says so.
   virtual void checkBeforeNaming(const OutputFileEvent& /*event*/, const File& /*file*/,
                                  const PcmReadCopy* /*read*/) {}
   // True for a listener that checks files before they are named: the job
-  // then keeps a copy of the sample bytes each file is written from.
+  // then calls checkBeforeNaming and keeps a copy of the sample bytes each
+  // file is written from.
   virtual bool checksBeforeNaming() const { return false; }
 
   // The job is done with the output files of the bank it converts and is

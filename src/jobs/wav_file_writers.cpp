@@ -22,13 +22,11 @@ bool isDiskFull(const std::exception_ptr& failure) {
 }  // namespace
 
 WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                               Progress progress, std::vector<std::uint8_t>& buffer, Check check,
-                               bool keepRead)
+                               Progress progress, std::vector<std::uint8_t>& buffer, Check check)
     : bank_(bank),
       files_(std::move(files)),
       progress_(std::move(progress)),
       check_(std::move(check)),
-      keepRead_(keepRead && check_),
       slots_(files_.size()),
       ownBuffer_(buffer) {
   try {
@@ -61,7 +59,6 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, Pcm
                            std::unique_lock<std::mutex>& lock) {
   slots_[k].state = State::Running;
   lock.unlock();
-  if (!keepRead_) read = nullptr;
   if (read) read->clear();
   bool headerWritten = false;
   std::exception_ptr failure;
@@ -87,7 +84,7 @@ void WavFileWriters::work() {
   std::vector<std::uint8_t> buffer;
   PcmReadCopy read(kReadCopyBytes);
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!stop_ && next_ < files_.size()) write(next_++, buffer, &read, lock);
+  while (!stop_ && next_ < files_.size()) write(next_++, buffer, check_ ? &read : nullptr, lock);
 }
 
 void WavFileWriters::settle(std::size_t k, bool& headerWritten) {

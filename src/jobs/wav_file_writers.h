@@ -49,11 +49,10 @@ class WavFileWriters {
   // called with 0 after every block on the thread that writes it; a throw
   // fails the file being written. `buffer` is the job thread's write
   // buffer, kept by the caller from bank to bank. `check`, when given,
-  // sees each written file; with `keepRead`, along with the sample bytes
-  // read for it.
+  // sees each written file, with the sample bytes its writer thread read
+  // for it.
   WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
-                 Progress progress, std::vector<std::uint8_t>& buffer, Check check = {},
-                 bool keepRead = false);
+                 Progress progress, std::vector<std::uint8_t>& buffer, Check check = {});
   // Stops the threads once their current file is written and drops every
   // file that has not been given its final name.
   ~WavFileWriters();
@@ -88,7 +87,6 @@ class WavFileWriters {
   std::vector<WavFileTask> files_;
   Progress progress_;
   Check check_;
-  bool keepRead_;
   std::vector<Slot> slots_;      // guarded by mutex_
   std::size_t next_ = 0;         // guarded by mutex_: the first file not yet taken
   bool stop_ = false;            // guarded by mutex_

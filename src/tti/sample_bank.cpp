@@ -48,8 +48,6 @@ void PcmArea::read(std::uint64_t at, void* to, std::size_t n, PcmReadCopy* copy)
   if (copy) copy->add(at, static_cast<const std::uint8_t*>(to), n);
 }
 
-void PcmReadCopy::Free::operator()(std::uint8_t* p) const noexcept { std::free(p); }
-
 void PcmReadCopy::clear() noexcept {
   used_ = 0;
   pieces_.clear();

@@ -41,15 +41,12 @@ class PcmReadCopy {
   const std::uint8_t* find(std::uint64_t at, std::size_t n) const noexcept;
 
  private:
-  struct Free {
-    void operator()(std::uint8_t* p) const noexcept;
-  };
   struct Piece {
     std::uint64_t at;
     const std::uint8_t* bytes;
     std::size_t size;
   };
-  std::unique_ptr<std::uint8_t[], Free> memory_;  // cap_ bytes and a page, from the first add on
+  PcmBuffer memory_;  // cap_ bytes and a page, from the first add on
   std::size_t used_ = 0;
   std::size_t cap_;
   std::vector<Piece> pieces_;

@@ -30,20 +30,23 @@ void ChannelBytes::read(std::uint64_t at, std::uint8_t* to, std::size_t count) c
   const std::uint64_t fromPcm = at < held_ ? std::min<std::uint64_t>(count, held_ - at) : 0;
   if (fromPcm > 0) {
     const auto n = static_cast<std::size_t>(fromPcm);
-    const std::uint8_t* kept = inPlace_ ? inPlace_ + at : read_ ? read_->find(start_ + at, n) : nullptr;
-    if (kept) std::memcpy(to, kept, n);
+    if (const std::uint8_t* kept = inMemory(at, n)) std::memcpy(to, kept, n);
     else pcm_.read(start_ + at, to, n);
   }
   std::memset(to + fromPcm, 0, count - static_cast<std::size_t>(fromPcm));
 }
 
 const std::uint8_t* ChannelBytes::view(std::uint64_t at, std::size_t count, std::uint8_t* scratch) const {
-  if (inPlace_ && at + count <= held_) return inPlace_ + at;
-  if (read_ && at + count <= held_) {
-    if (const std::uint8_t* kept = read_->find(start_ + at, count)) return kept;
+  if (at + count <= held_) {
+    if (const std::uint8_t* kept = inMemory(at, count)) return kept;
   }
   read(at, scratch, count);
   return scratch;
+}
+
+const std::uint8_t* ChannelBytes::inMemory(std::uint64_t at, std::size_t n) const {
+  if (inPlace_) return inPlace_ + at;
+  return read_ ? read_->find(start_ + at, n) : nullptr;
 }
 
 std::uint64_t wavChannelBytes(const SampleBank& bank, std::uint32_t index) {

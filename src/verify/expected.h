@@ -41,6 +41,9 @@ class ChannelBytes {
   std::uint64_t size_ = 0;
   const std::uint8_t* inPlace_ = nullptr;  // the held bytes in memory, if they are
   const PcmReadCopy* read_ = nullptr;
+
+  // The held bytes [at, at + n) in memory (the bank's or the copy's), or null.
+  const std::uint8_t* inMemory(std::uint64_t at, std::size_t n) const;
 };
 
 // The bytes per channel of a WAV file whose first (or only) channel is

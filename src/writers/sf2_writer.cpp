@@ -289,9 +289,7 @@ namespace {
 // pieces are the same bytes the block writer would put, in the same order.
 bool writeGathered(const SampleBank& bank, const Sf2Layout& layout, File& file) {
   const std::uint64_t total = layout.head.size() + layout.sampleDataBytes + layout.pdta.size();
-  if (total > BlockWriter::kBlockSize || (bank.sampleCount > 0 && !bank.pcm.bytes() && bank.pcm.held())) {
-    return false;
-  }
+  if (total > BlockWriter::kBlockSize || (bank.pcm.held() && !bank.pcm.bytes())) return false;
   static constexpr std::uint8_t kZeros[4096] = {};
   std::vector<ConstBuffer> pieces;
   pieces.reserve(2 + 3 * static_cast<std::size_t>(bank.sampleCount));
