@@ -94,9 +94,9 @@ enum Mode { kMono, kStereo, kSf2 };
 void convert(const std::string& path, int mode, const std::string& out, std::vector<std::uint8_t>& buffer) {
   SampleBank bank;
   ZoneArticulation zones;
-  loadBank(path, bank, {mode == kSf2 ? &zones : nullptr, true});
+  loadBank(BankRef::file(path), bank, {mode == kSf2 ? &zones : nullptr, true});
   if (mode == kSf2) {
-    writeSf2(bank, zones, joinPath(out, sf2FileNameFor(path)), buffer, {});
+    writeSf2(bank, interpretZones(bank, zones), joinPath(out, sf2FileNameFor(path)), buffer, {});
     return;
   }
   std::vector<WavFileTask> files;

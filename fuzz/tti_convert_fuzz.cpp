@@ -25,6 +25,7 @@
 #include "platform/file.h"
 #include "tti/tti_reader.h"
 #include "writers/sf2_writer.h"
+#include "writers/dspreset_writer.h"
 #include "writers/sfz_writer.h"
 #include "writers/wav_writer.h"
 
@@ -114,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     SampleBank bank;
     ZoneArticulation zones;
-    loadBank(box.bank.string(), bank, {&zones, true});
+    loadBank(BankRef::file(box.bank.string()), bank, {&zones, true});
+    const std::vector<ZonePlay> plays = interpretZones(bank, zones);
     for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
       const auto k = static_cast<std::uint16_t>(i);
       try {
@@ -127,12 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     const std::vector<std::string> names = sfzSampleNames(bank);
-    checkSfzLines(sfzText(bank, zones, names));
+    checkSfzLines(sfzText(bank, plays, names));
     try {
-      writeSfz(bank, zones, names, joinPath(out, bankFileNameFor(bank.ttiPath, "sfz")));
+      writeTextFile(sfzText(bank, plays, names), joinPath(out, bankFileNameFor(bank.ttiPath, "sfz")));
+      writeTextFile(dspresetText(bank, plays, names), joinPath(out, bankFileNameFor(bank.ttiPath, "dspreset")));
     } catch (const RunError&) {
     }
-    writeSf2(bank, zones, joinPath(out, sf2FileNameFor(bank.ttiPath)), buffer, none);
+    writeSf2(bank, plays, joinPath(out, sf2FileNameFor(bank.ttiPath)), buffer, none);
   } catch (const RunError&) {
   } catch (const std::bad_alloc&) {
   }

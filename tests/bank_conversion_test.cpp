@@ -28,10 +28,10 @@ struct ConversionRun : BankFixture {
   std::string bank;
   std::string target;
 
-  ConversionRun(const BankDesc& d, int mode, const std::string& bankName = "BANK.TTI") {
+  ConversionRun(const BankDesc& d, FormatId mode, const std::string& bankName = "BANK.TTI") {
     bank = write(d, bankName);
     target = out();
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
   }
   // One conversion of the bank into the target folder.
   void convert() {
@@ -69,17 +69,20 @@ TEST(JobsFolders, PerBankFoldersKeepTheBankFileNameAndAreReused) {
   BankFixture f;
   f.ctx.bank.ttiPath = f.dir.file("Piano.Tti");
   const std::string out = f.out();
-  EXPECT_EQ(CreateWavDirMono(f.ctx, out), out + "WAV_MONO_Piano.Tti/");
-  EXPECT_EQ(CreateWavDirStereo(f.ctx, out), out + "WAV_STEREO_Piano.Tti/");
+  auto folderOf = [&](FormatId id) {
+    return createBankFolder(out, bankOutputName(outputFormat(id), f.ctx.bank.ttiPath));
+  };
+  EXPECT_EQ(folderOf(FormatId::Mono), out + "WAV_MONO_Piano.Tti/");
+  EXPECT_EQ(folderOf(FormatId::Stereo), out + "WAV_STEREO_Piano.Tti/");
   writeBytes(out + "WAV_MONO_Piano.Tti/KEEP.WAV", {1, 2});
-  EXPECT_EQ(CreateWavDirMono(f.ctx, out), out + "WAV_MONO_Piano.Tti/");
+  EXPECT_EQ(folderOf(FormatId::Mono), out + "WAV_MONO_Piano.Tti/");
   EXPECT_EQ(namesIn(out + "WAV_MONO_Piano.Tti"), lines({"KEEP.WAV"}));
 }
 
 TEST(JobsFolders, WhenThePerBankFolderCannotBeMadeTheFilesGoIntoTheDestination) {
   BankDesc d;
   d.samples = {named("A.WAV", 8)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   writeBytes(r.target + "WAV_MONO_BANK.TTI", {0});  // a file in the folder's place
   r.convert();
   EXPECT_EQ(namesIn(r.target), lines({"A.WAV", "WAV_MONO_BANK.TTI"}));
@@ -89,7 +92,7 @@ TEST(JobsFolders, WhenThePerBankFolderCannotBeMadeTheFilesGoIntoTheDestination) 
 TEST(JobsMono, EverySampleBecomesAFileAndALogLine) {
   BankDesc d;
   d.samples = {named("A.WAV", 100, 1), named("B.WAV", 20, 2), named("C.WAV", 0)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "A.WAV extracted", "B.WAV extracted", "C.WAV extracted"}));
   EXPECT_EQ(namesIn(r.target), lines({"WAV_MONO_BANK.TTI"}));
@@ -102,7 +105,7 @@ TEST(JobsMono, EverySampleBecomesAFileAndALogLine) {
 TEST(JobsMono, ASecondRunSaysAlreadyExtractedAndWritesNothing) {
   BankDesc d;
   d.samples = {named("A.WAV", 100), named("B.WAV", 20)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   writeBytes(r.mono() + "A.WAV", {42});
   r.convert();
@@ -113,7 +116,7 @@ TEST(JobsMono, ASecondRunSaysAlreadyExtractedAndWritesNothing) {
 TEST(JobsMono, OnlyTheMissingFilesAreWritten) {
   BankDesc d;
   d.samples = {named("A.WAV", 10), named("B.WAV", 10), named("C.WAV", 10)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   std::filesystem::remove(r.mono() + "B.WAV");
   r.convert();
@@ -124,7 +127,7 @@ TEST(JobsMono, OnlyTheMissingFilesAreWritten) {
 TEST(JobsMono, RepeatedNamesAreWrittenUnderTheirOutputNames) {
   BankDesc d;
   d.samples = {named("X\\PIANO.WAV", 10, 1), named("PIANO.WAV", 10, 2)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   EXPECT_EQ(namesIn(r.mono()), lines({"PIANO.WAV", "PIANO_1.WAV"}));
   EXPECT_EQ(readFileBytes(r.mono() + "PIANO_1.WAV")[112], d.samples[1].pcm[0]);
@@ -133,7 +136,7 @@ TEST(JobsMono, RepeatedNamesAreWrittenUnderTheirOutputNames) {
 TEST(JobsMono, GaugeRunsFromZeroToTwoNPlusTwo) {
   BankDesc d;
   d.samples = {named("A.WAV", 10), named("B.WAV", 10), named("C.WAV", 10)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   EXPECT_EQ(r.ui.gauges.back().max, 8);
   // The range is set, the progress reset, then one step at a time.
@@ -146,14 +149,14 @@ TEST(JobsMono, GaugeRunsFromZeroToTwoNPlusTwo) {
 TEST(JobsMono, PcmIsReleasedAndTheCursorRestored) {
   BankDesc d;
   d.samples = {named("A.WAV", 10)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   r.convert();
   EXPECT_FALSE(r.ctx.bank.pcm.held());
   EXPECT_EQ(r.ui.busyCalls, (std::vector<bool>{true, false}));
 }
 
 TEST(JobsMono, EmptyBankGivesTheFolderAndTheProcessingLine) {
-  ConversionRun r(BankDesc{}, kModeMono);
+  ConversionRun r(BankDesc{}, FormatId::Mono);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI"}));
   EXPECT_TRUE(namesIn(r.mono()).empty());
@@ -162,7 +165,7 @@ TEST(JobsMono, EmptyBankGivesTheFolderAndTheProcessingLine) {
 TEST(JobsStereo, ALeftRightPairBecomesOneStereoFile) {
   BankDesc d;
   d.samples = {named("PAD L.WAV", 8, 1), named("PAD R.WAV", 8, 2)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "PAD L__PAD R.WAV extracted"}));
   EXPECT_EQ(namesIn(r.stereo()), lines({"PAD L__PAD R.WAV"}));
@@ -183,7 +186,7 @@ TEST(JobsStereo, UnequalLengthOrLoopGivesTwoMonoFiles) {
     if (variant == 0) d.samples[1] = named("PAD R.WAV", 10);
     if (variant == 1) d.samples[1].loopStartFrame = 1;
     if (variant == 2) d.samples[1].loopEndFrame = 3;
-    ConversionRun r(d, kModeStereo);
+    ConversionRun r(d, FormatId::Stereo);
     r.convert();
     EXPECT_EQ(namesIn(r.stereo()), lines({"PAD L.WAV", "PAD R.WAV"})) << variant;
   }
@@ -192,7 +195,7 @@ TEST(JobsStereo, UnequalLengthOrLoopGivesTwoMonoFiles) {
 TEST(JobsStereo, IdenticalNamesFormAPair) {
   BankDesc d;
   d.samples = {named("SAME.WAV", 8), named("SAME.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(namesIn(r.stereo()), lines({"SAME__SAME.WAV"}));
 }
@@ -200,7 +203,7 @@ TEST(JobsStereo, IdenticalNamesFormAPair) {
 TEST(JobsStereo, OfThreeMatchingSamplesTheFirstTwoPairAndTheThirdIsMono) {
   BankDesc d;
   d.samples = {named("HIT 1.WAV", 8), named("HIT 2.WAV", 8), named("HIT 3.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "HIT 1__HIT 2.WAV extracted", "HIT 3.WAV extracted"}));
 }
@@ -208,7 +211,7 @@ TEST(JobsStereo, OfThreeMatchingSamplesTheFirstTwoPairAndTheThirdIsMono) {
 TEST(JobsStereo, ThePartnerNeedNotBeAdjacent) {
   BankDesc d;
   d.samples = {named("STR L.WAV", 8), named("BASS.WAV", 6), named("STR R.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "STR L__STR R.WAV extracted", "BASS.WAV extracted"}));
 }
@@ -218,7 +221,7 @@ TEST(JobsStereo, NamesOfFiveCharactersOrFewerAreCutByFour) {
   // "AL.WAV" and "AR.WAV" are longer than 5: keys "A" and "A".
   // "L.WAV" has 5 characters: both keys are cut by 4, "L" and "R" differ.
   d.samples = {named("AL.WAV", 8), named("AR.WAV", 8), named("L.WAV", 4), named("R.WAV", 4)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(namesIn(r.stereo()), lines({"AL__AR.WAV", "L.WAV", "R.WAV"}));
 }
@@ -226,7 +229,7 @@ TEST(JobsStereo, NamesOfFiveCharactersOrFewerAreCutByFour) {
 TEST(JobsStereo, APairWhoseFileExistsStillCountsAsAPair) {
   BankDesc d;
   d.samples = {named("PAD L.WAV", 8), named("PAD R.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "PAD L__PAD R.WAV already extracted"}));
@@ -237,7 +240,7 @@ TEST(JobsStereo, TwoPairsOfTheSameNamesGiveOneFile) {
   BankDesc d;
   d.samples = {named("AB L.WAV", 8, 1), named("AB R.WAV", 8, 2), named("AB L.WAV", 8, 3),
                named("AB R.WAV", 8, 4)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "AB L__AB R.WAV extracted", "AB L__AB R.WAV already extracted"}));
   EXPECT_EQ(namesIn(r.stereo()), lines({"AB L__AB R.WAV"}));
@@ -246,7 +249,7 @@ TEST(JobsStereo, TwoPairsOfTheSameNamesGiveOneFile) {
 TEST(JobsStereo, ALoneSampleIsAMonoFileInTheStereoFolder) {
   BankDesc d;
   d.samples = {named("ONLY.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(namesIn(r.target), lines({"WAV_STEREO_BANK.TTI"}));
   EXPECT_EQ(namesIn(r.stereo()), lines({"ONLY.WAV"}));
@@ -255,7 +258,7 @@ TEST(JobsStereo, ALoneSampleIsAMonoFileInTheStereoFolder) {
 TEST(JobsStereo, AnExistingMonoLeftoverIsSkippedWithoutALine) {
   BankDesc d;
   d.samples = {named("ONLY.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI"}));
@@ -264,7 +267,7 @@ TEST(JobsStereo, AnExistingMonoLeftoverIsSkippedWithoutALine) {
 TEST(JobsStereo, TheStereoFileNameStaysInsideTheFolder) {
   BankDesc d;
   d.samples = {named("../UP L.WAV", 8), named("../UP R.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   EXPECT_EQ(namesIn(r.stereo()), lines({".._UP L__.._UP R.WAV"}));
   EXPECT_EQ(namesIn(r.target), lines({"WAV_STEREO_BANK.TTI"}));
@@ -274,7 +277,7 @@ TEST(JobsStereo, AStereoFileNameTooLongForTheFileSystemIsShortened) {
   const std::string stem(200, 'S');
   BankDesc d;
   d.samples = {named(stem + "L.WAV", 8), named(stem + "R.WAV", 8)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   r.convert();
   const auto names = namesIn(r.stereo());
   ASSERT_EQ(names.size(), 1u);
@@ -287,7 +290,7 @@ TEST(JobsStereo, AStereoFileNameTooLongForTheFileSystemIsShortened) {
 TEST(JobsNoMode, WritesMonoFilesIntoTheStereoFolderWithoutPairs) {
   BankDesc d;
   d.samples = {named("PAD L.WAV", 8), named("PAD R.WAV", 8)};
-  ConversionRun r(d, kModeNone);
+  ConversionRun r(d, FormatId::None);
   r.convert();
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "PAD L.WAV extracted", "PAD R.WAV extracted"}));
   EXPECT_EQ(namesIn(r.stereo()), lines({"PAD L.WAV", "PAD R.WAV"}));
@@ -298,7 +301,7 @@ TEST(JobsNoMode, WritesMonoFilesIntoTheStereoFolderWithoutPairs) {
 TEST(JobsSf2, TheSoundFontGoesIntoTheDestinationFolderItself) {
   BankDesc d;
   d.samples = {named("A.WAV", 8)};
-  ConversionRun r(d, kModeSf2, "Strings.tti");
+  ConversionRun r(d, FormatId::Sf2, "Strings.tti");
   r.convert();
   EXPECT_EQ(namesIn(r.target), lines({"Strings.sf2"}));
   EXPECT_TRUE(r.ui.log.empty());
@@ -308,7 +311,7 @@ TEST(JobsSf2, TheSoundFontGoesIntoTheDestinationFolderItself) {
 TEST(JobsFaults, AFileSizeLimitEndsTheRunWithDiskFullAndLeavesNoPartialFile) {
   BankDesc d;
   d.samples = {named("SMALL.WAV", 1000, 1), named("HUGE.WAV", 100000, 2), named("LAST.WAV", 1000, 3)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   std::string path;
   {
     FileSizeLimit limit(50000);
@@ -335,7 +338,7 @@ TEST(JobsFaults, AFileThatCannotTakeItsNameStopsTheRunAndNoLaterFileRemains) {
   // may keep its name or its part file.
   BankDesc d;
   for (int k = 0; k < 12; ++k) d.samples.push_back(named("S" + std::to_string(k) + ".WAV", 500000, static_cast<std::uint8_t>(k)));
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   std::filesystem::create_directories(r.mono() + "S5.WAV/inside");  // a folder in the way
   std::string path;
   EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kFileAccessDenied);
@@ -350,7 +353,7 @@ TEST(JobsFaults, AFileThatCannotTakeItsNameStopsTheRunAndNoLaterFileRemains) {
 TEST(JobsFaults, AStereoFileBeyondTheLimitLeavesNoPartialFile) {
   BankDesc d;
   d.samples = {named("A L.WAV", 30000, 1), named("A R.WAV", 30000, 2)};
-  ConversionRun r(d, kModeStereo);
+  ConversionRun r(d, FormatId::Stereo);
   {
     FileSizeLimit limit(50000);
     EXPECT_EQ(errorOf([&] { r.convert(); }), kDiskFull);
@@ -361,7 +364,7 @@ TEST(JobsFaults, AStereoFileBeyondTheLimitLeavesNoPartialFile) {
 TEST(JobsFaults, AReadOnlyFolderEndsTheRunWithFileAccessDenied) {
   BankDesc d;
   d.samples = {named("A.WAV", 100)};
-  ConversionRun r(d, kModeMono);
+  ConversionRun r(d, FormatId::Mono);
   std::string path;
   int code = 0;
   {
@@ -396,7 +399,7 @@ TEST(JobsPairs, RandomBanksKeepThePairRules) {
       s.loopStartFrame = rng() % 2;
       d.samples.push_back(s);
     }
-    ConversionRun r(d, kModeStereo);
+    ConversionRun r(d, FormatId::Stereo);
     r.convert();
 
     // Which samples each file holds, found by content.

@@ -93,7 +93,7 @@ TEST(Sf2Layout, HeaderAndRecordsAreTheBytesTheBankDescribes) {
   source.rewind();
   readValues(source, bank, {&zones, true});
   bank.ttiPath = "/any/KIT.TTI";
-  const Sf2Layout layout = layoutSf2(bank, zones);
+  const Sf2Layout layout = layoutSf2(bank, interpretZones(bank, zones));
 
   // Frames: sample 0 at 0-2, 32 silent frames, sample 1 at 34-38, 32 more.
   constexpr std::uint32_t kFrames = 70;
@@ -146,7 +146,7 @@ TEST(Sf2Layout, HeaderAndRecordsAreTheBytesTheBankDescribes) {
   // The file is those bytes around the sample data and its silence.
   TempDir t;
   std::vector<std::uint8_t> buffer;
-  writeSf2(bank, zones, t.file("KIT.sf2"), buffer, {});
+  writeSf2(bank, interpretZones(bank, zones), t.file("KIT.sf2"), buffer, {});
   Bytes whole = head;
   whole.v.insert(whole.v.end(), {1, 2, 3, 4});
   whole.zeros(64);
@@ -203,16 +203,16 @@ TEST(JobsCancel, AStoppedJobKeepsFinishedFilesAndLeavesNoOther) {
                                   noisePcm(3 << 19, static_cast<std::uint32_t>(i / 2 + 1))));
   }
   struct Case {
-    int mode;
+    FormatId mode;
     int after;  // gauge changes before the stop
     std::size_t finished;
-  } cases[] = {{kModeMono, 2 + 10 + 3, 3}, {kModeStereo, 2 + 10 + 2, 2}, {kModeSf2, 2 + 10 + 4, 0}};
+  } cases[] = {{FormatId::Mono, 2 + 10 + 3, 3}, {FormatId::Stereo, 2 + 10 + 2, 2}, {FormatId::Sf2, 2 + 10 + 4, 0}};
   for (const Case& c : cases) {
     TempDir t;
     writeBank(t.file("BANK.TTI"), d);
     CancellingListener ui(c.after);
     JobContext ctx(ui);
-    ctx.outputMode = c.mode;
+    ctx.options.format = &outputFormat(c.mode);
     ctx.bank.ttiPath = t.file("BANK.TTI");
     ctx.destinationFolder = t.str() + "/";
     getttidata(ctx);
@@ -228,9 +228,9 @@ TEST(JobsCancel, AStoppedJobKeepsFinishedFilesAndLeavesNoOther) {
       if (!e.is_regular_file() || e.path().filename() == "BANK.TTI") continue;
       ++files;
       EXPECT_EQ(e.path().filename().string().rfind(".vantrel-", 0), std::string::npos) << e.path();
-      if (c.mode != kModeSf2) {
+      if (c.mode != FormatId::Sf2) {
         const SndRead w = readWithSndfile(e.path().string());
-        EXPECT_EQ(w.frames.size(), static_cast<std::size_t>(3 << 19) * (c.mode == kModeStereo ? 2 : 1))
+        EXPECT_EQ(w.frames.size(), static_cast<std::size_t>(3 << 19) * (c.mode == FormatId::Stereo ? 2 : 1))
             << e.path();
       }
     }

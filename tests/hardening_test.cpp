@@ -87,16 +87,16 @@ TEST(HardeningDiskFull, AFullFileSystemEndsTheJobAndKeepsWhatWasComplete) {
   std::uint8_t seed = 1;
   for (const auto& [name, bytes] : samples) d.samples.push_back(pcmSample(name, rampPcm(bytes, seed++)));
   writeBank(dir.file("BANK.TTI"), d);
-  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Stereo, FormatId::Sf2}) {
     RecordingListener ui;
     JobContext ctx(ui);
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
     EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("small")), kDiskFull) << mode;
     EXPECT_FALSE(hasPartFile(dir.file("small")));
-    if (mode == kModeSf2) {
+    if (mode == FormatId::Sf2) {
       EXPECT_FALSE(fs::exists(dir.file("small/BANK.sf2")));
     } else {
-      const std::string folder = dir.file(mode == kModeMono ? "small/WAV_MONO_BANK.TTI/" : "small/WAV_STEREO_BANK.TTI/");
+      const std::string folder = dir.file(mode == FormatId::Mono ? "small/WAV_MONO_BANK.TTI/" : "small/WAV_STEREO_BANK.TTI/");
       for (int i = 0; i < 3; ++i) {
         const auto file = readFileBytes(folder + d.samples[static_cast<std::size_t>(i)].name);
         EXPECT_EQ(std::vector<std::uint8_t>(file.begin() + 112, file.end()), d.samples[static_cast<std::size_t>(i)].pcm);
@@ -138,7 +138,7 @@ TEST(HardeningChangedBanks, ABankTruncatedAfterSelection) {
   writeBytes(dir.file("BANK.TTI"), full);
   RecordingListener ui;
   JobContext ctx(ui);
-  ctx.outputMode = kModeMono;
+  ctx.options.format = &outputFormat(FormatId::Mono);
   fselect(ctx, dir.file("BANK.TTI"));
   writeBytes(dir.file("BANK.TTI"), std::vector<std::uint8_t>(full.begin(), full.begin() + 700));
   EXPECT_THROW(extractClick(ctx, dir.file("out")), RunError);
@@ -175,10 +175,10 @@ TEST(HardeningHostileNames, NothingLeavesTheOutputFolderAndNoSampleOverwritesAno
   fs::create_directories(root / "src");
   fs::create_directories(root / "out");
   writeBank((root / "src" / "BANK.TTI").string(), d);
-  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Stereo, FormatId::Sf2}) {
     RecordingListener ui;
     JobContext ctx(ui);
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
     ASSERT_EQ(convertAndCatch(ctx, (root / "src" / "BANK.TTI").string(), (root / "out").string()), 0);
     // Only the bank below src/, only output below out/.
     EXPECT_EQ(filesUnder(root / "src"), std::set<std::string>{"BANK.TTI"});
@@ -186,7 +186,7 @@ TEST(HardeningHostileNames, NothingLeavesTheOutputFolderAndNoSampleOverwritesAno
     for (auto& e : fs::directory_iterator(root)) top.insert(e.path().filename().string());
     EXPECT_EQ(top, (std::set<std::string>{"out", "src"}));
     EXPECT_FALSE(hasPartFile(root / "out"));
-    if (mode == kModeMono) {
+    if (mode == FormatId::Mono) {
       // One file per sample: the names are distinct, nothing was lost.
       const auto files = filesUnder(root / "out" / "WAV_MONO_BANK.TTI");
       EXPECT_EQ(files.size(), d.samples.size());
@@ -211,10 +211,10 @@ TEST(HardeningExtremeBanks, FourThousandNinetySixSamplesConvertInEveryMode) {
   d.zones.resize(256);
   writeBank(dir.file("BIG.TTI"), d);
   fs::create_directory(dir.file("out"));
-  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Stereo, FormatId::Sf2}) {
     RecordingListener ui;
     JobContext ctx(ui);
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
     ASSERT_EQ(convertAndCatch(ctx, dir.file("BIG.TTI"), dir.file("out")), 0);
   }
   EXPECT_EQ(filesUnder(dir.file("out/WAV_MONO_BIG.TTI")).size(), 4096u);
@@ -231,10 +231,10 @@ TEST(HardeningExtremeBanks, EmptyBanksAndEmptySamples) {
   writeBank(dir.file("NONE.TTI"), BankDesc{});
   BankDesc zero = bankOf({"Z1.WAV", "Z2.WAV"}, 0);
   writeBank(dir.file("ZERO.TTI"), zero);
-  for (int mode : {kModeMono, kModeStereo, kModeSf2}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Stereo, FormatId::Sf2}) {
     RecordingListener ui;
     JobContext ctx(ui);
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
     ASSERT_EQ(convertAndCatch(ctx, dir.file("NONE.TTI"), dir.file("out")), 0);
     ASSERT_EQ(convertAndCatch(ctx, dir.file("ZERO.TTI"), dir.file("out")), 0);
   }
@@ -253,10 +253,10 @@ TEST(HardeningExtremeBanks, HugeDataSizeFieldOnASmallFileLoadsWhatIsThere) {
   d.dataSize = 0x80000000u;
   writeBank(dir.file("BANK.TTI"), d);
   fs::create_directory(dir.file("out"));
-  for (int mode : {kModeMono, kModeSf2}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Sf2}) {
     RecordingListener ui;
     JobContext ctx(ui);
-    ctx.outputMode = mode;
+    ctx.options.format = &outputFormat(mode);
     ASSERT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), 0);
   }
   const auto a = readFileBytes(dir.file("out/WAV_MONO_BANK.TTI/A.WAV"));
@@ -272,10 +272,10 @@ TEST(HardeningExtremeBanks, ZoneDirectoryWithoutEndIsRefusedForSoundFontsOnly) {
   fs::create_directory(dir.file("out"));
   RecordingListener ui;
   JobContext ctx(ui);
-  ctx.outputMode = kModeSf2;
+  ctx.options.format = &outputFormat(FormatId::Sf2);
   EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), kInvalidBank);
   EXPECT_TRUE(filesUnder(dir.file("out")).empty());
-  ctx.outputMode = kModeMono;
+  ctx.options.format = &outputFormat(FormatId::Mono);
   EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), 0);
   EXPECT_TRUE(fs::exists(dir.file("out/WAV_MONO_BANK.TTI/A.WAV")));
 }

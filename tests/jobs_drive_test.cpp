@@ -36,8 +36,10 @@ void referenceWalk(const std::string& folder, std::vector<std::string>& out) {
 std::vector<std::string> walk(const std::string& root) {
   RecordingListener ui;
   JobContext ctx(ui);
+  std::vector<BankRef> banks;
+  ReadDirectoryNames(ctx, root, banks);
   std::vector<std::string> list;
-  ReadDirectoryNames(ctx, root, list);
+  for (const BankRef& b : banks) list.push_back(b.path());
   return list;
 }
 
@@ -167,20 +169,20 @@ TEST(JobsDriveWalk, MissingRootGivesNothingAndHidesTheSampleList) {
   RecordingListener ui;
   ui.listVisible = true;
   JobContext ctx(ui);
-  std::vector<std::string> list;
+  std::vector<BankRef> list;
   ReadDirectoryNames(ctx, t.file("nowhere"), list);
   EXPECT_TRUE(list.empty());
   EXPECT_FALSE(ui.listVisible);
 }
 
 TEST(JobsDriveRun, FolderNamesFromModeAndTargetDrive) {
-  EXPECT_EQ(driveFolderName("stick", kModeMono), "Drive STICK WAV_MONO");
-  EXPECT_EQ(driveFolderName("Data2", kModeStereo), "Drive DATA2 WAV_STEREO");
-  EXPECT_EQ(driveFolderName("root", kModeSf2), "Drive ROOT SF2");
-  EXPECT_EQ(driveFolderName("root", kModeSfz), "Drive ROOT SFZ");
-  EXPECT_EQ(driveFolderName("d", kModeNone), "Drive D ");
+  EXPECT_EQ(driveFolderName("stick", outputFormat(FormatId::Mono)), "Drive STICK WAV_MONO");
+  EXPECT_EQ(driveFolderName("Data2", outputFormat(FormatId::Stereo)), "Drive DATA2 WAV_STEREO");
+  EXPECT_EQ(driveFolderName("root", outputFormat(FormatId::Sf2)), "Drive ROOT SF2");
+  EXPECT_EQ(driveFolderName("root", outputFormat(FormatId::Sfz)), "Drive ROOT SFZ");
+  EXPECT_EQ(driveFolderName("d", outputFormat(FormatId::None)), "Drive D ");
   // Only ASCII letters change case; other bytes of the name stay.
-  EXPECT_EQ(driveFolderName("m\xc3\xbcsik", kModeMono), "Drive M\xc3\xbcSIK WAV_MONO");
+  EXPECT_EQ(driveFolderName("m\xc3\xbcsik", outputFormat(FormatId::Mono)), "Drive M\xc3\xbcSIK WAV_MONO");
 }
 
 namespace {
@@ -188,7 +190,7 @@ namespace {
 struct DriveRun {
   RecordingListener ui;
   JobContext ctx{ui};
-  explicit DriveRun(int mode) { ctx.outputMode = mode; }
+  explicit DriveRun(FormatId mode) { ctx.options.format = &outputFormat(mode); }
   std::size_t run(const std::string& root, const std::string& target, const std::string& drive) {
     return extrdriveClick(ctx, root, target, drive);
   }
@@ -212,7 +214,7 @@ TEST(JobsDriveRun, OutputMirrorsTheDrivesFoldersBelowTheDriveFolder) {
   TempDir t;
   const std::string root = makeDrive(t);
   makeFolders(t.file("out"));
-  DriveRun r(kModeMono);
+  DriveRun r(FormatId::Mono);
   EXPECT_EQ(r.run(root, t.file("out"), "stick"), 4u);
 
   const std::string base = t.file("out") + "/Drive STICK WAV_MONO/";
@@ -227,7 +229,7 @@ TEST(JobsDriveRun, OutputMirrorsTheDrivesFoldersBelowTheDriveFolder) {
 TEST(JobsDriveRun, BanksAreConvertedInWalkOrderWithStatusPerFile) {
   TempDir t;
   const std::string root = makeDrive(t);
-  DriveRun r(kModeMono);
+  DriveRun r(FormatId::Mono);
   r.run(root, t.str(), "x");
   std::vector<std::string> walked, expected;
   referenceWalk(root, walked);
@@ -243,7 +245,7 @@ TEST(JobsDriveRun, BanksAreConvertedInWalkOrderWithStatusPerFile) {
 TEST(JobsDriveRun, GaugeThreeCountsFilesAndEndsAtZero) {
   TempDir t;
   const std::string root = makeDrive(t);
-  DriveRun r(kModeSf2);
+  DriveRun r(FormatId::Sf2);
   r.run(root, t.str(), "x");
   EXPECT_EQ(r.ui.progressOf(GaugeId::Drive), (std::vector<std::int64_t>{0, 0, 1, 2, 3, 4, 0}));
   EXPECT_EQ(r.ctx.gauge3.max(), 4);
@@ -254,7 +256,7 @@ TEST(JobsDriveRun, GaugeThreeCountsFilesAndEndsAtZero) {
 TEST(JobsDriveRun, NoChosenModeLeavesTheModeWordOut) {
   TempDir t;
   const std::string root = makeDrive(t);
-  DriveRun r(kModeNone);
+  DriveRun r(FormatId::None);
   r.run(root, t.file("out"), "d");
   EXPECT_TRUE(fs::is_directory(t.file("out/Drive D /A/B")));
 }
@@ -263,7 +265,7 @@ TEST(JobsDriveRun, DriveWithoutBanksCreatesNothing) {
   TempDir t;
   makeFolders(t.file("empty/sub"));
   makeFolders(t.file("out"));
-  DriveRun r(kModeMono);
+  DriveRun r(FormatId::Mono);
   r.ui.listVisible = true;
   EXPECT_EQ(r.run(t.file("empty"), t.file("out"), "x"), 0u);
   EXPECT_TRUE(fs::is_empty(t.file("out")));
@@ -277,11 +279,11 @@ TEST(JobsDriveRun, DriveWithoutBanksCreatesNothing) {
 TEST(JobsDriveRun, TargetInsideTheDriveIsNotWalked) {
   TempDir t;
   const std::string root = makeDrive(t);
-  DriveRun r(kModeMono);
+  DriveRun r(FormatId::Mono);
   EXPECT_EQ(r.run(root, root + "A", "x"), 4u);
   EXPECT_TRUE(fs::exists(root + "A/Drive X WAV_MONO/A/B/WAV_MONO_B1.tti/S.WAV"));
   // A second run finds the same four banks: output folders hold none.
-  DriveRun again(kModeMono);
+  DriveRun again(FormatId::Mono);
   EXPECT_EQ(again.run(root, root + "A", "x"), 4u);
 }
 
@@ -293,7 +295,7 @@ TEST(JobsDriveRun, FailingBankEndsTheRunAndKeepsEarlierOutput) {
   ASSERT_EQ(walked.size(), 4u);
   writeTruncatedBank(walked[1]);
 
-  DriveRun r(kModeMono);
+  DriveRun r(FormatId::Mono);
   try {
     r.run(root, t.file("out"), "x");
     FAIL() << "the broken bank must end the run";

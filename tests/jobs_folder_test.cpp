@@ -23,7 +23,7 @@ namespace {
 struct Jobs {
   RecordingListener ui;
   JobContext ctx{ui};
-  explicit Jobs(int mode = kModeMono) { ctx.outputMode = mode; }
+  explicit Jobs(FormatId mode = FormatId::Mono) { ctx.options.format = &outputFormat(mode); }
   void runFolder(const std::string& source, const std::string& target) {
     getlastdir(ctx, source);
     completeClick(ctx, source, target);
@@ -67,16 +67,16 @@ TEST(JobsSourceName, RootGivesTheDrivesName) {
 }
 
 TEST(JobsFolderRun, OutputFolderIsTargetPlusSourceNamePlusSuffix) {
-  EXPECT_EQ(folderRunSuffix(kModeMono), "_WAV_M");
-  EXPECT_EQ(folderRunSuffix(kModeStereo), "_WAV_S");
-  EXPECT_EQ(folderRunSuffix(kModeSf2), "_SF2");
-  EXPECT_EQ(folderRunSuffix(kModeSfz), "_SFZ");
-  EXPECT_EQ(folderRunSuffix(kModeNone), "");
+  EXPECT_EQ(std::string(outputFormat(FormatId::Mono).runSuffix), "_WAV_M");
+  EXPECT_EQ(std::string(outputFormat(FormatId::Stereo).runSuffix), "_WAV_S");
+  EXPECT_EQ(std::string(outputFormat(FormatId::Sf2).runSuffix), "_SF2");
+  EXPECT_EQ(std::string(outputFormat(FormatId::Sfz).runSuffix), "_SFZ");
+  EXPECT_EQ(std::string(outputFormat(FormatId::None).runSuffix), "");
 
   TempDir t;
   makeSource(t);
   makeFolders(t.file("OUT"));
-  Jobs j(kModeStereo);
+  Jobs j(FormatId::Stereo);
   j.runFolder(t.file("BANKS"), t.file("OUT"));
   EXPECT_EQ(j.ctx.destinationFolder, t.file("OUT") + "/BANKS_WAV_S/");
   EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS_WAV_S/WAV_STEREO_PIANO.TTI")));
@@ -117,7 +117,7 @@ TEST(JobsFolderRun, LogEndsWithABlankLinePerFile) {
 TEST(JobsFolderRun, SfTwoModeCollectsOneBlankLinePerFile) {
   TempDir t;
   makeSource(t);
-  Jobs j(kModeSf2);
+  Jobs j(FormatId::Sf2);
   j.runFolder(t.file("BANKS"), t.str());
   EXPECT_EQ(std::count(j.ui.log.begin(), j.ui.log.end(), " "), 3);
   EXPECT_TRUE(fs::exists(t.file("BANKS_SF2")));
@@ -145,7 +145,7 @@ TEST(JobsFolderRun, NoChosenModeWritesIntoTheBareSourceName) {
   TempDir t;
   makeSource(t);
   makeFolders(t.file("OUT"));
-  Jobs j(kModeNone);
+  Jobs j(FormatId::None);
   j.runFolder(t.file("BANKS"), t.file("OUT"));
   EXPECT_EQ(j.ctx.destinationFolder, t.file("OUT") + "/BANKS/");
   EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS/WAV_STEREO_PIANO.TTI")));
@@ -227,7 +227,7 @@ TEST(JobsSingleFile, NothingSelectedSwitchesExtractOff) {
   j.ctx.setButton(ButtonId::Extract, true);
   extractClick(j.ctx, t.str());
   EXPECT_EQ(j.ui.statuses, std::vector<std::string>{"No TTI file selected"});
-  EXPECT_FALSE(j.ctx.buttonOn(ButtonId::Extract));
+  EXPECT_FALSE(j.ui.buttonOn(ButtonId::Extract));
   EXPECT_TRUE(fs::is_empty(t.str()));
 }
 

@@ -42,10 +42,11 @@ struct Picking {
   TempDir dir;
   RecordingListener ui;
   JobContext ctx{ui};
+  StereoPicks picks;
   std::string bank;
 
-  explicit Picking(const BankDesc& d, int mode = kModeStereo, const std::string& name = "BANK.TTI") {
-    ctx.outputMode = mode;
+  explicit Picking(const BankDesc& d, FormatId mode = FormatId::Stereo, const std::string& name = "BANK.TTI") {
+    ctx.options.format = &outputFormat(mode);
     bank = dir.file(name);
     writeBank(bank, d);
     file1Click(ctx, bank);
@@ -54,7 +55,10 @@ struct Picking {
     ui.gauges.clear();
   }
   // Presses entry k in multi-selection state.
-  void press(int k) { wavlistMouseDown(ctx, k, true); }
+  void press(int k) { down(k, true); }
+  void down(int k, bool multi) { wavlistMouseDown(ui, ctx.bank, picks, k, multi); }
+  void wavextr(int k) { wavextrClick(ctx, BankRef::file(bank), ui.buttonOn(ButtonId::WavExtr), picks, k, out()); }
+  void dbl(int k) { wavlistDblClick(ctx, BankRef::file(bank), k, out()); }
   // The entries the list shows selected, from the select events so far.
   std::set<int> selected() const {
     std::set<int> s;
@@ -64,7 +68,7 @@ struct Picking {
     }
     return s;
   }
-  bool wavextrOn() const { return ctx.buttonOn(ButtonId::WavExtr); }
+  bool wavextrOn() const { return ui.buttonOn(ButtonId::WavExtr); }
   std::string out() const { return dir.file("out"); }
 };
 
@@ -101,8 +105,8 @@ TEST(JobsPicks, EachPressKeepsExactlyTheLastTwoPicksSelected) {
   EXPECT_EQ(p.selected(), (std::set<int>{2, 5}));
   p.press(7);
   EXPECT_EQ(p.selected(), (std::set<int>{5, 7}));
-  EXPECT_EQ(p.ctx.pickPrevious, 5);
-  EXPECT_EQ(p.ctx.pickCurrent, 7);
+  EXPECT_EQ(p.picks.previous, 5);
+  EXPECT_EQ(p.picks.current, 7);
 }
 
 TEST(JobsPicks, OnePickAfterAStartOrABankChangeAsksForTwoFiles) {
@@ -114,16 +118,16 @@ TEST(JobsPicks, OnePickAfterAStartOrABankChangeAsksForTwoFiles) {
     p.press(4);
     // The bank shown again, as a click on it does: a new list, no picks.
     file1Click(p.ctx, p.bank);
-    clearPicks(p.ctx);
+    p.picks.clear();
     p.ui.selections.clear();
-    p.ctx.setButton(ButtonId::WavExtr, true);
+    p.ui.buttonChanged(ButtonId::WavExtr, true);
     p.press(first);
     EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded) << first;
     EXPECT_FALSE(p.wavextrOn()) << first;
     EXPECT_EQ(p.selected(), std::set<int>{first}) << first;
     // Extraction without two picks writes nothing.
-    clearPicks(p.ctx);
-    EXPECT_FALSE(doublextr(p.ctx, first, p.out()));
+    p.picks.clear();
+    EXPECT_FALSE(doublextr(p.ctx, p.picks, first, p.out()));
     EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded);
     EXPECT_FALSE(std::filesystem::exists(p.out())) << first;
   }
@@ -152,7 +156,7 @@ TEST(JobsPicks, UnrelatedNamesWithEqualValuesPass) {
 TEST(JobsPicks, DifferentLengthOrLoopPointsFailTheTest) {
   for (int other : {3, 4, 6}) {  // longer, other loop start, other loop end
     Picking p(eightSamples());
-    p.ctx.setButton(ButtonId::WavExtr, true);
+    p.ui.buttonChanged(ButtonId::WavExtr, true);
     p.press(1);
     p.press(other);
     EXPECT_EQ(p.ui.lastStatus(), kNoStereo) << other;
@@ -163,30 +167,30 @@ TEST(JobsPicks, DifferentLengthOrLoopPointsFailTheTest) {
 TEST(JobsPicks, OneSampleBankRefusesInEveryMode) {
   BankDesc d;
   d.samples.push_back(jobSample("ONLY.WAV", 8));
-  for (int mode : {kModeMono, kModeStereo, kModeSf2, kModeNone}) {
+  for (FormatId mode : {FormatId::Mono, FormatId::Stereo, FormatId::Sf2, FormatId::None}) {
     Picking p(d, mode);
-    p.ctx.setButton(ButtonId::WavExtr, true);
-    wavlistMouseDown(p.ctx, 0, mode == kModeStereo);
+    p.ui.buttonChanged(ButtonId::WavExtr, true);
+    p.down(0, mode == FormatId::Stereo);
     EXPECT_EQ(p.ui.lastStatus(), kOnlyOne);
     EXPECT_FALSE(p.wavextrOn());
   }
 }
 
 TEST(JobsPicks, SingleSelectionPressSwitchesExtractionOnSilently) {
-  Picking p(eightSamples(), kModeMono);
-  wavlistMouseDown(p.ctx, 3, false);
+  Picking p(eightSamples(), FormatId::Mono);
+  p.down(3, false);
   EXPECT_TRUE(p.wavextrOn());
   EXPECT_TRUE(p.ui.statuses.empty());
   EXPECT_TRUE(p.ui.selections.empty());
-  EXPECT_EQ(p.ctx.pickCurrent, JobContext::kNoPick);  // picks move only in multi-selection state
+  EXPECT_EQ(p.picks.current, StereoPicks::kNoPick);  // picks move only in multi-selection state
 }
 
 TEST(JobsPicks, PicksBeyondTheListEndAreNotTouched) {
   BankDesc d = eightSamples();
   d.samples.resize(4);
   Picking p(d);
-  p.ctx.pickCurrent = 10;  // left by a larger bank
-  p.ctx.pickPrevious = 12;
+  p.picks.current = 10;  // left by a larger bank
+  p.picks.previous = 12;
   p.press(1);
   EXPECT_EQ(p.ui.selections, (std::vector<std::pair<int, bool>>{{1, true}}));
   EXPECT_EQ(p.ui.lastStatus(), kNoStereo);
@@ -196,8 +200,8 @@ TEST(JobsPicks, PicksBeyondTheListEndAreNotTouched) {
 TEST(JobsPicks, PressWithoutCurrentItemChangesNothing) {
   Picking p(eightSamples());
   p.press(-1);
-  EXPECT_EQ(p.ctx.pickCurrent, JobContext::kNoPick);
-  EXPECT_EQ(p.ctx.pickPrevious, JobContext::kNoPick);
+  EXPECT_EQ(p.picks.current, StereoPicks::kNoPick);
+  EXPECT_EQ(p.picks.previous, StereoPicks::kNoPick);
   EXPECT_TRUE(p.ui.statuses.empty());
 }
 
@@ -209,10 +213,10 @@ TEST(JobsPicks, StereoPickTestNeedsTwoEntriesOfTheBank) {
 }
 
 TEST(JobsSingleExtraction, WritesTheCurrentSampleIntoTheMonoFolder) {
-  Picking p(eightSamples(), kModeMono);
+  Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());
-  wavlistMouseDown(p.ctx, 3, false);
-  wavextrClick(p.ctx, 3, p.out());
+  p.down(3, false);
+  p.wavextr(3);
   const std::string file = p.out() + "/WAV_MONO_BANK.TTI/S3.WAV";
   ASSERT_TRUE(fs::exists(file));
   Frames f = readWav(file);
@@ -226,7 +230,7 @@ TEST(JobsSingleExtraction, WritesTheCurrentSampleIntoTheMonoFolder) {
 }
 
 TEST(JobsSingleExtraction, GaugeRunsToTwoAndBackToZero) {
-  Picking p(eightSamples(), kModeMono);
+  Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());
   singlextr(p.ctx, 1, p.out());
   auto progress = p.ui.progressOf(GaugeId::Bank);
@@ -238,7 +242,7 @@ TEST(JobsSingleExtraction, GaugeRunsToTwoAndBackToZero) {
 }
 
 TEST(JobsSingleExtraction, SecondExtractionReportsTheFileAndWritesNothing) {
-  Picking p(eightSamples(), kModeMono);
+  Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());
   singlextr(p.ctx, 2, p.out());
   const std::string file = p.out() + "/WAV_MONO_BANK.TTI/S2.WAV";
@@ -251,7 +255,7 @@ TEST(JobsSingleExtraction, SecondExtractionReportsTheFileAndWritesNothing) {
 }
 
 TEST(JobsSingleExtraction, NoCurrentItemWritesNothing) {
-  Picking p(eightSamples(), kModeMono);
+  Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());
   singlextr(p.ctx, -1, p.out());
   EXPECT_EQ(p.ui.lastStatus(), "No sample selected");
@@ -259,32 +263,32 @@ TEST(JobsSingleExtraction, NoCurrentItemWritesNothing) {
 }
 
 TEST(JobsSingleExtraction, ButtonOffDoesNothing) {
-  Picking p(eightSamples(), kModeMono);
+  Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());
-  wavextrClick(p.ctx, 2, p.out());
+  p.wavextr(2);
   EXPECT_TRUE(p.ui.statuses.empty());
   EXPECT_TRUE(fs::is_empty(p.out()));
 }
 
 TEST(JobsSingleExtraction, SoundFontModeStillWritesAMonoWav) {
-  Picking p(eightSamples(), kModeSf2);
+  Picking p(eightSamples(), FormatId::Sf2);
   makeFolders(p.out());
-  wavlistMouseDown(p.ctx, 4, false);
-  wavextrClick(p.ctx, 4, p.out());
+  p.down(4, false);
+  p.wavextr(4);
   EXPECT_TRUE(fs::exists(p.out() + "/WAV_MONO_BANK.TTI/S4.WAV"));
 }
 
 TEST(JobsSingleExtraction, DoubleClickExtractsExceptInStereoMode) {
   BankDesc d;
   d.samples.push_back(jobSample("ONLY.WAV", 8));
-  Picking mono(d, kModeMono);
+  Picking mono(d, FormatId::Mono);
   makeFolders(mono.out());
-  wavlistDblClick(mono.ctx, 0, mono.out());
+  mono.dbl(0);
   EXPECT_TRUE(fs::exists(mono.out() + "/WAV_MONO_BANK.TTI/ONLY.WAV"));
 
-  Picking stereo(eightSamples(), kModeStereo);
+  Picking stereo(eightSamples(), FormatId::Stereo);
   makeFolders(stereo.out());
-  wavlistDblClick(stereo.ctx, 0, stereo.out());
+  stereo.dbl(0);
   EXPECT_TRUE(fs::is_empty(stereo.out()));
 }
 
@@ -295,7 +299,7 @@ TEST(JobsPairExtraction, TheHigherEntryIsTheLeftChannel) {
   p.press(2);
   p.press(5);
   p.press(7);
-  wavextrClick(p.ctx, 7, p.out());
+  p.wavextr(7);
   const std::string file = p.out() + "/WAV_STEREO_BANK.TTI/S5__S7.WAV";
   ASSERT_TRUE(fs::exists(file));
   Frames f = readWav(file);
@@ -319,8 +323,8 @@ TEST(JobsPairExtraction, PressOrderDoesNotMatter) {
   a.press(7);
   b.press(7);
   b.press(5);
-  wavextrClick(a.ctx, 7, a.out());
-  wavextrClick(b.ctx, 5, b.out());
+  a.wavextr(7);
+  b.wavextr(5);
   EXPECT_EQ(filesBelow(a.out()), filesBelow(b.out()));
   EXPECT_EQ(readFileBytes(a.out() + "/WAV_STEREO_BANK.TTI/S5__S7.WAV"),
             readFileBytes(b.out() + "/WAV_STEREO_BANK.TTI/S5__S7.WAV"));
@@ -331,8 +335,8 @@ TEST(JobsPairExtraction, SecondExtractionSaysAlreadyExtracted) {
   makeFolders(p.out());
   p.press(0);
   p.press(1);
-  wavextrClick(p.ctx, 1, p.out());
-  wavextrClick(p.ctx, 1, p.out());
+  p.wavextr(1);
+  p.wavextr(1);
   EXPECT_EQ(p.ui.lastStatus(), "Already extracted");
   EXPECT_EQ(p.ui.allLog.size(), 1u);
 }
@@ -342,10 +346,10 @@ TEST(JobsPairExtraction, FailingPairIsRefusedAndNothingWritten) {
   // never passed the test.
   Picking p(eightSamples());
   makeFolders(p.out());
-  p.ctx.setButton(ButtonId::WavExtr, true);
-  p.ctx.pickPrevious = 1;
-  p.ctx.pickCurrent = 3;
-  EXPECT_FALSE(doublextr(p.ctx, 3, p.out()));
+  p.ui.buttonChanged(ButtonId::WavExtr, true);
+  p.picks.previous = 1;
+  p.picks.current = 3;
+  EXPECT_FALSE(doublextr(p.ctx, p.picks, 3, p.out()));
   EXPECT_EQ(p.ui.statuses, std::vector<std::string>{kNoStereo});
   EXPECT_TRUE(fs::is_empty(p.out()));
   EXPECT_TRUE(p.ui.gauges.empty());
@@ -354,8 +358,8 @@ TEST(JobsPairExtraction, FailingPairIsRefusedAndNothingWritten) {
 TEST(JobsPairExtraction, SamePickTwiceIsRefused) {
   Picking p(eightSamples());
   makeFolders(p.out());
-  p.ctx.pickPrevious = p.ctx.pickCurrent = 2;
-  EXPECT_FALSE(doublextr(p.ctx, 2, p.out()));
+  p.picks.previous = p.picks.current = 2;
+  EXPECT_FALSE(doublextr(p.ctx, p.picks, 2, p.out()));
   EXPECT_EQ(p.ui.lastStatus(), kTwoNeeded);
   EXPECT_TRUE(fs::is_empty(p.out()));
 }

@@ -71,10 +71,10 @@ std::vector<GenRecord> igenOf(const std::vector<std::uint8_t>& file) {
 
 // Writes the bank and converts it; returns the SoundFont's bytes.
 std::vector<std::uint8_t> convert(BankFixture& f, const BankDesc& d, const std::string& name = "BANK.TTI") {
-  f.ctx.outputMode = kModeSf2;
+  f.ctx.options.format = &outputFormat(FormatId::Sf2);
   f.select(f.write(d, name));
   const std::string out = f.out();
-  WriteSF2File(f.ctx, out);
+  writeSoundFontBank(f.ctx, out, nullptr);
   return readFileBytes(out + sf2FileNameFor(name));
 }
 
@@ -372,12 +372,12 @@ TEST(Sf2File, BytesTheLoadedDataDoesNotHoldAreSilenceNotAnotherSample) {
   d.samples = {pcmSample("FIRST.WAV", rampPcm(100, 1), {0}), pcmSample("CUT.WAV", rampPcm(100, 2))};
   auto bytes = buildBank(d);
   bytes.resize(bytes.size() - 40);
-  f.ctx.outputMode = kModeSf2;
+  f.ctx.options.format = &outputFormat(FormatId::Sf2);
   const std::string bank = f.dir.file("BANK.TTI");
   writeBytes(bank, bytes);
   f.select(bank);
   const std::string out = f.out();
-  WriteSF2File(f.ctx, out);
+  writeSoundFontBank(f.ctx, out, nullptr);
   const auto file = readFileBytes(out + "BANK.sf2");
   const std::size_t second = 216 + 100 + 64;
   EXPECT_EQ(textAt(file, second, 60), textAt(d.samples[1].pcm, 0, 60));
@@ -407,20 +407,20 @@ TEST(Sf2File, SampleDataIsTheBanksBytesInSmallAndLargeFiles) {
     ValuesToRead what;
     what.zones = &art;
     what.pcm = true;
-    loadBank(bank, loaded, what);
+    loadBank(BankRef::file(bank), loaded, what);
     std::vector<std::uint8_t> buffer;
     const std::string out = f.out() + "BANK.sf2";
-    writeSf2(loaded, art, out, buffer, {});
+    writeSf2(loaded, interpretZones(loaded, art), out, buffer, {});
     const auto file = readFileBytes(out);
     EXPECT_EQ(u32At(file, 212), expected.size());
     EXPECT_TRUE(textAt(file, 216, expected.size()) == expected);
     EXPECT_EQ(textAt(file, 216 + expected.size(), 4), "LIST");
 
-    loadBank(bank, loaded, what);
+    loadBank(BankRef::file(bank), loaded, what);
     std::filesystem::resize_file(bank, bytes.size() - 30);
     const std::string cut = f.out("cut") + "BANK.sf2";
     try {
-      writeSf2(loaded, art, cut, buffer, {});
+      writeSf2(loaded, interpretZones(loaded, art), cut, buffer, {});
       ADD_FAILURE() << "no error";
     } catch (const RunError& e) {
       EXPECT_EQ(e.code(), kReadBeyondEnd);
@@ -504,10 +504,10 @@ TEST(Sf2File, AZoneWithoutASampleIsLeftOut) {
   d.zones = {ZoneDesc{}, ZoneDesc{}};
   const std::string path = f.dir.file("EMPTY.TTI");
   writeBank(path, d);
-  f.ctx.outputMode = kModeSf2;
+  f.ctx.options.format = &outputFormat(FormatId::Sf2);
   f.select(path);
   const std::string out = f.out();
-  WriteSF2File(f.ctx, out);
+  writeSoundFontBank(f.ctx, out, nullptr);
   const auto file = readFileBytes(out + "EMPTY.sf2");
   EXPECT_EQ(pdtaChunk(file, "igen").size, 4u);
   EXPECT_EQ(u16At(file, pdtaChunk(file, "inst").body + 42), 0);
@@ -525,7 +525,7 @@ TEST(Sf2File, AFailedWriteLeavesNoPartAndKeepsTheEarlierFile) {
   const std::string out = f.dir.file("out") + "/";
   try {
     FileSizeLimit limit(4096);
-    WriteSF2File(f.ctx, out);
+    writeSoundFontBank(f.ctx, out, nullptr);
     FAIL() << "no error";
   } catch (const RunError& e) {
     EXPECT_EQ(e.message(), "Disk full");
@@ -556,10 +556,10 @@ TEST(Sf2Fluid, LoadsWithoutWarningsAndEveryZoneSounds) {
   high.transposition = 0xFC;  // root key 68
   high.fineTuneRaw = 0;
   d.zones = {low, mid, high};
-  f.ctx.outputMode = kModeSf2;
+  f.ctx.options.format = &outputFormat(FormatId::Sf2);
   f.select(f.write(d));
   const std::string out = f.out();
-  WriteSF2File(f.ctx, out);
+  writeSoundFontBank(f.ctx, out, nullptr);
 
   FluidCheck fluid;
   ASSERT_NE(fluid.load(out + "BANK.sf2"), FLUID_FAILED);
@@ -589,10 +589,10 @@ TEST(Sf2Fluid, VelocityLayersStaySeparate) {
   loud.velLow = 63;  // 64-127
   loud.velHigh = 127;
   d.zones = {soft, loud};
-  f.ctx.outputMode = kModeSf2;
+  f.ctx.options.format = &outputFormat(FormatId::Sf2);
   f.select(f.write(d));
   const std::string out = f.out();
-  WriteSF2File(f.ctx, out);
+  writeSoundFontBank(f.ctx, out, nullptr);
 
   FluidCheck fluid;
   ASSERT_NE(fluid.load(out + "BANK.sf2"), FLUID_FAILED);

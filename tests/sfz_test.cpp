@@ -341,9 +341,9 @@ TEST(SfzJobs, DryRunPlansEveryFileAndOverwriteRewritesTheSamples) {
   for (const bool dryRun : {true, false}) {
     Events ui;
     JobContext ctx(ui);
-    ctx.outputMode = kModeSfz;
-    ctx.dryRun = dryRun;
-    ctx.overwrite = true;
+    ctx.options.format = &outputFormat(FormatId::Sfz);
+    ctx.options.dryRun = dryRun;
+    ctx.options.overwrite = true;
     ctx.destinationFolder = out;
     ctx.bank.ttiPath = dir.file("KIT.TTI");
     getttidata(ctx);

@@ -9,6 +9,15 @@
 #include <vector>
 
 #include "jobs/listener.h"
+#include "jobs/output_formats.h"
+#include <ostream>
+
+namespace vantrel {
+// Test messages name a format by its --mode word.
+inline std::ostream& operator<<(std::ostream& os, FormatId id) {
+  return os << (id == FormatId::None ? std::string_view("none") : outputFormat(id).word);
+}
+}  // namespace vantrel
 
 namespace vantrel::testing {
 
@@ -55,6 +64,12 @@ class RecordingListener : public JobListener {
   void destinationChanged() override { ++destinationRereads; }
 
   std::string lastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+  // Whether a button was last switched on (false when never switched).
+  bool buttonOn(ButtonId id) const {
+    for (auto it = buttons.rbegin(); it != buttons.rend(); ++it)
+      if (it->first == id) return it->second;
+    return false;
+  }
   // Progress values of one gauge, in order.
   std::vector<std::int64_t> progressOf(GaugeId id) const;
 

@@ -48,8 +48,8 @@ struct Loaded {
 };
 
 void loadFromMemory(Loaded& l, const std::vector<std::uint8_t>& bytes, std::uint8_t step,
-                    int mode = kModeMono) {
-  l.ctx.outputMode = mode;
+                    FormatId mode = FormatId::Mono) {
+  l.ctx.options.format = &outputFormat(mode);
   MemorySource a(bytes.data(), bytes.size(), "bank.tti");
   getttidata(l.ctx, a);
   MemorySource b(bytes.data(), bytes.size(), "bank.tti");
@@ -327,9 +327,9 @@ TEST(TtiParameterWalk, SfTwoModeDecodesTheZones) {
   z1.keyLow = 20;
   d.zones = {z0, z1};
   Loaded l;
-  loadFromMemory(l, buildBank(d), 0, kModeMono);
+  loadFromMemory(l, buildBank(d), 0, FormatId::Mono);
   EXPECT_EQ(l.ctx.art.zoneCount, 0);
-  loadFromMemory(l, buildBank(d), 0, kModeSf2);
+  loadFromMemory(l, buildBank(d), 0, FormatId::Sf2);
   EXPECT_EQ(l.ctx.art.zoneCount, 2);
   EXPECT_EQ(l.ctx.art.zoneKeyLow[1], 20);
 }
@@ -369,7 +369,7 @@ TEST(TtiBadInput, DirectoryBodyShorterThanItsEntriesIsAnInvalidBank) {
   d.directorySize = 4 + 302 + 100;
   d.beforeTtip.assign(302 - 100 + 8, 0);
   Loaded l;
-  l.ctx.outputMode = kModeMono;
+  l.ctx.options.format = &outputFormat(FormatId::Mono);
   auto bytes = buildBank(d);
   MemorySource src(bytes.data(), bytes.size(), "bank.tti");
   EXPECT_EQ(errorCodeOf([&] { getttivalues(l.ctx, src, 0); }), kInvalidBank);
@@ -416,7 +416,7 @@ TEST(TtiBadInput, TruncationAtEveryRegionBoundaryIsAnErrorNeverACrash) {
                           std::size_t{818}, dirEnd - 1, ttip, ttip + 4, ttip + 8, ttkl - 1, ttkl,
                           ttkl + 8, ttsa, ttsa + 4, pcm - 1}) {
     std::vector<std::uint8_t> cutBytes(full.begin(), full.begin() + static_cast<long>(cut));
-    for (int mode : {kModeMono, kModeSf2}) {
+    for (FormatId mode : {FormatId::Mono, FormatId::Sf2}) {
       Loaded l;
       int code = errorCodeOf([&] { loadFromMemory(l, cutBytes, 1, mode); });
       EXPECT_EQ(code, kReadBeyondEnd) << "cut at " << cut << " mode " << mode;
@@ -442,7 +442,7 @@ TEST(TtiSelection, ExtensionTestLooksAtFourCharactersIgnoringCase) {
     fselect(ctx, dir.file(name));
     EXPECT_EQ(ctx.bank.ttiPath, dir.file(name));
     EXPECT_EQ(ui.lastStatus(), "1 Samples found");
-    EXPECT_TRUE(ctx.buttonOn(ButtonId::Extract));
+    EXPECT_TRUE(ui.buttonOn(ButtonId::Extract));
     EXPECT_TRUE(ui.listVisible);
   }
   for (const char* name : {"bank.tt", "bank", "bank.wav", "bank.tti.bak"}) {
@@ -452,7 +452,7 @@ TEST(TtiSelection, ExtensionTestLooksAtFourCharactersIgnoringCase) {
     fselect(ctx, dir.file(name));
     EXPECT_EQ(ctx.bank.ttiPath, "");
     EXPECT_EQ(ui.lastStatus(), "No TTI file selected");
-    EXPECT_FALSE(ctx.buttonOn(ButtonId::Extract));
+    EXPECT_FALSE(ui.buttonOn(ButtonId::Extract));
     EXPECT_EQ(ui.logClears, 1);
   }
 }
@@ -476,7 +476,7 @@ TEST(TtiSelection, ClickLoadsParametersAndSwitchesSampleExtractionOff) {
   ctx.setButton(ButtonId::WavExtr, true);
   file1Click(ctx, dir.file("x.tti"));
   EXPECT_EQ(ui.lastStatus(), "2 Samples found");
-  EXPECT_FALSE(ctx.buttonOn(ButtonId::WavExtr));
+  EXPECT_FALSE(ui.buttonOn(ButtonId::WavExtr));
   EXPECT_EQ(ctx.bank.pcmLength[1], 10u);
   EXPECT_FALSE(ctx.bank.pcm.held());
 }
@@ -488,9 +488,9 @@ TEST(TtiFolderCheck, FindsTtiFilesButNotFolders) {
   std::filesystem::create_directory(dir.path() / "folder.tti");
   EXPECT_FALSE(checkfortti(ctx, dir.str()));
   EXPECT_EQ(ui.lastStatus(), "No TTI files found in source dir");
-  EXPECT_FALSE(ctx.buttonOn(ButtonId::Complete));
+  EXPECT_FALSE(ui.buttonOn(ButtonId::Complete));
   writeBytes(dir.file("Bank.TtI"), {1});
   EXPECT_TRUE(checkfortti(ctx, dir.str()));
   EXPECT_EQ(ui.lastStatus(), "TTI files detected in source dir");
-  EXPECT_TRUE(ctx.buttonOn(ButtonId::Complete));
+  EXPECT_TRUE(ui.buttonOn(ButtonId::Complete));
 }

@@ -38,13 +38,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int kModes[] = {kModeMono, kModeStereo, kModeSf2, kModeSfz};
+const FormatId kModes[] = {FormatId::Mono, FormatId::Stereo, FormatId::Sf2, FormatId::Sfz};
 
 // Converts the bank at `bankPath` into `out` in `mode`, with the job
 // reporting to `ui`.
-void convert(JobListener& ui, const std::string& bankPath, const std::string& out, int mode) {
+void convert(JobListener& ui, const std::string& bankPath, const std::string& out, FormatId mode) {
   JobContext ctx(ui);
-  ctx.outputMode = mode;
+  ctx.options.format = &outputFormat(mode);
   ctx.bank.ttiPath = bankPath;
   getttidata(ctx);
   ctx.destinationFolder = withSeparator(out);
@@ -101,7 +101,7 @@ TEST(VerifyExpected, GeneratorsAgreeWithTheWritersOnRandomZones) {
     writeBank(dir.file("Z.TTI"), d);
     SampleBank bank;
     ZoneArticulation zones;
-    loadBank(dir.file("Z.TTI"), bank, {&zones, false});
+    loadBank(BankRef::file(dir.file("Z.TTI")), bank, {&zones, false});
     for (std::uint16_t z = 0; z < zones.zoneCount; ++z) {
       std::vector<verify::GeneratorValue> writer;
       for (const GenRecord& g : convertval(bank, zones, z)) writer.emplace_back(g.oper, g.amount);
@@ -124,7 +124,7 @@ TEST(VerifyOutputs, RandomBanksPassInEveryModeAndTheTreeCheckFindsEveryFile) {
     RecordingListener console;
     verify::ManifestListener manifest(console, out);
     verify::VerifyingListener verifier(manifest);
-    for (int mode : kModes) ASSERT_NO_THROW(convert(verifier, bank, out, mode)) << "seed " << seed;
+    for (FormatId mode : kModes) ASSERT_NO_THROW(convert(verifier, bank, out, mode)) << "seed " << seed;
     EXPECT_EQ(manifest.write(), verifier.verified());
 
     std::set<std::string> written = filesUnder(out);
@@ -178,7 +178,7 @@ TEST(VerifyFaults, DamageIsNamedWithItsPath) {
     fs::create_directories(out);
     RecordingListener console;
     verify::ManifestListener manifest(console, out);
-    for (int mode : kModes) convert(manifest, bankPath, out, mode);
+    for (FormatId mode : kModes) convert(manifest, bankPath, out, mode);
     manifest.write();
 
     const std::string damaged = out + "/" + d.file;
@@ -201,8 +201,8 @@ TEST(VerifyFaults, AnEditedManifestLineIsNamed) {
   fs::create_directories(out);
   RecordingListener console;
   verify::ManifestListener manifest(console, out);
-  convert(manifest, bankPath, out, kModeSf2);
-  convert(manifest, bankPath, out, kModeMono);
+  convert(manifest, bankPath, out, FormatId::Sf2);
+  convert(manifest, bankPath, out, FormatId::Mono);
   manifest.write();
   verify::Manifest lines = verify::readManifest(out);
   const std::string edited = lines.rbegin()->first;
@@ -226,7 +226,7 @@ TEST(VerifyWav, AFileIsComparedWithTheBytesReadForIt) {
   SampleBank bank;
   ValuesToRead what;
   what.pcm = true;
-  loadBank(bankPath, bank, what);
+  loadBank(BankRef::file(bankPath), bank, what);
   ASSERT_EQ(bank.pcm.bytes(), nullptr);  // the area stays in the bank file
   const std::string out = dir.file("LR.WAV");
   std::vector<std::uint8_t> buffer;
@@ -310,7 +310,7 @@ TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
     void outputFile(const OutputFileEvent& e) override { paths.push_back(e.path); }
   };
   // A large bank's files are written on several threads.
-  for (const bool large : {false, true}) for (int mode : kModes) {
+  for (const bool large : {false, true}) for (FormatId mode : kModes) {
     TempDir dir;
     const std::string bankPath = dir.file("W.TTI");
     BankDesc bank = randomArchiveBank(9, 20000);
@@ -323,7 +323,7 @@ TEST(VerifyListener, AWriterFaultEndsTheRunAndRemovesTheFile) {
     // The victim: the second file the job reports (the only one, for a SoundFont).
     Written written;
     convert(written, bankPath, clean, mode);
-    const std::size_t before = mode == kModeSf2 ? 0 : 1;
+    const std::size_t before = mode == FormatId::Sf2 ? 0 : 1;
     ASSERT_GT(written.paths.size(), before);
 
     RecordingListener console;
@@ -379,7 +379,7 @@ TEST(VerifyListener, AnSfzRegionNamingAnotherSampleFileFails) {
   verify::VerifyingListener verifier(console);
   Swapper swapper(verifier);
   try {
-    convert(swapper, bankPath, out, kModeSfz);
+    convert(swapper, bankPath, out, FormatId::Sfz);
     ADD_FAILURE() << "the swapped regions passed";
   } catch (const RunError& e) {
     EXPECT_EQ(e.code(), kVerificationFailed);

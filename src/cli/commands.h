@@ -15,6 +15,7 @@ class App;
 
 namespace vantrel {
 class RunError;
+struct OutputFormat;
 }
 
 namespace vantrel::cli {
@@ -27,7 +28,7 @@ struct UsageError : std::runtime_error {
 // place that defines them; a new option of every converting command goes
 // there and into this structure.
 struct RunOptions {
-  std::string mode = "mono";  // -m/--mode mono|stereo|sf2|sfz
+  std::string mode = "mono";  // -m/--mode: an output format's word
   std::string out;            // -o/--out DIR; empty: the current working folder
   bool keepGoing = false;     // -k/--keep-going
   bool overwrite = false;     // --overwrite
@@ -37,8 +38,8 @@ struct RunOptions {
   bool verify = false;        // --verify
   bool manifest = false;      // --manifest
 
-  // The output mode's number (kModeMono, kModeStereo, kModeSf2).
-  int outputMode() const;
+  // The output format --mode names.
+  const OutputFormat& format() const;
 };
 
 // Which of the run options a command takes: every converting command takes

@@ -18,24 +18,14 @@
 namespace vantrel::cli {
 namespace {
 
-// Where a bank's output goes inside the target folder: its WAV or SFZ folder, named
-// after the bank's file name, or its SoundFont, named after the file name
-// without its extension. Two banks of one run must not share it: the second
+// Where a bank's output goes inside the target folder (its folder or its
+// file, bankOutputName). Two banks of one run must not share it: the second
 // would find the first one's samples "already extracted", or replace its
 // SoundFont.
-std::string outputOf(const std::string& bank, int mode) {
-  switch (mode) {
-    case kModeSf2: return sf2FileNameFor(bank);
-    case kModeStereo: return "WAV_STEREO_" + fileNamePart(bank);
-    case kModeSfz: return "SFZ_" + fileNamePart(bank);
-    default: return "WAV_MONO_" + fileNamePart(bank);
-  }
-}
-
-void refuseSharedOutputs(const std::vector<std::string>& banks, int mode) {
+void refuseSharedOutputs(const std::vector<std::string>& banks, const OutputFormat& format) {
   std::map<std::string, const std::string*> owner;
   for (const std::string& bank : banks) {
-    const auto [it, fresh] = owner.emplace(outputOf(bank, mode), &bank);
+    const auto [it, fresh] = owner.emplace(bankOutputName(format, bank), &bank);
     if (!fresh) {
       throw UsageError(*it->second + " and " + bank + " would both be written to " + it->first +
                        "; convert them into separate --out folders");
@@ -46,28 +36,25 @@ void refuseSharedOutputs(const std::vector<std::string>& banks, int mode) {
 }  // namespace
 
 int runConvert(const RunOptions& options, const std::vector<std::string>& banks) {
-  refuseSharedOutputs(banks, options.outputMode());
+  refuseSharedOutputs(banks, options.format());
   const std::string target = outputFolder(options);
   if (target.empty()) return 1;
 
   installStopHandlers();
   ConsoleListener ui(consoleSettings(options, target));
   RunListeners listeners(ui, options, target);
-  JobContext ctx(listeners.head());
-  applyRunOptions(options, ctx);
+  const JobOptions job = jobOptions(options);
   int status = 0;
   for (const std::string& bank : banks) {
     if (stopSignal() != 0 || ui.outputError() != 0) break;
     status = runJob(ui, bank, [&] {
-      // The extension test of the file selection and the bank's directory,
-      // then the single-file job.
-      fselect(ctx, bank);
-      if (ctx.bank.ttiPath.empty()) {
+      // Each bank is a run of its own.
+      JobContext ctx(listeners.head(), job);
+      if (!convertBank(ctx, fileSystemBanks().bankAt(bank), target)) {
         ui.finish();
         reportError(bank, "not a .tti file");
         return 1;
       }
-      extractClick(ctx, target);
       return 0;
     });
     if (status == 0) continue;

@@ -89,7 +89,7 @@ int runInfo(const InfoArgs& args) {
   SampleBank bank;
   ZoneArticulation zones;
   try {
-    loadBank(file, bank, {&zones, false});
+    loadBank(fileSystemBanks().bankAt(file), bank, {&zones, false});
   } catch (const RunError& e) {
     reportError(file, e.message());
     return 1;

@@ -57,9 +57,9 @@ std::uint32_t parseIndex(const std::string& word) {
 // the stop handlers installed.
 struct ConsoleRun {
   ConsoleRun(const RunOptions& options, const std::string& out)
-      : console(consoleSettings(options, out)), listeners(console, options, out), ctx(listeners.head()) {
+      : console(consoleSettings(options, out)), listeners(console, options, out),
+        ctx(listeners.head(), jobOptions(options)) {
     installStopHandlers();
-    applyRunOptions(options, ctx);
   }
   ConsoleListener console;
   RunListeners listeners;
@@ -77,8 +77,7 @@ int runFolder(const RunOptions& options, const std::string& given) {
   ConsoleRun run(options, out);
   std::size_t banks = 0;
   const int status = runJob(run.console, source, [&] {
-    getlastdir(run.ctx, source);
-    banks = completeClick(run.ctx, source, shownFolder(out));
+    banks = convertFolder(run.ctx, source, shownFolder(out));
     return 0;
   });
   return endRun(run.console, options, run.listeners.finish(status), banks);
@@ -97,7 +96,7 @@ int runDrive(const RunOptions& options, const std::string& root) {
   const int status = runJob(run.console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
     // the name of the volume that holds it.
-    banks = extrdriveClick(run.ctx, root, shownFolder(out), volumeOf(out).name);
+    banks = convertDrive(run.ctx, root, shownFolder(out), volumeOf(out).name);
     return 0;
   });
   return endRun(run.console, options, run.listeners.finish(status), banks);
@@ -114,7 +113,7 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
   ConsoleRun run(options, out);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
-  run.ctx.outputMode = pair ? kModeStereo : kModeMono;
+  run.ctx.options.format = &outputFormat(pair ? FormatId::Stereo : FormatId::Mono);
   const int status = runJob(run.console, bank, [&] {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
@@ -134,9 +133,10 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
     }
     // The two picks as two presses in the list: the second is the current
     // item.
-    run.ctx.pickPrevious = static_cast<std::uint16_t>(first);
-    run.ctx.pickCurrent = static_cast<std::uint16_t>(second);
-    return doublextr(run.ctx, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
+    StereoPicks picks;
+    picks.previous = static_cast<std::uint16_t>(first);
+    picks.current = static_cast<std::uint16_t>(second);
+    return doublextr(run.ctx, picks, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
   });
   return endRun(run.console, options, run.listeners.finish(status), 1);
 }

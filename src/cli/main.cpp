@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "jobs/job_context.h"
+#include "jobs/output_formats.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 
@@ -23,8 +24,8 @@ namespace {
 
 const char kDescription[] =
     "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or stereo for\n"
-    "left/right pairs), into one SoundFont 2 file per bank, or into an SFZ instrument per bank\n"
-    "(its samples as mono WAV files).";
+    "left/right pairs), into one SoundFont 2 file per bank, or into an SFZ instrument or a\n"
+    "DecentSampler preset per bank (its samples as mono WAV files).";
 
 const char kExitStatus[] =
     "Exit status: 0 done, 1 run-time error or refused input, 2 usage error,\n"
@@ -40,18 +41,29 @@ int usageError(const std::string& command, const std::string& message) {
 
 }  // namespace
 
-int RunOptions::outputMode() const {
-  if (mode == "stereo") return kModeStereo;
-  if (mode == "sf2") return kModeSf2;
-  if (mode == "sfz") return kModeSfz;
-  return kModeMono;
+const OutputFormat& RunOptions::format() const {
+  const OutputFormat* f = formatByWord(mode);
+  return f ? *f : outputFormat(FormatId::Mono);
 }
+
+namespace {
+
+// The --mode option's help: every format's word and what it writes.
+std::string modeHelp() {
+  std::string help = "the output format (default mono):";
+  for (const OutputFormat& f : outputFormats()) {
+    help += "\n  " + std::string(f.word) + ": " + std::string(f.help);
+  }
+  return help;
+}
+
+}  // namespace
 
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   if (sets & kBatchOptions) {
-    command.add_option("-m,--mode", options.mode, "mono (default), stereo, sf2 or sfz")
-        ->check(CLI::IsMember({"mono", "stereo", "sf2", "sfz"}))
-        ->type_name("MODE");
+    std::vector<std::string> words;
+    for (const OutputFormat& f : outputFormats()) words.emplace_back(f.word);
+    command.add_option("-m,--mode", options.mode, modeHelp())->check(CLI::IsMember(words))->type_name("MODE");
   }
   command.add_option("-o,--out", options.out, "the target folder (default: the current folder); it must exist")
       ->type_name("DIR");
@@ -147,8 +159,10 @@ int main(int argc, char** argv) {
   convertCmd->add_option("BANK", banks, "bank files (.tti)")->required();
 
   std::string source;
+  std::string suffixes;
+  for (const vantrel::OutputFormat& f : vantrel::outputFormats()) suffixes += (suffixes.empty() ? "" : "|") + std::string(f.runSuffix);
   CLI::App* folderCmd = app.add_subcommand(
-      "folder", "convert every .tti file of a folder into DIR/<folder>_WAV_M|_WAV_S|_SF2");
+      "folder", "convert every .tti file of a folder into DIR/<folder>" + suffixes);
   folderCmd->add_option("SOURCE_DIR", source, "the folder whose banks are converted")->required();
 
   CLI::App* driveCmd = app.add_subcommand(

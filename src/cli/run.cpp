@@ -19,10 +19,12 @@ ConsoleSettings consoleSettings(const RunOptions& options, const std::string& ou
   return s;
 }
 
-void applyRunOptions(const RunOptions& options, JobContext& ctx) {
-  ctx.outputMode = options.outputMode();
-  ctx.overwrite = options.overwrite;
-  ctx.dryRun = options.dryRun;
+JobOptions jobOptions(const RunOptions& options) {
+  JobOptions job;
+  job.format = &options.format();
+  job.overwrite = options.overwrite;
+  job.dryRun = options.dryRun;
+  return job;
 }
 
 RunListeners::RunListeners(ConsoleListener& console, const RunOptions& options, const std::string& outBase)

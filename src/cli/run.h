@@ -20,8 +20,8 @@ namespace vantrel::cli {
 // separator).
 ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase);
 
-// Hands the run options that the jobs honour to the job context.
-void applyRunOptions(const RunOptions& options, JobContext& ctx);
+// The run options that the jobs honour.
+JobOptions jobOptions(const RunOptions& options);
 
 // The listener a run's jobs report to: the console, behind the verifying
 // and the manifest listener when --verify and --manifest ask for them. The

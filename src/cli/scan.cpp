@@ -37,7 +37,7 @@ BankReport examine(const std::string& path) {
   try {
     // The PCM data area stays in the file: its size is known, but no
     // sample byte is read.
-    loadBank(path, bank, {&zones, true});
+    loadBank(fileSystemBanks().bankAt(path), bank, {&zones, true});
   } catch (const RunError& e) {
     report.error = e.message();
     return report;
@@ -78,7 +78,7 @@ int runScan(const ScanArgs& args) {
   if (fileExists(args.source)) {
     banks.push_back(args.source);
   } else if (folderExists(args.source)) {
-    listTtiFilesBelow(withSeparator(args.source), banks);
+    for (const BankRef& bank : fileSystemBanks().banksBelow(withSeparator(args.source))) banks.push_back(bank.path());
   } else {
     reportError(args.source, errorText(kFileNotFound));
     return 1;

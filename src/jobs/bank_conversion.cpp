@@ -18,10 +18,6 @@
 namespace vantrel {
 namespace {
 
-void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source);
-void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source);
-void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source);
-
 // The mono and stereo files of a whole-bank job.
 struct WavPlan {
   std::string folder;  // where they go, ending in a separator
@@ -47,29 +43,19 @@ void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
   }
 }
 
-void extractFrom(JobContext& ctx, ByteSource* source) {
-  const std::string folder = ctx.destinationFolder;
-  if (ctx.outputMode == kModeSf2) {
-    writeSf2Job(ctx, folder, source);
-  } else if (ctx.outputMode == kModeSfz) {
-    writeSfzJob(ctx, folder, source);
-  } else {
-    intowavJob(ctx, folder, source);
-  }
+// The bank's folder "<prefix><bank file name>" inside `current`, made when
+// missing unless in a dry run. Creation may fail (a read-only medium); the
+// files then go into `current` itself, and any failure to write there is
+// reported by the writers. `fresh`: the folder was made here and holds
+// nothing yet.
+std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh) {
+  return createBankFolder(current, bankOutputName(ctx.format(), ctx.bank.ttiPath), !ctx.options.dryRun, &fresh);
 }
 
 }  // namespace
 
-void extracttti(JobContext& ctx) { extractFrom(ctx, nullptr); }
-void extracttti(JobContext& ctx, ByteSource& source) { extractFrom(ctx, &source); }
-void WriteSF2File(JobContext& ctx, const std::string& folder) { writeSf2Job(ctx, folder, nullptr); }
-void WriteSF2File(JobContext& ctx, const std::string& folder, ByteSource& source) {
-  writeSf2Job(ctx, folder, &source);
-}
-void intowav(JobContext& ctx, const std::string& folder) { intowavJob(ctx, folder, nullptr); }
-void intowav(JobContext& ctx, const std::string& folder, ByteSource& source) {
-  intowavJob(ctx, folder, &source);
-}
+void extracttti(JobContext& ctx) { ctx.format().write(ctx, ctx.destinationFolder, nullptr); }
+void extracttti(JobContext& ctx, ByteSource& source) { ctx.format().write(ctx, ctx.destinationFolder, &source); }
 
 namespace {
 
@@ -79,13 +65,15 @@ OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKin
   OutputFileEvent event;
   event.path = std::move(path);
   event.kind = kind;
-  event.outcome = ctx.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
+  event.outcome = ctx.options.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
   event.bank = &ctx.bank;
   event.zones = &ctx.art;
   return event;
 }
 
-void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source) {
+}  // namespace
+
+void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
   ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
@@ -94,12 +82,12 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   ReleasePcmOnExit release(bank);
   BankFilesDone filesDone(ctx.ui);
 
-  readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
+  readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
   const OutputFileEvent event =
-      bankFileEvent(ctx, joinPath(folder, sf2FileNameFor(bank.ttiPath)), OutputKind::SoundFont);
-  if (!ctx.dryRun) {
+      bankFileEvent(ctx, joinPath(folder, instrumentFileName(ctx.format(), bank.ttiPath)), OutputKind::SoundFont);
+  if (!ctx.options.dryRun) {
     writeSf2(
-        bank, ctx.art, event.path, ctx.writeBuffer,
+        bank, ctx.zones, event.path, ctx.writeBuffer,
         [&](int steps) {
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
@@ -110,50 +98,57 @@ void writeSf2Job(JobContext& ctx, const std::string& folder, ByteSource* source)
   filesDone.done();
 }
 
-// The frame of a WAV or SFZ job: the log cleared, gauge1 over `steps`,
+namespace {
+
+// The frame of a WAV or instrument job: the log cleared, gauge1 over `steps`,
 // the busy cursor and the bank's values read (with its PCM data unless in
 // a dry run, released when the job ends), then body().
 template <typename Body>
 void bankFileJob(JobContext& ctx, ByteSource* source, std::int64_t steps, const Body& body) {
-  if (!ctx.dryRun) ctx.ui.logClear();
+  if (!ctx.options.dryRun) ctx.ui.logClear();
   ctx.gauge1.setRange(0, steps);
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(ctx.bank);
   BankFilesDone filesDone(ctx.ui);
-  readBankValues(ctx, source, ctx.dryRun ? 0 : 1);
+  readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
   body();
   filesDone.done();
 }
 
-void intowavJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
+}  // namespace
+
+void writeWavBank(JobContext& ctx, const std::string& folder, ByteSource* source) {
   const std::uint32_t n = ctx.bank.sampleCount;
   bankFileJob(ctx, source, 2 * static_cast<std::int64_t>(n) + 2, [&] {
     // Mono output has a folder of its own; stereo output, and output with
-    // no mode chosen, goes into the stereo folder.
-    const bool mono = ctx.outputMode == kModeMono;
+    // no format chosen, goes into the stereo folder, where only stereo
+    // output joins pairs.
+    const FormatId id = ctx.format().id;
     WavPlan plan;
-    plan.folder = mono ? CreateWavDirMono(ctx, folder, !ctx.dryRun, &plan.fresh)
-                       : CreateWavDirStereo(ctx, folder, !ctx.dryRun, &plan.fresh);
-    plan.pairs = ctx.outputMode == kModeStereo;
+    plan.folder = bankFolder(ctx, folder, plan.fresh);
+    plan.pairs = id == FormatId::Stereo;
     // In the other modes a pair is logged instead and an existing mono
     // leftover is skipped without a line.
-    plan.logExisting = mono;
-    if (!ctx.dryRun) ctx.ui.logLine("processing " + fileNamePart(ctx.bank.ttiPath));
+    plan.logExisting = id == FormatId::Mono;
+    if (!ctx.options.dryRun) ctx.ui.logLine("processing " + fileNamePart(ctx.bank.ttiPath));
     writeWavFiles(ctx, plan);
   });
 }
 
-// An SFZ instrument: "SFZ_<bank file name>/" with the samples as mono WAV
-// files in "samples/" (named by sfzSampleNames, otherwise as mono mode
-// writes them) and "<bank name>.sfz", replacing a file of that name.
-void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source) {
+// An instrument beside its samples: "<prefix><bank file name>/" with the
+// samples as mono WAV files in "samples/" (named by sfzSampleNames,
+// otherwise as mono mode writes them) and the instrument's text file,
+// replacing a file of that name.
+void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
+  const OutputFormat& format = ctx.format();
+  const bool dryRun = ctx.options.dryRun;
   bankFileJob(ctx, source, 2 * static_cast<std::int64_t>(bank.sampleCount) + 3, [&] {
     WavPlan plan;
-    const std::string out = CreateSfzDir(ctx, folder, !ctx.dryRun, &plan.fresh);
+    const std::string out = bankFolder(ctx, folder, plan.fresh);
     const std::string samples = joinPath(out, kSfzSampleFolder);
-    if (!ctx.dryRun) {
+    if (!dryRun) {
       // A folder that cannot be made is reported by the first file's write.
       createFolders(samples);
       ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
@@ -164,21 +159,23 @@ void writeSfzJob(JobContext& ctx, const std::string& folder, ByteSource* source)
     writeWavFiles(ctx, plan);
 
     checkCancelled(ctx.ui);
-    const std::string sfzName = bankFileNameFor(bank.ttiPath, "sfz");
-    const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, sfzName), OutputKind::Sfz);
-    if (!ctx.dryRun) {
-      writeSfz(bank, ctx.art, names, event.path, ctx.ui.outputTap(event.path));
+    const std::string fileName = instrumentFileName(format, bank.ttiPath);
+    const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, fileName), format.kind);
+    if (!dryRun) {
+      writeTextFile(format.instrumentText(bank, ctx.zones, names), event.path, ctx.ui.outputTap(event.path));
       ctx.gauge1.add(1);
-      ctx.ui.logLine(sfzName + " written");
+      ctx.ui.logLine(fileName + " written");
     }
     ctx.ui.outputFile(event);
   });
 }
 
+namespace {
+
 void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
-  const bool dryRun = ctx.dryRun;
+  const bool dryRun = ctx.options.dryRun;
   const std::string& out = wav.folder;
 
   // pendingSample[i] is 1 until sample i has been taken as a right channel.
@@ -198,7 +195,7 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
   std::set<std::string> planned;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
-    return planned.count(path) > 0 || (!ctx.overwrite && !wav.fresh && fileExists(path));
+    return planned.count(path) > 0 || (!ctx.options.overwrite && !wav.fresh && fileExists(path));
   };
   auto eventFor = [&](const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                       std::uint16_t right) {

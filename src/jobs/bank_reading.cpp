@@ -12,11 +12,18 @@
 
 namespace vantrel {
 
-void getttidata(JobContext& ctx) {
-  FileSource src(ctx.bank.ttiPath);
-  getttidata(ctx, src);
-  src.close();
+namespace {
+
+// The bank ctx.bank names, opened through its reference when the job has
+// one for it.
+std::unique_ptr<ByteSource> openBank(const JobContext& ctx) {
+  if (ctx.bankRef.path() == ctx.bank.ttiPath) return ctx.bankRef.open();
+  return BankRef::file(ctx.bank.ttiPath).open();
 }
+
+}  // namespace
+
+void getttidata(JobContext& ctx) { getttidata(ctx, *openBank(ctx)); }
 
 void getttidata(JobContext& ctx, ByteSource& src) {
   const bool listed = ctx.ui.showsSampleList();
@@ -29,27 +36,27 @@ void getttidata(JobContext& ctx, ByteSource& src) {
   ctx.ui.sampleListSet(shown);
 }
 
-void getttivalues(JobContext& ctx, std::uint8_t step) {
-  FileSource src(ctx.bank.ttiPath);
-  getttivalues(ctx, src, step);
-  src.close();
-}
+void getttivalues(JobContext& ctx, std::uint8_t step) { getttivalues(ctx, *openBank(ctx), step); }
 
 void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   ValuesToRead what;
-  what.zones = ctx.outputMode == kModeSf2 || ctx.outputMode == kModeSfz ? &ctx.art : nullptr;
+  what.zones = ctx.format().needsZones ? &ctx.art : nullptr;
   what.pcm = step == 1;
   readValues(src, ctx.bank, what, [&] {
     checkCancelled(ctx.ui);
     ctx.gauge1.add(step);
   });
+  if (what.zones) ctx.zones = interpretZones(ctx.bank, ctx.art);
 }
 
 void checkCancelled(const JobListener& ui) {
   if (ui.cancelled()) throw RunError(kCancelled);
 }
 
-void fselect(JobContext& ctx, const std::string& selectedPath) {
+void fselect(JobContext& ctx, const std::string& selectedPath) { fselect(ctx, BankRef::file(selectedPath)); }
+
+void fselect(JobContext& ctx, const BankRef& selected) {
+  const std::string& selectedPath = selected.path();
   ctx.bank.ttiPath.clear();
   std::string name = fileNamePart(selectedPath);
   auto dot = name.find_last_of('.');
@@ -65,6 +72,7 @@ void fselect(JobContext& ctx, const std::string& selectedPath) {
   }
   ctx.setButton(ButtonId::Extract, true);
   ctx.bank.ttiPath = selectedPath;
+  ctx.bankRef = selected;
   getttidata(ctx);
   ctx.ui.status(std::to_string(ctx.bank.sampleCount) + " Samples found");
   ctx.ui.sampleListVisible(true);
@@ -78,7 +86,7 @@ void file1Click(JobContext& ctx, const std::string& selectedPath) {
 }
 
 bool checkfortti(JobContext& ctx, const std::string& folder) {
-  const bool found = !listTtiFiles(folder).empty();
+  const bool found = !fileSystemBanks().banksIn(folder).empty();
   if (found) {
     ctx.setButton(ButtonId::Complete, true);
     ctx.ui.status("TTI files detected in source dir");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/job_context.h"
+#include "tti/bank_source.h"
 #include "tti/byte_source.h"
 
 namespace vantrel {
@@ -19,8 +20,8 @@ void getttidata(JobContext& ctx, ByteSource& source);
 
 // Parameter walk on ctx.bank.ttiPath (or `source`). `step` (0 or 1) is
 // added to gauge1 at each checkpoint; the PCM data is loaded only when it is
-// 1. Decodes the zone articulation into ctx.art when the output mode is SF2
-// or SFZ.
+// 1. Decodes the zone articulation into ctx.art, and how each zone plays
+// into ctx.zones, when the run's format needs the zones.
 void getttivalues(JobContext& ctx, std::uint8_t step);
 void getttivalues(JobContext& ctx, ByteSource& source, std::uint8_t step);
 
@@ -31,6 +32,7 @@ void checkCancelled(const JobListener& ui);
 // characters) loads its directory; anything else reports "No TTI file
 // selected".
 void fselect(JobContext& ctx, const std::string& selectedPath);
+void fselect(JobContext& ctx, const BankRef& selected);
 
 // A click on a file: select it and read its parameters for display.
 void file1Click(JobContext& ctx, const std::string& selectedPath);

@@ -21,31 +21,25 @@ std::string upperAscii(std::string s) {
 
 }  // namespace
 
-std::string driveModeWord(int outputMode) {
-  switch (outputMode) {
-    case kModeMono: return "WAV_MONO";
-    case kModeStereo: return "WAV_STEREO";
-    case kModeSf2: return "SF2";
-    case kModeSfz: return "SFZ";
-    default: return {};
-  }
+std::string driveFolderName(const std::string& targetDriveName, const OutputFormat& format) {
+  return "Drive " + upperAscii(targetDriveName) + " " + std::string(format.driveWord);
 }
 
-std::string driveFolderName(const std::string& targetDriveName, int outputMode) {
-  return "Drive " + upperAscii(targetDriveName) + " " + driveModeWord(outputMode);
-}
-
-void ReadDirectoryNames(JobContext& ctx, const std::string& folder,
-                        std::vector<std::string>& driveFileList) {
+void ReadDirectoryNames(JobContext& ctx, const std::string& folder, std::vector<BankRef>& driveFileList) {
   ctx.ui.sampleListVisible(false);
-  listTtiFilesBelow(folder, driveFileList);
+  driveFileList = fileSystemBanks().banksBelow(folder);
 }
 
 std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
                            const std::string& targetFolder, const std::string& targetDriveName) {
+  return convertDrive(ctx, sourceRoot, targetFolder, targetDriveName);
+}
+
+std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const std::string& targetFolder,
+                         const std::string& targetDriveName) {
   ctx.ui.logClear();
-  std::vector<std::string> driveFileList;
-  const std::string base = destinationRule(targetFolder) + driveFolderName(targetDriveName, ctx.outputMode);
+  std::vector<BankRef> driveFileList;
+  const std::string base = destinationRule(targetFolder) + driveFolderName(targetDriveName, ctx.format());
   const std::string root = withSeparator(sourceRoot);
 
   // The whole walk ends before the first conversion, so output written by
@@ -55,10 +49,12 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
   if (!driveFileList.empty()) {
     ctx.gauge3.setRange(0, static_cast<std::int64_t>(driveFileList.size()));
     ctx.gauge3.setProgress(0);
-    for (const std::string& path : driveFileList) {
+    for (const BankRef& bank : driveFileList) {
+      const std::string& path = bank.path();
       checkCancelled(ctx.ui);
       ctx.gauge3.add(1);
       ctx.bank.ttiPath = path;
+      ctx.bankRef = bank;
       const std::string name = fileNamePart(path);
       ctx.ui.status("processing " + name);
       // The bank's folder relative to the drive's root: empty for the root
@@ -66,11 +62,11 @@ std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
       const std::string relative =
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
-      if (!ctx.dryRun) createOutputFolders(ctx.destinationFolder);
+      if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
       try {
-        FileSource source(path);
-        getttidata(ctx, source);
-        extracttti(ctx, source);
+        const std::unique_ptr<ByteSource> source = bank.open();
+        getttidata(ctx, *source);
+        extracttti(ctx, *source);
       } catch (const RunError& e) {
         if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
       }

@@ -7,31 +7,30 @@
 #include <vector>
 
 #include "jobs/job_context.h"
+#include "tti/bank_source.h"
 
 namespace vantrel {
 
-// Mode word of a drive run's output folder: "WAV_MONO", "WAV_STEREO",
-// "SF2", or nothing when no output mode is chosen.
-std::string driveModeWord(int outputMode);
-
 // Name of a drive run's output folder: "Drive " + the target drive's name
-// upper-cased + " " + the mode word.
-std::string driveFolderName(const std::string& targetDriveName, int outputMode);
+// upper-cased + " " + the format's drive word.
+std::string driveFolderName(const std::string& targetDriveName, const OutputFormat& format);
 
-// Walks `folder` and every folder below it and appends the path of every
-// "*.tti" file found to `driveFileList`: depth-first, a folder's own banks
+// Walks `folder` and every folder below it and lists every "*.tti" file
+// found in `driveFileList`: depth-first, a folder's own banks
 // before its subfolders', each folder's entries in the file system's order.
 // Hidden folders (names beginning with '.') are skipped with everything
 // below them; hidden files are taken. Links to folders are not followed,
 // the walk stays on the volume of `folder`, and a folder that cannot be
 // read contributes nothing.
-void ReadDirectoryNames(JobContext& ctx, const std::string& folder,
-                        std::vector<std::string>& driveFileList);
+void ReadDirectoryNames(JobContext& ctx, const std::string& folder, std::vector<BankRef>& driveFileList);
 
 // The drive run: walks the drive whose root is `sourceRoot`, then converts
 // each bank found into target base + driveFolderName(targetDriveName) + the
 // bank's folder relative to the root. Returns the number of banks.
 std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
                            const std::string& targetFolder, const std::string& targetDriveName);
+// The same as a plain entry point.
+std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const std::string& targetFolder,
+                         const std::string& targetDriveName);
 
 }  // namespace vantrel

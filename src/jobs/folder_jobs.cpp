@@ -10,16 +10,6 @@
 
 namespace vantrel {
 
-std::string folderRunSuffix(int outputMode) {
-  switch (outputMode) {
-    case kModeMono: return "_WAV_M";
-    case kModeStereo: return "_WAV_S";
-    case kModeSf2: return "_SF2";
-    case kModeSfz: return "_SFZ";
-    default: return {};
-  }
-}
-
 const std::string& getlastdir(JobContext& ctx, const std::string& sourceFolder) {
   std::string folder = sourceFolder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -52,14 +42,26 @@ void file1DblClick(JobContext& ctx, const std::string& selectedPath,
   extractClick(ctx, targetFolder);
 }
 
+bool convertBank(JobContext& ctx, const BankRef& bank, const std::string& targetFolder) {
+  fselect(ctx, bank);
+  if (ctx.bank.ttiPath.empty()) return false;
+  extractClick(ctx, targetFolder);
+  return true;
+}
+
+std::uint32_t convertFolder(JobContext& ctx, const std::string& sourceFolder, const std::string& targetFolder) {
+  getlastdir(ctx, sourceFolder);
+  return completeClick(ctx, sourceFolder, targetFolder);
+}
+
 std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
                             const std::string& targetFolder) {
   const std::string sourceBase = destinationRule(sourceFolder);
   // The output folder is made before anything is known about the source
   // folder's contents; a folder that cannot be made ends the job here.
   const std::string output =
-      destinationRule(targetFolder) + ctx.sourceFolderName + folderRunSuffix(ctx.outputMode);
-  if (!ctx.dryRun) createOutputFolders(output);
+      destinationRule(targetFolder) + ctx.sourceFolderName + std::string(ctx.format().runSuffix);
+  if (!ctx.options.dryRun) createOutputFolders(output);
   ctx.destinationFolder = withSeparator(output);
   return dirconvert(ctx, sourceBase);
 }
@@ -68,9 +70,9 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.ui.sampleListVisible(false);
   // Only files are taken: a folder, pipe or device whose name matches is
   // passed over. One listing serves as the count and as the run's order.
-  const std::vector<std::string> names = listTtiFiles(folder);
-  if (names.empty()) return 0;
-  const auto count = static_cast<std::uint32_t>(names.size());
+  const std::vector<BankRef> banks = fileSystemBanks().banksIn(folder);
+  if (banks.empty()) return 0;
+  const auto count = static_cast<std::uint32_t>(banks.size());
   ctx.ui.logClear();
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
@@ -79,17 +81,18 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
     OpenFolder& folder;
     ~HeldFolder() { folder = OpenFolder(); }
   } held{ctx.runFolder};
-  if (!ctx.dryRun) ctx.runFolder = OpenFolder(ctx.destinationFolder);
-  for (const std::string& name : names) {
+  if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(ctx.destinationFolder);
+  for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
-    ctx.bank.ttiPath = joinPath(folder, name);
-    ctx.ui.status("processing " + name);
+    ctx.bank.ttiPath = bank.path();
+    ctx.bankRef = bank;
+    ctx.ui.status("processing " + fileNamePart(bank.path()));
     // A bank that fails ends the run, unless the front end passes over it.
     try {
       // One opening of the bank serves both of its walks.
-      FileSource source(ctx.bank.ttiPath);
-      getttidata(ctx, source);
-      extracttti(ctx, source);
+      const std::unique_ptr<ByteSource> source = bank.open();
+      getttidata(ctx, *source);
+      extracttti(ctx, *source);
     } catch (const RunError& e) {
       if (e.code() == kCancelled || !ctx.ui.bankFailed(ctx.bank.ttiPath, e)) throw;
     }

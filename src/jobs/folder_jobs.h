@@ -10,27 +10,38 @@
 #include <string>
 
 #include "jobs/job_context.h"
+#include "tti/bank_source.h"
 
 namespace vantrel {
-
-// Suffix of a folder run's output folder: "_WAV_M", "_WAV_S", "_SF2", or
-// nothing when no output mode is chosen.
-std::string folderRunSuffix(int outputMode);
 
 // The name under which a folder run files its output: the last component
 // of the source folder; a drive root gives the drive's name ("root" for
 // "/"). Sets and returns ctx.sourceFolderName.
 const std::string& getlastdir(JobContext& ctx, const std::string& sourceFolder);
 
-// The extract button: converts the bank last selected into the target base.
+// Converts the bank whose directory ctx holds (read by fselect) into the
+// target base.
 void extractClick(JobContext& ctx, const std::string& targetFolder);
 
-// A double click on a file: selects it, then continues as extractClick.
+// A double click on a file, and the extract button, which converts the
+// file the file list highlights: selects it, then continues as
+// extractClick.
 void file1DblClick(JobContext& ctx, const std::string& selectedPath,
                    const std::string& targetFolder);
 
-// The complete button: creates target base + sourceFolderName + suffix and
-// converts every bank of `sourceFolder` into it. Returns the number of banks.
+// Converts one bank into the target folder as the single-file job does:
+// the extension test and its directory, then its conversion. False when
+// the bank was refused by the extension test (nothing written).
+bool convertBank(JobContext& ctx, const BankRef& bank, const std::string& targetFolder);
+
+// Converts every bank directly inside `sourceFolder` into
+// target + <source folder name> + the format's run suffix. Returns the
+// number of banks.
+std::uint32_t convertFolder(JobContext& ctx, const std::string& sourceFolder, const std::string& targetFolder);
+
+// The complete button: creates target base + ctx.sourceFolderName (see
+// getlastdir) + the format's run suffix and converts every bank of
+// `sourceFolder` into it. Returns the number of banks.
 std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
                             const std::string& targetFolder);
 

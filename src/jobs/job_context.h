@@ -1,44 +1,53 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The state that the jobs share: the loaded bank, the decoded articulation,
-// the output mode, the gauges and buttons, and the job's folders. One
-// context lives as long as its front end.
+// A conversion run: the options it was started with and the state it keeps
+// while it runs (the bank at hand, its zones, the gauges, the folder being
+// written). Each run has a context of its own; a front end's own state
+// (the window's picks, the bank it shows) lives in the front end.
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
+#include "jobs/output_formats.h"
 #include "platform/file.h"
-#include "tti/sample_bank.h"
 #include "tti/articulation.h"
+#include "tti/bank_source.h"
+#include "tti/sample_bank.h"
+#include "tti/zone_play.h"
 
 namespace vantrel {
 
-// The item index of the output choice: 0 "WAV  Mono", 1 "WAV  Stereo",
-// 2 "SF2", 3 "SFZ", -1 when no item is chosen.
-enum OutputMode : int { kModeNone = -1, kModeMono = 0, kModeStereo = 1, kModeSf2 = 2, kModeSfz = 3 };
+// How a run converts.
+struct JobOptions {
+  const OutputFormat* format = &noOutputFormat();
+  // WAV files that exist are written again instead of being skipped as
+  // "already extracted".
+  bool overwrite = false;
+  // Nothing is written and no folder is made; every file the run would
+  // write is reported (JobListener::outputFile, OutputOutcome::Planned).
+  bool dryRun = false;
+};
 
 struct JobContext {
-  explicit JobContext(JobListener& listener)
+  explicit JobContext(JobListener& listener, JobOptions jobOptions = {})
       : ui(listener),
+        options(jobOptions),
         gauge1(GaugeId::Bank, listener),
         gauge2(GaugeId::Folder, listener),
         gauge3(GaugeId::Drive, listener) {}
 
   JobListener& ui;
+  JobOptions options;
+  const OutputFormat& format() const noexcept { return *options.format; }
+
   SampleBank bank;
-  ZoneArticulation art;
-  int outputMode = kModeNone;
-  // Run settings of the command line; the window keeps the defaults.
-  // overwrite: WAV files that exist are written again instead of being
-  // skipped as "already extracted". dryRun: nothing is written and no
-  // folder is made; every file the run would write is reported
-  // (JobListener::outputFile, OutputOutcome::Planned).
-  bool overwrite = false;
-  bool dryRun = false;
+  // Where bank.ttiPath is read from, when it is not a file of that path.
+  BankRef bankRef;
+  ZoneArticulation art;         // the bank's stored zones, when the format needs them
+  std::vector<ZonePlay> zones;  // how they play, worked out once from `art`
 
   Gauge gauge1;  // samples of the bank being converted
   Gauge gauge2;  // files of a folder run
@@ -48,11 +57,6 @@ struct JobContext {
   std::string destinationFolder;
   // Last component of the source folder; names a folder run's output.
   std::string sourceFolderName;
-  // The last two picks in the sample list of the bank shown (stereo
-  // selection); kNoPick until the user has picked.
-  static constexpr std::uint16_t kNoPick = 0xFFFF;
-  std::uint16_t pickCurrent = kNoPick;
-  std::uint16_t pickPrevious = kNoPick;
 
   // The writers' buffer for file data, kept from file to file.
   std::vector<std::uint8_t> writeBuffer;
@@ -60,14 +64,8 @@ struct JobContext {
   // banks' SoundFonts are made in it without walking its path each time.
   OpenFolder runFolder;
 
-  bool buttonOn(ButtonId id) const { return buttons_[static_cast<int>(id)]; }
-  void setButton(ButtonId id, bool on) {
-    buttons_[static_cast<int>(id)] = on;
-    ui.buttonChanged(id, on);
-  }
-
- private:
-  std::array<bool, kButtonCount> buttons_{};
+  // Switches a picture button of the front end.
+  void setButton(ButtonId id, bool on) { ui.buttonChanged(id, on); }
 };
 
 }  // namespace vantrel

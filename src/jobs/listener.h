@@ -25,7 +25,7 @@ constexpr int kButtonCount = 4;
 // One output file of a job: written, found already there (and left as it
 // is), or, in a dry run, one the job would write.
 enum class OutputOutcome { Written, Existing, Planned };
-enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz };
+enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz, DsPreset };
 struct OutputFileEvent {
   std::string path;
   OutputOutcome outcome = OutputOutcome::Written;

@@ -10,25 +10,6 @@
 #include "platform/folders.h"
 
 namespace vantrel {
-namespace {
-
-// The per-bank folder: prefix + the bank's file name (extension and letter
-// case kept), inside `current`. Creation may fail (a read-only medium); the
-// files then go into `current` itself, and any failure to write there is
-// reported by the writers.
-std::string createWavDir(JobContext& ctx, const std::string& current, const char* prefix, bool create,
-                         bool* made) {
-  const std::string path = joinPath(current, prefix + fileNamePart(ctx.bank.ttiPath));
-  if (made) *made = false;
-  if (!create) return withSeparator(path);
-  if (::mkdir(path.c_str(), 0777) == 0) {
-    if (made) *made = true;
-    return withSeparator(path);
-  }
-  return folderExists(path) ? withSeparator(path) : current;
-}
-
-}  // namespace
 
 std::string destinationRule(const std::string& shownFolder) {
   return shownFolder.empty() ? shownFolder : withSeparator(shownFolder);
@@ -53,16 +34,18 @@ void createOutputFolders(const std::string& folder) {
   throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create, bool* made) {
-  return createWavDir(ctx, current, "WAV_MONO_", create, made);
-}
-
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create, bool* made) {
-  return createWavDir(ctx, current, "WAV_STEREO_", create, made);
-}
-
-std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create, bool* made) {
-  return createWavDir(ctx, current, "SFZ_", create, made);
+// Creation may fail (a read-only medium); the files then go into
+// `current` itself, and any failure to write there is reported by the
+// writers.
+std::string createBankFolder(const std::string& current, const std::string& name, bool create, bool* made) {
+  const std::string path = joinPath(current, name);
+  if (made) *made = false;
+  if (!create) return withSeparator(path);
+  if (::mkdir(path.c_str(), 0777) == 0) {
+    if (made) *made = true;
+    return withSeparator(path);
+  }
+  return folderExists(path) ? withSeparator(path) : current;
 }
 
 }  // namespace vantrel

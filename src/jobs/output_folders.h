@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "jobs/job_context.h"
 
 namespace vantrel {
 
@@ -17,18 +16,12 @@ std::string destinationRule(const std::string& shownFolder);
 // read-only medium gives "File access denied").
 void createOutputFolders(const std::string& folder);
 
-// Create "WAV_MONO_<bank file name>" / "WAV_STEREO_<bank file name>" inside
-// `current` if it does not exist, and return the folder the job then writes
-// into: the per-bank folder, or `current` itself when the per-bank folder
-// could not be made. With `create` false (a dry run) nothing is made and
-// the per-bank folder is returned. `made`, when given, tells whether the
-// folder was made here (and so holds nothing yet).
-std::string CreateWavDirMono(JobContext& ctx, const std::string& current, bool create = true,
+// Creates the folder `name` inside `current` if it does not exist, and
+// returns the folder the job then writes into: that folder, or `current`
+// itself when it could not be made. With `create` false (a dry run)
+// nothing is made and the folder is returned. `made`, when given, tells
+// whether the folder was made here (and so holds nothing yet).
+std::string createBankFolder(const std::string& current, const std::string& name, bool create = true,
                              bool* made = nullptr);
-std::string CreateWavDirStereo(JobContext& ctx, const std::string& current, bool create = true,
-                               bool* made = nullptr);
-// The same for an SFZ instrument: "SFZ_<bank file name>".
-std::string CreateSfzDir(JobContext& ctx, const std::string& current, bool create = true,
-                         bool* made = nullptr);
 
 }  // namespace vantrel

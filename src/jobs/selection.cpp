@@ -10,6 +10,7 @@
 #include "jobs/bank_reading.h"
 #include "jobs/wav_steps.h"
 #include "tti/stereo_pairs.h"
+#include "tti/tti_reader.h"
 
 namespace vantrel {
 namespace {
@@ -39,53 +40,73 @@ bool stereoPickTest(const SampleBank& bank, std::uint16_t a, std::uint16_t b) {
          bank.loopStart[a] == bank.loopStart[b] && bank.loopEnd[a] == bank.loopEnd[b];
 }
 
-void clearPicks(JobContext& ctx) {
-  ctx.pickCurrent = JobContext::kNoPick;
-  ctx.pickPrevious = JobContext::kNoPick;
-}
-
-void wavlistMouseDown(JobContext& ctx, int currentItem, bool multiSelection) {
-  const std::uint32_t count = ctx.bank.sampleCount;
+void wavlistMouseDown(JobListener& ui, const SampleBank& shown, StereoPicks& picks, int currentItem,
+                      bool multiSelection) {
+  const std::uint32_t count = shown.sampleCount;
   if (multiSelection && count > 1) {
     // A press that left the list without a current item picks nothing.
     if (currentItem < 0) return;
     // The picks may stem from a larger bank loaded before: only entries the
     // list holds can be deselected or selected.
     auto select = [&](std::uint16_t index, bool on) {
-      if (inBank(ctx.bank, index)) ctx.ui.sampleListSelect(index, on);
+      if (inBank(shown, index)) ui.sampleListSelect(index, on);
     };
-    select(ctx.pickCurrent, false);
-    select(ctx.pickPrevious, false);
-    ctx.pickPrevious = ctx.pickCurrent;
-    ctx.pickCurrent = static_cast<std::uint16_t>(currentItem);
-    select(ctx.pickPrevious, true);
-    select(ctx.pickCurrent, true);
-    if (ctx.pickCurrent == ctx.pickPrevious || ctx.pickPrevious == JobContext::kNoPick) {
-      ctx.ui.status(kTwoFilesNeeded);
-      ctx.setButton(ButtonId::WavExtr, false);
-    } else if (stereoPickTest(ctx.bank, ctx.pickCurrent, ctx.pickPrevious)) {
-      ctx.setButton(ButtonId::WavExtr, true);
-      ctx.ui.status("Building stereo WAV file possible  -> extract");
+    select(picks.current, false);
+    select(picks.previous, false);
+    picks.previous = picks.current;
+    picks.current = static_cast<std::uint16_t>(currentItem);
+    select(picks.previous, true);
+    select(picks.current, true);
+    if (picks.current == picks.previous || picks.previous == StereoPicks::kNoPick) {
+      ui.status(kTwoFilesNeeded);
+      ui.buttonChanged(ButtonId::WavExtr, false);
+    } else if (stereoPickTest(shown, picks.current, picks.previous)) {
+      ui.buttonChanged(ButtonId::WavExtr, true);
+      ui.status("Building stereo WAV file possible  -> extract");
     } else {
-      ctx.ui.status(kNoStereoPair);
-      ctx.setButton(ButtonId::WavExtr, false);
+      ui.status(kNoStereoPair);
+      ui.buttonChanged(ButtonId::WavExtr, false);
     }
   } else if (count > 1) {
-    ctx.setButton(ButtonId::WavExtr, true);
+    ui.buttonChanged(ButtonId::WavExtr, true);
   } else {
-    ctx.setButton(ButtonId::WavExtr, false);
-    ctx.ui.status("only 1 sample - stereo extraction impossible");
+    ui.buttonChanged(ButtonId::WavExtr, false);
+    ui.status("only 1 sample - stereo extraction impossible");
   }
 }
 
-void wavlistDblClick(JobContext& ctx, int currentItem, const std::string& targetFolder) {
-  if (ctx.outputMode != kModeStereo) singlextr(ctx, currentItem, targetFolder);
+void wavlistDblClick(JobContext& ctx, const BankRef& bank, int currentItem, const std::string& targetFolder) {
+  if (ctx.format().id != FormatId::Stereo) extractSample(ctx, bank, currentItem, targetFolder);
 }
 
-void wavextrClick(JobContext& ctx, int currentItem, const std::string& targetFolder) {
-  if (!ctx.buttonOn(ButtonId::WavExtr)) return;
-  if (ctx.outputMode == kModeStereo) doublextr(ctx, currentItem, targetFolder);
-  else singlextr(ctx, currentItem, targetFolder);
+void wavextrClick(JobContext& ctx, const BankRef& bank, bool buttonOn, StereoPicks picks, int currentItem,
+                  const std::string& targetFolder) {
+  if (!buttonOn) return;
+  if (ctx.format().id == FormatId::Stereo) extractPair(ctx, bank, picks, currentItem, targetFolder);
+  else extractSample(ctx, bank, currentItem, targetFolder);
+}
+
+namespace {
+
+// The bank's directory, read for an extraction: the sample list is left
+// as the front end shows it.
+void readBankDirectory(JobContext& ctx, const BankRef& bank) {
+  ctx.bank.ttiPath = bank.path();
+  ctx.bankRef = bank;
+  readDirectory(*bank.open(), ctx.bank);
+}
+
+}  // namespace
+
+void extractSample(JobContext& ctx, const BankRef& bank, int index, const std::string& targetFolder) {
+  readBankDirectory(ctx, bank);
+  singlextr(ctx, index, targetFolder);
+}
+
+bool extractPair(JobContext& ctx, const BankRef& bank, StereoPicks picks, int currentItem,
+                 const std::string& targetFolder) {
+  readBankDirectory(ctx, bank);
+  return doublextr(ctx, picks, currentItem, targetFolder);
 }
 
 void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
@@ -103,10 +124,11 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
   ctx.destinationFolder = destinationRule(targetFolder);
-  const std::string folder = CreateWavDirMono(ctx, ctx.destinationFolder);
+  const std::string folder =
+      createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
-  if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
+  if (!ctx.options.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status(name + " already extracted");
     reportWav(ctx, joinPath(folder, name), false, false, k, k);
     filesDone.done();
@@ -124,12 +146,12 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.gauge1.setProgress(0);
 }
 
-bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
-  const std::uint16_t left = std::min(ctx.pickCurrent, ctx.pickPrevious);
-  const std::uint16_t right = std::max(ctx.pickCurrent, ctx.pickPrevious);
+bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::string& targetFolder) {
+  const std::uint16_t left = std::min(picks.current, picks.previous);
+  const std::uint16_t right = std::max(picks.current, picks.previous);
   // The button may have been switched on in single-selection state, so the
   // picks are checked again here; a refused pair writes nothing.
-  if (left == right || right == JobContext::kNoPick) {
+  if (left == right || right == StereoPicks::kNoPick) {
     ctx.ui.status(kTwoFilesNeeded);
     return false;
   }
@@ -146,11 +168,12 @@ bool doublextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   getttivalues(ctx, 1);
   ctx.ui.status(std::to_string(currentItem));
   ctx.destinationFolder = destinationRule(targetFolder);
-  const std::string folder = CreateWavDirStereo(ctx, ctx.destinationFolder);
+  const std::string folder =
+      createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Stereo), ctx.bank.ttiPath));
 
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
-  if (!ctx.overwrite && fileExists(joinPath(folder, name))) {
+  if (!ctx.options.overwrite && fileExists(joinPath(folder, name))) {
     ctx.ui.status("Already extracted");
     reportWav(ctx, joinPath(folder, name), false, true, left, right);
     filesDone.done();

@@ -220,13 +220,13 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
   if (what.pcm) bank.pcm = std::move(pcm);
 }
 
-void loadBank(const std::string& path, SampleBank& bank, const ValuesToRead& what) {
-  FileSource src(path);
+void loadBank(const BankRef& ref, SampleBank& bank, const ValuesToRead& what) {
+  const std::unique_ptr<ByteSource> src = ref.open();
   SampleBank loaded;
-  loaded.ttiPath = path;
-  readDirectory(src, loaded);
-  src.rewind();
-  readValues(src, loaded, what);
+  loaded.ttiPath = ref.path();
+  readDirectory(*src, loaded);
+  src->rewind();
+  readValues(*src, loaded, what);
   bank = std::move(loaded);
 }
 

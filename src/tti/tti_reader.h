@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tti/articulation.h"
+#include "tti/bank_source.h"
 #include "tti/byte_source.h"
 #include "tti/sample_bank.h"
 
@@ -49,7 +50,7 @@ using ReadCheckpoint = std::function<void()>;
 void readValues(ByteSource& source, SampleBank& bank, const ValuesToRead& what,
                 const ReadCheckpoint& checkpoint = {});
 
-// Both walks over the bank file at `path`, opened once.
-void loadBank(const std::string& path, SampleBank& bank, const ValuesToRead& what);
+// Both walks over the bank, opened once.
+void loadBank(const BankRef& bank, SampleBank& into, const ValuesToRead& what);
 
 }  // namespace vantrel

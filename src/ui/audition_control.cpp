@@ -62,7 +62,7 @@ void AuditionControl::stopAll() {
 std::shared_ptr<const LoadedBank> AuditionControl::loadFor(int row) {
   // A running job holds the bank's state: not even its path is read then.
   if (row < 0 || form_.jobRunning()) return nullptr;
-  const std::string& path = form_.context().bank.ttiPath;
+  const std::string& path = form_.state().shown.ttiPath;
   if (path.empty()) return nullptr;
   try {
     auto loaded = LoadedBank::load(path);
@@ -90,16 +90,16 @@ void AuditionControl::play(int row) {
   const auto loaded = loadFor(row);
   if (!loaded) return;
   const auto index = static_cast<std::uint16_t>(row);
-  const JobContext& ctx = form_.context();
+  const StereoPicks& picks = form_.state().picks;
   // In stereo mode the two picks play as one stereo sound when they form a
   // pair, the smaller index left.
   SoundPlan plan = monoPlan(*loaded, index);
   std::vector<int> rows{row};
-  if (ctx.outputMode == kModeStereo && form_.wavlist->multiSelect() &&
-      (index == ctx.pickCurrent || index == ctx.pickPrevious) &&
-      stereoPickTest(loaded->bank(), ctx.pickCurrent, ctx.pickPrevious)) {
-    const std::uint16_t left = std::min(ctx.pickCurrent, ctx.pickPrevious);
-    const std::uint16_t right = std::max(ctx.pickCurrent, ctx.pickPrevious);
+  if (form_.state().stereo() && form_.wavlist->multiSelect() &&
+      (index == picks.current || index == picks.previous) &&
+      stereoPickTest(loaded->bank(), picks.current, picks.previous)) {
+    const std::uint16_t left = std::min(picks.current, picks.previous);
+    const std::uint16_t right = std::max(picks.current, picks.previous);
     plan = stereoPlan(*loaded, left, right);
     rows = {left, right};
   }

@@ -10,17 +10,10 @@
 #include <vector>
 
 #include "tti/articulation.h"
+#include "tti/zone_play.h"
 #include "tti/sample_bank.h"
 
 namespace vantrel {
-
-// How one zone plays a sample, as a SoundFont player sees the zone.
-struct ZonePlay {
-  int keyLow = 0, keyHigh = 127;  // first and last key played
-  int velLow = 0, velHigh = 127;  // first and last velocity played
-  int rootKey = 60;               // the key that plays the sample unchanged
-  bool looped = false;
-};
 
 class LoadedBank {
  public:
@@ -38,7 +31,7 @@ class LoadedBank {
   LoadedBank() = default;
 
   SampleBank bank_;
-  ZoneArticulation zones_;
+  std::vector<ZonePlay> zones_;
 };
 
 }  // namespace vantrel

@@ -77,7 +77,7 @@ QPalette boxPalette(const QPalette& base) {
 }  // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), ctx_(*this) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setWindowTitle(QStringLiteral("Vantrel  v1.02 "));
   setFixedSize(layout::kWindowWidth, layout::kWindowHeight);
   setFont(art::windowFont());
@@ -159,8 +159,11 @@ void TForm1::createControls() {
   test = place(new TextBox(TextBox::Kind::Log, this), "test", layout::kTest);
   wavlist = place(new SampleList(this), "wavlist", layout::kWavlist);
   into = place(new QComboBox(this), "into", layout::kInto);
-  into->addItems({QStringLiteral("WAV  Mono"), QStringLiteral("WAV  Stereo"), QStringLiteral("SF2"),
-                  QStringLiteral("SFZ")});
+  // The output formats in their settings order: the item index is what
+  // vantrel.ini stores.
+  for (const OutputFormat& f : outputFormats()) {
+    into->insertItem(f.settingsIndex, QString::fromUtf8(f.label.data(), static_cast<qsizetype>(f.label.size())));
+  }
   into->setCurrentIndex(-1);
   into->setPlaceholderText(QStringLiteral("choose the output"));
   gauge1 = place(new GaugeBar(this), "gauge1", layout::kGauge1);
@@ -189,7 +192,10 @@ void TForm1::createControls() {
   wavlist->installEventFilter(this);
   // The output mode is into's item index, however it changes; the list's
   // selection follows only the user's choice.
-  connect(into, &QComboBox::currentIndexChanged, this, [this](int index) { ctx_.outputMode = index; });
+  connect(into, &QComboBox::currentIndexChanged, this, [this](int index) {
+    const OutputFormat* format = formatBySettingsIndex(index);
+    state_.format = format ? format : &noOutputFormat();
+  });
   connect(into, &QComboBox::activated, this, &TForm1::intoChange);
   connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
   connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
@@ -344,9 +350,6 @@ void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
   setJobControlsEnabled(true);
   if (focusBeforeJob_ && focusBeforeJob_->isVisible() && focusBeforeJob_->isEnabled())
     focusBeforeJob_->setFocus();
-  // The source folder may have been re-read while the job held the state.
-  guarded([&] { getlastdir(ctx_, localPath(dir1->folder())); });
-
   const AfterJob after = afterJob_;
   afterJob_ = AfterJob::Nothing;
   bool wasCancelled = false;
@@ -358,10 +361,11 @@ void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
     } catch (...) {
     }
   }
+  // A stop asked for applies to the job that has ended, not to what the
+  // window does next.
+  cancel_ = false;
   if (wasCancelled) {
-    ctx_.gauge1.setProgress(0);
-    ctx_.gauge2.setProgress(0);
-    ctx_.gauge3.setProgress(0);
+    for (GaugeBar* g : {gauge1, Gauge2, Gauge3}) g->setProgress(0);
     status(errorText(kCancelled));
   } else if (failure && after == AfterJob::Nothing) {
     showFailure(failure, subject);
@@ -491,13 +495,14 @@ void TForm1::FormActivate() {
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
     openStartFolder(target, DriveComboBox2, destin, lastTargetDrive_, &TForm1::DriveComboBox2Change);
     test->clearLines();
-    checkfortti(ctx_, localPath(dir1->folder()));
+    JobContext click = windowJob();
+    checkfortti(click, localPath(dir1->folder()));
     showActiveLook();
     wavlist->setVisible(false);
     wavlist->setMultiSelect(false);
-    clearPicks(ctx_);
+    state_.picks.clear();
     startupDone_ = true;
-    ctx_.setButton(ButtonId::ExtrDrive, true);
+    buttonChanged(ButtonId::ExtrDrive, true);
     dir1Change();
     activateWindow();
     setFocus();
@@ -597,8 +602,6 @@ void TForm1::dir1Change() {
   guarded([&] {
     file1->setFolder(dir1->folder());
     followDrive(DriveComboBox1, dir1, lastSourceDrive_);
-    // A re-read while a job runs leaves the name to the job's end.
-    if (!jobRunning_) getlastdir(ctx_, localPath(dir1->folder()));
   });
 }
 
@@ -606,12 +609,13 @@ void TForm1::dir1DblClick(int index) {
   if (jobRunning_) return;
   const std::string folder = localPath(dir1->itemPath(index));
   guarded([&] {
-    ctx_.setButton(ButtonId::WavExtr, false);
+    buttonChanged(ButtonId::WavExtr, false);
     test->clearLines();
     wavlist->clear();
-    clearPicks(ctx_);
+    state_.picks.clear();
     dir1->setFolder(dir1->itemPath(index));
-    checkfortti(ctx_, localPath(dir1->folder()));
+    JobContext click = windowJob();
+    checkfortti(click, localPath(dir1->folder()));
   }, folder);
 }
 
@@ -620,18 +624,29 @@ void TForm1::file1Click() {
   const std::string bank = localPath(file1->selectedPath());
   guarded([&] {
     // Another bank's list: picks made before do not count.
-    clearPicks(ctx_);
-    vantrel::file1Click(ctx_, bank);
+    state_.picks.clear();
+    JobContext click = windowJob();
+    // The bank clicked is the bank shown, also when reading it failed.
+    struct Shown {
+      JobContext& click;
+      SampleBank& shown;
+      ~Shown() { shown = std::move(click.bank); }
+    } shown{click, state_.shown};
+    vantrel::file1Click(click, bank);
   }, bank);
 }
 
 void TForm1::file1DblClick() {
   const std::string bank = localPath(file1->selectedPath());
   const std::string target = localPath(destin->folder());
-  startJob(bank, [this, bank, target] { vantrel::file1DblClick(ctx_, bank, target); });
+  const JobOptions options = state_.jobOptions();
+  startJob(bank, [this, bank, target, options] {
+    JobContext ctx(*this, options);
+    vantrel::file1DblClick(ctx, bank, target);
+  });
 }
 
-void TForm1::intoChange() { wavlist->setMultiSelect(into->currentIndex() == kModeStereo); }
+void TForm1::intoChange() { wavlist->setMultiSelect(state_.stereo()); }
 
 // ---- Conversions ----
 
@@ -639,15 +654,19 @@ void TForm1::intoChange() { wavlist->setMultiSelect(into->currentIndex() == kMod
 // thread, and hands the values to the job.
 
 void TForm1::extractClick() {
+  // The bank the file list highlights, whatever a run before loaded.
   if (jobRunning_) return;
-  const std::string target = localPath(destin->folder());
-  startJob(ctx_.bank.ttiPath, [this, target] { vantrel::extractClick(ctx_, target); });
+  file1DblClick();
 }
 
 void TForm1::completeClick() {
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
-  startJob(source, [this, source, target] { vantrel::completeClick(ctx_, source, target); });
+  const JobOptions options = state_.jobOptions();
+  startJob(source, [this, source, target, options] {
+    JobContext ctx(*this, options);
+    vantrel::convertFolder(ctx, source, target);
+  });
 }
 
 void TForm1::extrdriveClick() {
@@ -660,8 +679,10 @@ void TForm1::extrdriveClick() {
                                      ? volumeOf(localPath(destin->folder())).name
                                      : localPath(DriveComboBox2->driveName());
   const std::string target = localPath(destin->folder());
-  startJob(sourceRoot, [this, sourceRoot, target, targetName] {
-    vantrel::extrdriveClick(ctx_, sourceRoot, target, targetName);
+  const JobOptions options = state_.jobOptions();
+  startJob(sourceRoot, [this, sourceRoot, target, targetName, options] {
+    JobContext ctx(*this, options);
+    vantrel::extrdriveClick(ctx, sourceRoot, target, targetName);
   });
 }
 
@@ -669,12 +690,21 @@ void TForm1::wavextrClick() {
   if (jobRunning_) return;
   const int row = wavlist->currentRow();
   const std::string target = localPath(destin->folder());
-  startJob(ctx_.bank.ttiPath, [this, row, target] { vantrel::wavextrClick(ctx_, row, target); });
+  const std::string bank = state_.shown.ttiPath;
+  const bool on = wavextr->On();
+  const StereoPicks picks = state_.picks;
+  const JobOptions options = state_.jobOptions();
+  startJob(bank, [this, row, target, bank, on, picks, options] {
+    JobContext ctx(*this, options);
+    vantrel::wavextrClick(ctx, BankRef::file(bank), on, picks, row, target);
+  });
 }
 
 void TForm1::wavlistMouseDown() {
   if (jobRunning_) return;
-  guarded([&] { vantrel::wavlistMouseDown(ctx_, wavlist->currentRow(), wavlist->multiSelect()); });
+  guarded([&] {
+    vantrel::wavlistMouseDown(*this, state_.shown, state_.picks, wavlist->currentRow(), wavlist->multiSelect());
+  });
 }
 
 void TForm1::wavlistEnter() {
@@ -682,7 +712,7 @@ void TForm1::wavlistEnter() {
   // picked pair in stereo mode, else the entry as a double click does.
   if (jobRunning_) return;
   wavlistMouseDown();
-  if (into->currentIndex() == kModeStereo) wavextrClick();
+  if (state_.stereo()) wavextrClick();
   else wavlistDblClick();
 }
 
@@ -690,7 +720,12 @@ void TForm1::wavlistDblClick() {
   if (jobRunning_) return;
   const int row = wavlist->currentRow();
   const std::string target = localPath(destin->folder());
-  startJob(ctx_.bank.ttiPath, [this, row, target] { vantrel::wavlistDblClick(ctx_, row, target); });
+  const std::string bank = state_.shown.ttiPath;
+  const JobOptions options = state_.jobOptions();
+  startJob(bank, [this, row, target, bank, options] {
+    JobContext ctx(*this, options);
+    vantrel::wavlistDblClick(ctx, BankRef::file(bank), row, target);
+  });
 }
 
 // ---- The window drag ----

@@ -8,9 +8,8 @@
 // Conversions run on a job thread of their own, so the window stays alive:
 // it moves, repaints and opens the about box while a job runs, and Esc
 // stops the job. What the job reports reaches the widgets on the window's
-// thread, in the order sent. While a job runs it alone holds the jobs'
-// shared state (the JobContext); the window touches it again only once
-// the job has ended.
+// thread, in the order sent. Each job has a job context of its own; the
+// window's own state (WindowState) stays with the window.
 
 #include <QColor>
 #include <QComboBox>
@@ -27,6 +26,7 @@
 #include <thread>
 
 #include "jobs/job_context.h"
+#include "ui/window_state.h"
 #include "jobs/listener.h"
 #include "ui/controls.h"
 #include "ui/drive_combo.h"
@@ -86,7 +86,7 @@ class TForm1 : public QWidget, public JobListener {
   // activation, it is the process's current folder at that moment.
   void setStartFolder(const QString& folder) { startFolder_ = folder; }
 
-  JobContext& context() noexcept { return ctx_; }
+  const WindowState& state() const noexcept { return state_; }
   bool startupDone() const noexcept { return startupDone_; }
   QString startFolder() const { return startFolder_; }
   QString lastSourceDrive() const { return lastSourceDrive_; }
@@ -200,7 +200,10 @@ class TForm1 : public QWidget, public JobListener {
   void endApplication();
   void setTabOrder();
 
-  JobContext ctx_;
+  // A context for work the window does on its own thread (a click).
+  JobContext windowJob() { return JobContext(*this, state_.jobOptions()); }
+
+  WindowState state_;
   bool startupDone_ = false;
   bool settingsTried_ = false;
   QString startFolder_;

@@ -8,11 +8,13 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/checks.h"
+#include "verify/dspreset_check.h"
 #include "verify/manifest.h"
 
 namespace vantrel::verify {
 
-std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, std::uint16_t>& verified) {
+std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, std::uint16_t>& verified,
+                        std::vector<std::string>* checked) {
   if (!e.bank) return "no bank to compare with";
   switch (e.kind) {
     case OutputKind::MonoWav: return checkWav(e.path, *e.bank, false, e.left, e.left);
@@ -22,7 +24,10 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
       return checkSoundFont(e.path, *e.bank, *e.zones);
     case OutputKind::Sfz:
       if (!e.zones) return "no zones to compare with";
-      return checkSfz(e.path, *e.bank, *e.zones, nullptr, &verified);
+      return checkSfz(e.path, *e.bank, *e.zones, checked, &verified);
+    case OutputKind::DsPreset:
+      if (!e.zones) return "no zones to compare with";
+      return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";

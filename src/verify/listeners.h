@@ -54,10 +54,13 @@ class ForwardingListener : public JobListener {
 };
 
 // What an output file read back from the disk differs in from its bank
-// (see checks.h), by the file's kind; empty when it matches. An SFZ
-// instrument's sample files that `verified` names with their region's
-// sample (mono WAV files checked already) are only looked for.
-std::string checkOutput(const OutputFileEvent& event, const std::map<std::string, std::uint16_t>& verified = {});
+// (see checks.h), by the file's kind: the one place that knows each kind's
+// check. Empty when it matches. An instrument's sample files that
+// `verified` names with their zone's sample (mono WAV files checked
+// already) are only looked for; `checked`, when given, receives the paths
+// of the sample files an instrument's check read.
+std::string checkOutput(const OutputFileEvent& event, const std::map<std::string, std::uint16_t>& verified = {},
+                        std::vector<std::string>* checked = nullptr);
 
 // Reads back every file the job writes and compares it with the bank. A
 // file that differs is removed, as a failed write is, and the bank fails

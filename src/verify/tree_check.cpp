@@ -9,7 +9,9 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "tti/tti_reader.h"
+#include "jobs/output_formats.h"
 #include "verify/checks.h"
+#include "verify/listeners.h"
 #include "verify/expected.h"
 #include "verify/manifest.h"
 
@@ -113,7 +115,7 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
   SampleBank bank;
   ZoneArticulation zones;
   try {
-    loadBank(bankPath, bank, {&zones, true});
+    loadBank(fileSystemBanks().bankAt(bankPath), bank, {&zones, true});
   } catch (const RunError& e) {
     report.failures.push_back({bankPath, e.message()});
     return;
@@ -122,53 +124,78 @@ void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeR
   std::error_code ec;
   const fs::path bankFolder = fs::absolute(fs::path(bankPath), ec).lexically_normal().parent_path();
 
-  Places mono, stereo, soundFont, sfz;
+  // Each format's output of the bank: a folder of its own, or its file.
+  struct Found {
+    const OutputFormat* format;
+    std::string name;
+    bool folder;
+    Places places;
+  };
+  std::vector<Found> found;
+  for (const OutputFormat& f : outputFormats()) {
+    found.push_back({&f, bankOutputName(f, bankPath), !f.bankFolderPrefix.empty(), {}});
+  }
   for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
        !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     const fs::path place = fs::absolute(it->path(), ec).lexically_normal();
     std::error_code typeError;
     const bool isFolder = it->is_directory(typeError) && !it->is_symlink(typeError);
-    if (isFolder && name == names.monoFolder) mono.offer(it->path(), place, bankFolder);
-    else if (isFolder && name == names.stereoFolder) stereo.offer(it->path(), place, bankFolder);
-    else if (isFolder && name == names.sfzFolder) sfz.offer(it->path(), place, bankFolder);
-    else if (!isFolder && name == names.soundFont && it->is_regular_file(typeError)) {
-      soundFont.offer(it->path(), place, bankFolder);
+    const bool isFile = !isFolder && it->is_regular_file(typeError);
+    for (Found& f : found) {
+      if (name == f.name && (f.folder ? isFolder : isFile)) f.places.offer(it->path(), place, bankFolder);
     }
   }
   if (ec) report.failures.push_back({dir, "cannot be read: " + ec.message()});
   for (const std::string& rel : listed) {
     const fs::path p = fs::path(dir) / rel;
     const fs::path where = fs::absolute(p, ec).lexically_normal();
-    const std::string folder = p.parent_path().filename().string();
-    if (p.filename() == names.soundFont) soundFont.offer(p, where, bankFolder);
-    else if (folder == names.monoFolder) mono.offer(p.parent_path(), where.parent_path(), bankFolder);
-    else if (folder == names.stereoFolder) stereo.offer(p.parent_path(), where.parent_path(), bankFolder);
-    else if (folder == names.sfzFolder) sfz.offer(p.parent_path(), where.parent_path(), bankFolder);
+    for (Found& f : found) {
+      if (!f.folder && p.filename() == f.name) {
+        f.places.offer(p, where, bankFolder);
+        break;
+      }
+      // A file in the format's folder, or in its samples folder.
+      fs::path folder = p.parent_path(), folderWhere = where.parent_path();
+      if (folder.filename() != f.name && !f.format->instrumentExtension.empty()) {
+        folder = folder.parent_path();
+        folderWhere = folderWhere.parent_path();
+      }
+      if (f.folder && folder.filename() == f.name) {
+        f.places.offer(folder, folderWhere, bankFolder);
+        break;
+      }
+    }
   }
 
-  for (const fs::path& p : mono.paths) checkWavFolder(p, names.mono, bank, report);
-  for (const fs::path& p : stereo.paths) checkWavFolder(p, names.stereo, bank, report);
-  for (const fs::path& p : soundFont.paths) {
-    std::string what = fileExists(p.string()) ? checkSoundFont(p.string(), bank, zones) : "missing";
-    if (what.empty()) report.matched.insert(p.string());
-    else report.failures.push_back({p.string(), what});
-  }
-  // An SFZ folder: its .sfz file, which checks the sample file of every
-  // region that plays.
-  for (const fs::path& p : sfz.paths) {
-    const std::string file = (p / names.sfz).string();
-    std::vector<std::string> samples;
-    std::string what = fileExists(file) ? checkSfz(file, bank, zones, &samples) : "missing";
-    if (what.empty()) {
-      report.matched.insert(file);
-      report.matched.insert(samples.begin(), samples.end());
+  bool any = false;
+  for (const Found& f : found) {
+    for (const fs::path& p : f.places.paths) {
+      any = true;
+      const OutputKind kind = f.format->kind;
+      if (kind == OutputKind::MonoWav || kind == OutputKind::StereoWav) {
+        checkWavFolder(p, kind == OutputKind::MonoWav ? names.mono : names.stereo, bank, report);
+        continue;
+      }
+      // A SoundFont, or an instrument's file in its folder, which checks
+      // the sample file of every zone that plays.
+      const std::string file = f.folder ? (p / instrumentFileName(*f.format, bankPath)).string() : p.string();
+      std::vector<std::string> samples;
+      OutputFileEvent event;
+      event.path = file;
+      event.kind = kind;
+      event.bank = &bank;
+      event.zones = &zones;
+      const std::string what = fileExists(file) ? checkOutput(event, {}, &samples) : "missing";
+      if (what.empty()) {
+        report.matched.insert(file);
+        report.matched.insert(samples.begin(), samples.end());
+      } else {
+        report.failures.push_back({file, what});
+      }
     }
-    else report.failures.push_back({file, what});
   }
-  if (mono.paths.empty() && stereo.paths.empty() && soundFont.paths.empty() && sfz.paths.empty()) {
-    report.failures.push_back({bankPath, "no output of this bank below " + dir});
-  }
+  if (!any) report.failures.push_back({bankPath, "no output of this bank below " + dir});
 }
 
 }  // namespace vantrel::verify

@@ -11,35 +11,9 @@
 
 namespace vantrel {
 
-const std::array<std::int16_t, 128> envTimeTable = {
-    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 0-7
-    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 8-15
-    -32768, -32768, -32768, -32768, -32768, -32768, -32768, -32768,  // 16-23
-    -32768, -32768, -5908,  -5240,  -5013,  -4738,  -4577,  -4300,   // 24-31
-    -4184,  -4039,  -3922,  -3825,  -3610,  -3546,  -3414,  -3116,   // 32-39
-    -2981,  -2731,  -2412,  -2305,  -2267,  -2113,  -2001,  -1895,   // 40-47
-    -1792,  -1688,  -1526,  -1333,  -1220,  -1123,  -967,   -828,    // 48-55
-    -637,   -447,   -237,   -102,   20,     131,    271,    414,     // 56-63
-    567,    731,    926,    1043,   1155,   1289,   1438,   1591,    // 64-71
-    1701,   1820,   1942,   2077,   2226,   2322,   2432,   2543,    // 72-79
-    2659,   2787,   2932,   3083,   3251,   3436,   3643,   3732,    // 80-87
-    3780,   3830,   3830,   3880,   3930,   3982,   4038,   4094,    // 88-95
-    4153,   4213,   4277,   4341,   4341,   4408,   4479,   4552,    // 96-103
-    4552,   4629,   4709,   4793,   4882,   4975,   5075,   5075,    // 104-111
-    5075,   5075,   5075,   5075,   5075,   5075,   5075,   5075,    // 112-119
-    5075,   5075,   5075,   5075,   5075,   5075,   5075,   5075,    // 120-127
-};
-
 namespace {
 
 constexpr std::uint32_t kPadFrames = 32;  // zero frames after every sample
-
-// num / den to the nearest integer, halves away from zero (den > 0).
-int roundDiv(int num, int den) {
-  return num >= 0 ? (2 * num + den) / (2 * den) : -((-2 * num + den) / (2 * den));
-}
-
-std::int16_t envTime(std::uint8_t stored) { return envTimeTable[stored < 128 ? stored : 127]; }
 
 // A record name: the first length - 4 characters (the name without a
 // four-character extension), at most 20; shorter names give an empty field.
@@ -89,40 +63,29 @@ void putInfo(LeBytes& b) {
 
 }  // namespace
 
-std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& a,
-                                     std::uint16_t zone) {
-  const std::size_t z = zone;
-
-  // Key and velocity ranges: low byte the lower bound, high byte the upper.
-  // The raw low bounds are one below the first key and velocity played
-  // (8-bit arithmetic); a raw low velocity of 0 stays 0.
-  const auto keyLow = static_cast<std::uint8_t>(a.zoneKeyLow[z] + 1);
-  const auto velLow = static_cast<std::uint8_t>(a.zoneVelLow[z] == 0 ? 0 : a.zoneVelLow[z] + 1);
-
-  // Pan from the two raw levels (31 is silent, 0 is full): the louder side
-  // wins, scaled to +-500 (tenths of a percent); equal levels are centred.
-  const auto left = static_cast<std::uint8_t>(31 - a.zonePanLeft[z]);
-  const auto right = static_cast<std::uint8_t>(31 - a.zonePanRight[z]);
-  int pan = left > right ? -roundDiv(left * 500, 31) : roundDiv(right * 500, 31);
-  if (left == right) pan = 0;
-
+std::array<GenRecord, 12> sf2Generators(const ZonePlay& p) {
   auto amount = [](int v) { return static_cast<std::uint16_t>(static_cast<std::int16_t>(v)); };
+  // Ranges: low byte the first key or velocity played, high byte the last.
   // keyRange must come first and velRange right after it: a player discards
   // a velRange that follows any other generator. sampleID ends the zone.
   return {{
-      {kGenKeyRange, static_cast<std::uint16_t>(keyLow | a.zoneKeyHigh[z] << 8)},
-      {kGenVelRange, static_cast<std::uint16_t>(velLow | a.zoneVelHigh[z] << 8)},
-      {kGenSampleModes, a.zoneLooped[z]},
-      {kGenFineTune, amount(roundDiv(a.zoneFineTune[z] * 11, 7))},
-      {kGenOverridingRootKey, amount(a.zoneRootKey[z])},
-      {kGenInitialAttenuation, amount(1440 - roundDiv(a.zoneVolume[z] * 1440, 127))},
-      {kGenReleaseVolEnv, amount(envTime(a.zoneRelease[z]))},
-      {kGenSustainVolEnv, amount(1000 - roundDiv(a.zoneSustain[z] * 1000, 63))},
-      {kGenDecayVolEnv, amount(envTime(a.zoneDecay[z]))},
-      {kGenAttackVolEnv, amount(envTime(a.zoneAttack[z]))},
-      {kGenPan, amount(pan)},
-      {kGenSampleId, bank.zoneSample[z]},
+      {kGenKeyRange, static_cast<std::uint16_t>(p.keyLow | p.keyHigh << 8)},
+      {kGenVelRange, static_cast<std::uint16_t>(p.velLow | p.velHigh << 8)},
+      {kGenSampleModes, p.looped ? std::uint16_t{1} : std::uint16_t{0}},
+      {kGenFineTune, amount(p.tuningCents)},
+      {kGenOverridingRootKey, amount(p.storedRootKey)},
+      {kGenInitialAttenuation, amount(p.attenuationCb)},
+      {kGenReleaseVolEnv, amount(p.releaseTimecents)},
+      {kGenSustainVolEnv, amount(p.sustainCb)},
+      {kGenDecayVolEnv, amount(p.decayTimecents)},
+      {kGenAttackVolEnv, amount(p.attackTimecents)},
+      {kGenPan, amount(p.pan)},
+      {kGenSampleId, p.sample},
   }};
+}
+
+std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& art, std::uint16_t zone) {
+  return sf2Generators(interpretZone(bank, art, zone));
 }
 
 std::string bankFileNameFor(const std::string& ttiPath, const std::string& extension) {
@@ -138,16 +101,16 @@ std::string bankFileNameFor(const std::string& ttiPath, const std::string& exten
 
 std::string sf2FileNameFor(const std::string& ttiPath) { return bankFileNameFor(ttiPath, "sf2"); }
 
-std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulation& art) {
-  std::vector<std::uint16_t> zones;
-  zones.reserve(art.zoneCount);
-  for (std::uint16_t z = 0; z < art.zoneCount; ++z) {
-    if (bank.zoneSample[z] < bank.sampleCount) zones.push_back(z);
+std::vector<std::uint16_t> sf2Zones(const std::vector<ZonePlay>& zones) {
+  std::vector<std::uint16_t> kept;
+  kept.reserve(zones.size());
+  for (const ZonePlay& z : zones) {
+    if (z.sampleInBank()) kept.push_back(z.zone);
   }
-  return zones;
+  return kept;
 }
 
-Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
+Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones) {
   const std::uint32_t n = bank.sampleCount;
   Sf2Layout layout;
   const std::string bankFile = utf8ToLatin1(sf2FileNameFor(bank.ttiPath));
@@ -172,7 +135,7 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
 
   // A zone whose sample is not in the bank cannot be played; it is left
   // out rather than written with a sampleID that points nowhere.
-  layout.zones = sf2Zones(bank, art);
+  layout.zones = sf2Zones(zones);
   const std::uint64_t zoneCount = layout.zones.size();
 
   LeBytes& pdta = layout.pdta;
@@ -233,7 +196,7 @@ Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art) {
   pdta.u32(static_cast<std::uint32_t>(48 * zoneCount + 4));
   std::uint8_t* gen = pdta.append(static_cast<std::size_t>(48 * zoneCount + 4));
   for (std::uint16_t z : layout.zones) {
-    for (const GenRecord& g : convertval(bank, art, z)) {
+    for (const GenRecord& g : sf2Generators(zones[z])) {
       putU16(gen, g.oper);
       putU16(gen + 2, g.amount);
       gen += 4;
@@ -313,10 +276,10 @@ bool writeGathered(const SampleBank& bank, const Sf2Layout& layout, File& file) 
 
 }  // namespace
 
-void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
+void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
               std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap,
               const OpenFolder* folder) {
-  const Sf2Layout layout = layoutSf2(bank, art);
+  const Sf2Layout layout = layoutSf2(bank, zones);
   auto step = [&] {
     if (progress) progress(1);
   };

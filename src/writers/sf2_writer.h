@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tti/articulation.h"
+#include "tti/zone_play.h"
 #include "tti/sample_bank.h"
 #include "writers/output_file.h"
 
@@ -38,17 +39,15 @@ struct GenRecord {
   bool operator==(const GenRecord&) const = default;
 };
 
-// Envelope times in timecents for the stored envelope values 0-127
-// (127 minus the bank's rate); -32768 is the shortest time.
-extern const std::array<std::int16_t, 128> envTimeTable;
-
-// The twelve generators of zone `zone`, in the order they are written.
+// The twelve generators of a zone, in the order they are written.
+std::array<GenRecord, 12> sf2Generators(const ZonePlay& zone);
+// The same for zone `zone` of a bank's stored zones.
 std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulation& art,
                                      std::uint16_t zone);
 
 // The bank zones the SoundFont holds, in order: those whose sample is in
 // the bank (a zone whose sample is missing cannot be played).
-std::vector<std::uint16_t> sf2Zones(const SampleBank& bank, const ZoneArticulation& art);
+std::vector<std::uint16_t> sf2Zones(const std::vector<ZonePlay>& zones);
 
 // The file name of a bank's instrument file: its file name without the last
 // three characters, then `extension` (BANK.TTI and "sfz" give BANK.sfz).
@@ -68,7 +67,7 @@ struct Sf2Layout {
   std::vector<std::uint16_t> zones;   // the bank zones written, in order
 };
 // An invalid bank when the samples do not fit one file.
-Sf2Layout layoutSf2(const SampleBank& bank, const ZoneArticulation& art);
+Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones);
 
 // Gauge steps of the SoundFont writer besides one per sample: one before
 // the first byte, then these together before the "pdta" list.
@@ -79,7 +78,7 @@ constexpr int sf2RecordSteps = 7;
 // a failure leaves no part of it. `buffer` is the caller's; `tap`, when
 // given, sees the file's bytes as they are written; `folder`, when given,
 // is the open folder of finalPath (see OutputFile).
-void writeSf2(const SampleBank& bank, const ZoneArticulation& art, const std::string& finalPath,
+void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
               std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap = nullptr,
               const OpenFolder* folder = nullptr);
 

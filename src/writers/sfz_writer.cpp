@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "writers/output_file.h"
 #include "writers/sf2_writer.h"
+#include "tti/zone_play.h"
 
 namespace vantrel {
 namespace {
@@ -53,13 +54,6 @@ std::string decimal(double v) {
   return std::string(buf, r.ptr);
 }
 
-// Envelope time in seconds from timecents; the shortest time (-32768) is 0.
-std::string seconds(std::int16_t timecents) {
-  return timecents == -32768 ? std::string("0") : decimal(std::exp2(timecents / 1200.0));
-}
-
-std::int16_t signedAmount(std::uint16_t amount) { return static_cast<std::int16_t>(amount); }
-
 // Text for a comment line: characters outside Latin-1 and malformed bytes
 // become '?', and so do control characters.
 std::string commentText(const std::string& utf8) {
@@ -93,96 +87,81 @@ std::vector<std::string> sfzSampleNames(const SampleBank& bank) {
   return names;
 }
 
-std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
+std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                     const std::vector<std::string>& sampleNames) {
   std::string out;
   out += "// " + commentText(bankFileNameFor(bank.ttiPath, "sfz")) + ": the zones of " +
          commentText(fileNamePart(bank.ttiPath)) + ", converted with Vantrel\n";
   out += "// One region per zone of the bank's SoundFont, in the same order.\n";
 
-  for (const std::uint16_t z : sf2Zones(bank, art)) {
-    // The generators as the SoundFont holds them, by operator.
-    std::uint16_t gen[64] = {};
-    for (const GenRecord& g : convertval(bank, art, z)) gen[g.oper] = g.amount;
-
-    const std::uint16_t sample = bank.zoneSample[z];
-    const std::uint32_t frames = wholeFrames(bank.pcmLength[sample]) / 2;
-    const int keyLow = gen[kGenKeyRange] & 0xFF, keyHigh = gen[kGenKeyRange] >> 8;
-    const int velLow = gen[kGenVelRange] & 0xFF, velHigh = gen[kGenVelRange] >> 8;
+  for (const ZonePlay& zone : zones) {
+    if (!zone.sampleInBank()) continue;
+    const std::uint32_t frames = zone.frames;
     // Velocity 0 is a note-off: a range starts at 1 at the lowest.
-    const int lovel = std::max(velLow, 1);
+    const int lovel = std::max(zone.velLow, 1);
 
     std::string why;
-    if (keyLow > keyHigh) {
-      why = "its key range " + std::to_string(keyLow) + "-" + std::to_string(keyHigh) + " is empty";
-    } else if (lovel > velHigh) {
-      why = "its velocity range " + std::to_string(velLow) + "-" + std::to_string(velHigh) + " is empty";
-    } else if (frames == 0) {
+    if (zone.silence == Silence::EmptyKeys) {
+      why = "its key range " + std::to_string(zone.keyLow) + "-" + std::to_string(zone.keyHigh) + " is empty";
+    } else if (zone.silence == Silence::EmptyVelocities) {
+      why = "its velocity range " + std::to_string(zone.velLow) + "-" + std::to_string(zone.velHigh) + " is empty";
+    } else if (zone.silence == Silence::NoFrames) {
       why = "its sample holds no frames";
     }
     // A region that can never sound stays in place as comments, so that
     // no player reads it (players disagree on empty ranges, and some hang
     // on a file without frames).
     const std::string lead = why.empty() ? "" : "// ";
-    out += "\n// zone " + std::to_string(z) + ", sample " + std::to_string(sample);
+    out += "\n// zone " + std::to_string(zone.zone) + ", sample " + std::to_string(zone.sample);
     out += why.empty() ? "\n" : ": never sounds, as " + why + "\n";
     auto line = [&](const std::string& text) { out += lead + text + "\n"; };
     auto opcode = [&](const char* name, const std::string& value) { line(std::string(name) + "=" + value); };
 
     line("<region>");
-    opcode("sample", std::string(kSfzSampleFolder) + "/" + sampleNames[sample]);
-    opcode("lokey", std::to_string(std::min(keyLow, 127)));
-    opcode("hikey", std::to_string(keyHigh));
+    opcode("sample", std::string(kSfzSampleFolder) + "/" + sampleNames[zone.sample]);
+    opcode("lokey", std::to_string(std::min(zone.keyLow, 127)));
+    opcode("hikey", std::to_string(zone.keyHigh));
     opcode("lovel", std::to_string(std::min(lovel, 127)));
-    opcode("hivel", std::to_string(velHigh));
-
+    opcode("hivel", std::to_string(zone.velHigh));
     // A negative root key is ignored by players, which take the sample's
     // own original pitch instead: 60.
-    const int root = signedAmount(gen[kGenOverridingRootKey]);
-    opcode("pitch_keycenter", std::to_string(root < 0 ? 60 : root));
+    opcode("pitch_keycenter", std::to_string(zone.rootKey));
 
     // Fine tune in cents as whole semitones and at most half a semitone.
-    const int cents = signedAmount(gen[kGenFineTune]);
+    const int cents = zone.tuningCents;
     const int semitones = cents >= 0 ? (cents + 50) / 100 : -((-cents + 50) / 100);
     opcode("transpose", std::to_string(semitones));
     opcode("tune", std::to_string(cents - 100 * semitones));
 
-    // Players apply 0.4 dB per centibel of initialAttenuation.
-    opcode("volume", decimal(-0.04 * signedAmount(gen[kGenInitialAttenuation])));
-    // SoundFont pan is in tenths of a percent.
-    const int pan = std::clamp(static_cast<int>(signedAmount(gen[kGenPan])), -500, 500);
-    opcode("pan", decimal(pan / 5.0));
+    // Players apply 0.4 dB per centibel of attenuation.
+    opcode("volume", decimal(-0.04 * zone.attenuationCb));
+    // Pan in percent; the bank's extremes are held at the sides.
+    opcode("pan", decimal(std::clamp(zone.pan, -500, 500) / 5.0));
 
     // The loop as the WAV file's smpl chunk has it; its end frame is
     // played. A loop that does not lie within the sample is left out.
-    const std::int32_t loopStart = bank.loopStart[sample], loopEnd = bank.loopEnd[sample];
-    const bool loopInside = loopStart >= 0 && loopStart <= loopEnd &&
-                            static_cast<std::uint32_t>(loopEnd) < frames;
-    if (gen[kGenSampleModes] == 1 && loopInside) {
+    if (zone.loop == LoopPlay::Forward) {
       opcode("loop_mode", "loop_continuous");
-      opcode("loop_start", std::to_string(loopStart));
-      opcode("loop_end", std::to_string(loopEnd));
+      opcode("loop_start", std::to_string(zone.loopStart));
+      opcode("loop_end", std::to_string(zone.loopEnd));
     } else {
-      if (gen[kGenSampleModes] == 1) {
-        line("// the loop " + std::to_string(loopStart) + "-" + std::to_string(loopEnd) +
+      if (zone.looped) {
+        line("// the loop " + std::to_string(zone.loopStart) + "-" + std::to_string(zone.loopEnd) +
              " lies outside the sample's " + std::to_string(frames) + " frames: played without it");
       }
       opcode("loop_mode", "no_loop");
     }
 
-    opcode("ampeg_attack", seconds(signedAmount(gen[kGenAttackVolEnv])));
-    opcode("ampeg_decay", seconds(signedAmount(gen[kGenDecayVolEnv])));
-    // Sustain attenuation in centibels as a percentage of full level.
-    opcode("ampeg_sustain", decimal(100.0 * std::pow(10.0, -signedAmount(gen[kGenSustainVolEnv]) / 200.0)));
-    opcode("ampeg_release", seconds(signedAmount(gen[kGenReleaseVolEnv])));
+    opcode("ampeg_attack", decimal(zone.attack));
+    opcode("ampeg_decay", decimal(zone.decay));
+    // Sustain as a percentage of full level.
+    opcode("ampeg_sustain", decimal(100.0 * zone.sustain));
+    opcode("ampeg_release", decimal(zone.release));
   }
   return out;
 }
 
-void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
-              const std::vector<std::string>& sampleNames, const std::string& finalPath,
-              WriteTap* tap) {
-  const std::string text = sfzText(bank, art, sampleNames);
+void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap) {
   OutputFile file(finalPath, tap);
   file.file().writeAll(text.data(), text.size());
   file.commit();

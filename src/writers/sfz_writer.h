@@ -2,13 +2,13 @@
 #pragma once
 // SFZ writer: a bank as a text instrument that maps its samples, kept as
 // mono WAV files in a "samples" folder beside it, to key and velocity
-// ranges. Every value comes from the generators the SoundFont writer gives
-// the zone (convertval), converted to SFZ units, so both outputs agree.
+// ranges. Every value comes from how the zone plays (ZonePlay), the record
+// the SoundFont writer reads too, so both outputs agree.
 
 #include <string>
 #include <vector>
 
-#include "tti/articulation.h"
+#include "tti/zone_play.h"
 #include "tti/sample_bank.h"
 
 namespace vantrel {
@@ -36,13 +36,11 @@ std::vector<std::string> sfzSampleNames(const SampleBank& bank);
 // (an empty key or velocity range, a sample of no frames) keeps its place
 // as comment lines, and a loop outside its sample is played as no loop;
 // see the README's SFZ section.
-std::string sfzText(const SampleBank& bank, const ZoneArticulation& art,
+std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                     const std::vector<std::string>& sampleNames);
 
-// Writes sfzText as `finalPath`, replacing a file of that name. The file
+// Writes `text` as `finalPath`, replacing a file of that name. The file
 // gets its name only when complete; `tap`, when given, sees its bytes.
-void writeSfz(const SampleBank& bank, const ZoneArticulation& art,
-              const std::vector<std::string>& sampleNames, const std::string& finalPath,
-              WriteTap* tap = nullptr);
+void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr);
 
 }  // namespace vantrel

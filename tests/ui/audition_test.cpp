@@ -326,10 +326,10 @@ TEST(UiAudition, WithoutAudioOutputTheStatusLineSaysSo) {
 
   // A middle click is no pick: the picks and the current entry stay.
   w.form->headl->setText(QString());
-  const auto picks = std::pair(w.form->context().pickCurrent, w.form->context().pickPrevious);
+  const auto picks = std::pair(w.form->state().picks.current, w.form->state().picks.previous);
   clickRow(list, 0, Qt::MiddleButton);
   EXPECT_EQ(w.form->headl->text(), "No audio output");
   EXPECT_EQ(list->currentRow(), 2);
-  EXPECT_EQ(std::pair(w.form->context().pickCurrent, w.form->context().pickPrevious), picks);
+  EXPECT_EQ(std::pair(w.form->state().picks.current, w.form->state().picks.previous), picks);
   EXPECT_EQ(list->selectedRows(), selected);
 }

@@ -157,40 +157,48 @@ TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
   EXPECT_EQ(w.form->gauge1->progress(), 0);
 }
 
-// The fourth output item: a bank, the folder and the drive as SFZ
-// instruments, and the item kept in the settings file as 3.
-TEST(UiConvert, SfzItemConvertsABankAFolderAndADrive) {
-  TestWindow w;
-  const std::string usb = w.dir.file("usb");
-  fs::create_directories(usb + "/SUB");
-  writeBank(usb + "/KIT.TTI", simpleBank(2));
-  writeBank(usb + "/SUB/TWO.TTI", simpleBank(1));
-  w.setDrives({{"root", "/"}, {"usb", q(usb)}});
-  open(w, 0);
-  chooseOutput(*w.form, 3);
-  ASSERT_EQ(w.form->into->currentText(), "SFZ");
-  w.form->DriveComboBox1->setFocus();
-  QTest::keyClick(w.form->DriveComboBox1, Qt::Key_Down);
-  ASSERT_EQ(w.form->dir1->folder(), q(usb));
+// The instrument items: a bank, the folder and the drive as SFZ
+// instruments or DecentSampler presets, and the item kept in the settings
+// file by its index.
+TEST(UiConvert, InstrumentItemsConvertABankAFolderAndADrive) {
+  struct Case {
+    int item;
+    QString label;
+    std::string prefix, file, suffix;
+  };
+  for (const Case& c : {Case{3, "SFZ", "SFZ_", "KIT.sfz", "SFZ"}, Case{4, "DecentSampler", "DS_", "KIT.dspreset", "DS"}}) {
+    SCOPED_TRACE(c.label.toStdString());
+    TestWindow w;
+    const std::string usb = w.dir.file("usb");
+    fs::create_directories(usb + "/SUB");
+    writeBank(usb + "/KIT.TTI", simpleBank(2));
+    writeBank(usb + "/SUB/TWO.TTI", simpleBank(1));
+    w.setDrives({{"root", "/"}, {"usb", q(usb)}});
+    open(w, 0);
+    chooseOutput(*w.form, c.item);
+    ASSERT_EQ(w.form->into->currentText(), c.label);
+    w.form->DriveComboBox1->setFocus();
+    QTest::keyClick(w.form->DriveComboBox1, Qt::Key_Down);
+    ASSERT_EQ(w.form->dir1->folder(), q(usb));
 
-  clickEntry(w.form->file1, "KIT.TTI");
-  clickWidget(w.form->extract);
-  EXPECT_EQ(folderEntries(w.out + "/SFZ_KIT.TTI"), QStringList({"KIT.sfz", "samples"}));
-  EXPECT_EQ(folderEntries(w.out + "/SFZ_KIT.TTI/samples"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
-  EXPECT_EQ(w.form->test->lines(), QStringList({"processing KIT.TTI", "SAMPLE1.WAV extracted",
-                                                "SAMPLE2.WAV extracted", "KIT.sfz written"}));
+    clickEntry(w.form->file1, "KIT.TTI");
+    clickWidget(w.form->extract);
+    EXPECT_EQ(folderEntries(w.out + "/" + c.prefix + "KIT.TTI"), QStringList({q(c.file), "samples"}));
+    EXPECT_EQ(folderEntries(w.out + "/" + c.prefix + "KIT.TTI/samples"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+    EXPECT_EQ(w.form->test->lines(), QStringList({"processing KIT.TTI", "SAMPLE1.WAV extracted",
+                                                  "SAMPLE2.WAV extracted", q(c.file + " written")}));
 
-  clickWidget(w.form->complete);
-  EXPECT_EQ(folderEntries(w.out + "/usb_SFZ/SFZ_KIT.TTI"), QStringList({"KIT.sfz", "samples"}));
+    clickWidget(w.form->complete);
+    EXPECT_EQ(folderEntries(w.out + "/usb_" + c.suffix + "/" + c.prefix + "KIT.TTI"), QStringList({q(c.file), "samples"}));
 
-  clickWidget(w.form->extrdrive);
-  const std::string run = w.out + "/Drive ROOT SFZ";
-  EXPECT_EQ(folderEntries(run), QStringList({"SFZ_KIT.TTI", "SUB"}));
-  EXPECT_EQ(folderEntries(run + "/SUB/SFZ_TWO.TTI/samples"), QStringList({"SAMPLE1.WAV"}));
-  EXPECT_TRUE(fs::is_regular_file(run + "/SUB/SFZ_TWO.TTI/TWO.sfz"));
+    clickWidget(w.form->extrdrive);
+    const std::string run = w.out + "/Drive ROOT " + c.suffix;
+    EXPECT_EQ(folderEntries(run), QStringList({q(c.prefix + "KIT.TTI"), "SUB"}));
+    EXPECT_EQ(folderEntries(run + "/SUB/" + c.prefix + "TWO.TTI/samples"), QStringList({"SAMPLE1.WAV"}));
 
-  clickWidget(w.form->ImgBtn21);
-  EXPECT_EQ(w.settingsBytes(), usb + "\r\n" + w.out + "\r\n3\r\n");
+    clickWidget(w.form->ImgBtn21);
+    EXPECT_EQ(w.settingsBytes(), usb + "\r\n" + w.out + "\r\n" + std::to_string(c.item) + "\r\n");
+  }
 }
 
 TEST(UiSamples, ButtonExtractsTheCurrentSampleInMonoMode) {

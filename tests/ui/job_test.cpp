@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "output_check.h"
+#include "test_support.h"
 #include "ui_support.h"
 
 using namespace vantrel;
@@ -170,5 +171,47 @@ TEST(UiJob, ClosingDuringAJobStopsItFirstThenEnds) {
     EXPECT_EQ(f.headl->text(), "cancelled");
     EXPECT_TRUE(ending.count() == 1 || !f.isVisible());
     EXPECT_TRUE(folderEntries(w.out).isEmpty());
+  }
+}
+
+// The window's picks and shown bank are its own: whatever a run loaded,
+// and however it ended, "Convert file" converts the bank the file list
+// highlights, and a click on a bank shows that bank.
+TEST(UiJob, AfterAnyRunTheHighlightedBankIsTheOneConvertedAndShown) {
+  auto press = [](QWidget* button) {
+    QTest::mouseMove(button, button->rect().center());
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+  };
+  struct Case {
+    const char* run;
+    bool cancel;
+  };
+  for (const Case& c : {Case{"folder run", false}, Case{"drive run", false}, Case{"cancelled folder run", true}}) {
+    SCOPED_TRACE(c.run);
+    TestWindow w(std::make_unique<HeldForm>());
+    TForm1& f = *w.form;
+    writeBank(w.banks + "/A.TTI", simpleBank(2));
+    writeBank(w.banks + "/Z.TTI", simpleBank(1));
+    if (c.cancel) writeBank(w.banks + "/BIG.TTI", bigBank());
+    w.setDrives({{"banks", QString::fromStdString(w.banks)}});
+    w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+    w.showAndActivate();
+    clickEntry(f.file1, "A.TTI");
+    duringJob(f, [&] { press(std::string(c.run) == "drive run" ? f.extrdrive : f.complete); }, 1, [&] {
+      if (c.cancel) QTest::keyClick(&f, Qt::Key_Escape);
+      static_cast<HeldForm&>(f).release();
+    });
+    static_cast<HeldForm&>(f).release();
+    ASSERT_EQ(f.file1->selectedPath(), QString::fromStdString(w.banks + "/A.TTI"));
+
+    press(f.extract);
+    waitForJob(&f);
+    EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_A.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+    EXPECT_FALSE(fs::exists(w.out + "/WAV_MONO_Z.TTI"));
+
+    const QStringList boxes = collectMessageBoxes([&] { clickEntry(f.file1, "Z.TTI"); });
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join("|").toStdString();
+    EXPECT_EQ(f.headl->text(), "1 Samples found");
+    EXPECT_EQ(f.wavlist->count(), 1);
   }
 }

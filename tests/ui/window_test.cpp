@@ -84,7 +84,7 @@ TEST(UiWindow, ControlsSitAtTheirPlaces) {
   EXPECT_EQ(f.headl->palette().color(QPalette::Base), QColor(58, 107, 112));
   QStringList items;
   for (int k = 0; k < f.into->count(); ++k) items << f.into->itemText(k);
-  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2", "SFZ"}));
+  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2", "SFZ", "DecentSampler"}));
 }
 
 TEST(UiWindow, WavlistLiesAboveTheLog) {
@@ -104,7 +104,7 @@ TEST(UiStartup, FirstStartWithoutSettingsOpensTheRoot) {
   EXPECT_EQ(f.destin->folder(), "/");
   EXPECT_EQ(f.DriveComboBox1->drive(), "/");
   EXPECT_EQ(f.into->currentIndex(), -1);
-  EXPECT_EQ(f.context().outputMode, -1);
+  EXPECT_EQ(f.state().format->settingsIndex, -1);
   EXPECT_FALSE(f.wavlist->isVisible());
   EXPECT_TRUE(f.extrdrive->On());
   EXPECT_EQ(f.headl->text(), "No TTI files found in source dir");
@@ -127,12 +127,12 @@ TEST(UiStartup, RestoresFoldersAndStereoButKeepsSingleSelection) {
   EXPECT_EQ(f.destin->folder(), q(w.out));
   EXPECT_EQ(f.file1->fileNames(), QStringList({"A.TTI"}));
   EXPECT_EQ(f.into->currentText(), "WAV  Stereo");
-  EXPECT_EQ(f.context().outputMode, 1);
+  EXPECT_EQ(f.state().format->settingsIndex, 1);
   EXPECT_FALSE(f.wavlist->multiSelect());
   EXPECT_EQ(f.headl->text(), "TTI files detected in source dir");
   EXPECT_TRUE(f.complete->On());
-  EXPECT_EQ(f.context().pickCurrent, JobContext::kNoPick);
-  EXPECT_EQ(f.context().pickPrevious, JobContext::kNoPick);
+  EXPECT_EQ(f.state().picks.current, StereoPicks::kNoPick);
+  EXPECT_EQ(f.state().picks.previous, StereoPicks::kNoPick);
 }
 
 TEST(UiStartup, BareLfSettingsRestoreTheFolders) {
@@ -156,7 +156,7 @@ TEST_P(UiStartupChoice, LineThreeChoosesTheOutput) {
   w.writeSettings(w.banks + "\r\n" + w.out + "\r\n" + GetParam().line + "\r\n");
   w.showAndActivate();
   EXPECT_EQ(w.form->into->currentIndex(), GetParam().item);
-  EXPECT_EQ(w.form->context().outputMode, GetParam().item);
+  EXPECT_EQ(w.form->state().format->settingsIndex, GetParam().item);
 }
 
 INSTANTIATE_TEST_SUITE_P(UiLine3, UiStartupChoice,
@@ -432,7 +432,7 @@ TEST(UiBank, ClickingABankFillsStatusAndSampleList) {
   EXPECT_TRUE(w.form->wavlist->isVisible());
   EXPECT_TRUE(w.form->extract->On());
   EXPECT_FALSE(w.form->wavextr->On());
-  EXPECT_EQ(w.form->context().bank.ttiPath, w.banks + "/KIT.TTI");
+  EXPECT_EQ(w.form->state().shown.ttiPath, w.banks + "/KIT.TTI");
 }
 
 TEST(UiBank, ClickingAnotherFileSaysNoTtiFile) {
@@ -445,7 +445,7 @@ TEST(UiBank, ClickingAnotherFileSaysNoTtiFile) {
   EXPECT_EQ(w.form->headl->text(), "No TTI file selected");
   EXPECT_FALSE(w.form->wavlist->isVisible());
   EXPECT_FALSE(w.form->extract->On());
-  EXPECT_TRUE(w.form->context().bank.ttiPath.empty());
+  EXPECT_TRUE(w.form->state().shown.ttiPath.empty());
 }
 
 TEST(UiBank, UnreadableBankShowsTheErrorBoxAndTheWindowCarriesOn) {
@@ -504,8 +504,8 @@ TEST(UiInto, StereoAllowsTwoSelectionsOthersOne) {
   EXPECT_FALSE(w.form->wavlist->multiSelect());
   QTest::keyClick(w.form->into, Qt::Key_Down);  // WAV  Stereo
   EXPECT_TRUE(w.form->wavlist->multiSelect());
-  EXPECT_EQ(w.form->context().outputMode, 1);
+  EXPECT_EQ(w.form->state().format->settingsIndex, 1);
   QTest::keyClick(w.form->into, Qt::Key_Down);  // SF2
   EXPECT_FALSE(w.form->wavlist->multiSelect());
-  EXPECT_EQ(w.form->context().outputMode, 2);
+  EXPECT_EQ(w.form->state().format->settingsIndex, 2);
 }

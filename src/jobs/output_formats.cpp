@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#include "jobs/output_formats.h"
+
+#include <array>
+
+#include "jobs/bank_conversion.h"
+#include "platform/file.h"
+#include "writers/dspreset_writer.h"
+#include "writers/sf2_writer.h"
+#include "writers/sfz_writer.h"
+
+namespace vantrel {
+namespace {
+
+// id, word, label, settings index, run suffix, drive word, bank folder
+// prefix, instrument extension, kind, needs zones, help, writer, text.
+constexpr std::array<OutputFormat, 5> kFormats = {{
+    {FormatId::Mono, "mono", "WAV  Mono", 0, "_WAV_M", "WAV_MONO", "WAV_MONO_", "", OutputKind::MonoWav, false,
+     "a mono WAV file per sample, in WAV_MONO_<bank file>/", writeWavBank, nullptr},
+    {FormatId::Stereo, "stereo", "WAV  Stereo", 1, "_WAV_S", "WAV_STEREO", "WAV_STEREO_", "", OutputKind::StereoWav,
+     false, "a stereo WAV file per left/right pair and a mono one per other sample, in WAV_STEREO_<bank file>/",
+     writeWavBank, nullptr},
+    {FormatId::Sf2, "sf2", "SF2", 2, "_SF2", "SF2", "", "sf2", OutputKind::SoundFont, true,
+     "one SoundFont 2 file per bank, <bank name>.sf2", writeSoundFontBank, nullptr},
+    {FormatId::Sfz, "sfz", "SFZ", 3, "_SFZ", "SFZ", "SFZ_", "sfz", OutputKind::Sfz, true,
+     "an SFZ instrument per bank, SFZ_<bank file>/<bank name>.sfz with samples/", writeInstrumentBank, sfzText},
+    {FormatId::DsPreset, "dspreset", "DecentSampler", 4, "_DS", "DS", "DS_", "dspreset", OutputKind::DsPreset, true,
+     "a DecentSampler preset per bank, DS_<bank file>/<bank name>.dspreset with samples/", writeInstrumentBank,
+     dspresetText},
+}};
+
+constexpr OutputFormat kNoFormat = {FormatId::None, "", "", -1, "", "", "WAV_STEREO_", "", OutputKind::MonoWav,
+                                    false, "", writeWavBank, nullptr};
+
+}  // namespace
+
+std::span<const OutputFormat> outputFormats() { return kFormats; }
+
+const OutputFormat& noOutputFormat() { return kNoFormat; }
+
+const OutputFormat& outputFormat(FormatId id) {
+  for (const OutputFormat& f : kFormats)
+    if (f.id == id) return f;
+  return kNoFormat;
+}
+
+const OutputFormat* formatByWord(std::string_view word) {
+  for (const OutputFormat& f : kFormats)
+    if (f.word == word) return &f;
+  return nullptr;
+}
+
+const OutputFormat* formatBySettingsIndex(int index) {
+  if (index == kNoFormat.settingsIndex) return &kNoFormat;
+  for (const OutputFormat& f : kFormats)
+    if (f.settingsIndex == index) return &f;
+  return nullptr;
+}
+
+std::string instrumentFileName(const OutputFormat& format, const std::string& bankPath) {
+  return format.instrumentExtension.empty() ? std::string()
+                                            : bankFileNameFor(bankPath, std::string(format.instrumentExtension));
+}
+
+std::string bankOutputName(const OutputFormat& format, const std::string& bankPath) {
+  if (format.bankFolderPrefix.empty()) return instrumentFileName(format, bankPath);
+  return std::string(format.bankFolderPrefix) + fileNamePart(bankPath);
+}
+
+}  // namespace vantrel

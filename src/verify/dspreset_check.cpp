@@ -1,0 +1,361 @@
+// SPDX-License-Identifier: MIT
+#include "verify/dspreset_check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <utility>
+
+#include "platform/file.h"
+#include "platform/text.h"
+#include "verify/checks.h"
+#include "verify/expected.h"
+
+namespace vantrel::verify {
+namespace {
+
+// One piece of a preset: the markup our presets consist of. Between the
+// pieces there may only be white space.
+struct Piece {
+  enum Kind { Comment, Start, Empty, End } kind = Comment;
+  std::string text;  // the element's name, or the comment's text
+  std::vector<std::pair<std::string, std::string>> attributes;  // values with references resolved
+};
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
+         c == '-' || c == '.';
+}
+
+// An attribute value as a reader gets it: entity and character references
+// resolved, literal tab, LF and CR as spaces. False when it holds '<' or a
+// reference that is not one. Our presets refer to characters by number
+// only below U+0080 (tab, LF, CR).
+bool attributeValue(std::string_view raw, std::string& out) {
+  for (std::size_t k = 0; k < raw.size(); ++k) {
+    const char c = raw[k];
+    if (c == '<') return false;
+    if (c == '\t' || c == '\n' || c == '\r') {
+      out += ' ';
+      continue;
+    }
+    if (c != '&') {
+      out += c;
+      continue;
+    }
+    const std::size_t semi = raw.find(';', k);
+    if (semi == std::string_view::npos) return false;
+    const std::string_view ref = raw.substr(k + 1, semi - k - 1);
+    k = semi;
+    if (ref == "amp") out += '&';
+    else if (ref == "lt") out += '<';
+    else if (ref == "gt") out += '>';
+    else if (ref == "quot") out += '"';
+    else if (ref == "apos") out += '\'';
+    else if (ref.size() >= 2 && ref[0] == '#') {
+      const bool hex = ref[1] == 'x';
+      const std::string_view digits = ref.substr(hex ? 2 : 1);
+      std::uint32_t cp = 0;
+      const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);
+      if (digits.empty() || r.ptr != digits.data() + digits.size() || cp == 0 || cp >= 0x80) return false;
+      out += static_cast<char>(cp);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The pieces of a preset after its XML declaration; "" or what is malformed.
+std::string readPieces(const std::string& text, std::size_t at, std::vector<Piece>& pieces) {
+  while (true) {
+    while (at < text.size() && isSpace(text[at])) ++at;
+    if (at == text.size()) return {};
+    if (text[at] != '<') return "text outside the markup at byte " + std::to_string(at);
+    if (text.compare(at, 4, "<!--") == 0) {
+      const std::size_t end = text.find("-->", at + 4);
+      if (end == std::string::npos) return "a comment does not end";
+      Piece p;
+      p.text = text.substr(at + 4, end - at - 4);
+      if (p.text.find("--") != std::string::npos || (!p.text.empty() && p.text.back() == '-')) {
+        return "a comment holds \"--\" at byte " + std::to_string(at);
+      }
+      pieces.push_back(std::move(p));
+      at = end + 3;
+      continue;
+    }
+    Piece p;
+    ++at;
+    p.kind = Piece::Start;
+    if (at < text.size() && text[at] == '/') {
+      p.kind = Piece::End;
+      ++at;
+    }
+    const std::size_t nameStart = at;
+    while (at < text.size() && isNameChar(text[at])) ++at;
+    p.text = text.substr(nameStart, at - nameStart);
+    if (p.text.empty()) return "a tag without a name at byte " + std::to_string(nameStart);
+    while (true) {
+      const std::size_t before = at;
+      while (at < text.size() && isSpace(text[at])) ++at;
+      if (at == text.size()) return "the tag <" + p.text + "> does not end";
+      if (text[at] == '>') break;
+      if (p.kind == Piece::Start && text.compare(at, 2, "/>") == 0) {
+        p.kind = Piece::Empty;
+        ++at;
+        break;
+      }
+      if (p.kind == Piece::End || before == at) {
+        return "a malformed tag <" + p.text + "> at byte " + std::to_string(at);
+      }
+      const std::size_t name = at;
+      while (at < text.size() && isNameChar(text[at])) ++at;
+      std::string attribute = text.substr(name, at - name);
+      const char quote = at + 1 < text.size() && text[at] == '=' ? text[at + 1] : 0;
+      const std::size_t end = quote == '"' || quote == '\'' ? text.find(quote, at + 2) : std::string::npos;
+      if (attribute.empty() || end == std::string::npos) {
+        return "a malformed attribute in <" + p.text + "> at byte " + std::to_string(name);
+      }
+      std::string value;
+      if (!attributeValue(std::string_view(text).substr(at + 2, end - at - 2), value)) {
+        return "attribute " + attribute + " of <" + p.text + "> holds markup that is not escaped";
+      }
+      for (const auto& [n, v] : p.attributes) {
+        if (n == attribute) return "<" + p.text + "> has attribute " + attribute + " twice";
+      }
+      p.attributes.emplace_back(std::move(attribute), std::move(value));
+      at = end + 1;
+    }
+    ++at;
+    pieces.push_back(std::move(p));
+  }
+}
+
+// A value for a message: at most six significant digits.
+std::string shown(double v) {
+  if (v == 0) return "0";
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
+}
+
+// A value as DecentSampler reads it: a plain decimal (no exponent), in
+// the C locale.
+bool plainNumber(std::string_view text, double& v) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// One attribute a <sample> element must carry.
+struct Want {
+  enum Kind { Integer, Real, Decibels, Flag } kind;
+  const char* name;
+  double value;
+};
+
+// What attribute `want` of a zone's element holding `got` differs in; "".
+std::string compare(const Want& want, const std::string& got) {
+  const std::string difference = std::string(want.name) + " " + got + ", expected ";
+  switch (want.kind) {
+    case Want::Flag: {
+      const std::string expected = want.value != 0 ? "true" : "false";
+      return got == expected ? std::string() : difference + expected;
+    }
+    case Want::Integer: {
+      int v = 0;
+      const auto r = std::from_chars(got.data(), got.data() + got.size(), v);
+      const bool same = !got.empty() && r.ec == std::errc() && r.ptr == got.data() + got.size() && v == want.value;
+      return same ? std::string() : difference + shown(want.value);
+    }
+    case Want::Real:
+    case Want::Decibels: {
+      const std::string suffix = want.kind == Want::Decibels ? "dB" : "";
+      const std::string_view number(got.data(), got.size() - std::min(got.size(), suffix.size()));
+      double v = 0;
+      if (!got.ends_with(suffix) || !plainNumber(number, v) || (v == 0 && got[0] == '-')) {
+        return std::string(want.name) + " " + got + " is not a plain decimal" + (suffix.empty() ? "" : " in dB");
+      }
+      const bool same = std::fabs(v - want.value) <= std::max(1e-4 * std::fabs(want.value), 1e-9);
+      return same ? std::string() : difference + shown(want.value) + suffix;
+    }
+  }
+  return {};
+}
+
+std::int16_t signedAmount(std::uint16_t amount) { return static_cast<std::int16_t>(amount); }
+
+// Seconds of an envelope time in timecents; the shortest (-32768) is 0.
+double seconds(std::uint16_t timecents) {
+  const int tc = signedAmount(timecents);
+  return tc == -32768 ? 0.0 : std::exp2(tc / 1200.0);
+}
+
+// A zone's values in DecentSampler units, from its SoundFont generators.
+struct ZoneWant {
+  std::uint16_t sample = 0;
+  bool sounds = false;
+  std::vector<Want> attributes;  // all but path
+};
+
+ZoneWant zoneWant(const SampleBank& bank, const ZoneArticulation& zones, std::uint16_t zone) {
+  std::uint16_t gen[64] = {};
+  for (const auto& [oper, amount] : zoneGenerators(bank, zones, zone)) gen[oper] = amount;
+  ZoneWant w;
+  w.sample = gen[kSampleId];
+  const std::uint64_t frames = wavChannelBytes(bank, w.sample) / 2;
+  const int keyLow = gen[kKeyRange] & 0xFF, keyHigh = gen[kKeyRange] >> 8;
+  const int velLow = gen[kVelRange] & 0xFF, velHigh = gen[kVelRange] >> 8;
+  // Velocity 0 is a note-off: a range plays from 1 at the lowest.
+  w.sounds = keyLow <= keyHigh && std::max(velLow, 1) <= velHigh && frames > 0;
+  // Players take a negative root key as none, and play the sample's own
+  // pitch: 60.
+  const int root = signedAmount(gen[kOverridingRootKey]);
+  // The loop of the WAV file's smpl chunk, played only when it lies within
+  // the sample.
+  const std::int32_t loopStart = bank.loopStart[w.sample], loopEnd = bank.loopEnd[w.sample];
+  const bool loop = gen[kSampleModes] == 1 && loopStart >= 0 && loopStart <= loopEnd &&
+                    static_cast<std::uint64_t>(loopEnd) < frames;
+  const double pan = signedAmount(gen[kPan]) / 5.0;  // tenths of a percent to -100...100
+  w.attributes = {
+      {Want::Integer, "rootNote", static_cast<double>(root < 0 ? 60 : root)},
+      {Want::Integer, "loNote", static_cast<double>(std::min(keyLow, 127))},
+      {Want::Integer, "hiNote", static_cast<double>(keyHigh)},
+      {Want::Integer, "loVel", static_cast<double>(std::clamp(velLow, 1, 127))},
+      {Want::Integer, "hiVel", static_cast<double>(velHigh)},
+      {Want::Real, "tuning", signedAmount(gen[kFineTune]) / 100.0},
+      {Want::Decibels, "volume", -0.04 * signedAmount(gen[kInitialAttenuation])},
+      {Want::Real, "pan", std::clamp(pan, -100.0, 100.0)},
+      {Want::Flag, "loopEnabled", loop ? 1.0 : 0.0},
+  };
+  if (loop) {
+    w.attributes.push_back({Want::Integer, "loopStart", static_cast<double>(loopStart)});
+    w.attributes.push_back({Want::Integer, "loopEnd", static_cast<double>(loopEnd)});
+  }
+  w.attributes.push_back({Want::Real, "attack", seconds(gen[kAttackVolEnv])});
+  w.attributes.push_back({Want::Real, "decay", seconds(gen[kDecayVolEnv])});
+  // Sustain attenuation in centibels as a linear level.
+  w.attributes.push_back({Want::Real, "sustain", std::pow(10.0, -signedAmount(gen[kSustainVolEnv]) / 200.0)});
+  w.attributes.push_back({Want::Real, "release", seconds(gen[kReleaseVolEnv])});
+  return w;
+}
+
+// Whether a comment stands for a zone that never sounds; sets its zone and
+// sample numbers.
+bool neverSounds(const std::string& comment, int& zone, int& sample) {
+  int used = 0;
+  return std::sscanf(comment.c_str(), " zone %d, sample %d: never sounds%n", &zone, &sample, &used) == 2 &&
+         used > 0;
+}
+
+}  // namespace
+
+// A preset of ours is laid out as the DecentSampler writer writes it: the
+// declaration first, then <DecentSampler><groups><group>, and in the group
+// one entry per zone the SoundFont holds, in order: a <sample .../>, or a
+// comment "zone Z, sample S: never sounds, as ..." for a zone that can
+// never sound. Other comments may stand anywhere.
+std::string checkDsPreset(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
+                          std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot be read";
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return "cannot be read";
+  if (!isUtf8(text)) return "not UTF-8";
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  if (text.rfind(declaration, 0) != 0) return "does not start with " + declaration;
+  std::vector<Piece> pieces;
+  if (std::string what = readPieces(text, declaration.size(), pieces); !what.empty()) return what;
+
+  // The elements around the group, then the group's entries.
+  std::vector<const Piece*> entries;
+  const std::vector<std::pair<Piece::Kind, std::string>> frame = {
+      {Piece::Start, "DecentSampler"}, {Piece::Start, "groups"}, {Piece::Start, "group"},
+      {Piece::End, "group"}, {Piece::End, "groups"}, {Piece::End, "DecentSampler"}};
+  std::size_t framed = 0;
+  for (const Piece& p : pieces) {
+    const bool inGroup = framed == 3;
+    if (p.kind == Piece::Comment) {
+      int z = 0, s = 0;
+      if (inGroup && neverSounds(p.text, z, s)) entries.push_back(&p);
+      continue;
+    }
+    if (inGroup && p.kind == Piece::Empty && p.text == "sample") {
+      entries.push_back(&p);
+      continue;
+    }
+    if (framed == frame.size() || p.kind != frame[framed].first || p.text != frame[framed].second) {
+      return std::string("unexpected <") + (p.kind == Piece::End ? "/" : "") + p.text + ">";
+    }
+    if (framed == 0) {
+      const bool version = p.attributes.size() == 1 && p.attributes[0].first == "minVersion" &&
+                           p.attributes[0].second == "1.0.0";
+      if (!version) return "<DecentSampler> without minVersion=\"1.0.0\" alone";
+    } else if (!p.attributes.empty()) {
+      return "<" + p.text + "> has attributes";
+    }
+    ++framed;
+  }
+  if (framed != frame.size()) return std::string("no <") + (framed > 2 ? "/" : "") + frame[framed].second + ">";
+
+  const std::vector<std::uint16_t> expected = playableZones(bank, zones);
+  if (entries.size() != expected.size()) {
+    return std::to_string(entries.size()) + " samples and zones that never sound, expected " +
+           std::to_string(expected.size());
+  }
+  const std::string folder = path.substr(0, path.size() - fileNamePart(path).size());
+  std::set<std::string> seen;  // sample files checked here already
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const Piece& p = *entries[k];
+    const std::uint16_t z = expected[k];
+    const std::string who = "zone " + std::to_string(z) + ": ";
+    const ZoneWant want = zoneWant(bank, zones, z);
+    if (p.kind == Piece::Comment) {
+      int zone = 0, sample = 0;
+      neverSounds(p.text, zone, sample);
+      if (want.sounds) return who + "no sample element, but a comment that it never sounds";
+      if (zone != z || sample != want.sample) {
+        return who + "the comment names zone " + std::to_string(zone) + ", sample " + std::to_string(sample);
+      }
+      continue;
+    }
+    if (!want.sounds) return who + "never sounds, yet has a sample element";
+
+    std::map<std::string, std::string> got(p.attributes.begin(), p.attributes.end());
+    for (const Want& w : want.attributes) {
+      const auto it = got.find(w.name);
+      if (it == got.end()) return who + "no " + w.name;
+      if (std::string what = compare(w, it->second); !what.empty()) return who + what;
+      got.erase(it);
+    }
+    const auto file = got.find("path");
+    if (file == got.end()) return who + "no path";
+    const std::string relative = file->second;
+    got.erase(file);
+    if (!got.empty()) return who + "unexpected attribute " + got.begin()->first;
+
+    // The sample file: "samples/" and a name, inside that folder.
+    const std::string name = relative.rfind("samples/", 0) == 0 ? relative.substr(8) : std::string();
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+      return who + "path " + relative + " is not a file in the samples folder";
+    }
+    const std::string samplePath = folder + relative;
+    if (!fileExists(samplePath)) return who + samplePath + ": missing";
+    if (verified) {
+      const auto known = verified->find(samplePath);
+      if (known != verified->end() && known->second == want.sample) continue;
+    }
+    if (!seen.insert(samplePath + '\n' + std::to_string(want.sample)).second) continue;
+    if (std::string what = checkWav(samplePath, bank, false, want.sample, want.sample); !what.empty()) {
+      return who + samplePath + ": " + what;
+    }
+    if (checked) checked->push_back(samplePath);
+  }
+  return {};
+}
+
+}  // namespace vantrel::verify
