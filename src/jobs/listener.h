@@ -22,9 +22,11 @@ enum class GaugeId { Bank /* gauge1 */, Folder /* Gauge2 */, Drive /* Gauge3 */ 
 enum class ButtonId { Extract, Complete, WavExtr, ExtrDrive };
 constexpr int kButtonCount = 4;
 
-// One output file of a job: written, found already there (and left as it
-// is), or, in a dry run, one the job would write.
-enum class OutputOutcome { Written, Existing, Planned };
+// One output file of a job: written, found already there with the bytes
+// the job would write (and left as it is), or, in a dry run, one the job
+// would write; or found already there with other bytes: left as it is, and
+// the bank fails once its other files are done.
+enum class OutputOutcome { Written, Existing, Planned, Differs };
 enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz, DsPreset };
 struct OutputFileEvent {
   std::string path;
@@ -106,6 +108,22 @@ class JobListener {
   // output and between files: the job then ends with RunError(kCancelled),
   // the file being written is discarded and finished files stay.
   virtual bool cancelled() const { return false; }
+
+  // A job begins with the bank `bankPath` (as the user names it), and ends
+  // with it: done when `error` is null, else failed (also when the run
+  // then goes on with the next bank). Come on the job's thread, around the
+  // bank's other reports.
+  virtual void bankStarted(const std::string& /*bankPath*/) {}
+  virtual void bankFinished(const std::string& /*bankPath*/, const RunError* /*error*/) {}
+
+  // Something the user should know that does not stop the job ("<bank>:
+  // sample 3 "PAD R.WAV" is cut short: ..."). Comes on the job's thread.
+  virtual void warning(std::string_view /*text*/) {}
+
+  // A folder (or a file) that a walk for banks cannot read: the walk goes
+  // on without it, and the run counts it as a failure. Comes on the job's
+  // thread, before the walk's banks are converted.
+  virtual void walkFailed(const RunError& /*error*/) {}
 
   // A bank of a folder or drive run failed with `error` (not a cancel).
   // True passes over it and the run goes on with the next bank; false, as

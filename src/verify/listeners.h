@@ -48,6 +48,12 @@ class ForwardingListener : public JobListener {
   bool bankFailed(const std::string& bankPath, const RunError& error) override {
     return next_.bankFailed(bankPath, error);
   }
+  void bankStarted(const std::string& bankPath) override { next_.bankStarted(bankPath); }
+  void bankFinished(const std::string& bankPath, const RunError* error) override {
+    next_.bankFinished(bankPath, error);
+  }
+  void warning(std::string_view text) override { next_.warning(text); }
+  void walkFailed(const RunError& error) override { next_.walkFailed(error); }
 
  protected:
   JobListener& next_;
