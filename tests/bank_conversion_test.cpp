@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -79,14 +80,24 @@ TEST(JobsFolders, PerBankFoldersKeepTheBankFileNameAndAreReused) {
   EXPECT_EQ(namesIn(out + "WAV_MONO_Piano.Tti"), lines({"KEEP.WAV"}));
 }
 
-TEST(JobsFolders, WhenThePerBankFolderCannotBeMadeTheFilesGoIntoTheDestination) {
+TEST(JobsFolders, WhenThePerBankFolderCannotBeMadeTheBankFailsNamingIt) {
   BankDesc d;
   d.samples = {named("A.WAV", 8)};
-  ConversionRun r(d, FormatId::Mono);
-  writeBytes(r.target + "WAV_MONO_BANK.TTI", {0});  // a file in the folder's place
-  r.convert();
-  EXPECT_EQ(namesIn(r.target), lines({"A.WAV", "WAV_MONO_BANK.TTI"}));
-  EXPECT_EQ(readFileBytes(r.target + "A.WAV").size(), 120u);
+  for (FormatId mode : {FormatId::Mono, FormatId::Sfz}) {
+    SCOPED_TRACE(outputFormat(mode).word);
+    ConversionRun r(d, mode);
+    const std::string folder = r.target + bankOutputName(outputFormat(mode), r.bank);
+    writeBytes(folder, {0});  // a file in the folder's place
+    std::string path;
+    try {
+      r.convert();
+      ADD_FAILURE() << "converted";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.path(), folder);
+      EXPECT_EQ(e.message(), "File access denied (a file of that name is in the way)");
+    }
+    EXPECT_EQ(namesIn(r.target), lines({std::filesystem::path(folder).filename().string()}));
+  }
 }
 
 TEST(JobsMono, EverySampleBecomesAFileAndALogLine) {
@@ -102,15 +113,44 @@ TEST(JobsMono, EverySampleBecomesAFileAndALogLine) {
   EXPECT_EQ(std::vector<std::uint8_t>(a.begin() + 112, a.end()), d.samples[0].pcm);
 }
 
-TEST(JobsMono, ASecondRunSaysAlreadyExtractedAndWritesNothing) {
+// Files found already there are compared with what the bank gives: the
+// same bytes are skipped, other bytes (another bank of the same name, a
+// broken earlier attempt) are left as they are and fail the bank once its
+// other files are done.
+TEST(JobsExisting, FilesFoundAreComparedAndOnesThatDifferFailTheBank) {
   BankDesc d;
-  d.samples = {named("A.WAV", 100), named("B.WAV", 20)};
-  ConversionRun r(d, FormatId::Mono);
-  r.convert();
-  writeBytes(r.mono() + "A.WAV", {42});
-  r.convert();
-  EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "A.WAV already extracted", "B.WAV already extracted"}));
-  EXPECT_EQ(readFileBytes(r.mono() + "A.WAV"), std::vector<std::uint8_t>{42});
+  d.samples = {named("A.WAV", 100), named("B L.WAV", 20, 1), named("B R.WAV", 20, 2)};
+  struct Case {
+    FormatId mode;
+    std::string file;  // relative to the target: the file changed before the second run
+    std::vector<std::string> log;  // the second run's log with the file changed
+  };
+  const std::vector<Case> cases = {
+      {FormatId::Mono, "WAV_MONO_BANK.TTI/A.WAV",
+       {"processing BANK.TTI", "A.WAV exists and differs", "B L.WAV already extracted", "B R.WAV already extracted"}},
+      {FormatId::Stereo, "WAV_STEREO_BANK.TTI/B L__B R.WAV", {"processing BANK.TTI", "B L__B R.WAV exists and differs"}},
+      {FormatId::Sfz, "SFZ_BANK.TTI/samples/B R.WAV",
+       {"processing BANK.TTI", "A.WAV already extracted", "B L.WAV already extracted", "B R.WAV exists and differs",
+        "BANK.sfz written"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(outputFormat(c.mode).word);
+    ConversionRun r(d, c.mode);
+    r.convert();
+    const std::string changed = r.target + c.file;
+    std::vector<std::uint8_t> bytes = readFileBytes(changed);
+    ASSERT_FALSE(bytes.empty());
+    // An identical rerun skips every file and succeeds.
+    EXPECT_EQ(errorOf([&] { r.convert(); }), 0);
+    bytes.back() ^= 1;  // the same size, one bit off
+    writeBytes(changed, bytes);
+    std::string path;
+    EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kOutputDiffers);
+    EXPECT_EQ(path, changed);
+    EXPECT_EQ(r.ui.log, c.log);
+    EXPECT_EQ(readFileBytes(changed), bytes);
+    EXPECT_EQ(std::count(r.ui.outcomes.begin(), r.ui.outcomes.end(), OutputOutcome::Differs), 1);
+  }
 }
 
 TEST(JobsMono, OnlyTheMissingFilesAreWritten) {
@@ -304,7 +344,7 @@ TEST(JobsSf2, TheSoundFontGoesIntoTheDestinationFolderItself) {
   ConversionRun r(d, FormatId::Sf2, "Strings.tti");
   r.convert();
   EXPECT_EQ(namesIn(r.target), lines({"Strings.sf2"}));
-  EXPECT_TRUE(r.ui.log.empty());
+  EXPECT_EQ(r.ui.log, lines({"Strings.sf2 written"}));
   EXPECT_EQ(r.ui.progressOf(GaugeId::Bank).back(), 12);
 }
 
@@ -374,9 +414,8 @@ TEST(JobsFaults, AReadOnlyFolderEndsTheRunWithFileAccessDenied) {
   }
   EXPECT_EQ(code, kFileAccessDenied);
   EXPECT_EQ(errorText(code), "File access denied");
-  // The per-bank folder could not be made, so the file was to go into the
-  // destination itself.
-  EXPECT_EQ(path, r.target + "A.WAV");
+  // The per-bank folder could not be made: the bank fails naming it.
+  EXPECT_EQ(path, r.target + "WAV_MONO_BANK.TTI");
   EXPECT_TRUE(namesIn(r.target).empty());
 }
 
@@ -463,5 +502,28 @@ TEST(JobsPairs, RandomBanksKeepThePairRules) {
         }
       }
     }
+  }
+}
+
+// A bank cut short: each sample missing bytes is warned of and written
+// with silence for them; under --strict the bank fails before anything of
+// it is written.
+TEST(JobsCutShort, WarnedOfOrUnderStrictRefusedBeforeWriting) {
+  BankDesc d;
+  d.samples = {named("A.WAV", 100), named("PAD R.WAV", 88200)};
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "strict" : "default");
+    ConversionRun r(d, FormatId::Mono);
+    std::filesystem::resize_file(r.bank, std::filesystem::file_size(r.bank) - 79512);
+    r.ctx.options.strict = strict;
+    if (!strict) {
+      r.convert();
+      EXPECT_EQ(r.ui.warnings, lines({r.bank + ": sample 1 \"PAD R.WAV\" is cut short: 79,512 of 88,200 bytes "
+                                                "missing, written as silence"}));
+      EXPECT_EQ(readFileBytes(r.mono() + "PAD R.WAV").size(), 112u + 88200u);
+      continue;
+    }
+    EXPECT_EQ(errorOf([&] { r.convert(); }), kInvalidBank);
+    EXPECT_TRUE(namesIn(r.target).empty());
   }
 }

@@ -203,8 +203,9 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
       EXPECT_EQ(planned, written);
       if (mode == "sf2") continue;
 
-      // A broken earlier attempt: kept as "already extracted", written
-      // again with --overwrite; the dry runs say which.
+      // A broken earlier attempt: left as it is and reported ("exists and
+      // differs", exit 1), written again with --overwrite; the dry runs
+      // say which.
       const std::string victim = out + "/" + *written.begin();
       const auto good = readFileBytes(victim);
       fs::resize_file(victim, 10);
@@ -213,7 +214,9 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
       EXPECT_EQ(lineSet(r.out), (std::set<std::string>{*written.rbegin()}));
       r = run(out, {"--dry-run", "--overwrite"});
       EXPECT_EQ(lineSet(r.out), written);
-      EXPECT_EQ(run(out, {}).exitCode, 0);
+      r = run(out, {});
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_NE(r.out.find(fs::path(victim).filename().string() + " exists and differs"), std::string::npos) << r.out;
       EXPECT_EQ(fs::file_size(victim), 10u);
       EXPECT_EQ(run(out, {"--overwrite"}).exitCode, 0);
       EXPECT_EQ(readFileBytes(victim), good);

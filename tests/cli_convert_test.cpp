@@ -67,7 +67,7 @@ TEST(CliConvert, SoundFontModeWritesOneFilePerBankIntoTheTargetFolder) {
   const std::string out = f.out();
   const auto r = runCommand({kCli, "convert", "--mode", "sf2", "--out", out, bank});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.out, "BANK.sf2 written\n");
   EXPECT_EQ(namesIn(out), (std::vector<std::string>{"BANK.sf2"}));
   FluidCheck fluid;
   EXPECT_NE(fluid.load(out + "BANK.sf2"), FLUID_FAILED);

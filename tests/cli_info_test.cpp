@@ -33,8 +33,11 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
     for (;; ++k) {
       std::string cand = names[i];
       if (k) cand.insert(cand.size() > 4 ? cand.size() - 4 : 0, "_" + std::to_string(k));
-      for (char& c : cand)
-        if (c == '/') c = '_';
+      // '/' and control characters (C0, DEL, C1) cannot stand in a name.
+      for (char& c : cand) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || u < 32 || (u >= 127 && u < 160)) c = '_';
+      }
       if (cand.find_first_not_of('.') == std::string::npos)
         for (char& c : cand) c = '_';
       if (cand.empty()) cand = "_";

@@ -132,3 +132,24 @@ TEST(JobsVolumes, RootIsNamedRoot) {
   EXPECT_EQ(volumeOf("/").root, "/");
 }
 
+
+// A bank must be a regular file: a pipe would block the open (and a read)
+// for good, a device never ends. Each is refused at once.
+TEST(JobsFiles, OnlyRegularFilesOpenForReading) {
+  TempDir t;
+  const std::string fifo = t.file("PIPE.TTI"), folder = t.file("DIR.TTI");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(folder);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {fifo, "not a regular file"}, {"/dev/zero", "not a regular file"}, {folder, "File access denied"}};
+  for (const auto& [path, text] : cases) {
+    SCOPED_TRACE(path);
+    try {
+      File f(path, File::Mode::Read);
+      ADD_FAILURE() << "opened";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.message(), text);
+      EXPECT_EQ(e.path(), path);
+    }
+  }
+}

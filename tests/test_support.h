@@ -62,6 +62,9 @@ class RecordingListener : public JobListener {
   void sampleListSelect(int index, bool selected) override { selections.emplace_back(index, selected); }
   void busy(bool on) override { busyCalls.push_back(on); }
   void destinationChanged() override { ++destinationRereads; }
+  void outputFile(const OutputFileEvent& event) override { outcomes.push_back(event.outcome); }
+  void warning(std::string_view text) override { warnings.emplace_back(text); }
+  void walkFailed(const RunError& error) override { unreadable.push_back(error.path() + ": " + error.message()); }
 
   std::string lastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
   // Whether a button was last switched on (false when never switched).
@@ -74,6 +77,9 @@ class RecordingListener : public JobListener {
   std::vector<std::int64_t> progressOf(GaugeId id) const;
 
   std::vector<std::string> statuses;
+  std::vector<OutputOutcome> outcomes;  // of every output file reported
+  std::vector<std::string> warnings;
+  std::vector<std::string> unreadable;  // folders a walk could not read
   std::vector<std::string> log;     // since the last clear
   std::vector<std::string> allLog;  // every line
   int logClears = 0;

@@ -334,7 +334,7 @@ TEST(WavFiles, AWriteBeyondTheFileSizeLimitIsDiskFullAndLeavesNothing) {
     FAIL() << "no error";
   } catch (const RunError& e) {
     EXPECT_EQ(e.code(), kDiskFull);
-    EXPECT_EQ(e.message(), "Disk full");
+    EXPECT_EQ(e.message(), "Disk full (file too large)");
     EXPECT_EQ(e.path(), out + "BIG.WAV");
   }
   EXPECT_TRUE(namesIn(out).empty());

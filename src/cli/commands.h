@@ -37,6 +37,7 @@ struct RunOptions {
   std::string progress = "bar";  // --progress bar|json
   bool verify = false;        // --verify
   bool manifest = false;      // --manifest
+  bool strict = false;        // --strict
 
   // The output format --mode names.
   const OutputFormat& format() const;

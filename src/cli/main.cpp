@@ -73,6 +73,9 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
     command.add_flag("--dry-run", options.dryRun,
                      "print every file the run would write, relative to DIR, and write nothing");
   }
+  command.add_flag("--strict", options.strict,
+                   "fail a bank for every problem scan reports for it (samples cut short, loops outside "
+                   "their sample, empty ranges, zones without a sample), before anything of it is written");
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,

@@ -24,6 +24,7 @@ JobOptions jobOptions(const RunOptions& options) {
   job.format = &options.format();
   job.overwrite = options.overwrite;
   job.dryRun = options.dryRun;
+  job.strict = options.strict;
   return job;
 }
 

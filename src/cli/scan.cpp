@@ -75,15 +75,28 @@ std::string textLines(const BankReport& r) {
 
 int runScan(const ScanArgs& args) {
   std::vector<std::string> banks;
+  // A folder the walk cannot read is reported as a bank that cannot be
+  // read is, and the walk goes on.
+  std::vector<BankReport> unreadable;
   if (fileExists(args.source)) {
     banks.push_back(args.source);
   } else if (folderExists(args.source)) {
-    for (const BankRef& bank : fileSystemBanks().banksBelow(withSeparator(args.source))) banks.push_back(bank.path());
+    const auto walk = fileSystemBanks().banksBelow(withSeparator(args.source), [&](const RunError& e) {
+      BankReport report;
+      report.path = e.path();
+      report.error = e.message();
+      unreadable.push_back(std::move(report));
+    });
+    for (const BankRef& bank : walk) banks.push_back(bank.path());
   } else {
     reportError(args.source, errorText(kFileNotFound));
     return 1;
   }
-  int status = 0;
+  int status = unreadable.empty() ? 0 : 1;
+  for (const BankReport& report : unreadable) {
+    const std::string text = args.json ? jsonLine(report) : textLines(report);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
   for (const std::string& path : banks) {
     const BankReport report = examine(path);
     if (!report.error.empty()) status = 1;

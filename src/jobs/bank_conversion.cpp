@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "tti/bank_check.h"
 #include "writers/sf2_writer.h"
 #include "writers/sfz_writer.h"
 #include "writers/wav_writer.h"
@@ -27,13 +28,28 @@ struct WavPlan {
   // Whether a mono file found already there is logged "already extracted".
   bool logExisting = true;
   bool fresh = false;  // the folder was made just now and holds no file yet
+  // Filled by writeWavFiles: the files found already there with other
+  // bytes, left as they are.
+  std::vector<std::string> differing;
 };
 // Plans the files, writes them several at a time and reports each one in
 // plan order: gauge1 steps, its log line, JobListener::outputFile.
-void writeWavFiles(JobContext& ctx, const WavPlan& wav);
+void writeWavFiles(JobContext& ctx, WavPlan& wav);
+
+// Fails the bank when files of it were found with other bytes, once its
+// other files are done.
+void failOnDiffering(const std::vector<std::string>& differing) {
+  if (differing.empty()) return;
+  const std::size_t more = differing.size() - 1;
+  throw RunError(kOutputDiffers, differing.front(),
+                 more == 0 ? std::string() : "and " + std::to_string(more) + (more == 1 ? " more file" : " more files"));
+}
 
 // The parameter walk of a conversion: on `source` when the job has the
 // bank open already, else on the bank file, opened here.
+// Then, before anything of the bank is written, its problems: under
+// --strict each is a failure of the bank, else samples cut short are
+// warned of.
 void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
   if (source) {
     source->rewind();
@@ -41,6 +57,7 @@ void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
   } else {
     getttivalues(ctx, step);
   }
+  if (step == 1) checkBeforeWriting(ctx, {});
 }
 
 // The bank's folder "<prefix><bank file name>" inside `current`, made when
@@ -56,6 +73,36 @@ std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh)
 
 void extracttti(JobContext& ctx) { ctx.format().write(ctx, ctx.destinationFolder, nullptr); }
 void extracttti(JobContext& ctx, ByteSource& source) { ctx.format().write(ctx, ctx.destinationFolder, &source); }
+
+void convertListedBank(JobContext& ctx, const BankRef& bank) {
+  ctx.bank.ttiPath = bank.path();
+  ctx.bankRef = bank;
+  asBankJob(ctx.ui, bank.path(), [&] {
+    const std::unique_ptr<ByteSource> source = bank.open();
+    getttidata(ctx, *source);
+    extracttti(ctx, *source);
+  });
+}
+
+void checkBeforeWriting(JobContext& ctx, const std::vector<std::uint16_t>& samples) {
+  const SampleBank& bank = ctx.bank;
+  if (ctx.options.strict) {
+    const std::vector<std::string> problems = bankProblems(bank, ctx.art);
+    if (!problems.empty()) {
+      std::string detail = problems.front();
+      if (problems.size() > 1) detail += " (and " + std::to_string(problems.size() - 1) + " more)";
+      throw RunError(kInvalidBank, bank.ttiPath, detail + "; refused under --strict");
+    }
+  }
+  auto warn = [&](std::uint32_t i) {
+    if (std::string text = cutShortWarning(bank, i); !text.empty()) ctx.ui.warning(text);
+  };
+  if (samples.empty()) {
+    for (std::uint32_t i = 0; i < bank.sampleCount; ++i) warn(i);
+  } else {
+    for (std::uint16_t i : samples) warn(i);
+  }
+}
 
 namespace {
 
@@ -93,6 +140,7 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
           ctx.gauge1.add(steps);
         },
         ctx.ui.outputTap(event.path), &ctx.runFolder);
+    ctx.ui.logLine(fileNamePart(event.path) + " written");
   }
   ctx.ui.outputFile(event);
   filesDone.done();
@@ -133,6 +181,7 @@ void writeWavBank(JobContext& ctx, const std::string& folder, ByteSource* source
     plan.logExisting = id == FormatId::Mono;
     if (!ctx.options.dryRun) ctx.ui.logLine("processing " + fileNamePart(ctx.bank.ttiPath));
     writeWavFiles(ctx, plan);
+    failOnDiffering(plan.differing);
   });
 }
 
@@ -149,8 +198,7 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
     const std::string out = bankFolder(ctx, folder, plan.fresh);
     const std::string samples = joinPath(out, kSfzSampleFolder);
     if (!dryRun) {
-      // A folder that cannot be made is reported by the first file's write.
-      createFolders(samples);
+      createBankFolder(out, kSfzSampleFolder);
       ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
     }
     const std::vector<std::string> names = sfzSampleNames(bank);
@@ -167,12 +215,13 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
       ctx.ui.logLine(fileName + " written");
     }
     ctx.ui.outputFile(event);
+    failOnDiffering(plan.differing);
   });
 }
 
 namespace {
 
-void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
+void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
   const bool dryRun = ctx.options.dryRun;
@@ -222,6 +271,17 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
     steps.push_back({-1, name + " already extracted", 0,
                      eventFor(path, OutputOutcome::Existing, stereo, left, right)});
   };
+  // A file found on the disk (not one planned in this job) is compared
+  // with what would be written; one with other bytes is left as it is.
+  auto differs = [&](const std::string& path, bool stereo, std::uint16_t left, std::uint16_t right) {
+    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, {stereo, left, right}, path, ctx.writeBuffer);
+  };
+  auto differing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
+                       std::uint16_t right) {
+    steps.push_back({-1, name + " exists and differs", 0,
+                     eventFor(path, OutputOutcome::Differs, stereo, left, right)});
+    wav.differing.push_back(path);
+  };
 
   // The right channel of each pair; a sample taken as one is done.
   std::vector<int> rightOf(n, -1);
@@ -240,20 +300,17 @@ void writeWavFiles(JobContext& ctx, const WavPlan& wav) {
       const auto right = static_cast<std::uint16_t>(rightOf[i]);
       const std::string name = latin1ToUtf8(stereoFileName(bank, left, right));
       std::string path = joinPath(out, name);
-      if (exists(path)) {
-        existing(path, name, true, left, right);
-      } else {
-        plan(std::move(path), name, true, left, right);
-      }
+      if (!exists(path)) plan(std::move(path), name, true, left, right);
+      else if (differs(path, true, left, right)) differing(path, name, true, left, right);
+      else existing(path, name, true, left, right);
+      continue;
     }
 
     const std::string name = wav.names ? (*wav.names)[i] : latin1ToUtf8(bank.outputName[i]);
     std::string path = joinPath(out, name);
-    if (!paired && !exists(path)) {
-      plan(std::move(path), name, false, left, left);
-    } else if (wav.logExisting) {
-      existing(path, name, false, left, left);
-    }
+    if (!exists(path)) plan(std::move(path), name, false, left, left);
+    else if (differs(path, false, left, left)) differing(path, name, false, left, left);
+    else if (wav.logExisting) existing(path, name, false, left, left);
   }
 
   if (dryRun) {

@@ -4,9 +4,12 @@
 // into ctx.destinationFolder, as WAV files or one SoundFont file by
 // ctx.outputMode.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jobs/job_context.h"
+#include "tti/bank_source.h"
 #include "tti/byte_source.h"
 #include "tti/stereo_pairs.h"
 
@@ -18,6 +21,31 @@ namespace vantrel {
 // opened again.
 void extracttti(JobContext& ctx);
 void extracttti(JobContext& ctx, ByteSource& source);
+
+// One bank of a folder or drive run into ctx.destinationFolder: the bank
+// opened once for both of its walks, reported to the front end as begun and
+// ended (with the error that ends it, which is then thrown on).
+void convertListedBank(JobContext& ctx, const BankRef& bank);
+
+// Runs `body` as the job of the bank `bankPath`, reported to the front
+// end as begun and ended.
+template <typename Body>
+void asBankJob(JobListener& ui, const std::string& bankPath, const Body& body) {
+  ui.bankStarted(bankPath);
+  try {
+    body();
+  } catch (const RunError& e) {
+    ui.bankFinished(bankPath, &e);
+    throw;
+  }
+  ui.bankFinished(bankPath, nullptr);
+}
+
+// With the bank's values and PCM data read, before any file of it is
+// written: under --strict every problem `scan` reports for the bank fails
+// it (RunError naming the first); else each of `samples` (every sample when
+// empty) that promises bytes the file does not hold is warned of.
+void checkBeforeWriting(JobContext& ctx, const std::vector<std::uint16_t>& samples);
 
 // The formats' writers (see OutputFormat::write): each reads the bank's
 // values (and PCM data, unless in a dry run) and writes the bank's files

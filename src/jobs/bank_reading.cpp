@@ -40,7 +40,7 @@ void getttivalues(JobContext& ctx, std::uint8_t step) { getttivalues(ctx, *openB
 
 void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   ValuesToRead what;
-  what.zones = ctx.format().needsZones ? &ctx.art : nullptr;
+  what.zones = ctx.format().needsZones || ctx.options.strict ? &ctx.art : nullptr;
   what.pcm = step == 1;
   readValues(src, ctx.bank, what, [&] {
     checkCancelled(ctx.ui);

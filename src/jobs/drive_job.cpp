@@ -27,7 +27,7 @@ std::string driveFolderName(const std::string& targetDriveName, const OutputForm
 
 void ReadDirectoryNames(JobContext& ctx, const std::string& folder, std::vector<BankRef>& driveFileList) {
   ctx.ui.sampleListVisible(false);
-  driveFileList = fileSystemBanks().banksBelow(folder);
+  driveFileList = fileSystemBanks().banksBelow(folder, [&](const RunError& e) { ctx.ui.walkFailed(e); });
 }
 
 std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
@@ -53,8 +53,6 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
       const std::string& path = bank.path();
       checkCancelled(ctx.ui);
       ctx.gauge3.add(1);
-      ctx.bank.ttiPath = path;
-      ctx.bankRef = bank;
       const std::string name = fileNamePart(path);
       ctx.ui.status("processing " + name);
       // The bank's folder relative to the drive's root: empty for the root
@@ -62,11 +60,11 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
       const std::string relative =
           path.substr(root.size(), path.size() - root.size() - name.size());
       ctx.destinationFolder = base + '/' + relative;
-      if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
+      // A bank whose folder cannot be made fails as the bank; the run may
+      // go on with the next.
       try {
-        const std::unique_ptr<ByteSource> source = bank.open();
-        getttidata(ctx, *source);
-        extracttti(ctx, *source);
+        if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
+        convertListedBank(ctx, bank);
       } catch (const RunError& e) {
         if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
       }

@@ -30,7 +30,7 @@ void extractClick(JobContext& ctx, const std::string& targetFolder) {
   }
   ctx.ui.status("processing TTI files");
   ctx.ui.logClear();
-  extracttti(ctx);
+  asBankJob(ctx.ui, ctx.bank.ttiPath, [&] { extracttti(ctx); });
   ctx.ui.status("processing finished");
   ctx.gauge1.setProgress(0);
   ctx.ui.destinationChanged();
@@ -69,8 +69,10 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.ui.sampleListVisible(false);
   // Only files are taken: a folder, pipe or device whose name matches is
-  // passed over. One listing serves as the count and as the run's order.
-  const std::vector<BankRef> banks = fileSystemBanks().banksIn(folder);
+  // passed over. One listing serves as the count and as the run's order;
+  // a folder that cannot be read is reported and counts as a failure.
+  const std::vector<BankRef> banks =
+      fileSystemBanks().banksIn(folder, [&](const RunError& e) { ctx.ui.walkFailed(e); });
   if (banks.empty()) return 0;
   const auto count = static_cast<std::uint32_t>(banks.size());
   ctx.ui.logClear();
@@ -84,17 +86,12 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(ctx.destinationFolder);
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
-    ctx.bank.ttiPath = bank.path();
-    ctx.bankRef = bank;
     ctx.ui.status("processing " + fileNamePart(bank.path()));
     // A bank that fails ends the run, unless the front end passes over it.
     try {
-      // One opening of the bank serves both of its walks.
-      const std::unique_ptr<ByteSource> source = bank.open();
-      getttidata(ctx, *source);
-      extracttti(ctx, *source);
+      convertListedBank(ctx, bank);
     } catch (const RunError& e) {
-      if (e.code() == kCancelled || !ctx.ui.bankFailed(ctx.bank.ttiPath, e)) throw;
+      if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
     }
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.

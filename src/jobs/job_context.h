@@ -29,6 +29,10 @@ struct JobOptions {
   // Nothing is written and no folder is made; every file the run would
   // write is reported (JobListener::outputFile, OutputOutcome::Planned).
   bool dryRun = false;
+  // Every problem `scan` reports for a bank (samples cut short, loops
+  // outside their sample, empty ranges, zones whose sample does not exist)
+  // fails the bank before anything of it is written.
+  bool strict = false;
 };
 
 struct JobContext {

@@ -34,9 +34,9 @@ void createOutputFolders(const std::string& folder) {
   throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
-// Creation may fail (a read-only medium); the files then go into
-// `current` itself, and any failure to write there is reported by the
-// writers.
+// A folder that cannot be made (a read-only medium, a file of that name in
+// the way) ends the bank's job naming it: nothing of the bank is written
+// anywhere else.
 std::string createBankFolder(const std::string& current, const std::string& name, bool create, bool* made) {
   const std::string path = joinPath(current, name);
   if (made) *made = false;
@@ -45,7 +45,9 @@ std::string createBankFolder(const std::string& current, const std::string& name
     if (made) *made = true;
     return withSeparator(path);
   }
-  return folderExists(path) ? withSeparator(path) : current;
+  const int err = errno;
+  if (err == EEXIST && folderExists(path)) return withSeparator(path);
+  throwErrno(err, path, true);
 }
 
 }  // namespace vantrel

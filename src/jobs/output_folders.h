@@ -17,10 +17,11 @@ std::string destinationRule(const std::string& shownFolder);
 void createOutputFolders(const std::string& folder);
 
 // Creates the folder `name` inside `current` if it does not exist, and
-// returns the folder the job then writes into: that folder, or `current`
-// itself when it could not be made. With `create` false (a dry run)
-// nothing is made and the folder is returned. `made`, when given, tells
-// whether the folder was made here (and so holds nothing yet).
+// returns it with a separator at its end. A folder that cannot be made
+// ends the job with the reason and the folder's path. With `create` false
+// (a dry run) nothing is made and the folder is returned. `made`, when
+// given, tells whether the folder was made here (and so holds nothing
+// yet).
 std::string createBankFolder(const std::string& current, const std::string& name, bool create = true,
                              bool* made = nullptr);
 

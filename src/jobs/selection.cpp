@@ -2,8 +2,11 @@
 #include "jobs/selection.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "writers/wav_writer.h"
 #include "jobs/pcm_release.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -21,16 +24,24 @@ constexpr const char* kNoStereoPair = "This is no stereo file - select two other
 bool inBank(const SampleBank& bank, std::uint32_t index) { return index < bank.sampleCount; }
 
 // Tells the front end of a WAV file of the bank that was written or found.
-void reportWav(JobContext& ctx, const std::string& path, bool written, bool stereo, std::uint16_t left,
+void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                std::uint16_t right) {
   OutputFileEvent e;
   e.path = path;
-  e.outcome = written ? OutputOutcome::Written : OutputOutcome::Existing;
+  e.outcome = outcome;
   e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
   e.left = left;
   e.right = right;
   e.bank = &ctx.bank;
   ctx.ui.outputFile(e);
+}
+
+// A file already at `path` (unless the run overwrites): Existing when it
+// holds what would be written, Differs when it holds other bytes; nothing
+// when there is none.
+std::optional<OutputOutcome> existingOutcome(JobContext& ctx, const std::string& path, const WavSource& source) {
+  if (ctx.options.overwrite || !fileExists(path)) return std::nullopt;
+  return wavFileHolds(ctx.bank, source, path, ctx.writeBuffer) ? OutputOutcome::Existing : OutputOutcome::Differs;
 }
 
 }  // namespace
@@ -123,15 +134,17 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ReleasePcmOnExit release(ctx.bank);
   BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
+  checkBeforeWriting(ctx, {k});
   ctx.destinationFolder = destinationRule(targetFolder);
   const std::string folder =
       createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
-  if (!ctx.options.overwrite && fileExists(joinPath(folder, name))) {
-    ctx.ui.status(name + " already extracted");
-    reportWav(ctx, joinPath(folder, name), false, false, k, k);
+  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {false, k, k})) {
+    ctx.ui.status(name + (*found == OutputOutcome::Existing ? " already extracted" : " exists and differs"));
+    reportWav(ctx, joinPath(folder, name), *found, false, k, k);
     filesDone.done();
+    if (*found == OutputOutcome::Differs) throw RunError(kOutputDiffers, joinPath(folder, name));
     return;
   }
   OutputFile file = WriteWavHeaderMono(ctx, folder, k);
@@ -139,7 +152,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.gauge1.add(1);
   CopyPCMDataMono(ctx, file, k);
   ctx.gauge1.add(1);
-  reportWav(ctx, file.finalPath(), true, false, k, k);
+  reportWav(ctx, file.finalPath(), OutputOutcome::Written, false, k, k);
   filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
@@ -166,6 +179,7 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
   ReleasePcmOnExit release(ctx.bank);
   BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
+  checkBeforeWriting(ctx, {left, right});
   ctx.ui.status(std::to_string(currentItem));
   ctx.destinationFolder = destinationRule(targetFolder);
   const std::string folder =
@@ -173,10 +187,11 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
 
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
-  if (!ctx.options.overwrite && fileExists(joinPath(folder, name))) {
-    ctx.ui.status("Already extracted");
-    reportWav(ctx, joinPath(folder, name), false, true, left, right);
+  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {true, left, right})) {
+    ctx.ui.status(*found == OutputOutcome::Existing ? "Already extracted" : name + " exists and differs");
+    reportWav(ctx, joinPath(folder, name), *found, true, left, right);
     filesDone.done();
+    if (*found == OutputOutcome::Differs) throw RunError(kOutputDiffers, joinPath(folder, name));
     return true;
   }
   OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);
@@ -184,7 +199,7 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
   ctx.gauge1.add(1);
   CopyPCMDataStereo(ctx, file, left, right);
   ctx.gauge1.add(1);
-  reportWav(ctx, file.finalPath(), true, true, left, right);
+  reportWav(ctx, file.finalPath(), OutputOutcome::Written, true, left, right);
   filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");

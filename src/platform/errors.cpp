@@ -18,6 +18,8 @@ std::string errorText(int code) {
     case kInvalidBank: return "Invalid TTI file";
     case kCancelled: return "cancelled";
     case kVerificationFailed: return "Verification failed";
+    case kOutputDiffers: return "exists and differs";
+    case kNotRegularFile: return "not a regular file";
     default: return "I/O error " + std::to_string(code);
   }
 }
@@ -46,16 +48,41 @@ int errorCodeFromErrno(int err, bool writing) {
   }
 }
 
-RunError::RunError(int code, std::string path, std::string detail)
-    : std::runtime_error((code == kInvalidBank || code == kVerificationFailed) && !detail.empty()
-                             ? errorText(code) + ": " + detail
-                             : errorText(code)),
-      code_(code),
-      path_(std::move(path)) {}
+namespace {
 
-void throwErrno(int err, const std::string& path, bool writing) {
-  throw RunError(errorCodeFromErrno(err, writing), path);
+std::string textWith(int code, const std::string& detail) {
+  if (detail.empty()) return errorText(code);
+  if (code == kInvalidBank || code == kVerificationFailed) return errorText(code) + ": " + detail;
+  return errorText(code) + " (" + detail + ")";
 }
+
+}  // namespace
+
+RunError::RunError(int code, std::string path, std::string detail)
+    : std::runtime_error(textWith(code, detail)), code_(code), path_(std::move(path)) {}
+
+std::string errnoReason(int err) {
+  switch (err) {
+    case EROFS: return "read-only file system";
+    case EPERM: return "operation not permitted";
+    case EISDIR: return "is a folder";
+    case ENOTDIR: return "not a folder";
+    case EEXIST: return "a file of that name is in the way";
+    case ETXTBSY: return "file busy";
+    case EDQUOT: return "disk quota exceeded";
+    case EFBIG: return "file too large";
+    case ENAMETOOLONG: return "name too long";
+    case EILSEQ: return "name not allowed by the file system";
+    case ELOOP: return "too many symbolic links";
+    default: return {};
+  }
+}
+
+RunError errnoError(int err, const std::string& path, bool writing) {
+  return RunError(errorCodeFromErrno(err, writing), path, errnoReason(err));
+}
+
+void throwErrno(int err, const std::string& path, bool writing) { throw errnoError(err, path, writing); }
 
 void throwInvalidBank(const std::string& path, const std::string& detail) {
   throw RunError(kInvalidBank, path, detail);

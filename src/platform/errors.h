@@ -21,6 +21,8 @@ enum ErrorCode : int {
   kInvalidBank = 900,  // our own: a bank whose layout the reader cannot hold
   kCancelled = 901,    // our own: the user stopped the job
   kVerificationFailed = 902,  // our own: an output file read back differs from its bank
+  kOutputDiffers = 903,       // our own: an output file found already there holds other bytes
+  kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
@@ -33,8 +35,9 @@ int errorCodeFromErrno(int err, bool writing = false);
 
 class RunError : public std::runtime_error {
  public:
-  // `detail` is appended to the code's text for kInvalidBank and
-  // kVerificationFailed only.
+  // `detail` is appended to the code's text: after a colon for
+  // kInvalidBank and kVerificationFailed, in brackets for the others (the
+  // system's reason where it says more than the code's text).
   RunError(int code, std::string path = {}, std::string detail = {});
 
   int code() const noexcept { return code_; }
@@ -47,6 +50,15 @@ class RunError : public std::runtime_error {
   int code_;
   std::string path_;
 };
+
+// The system's reason for errno `err` where it says more than the text of
+// the code it maps to ("read-only file system" for EROFS); empty where it
+// says the same ("permission denied" for EACCES).
+std::string errnoReason(int err);
+
+// The RunError for the errno of a failed operation on `path`: the code's
+// text and, where it says more, the system's reason.
+RunError errnoError(int err, const std::string& path, bool writing = false);
 
 // Throws RunError for the errno of a failed operation on `path`.
 [[noreturn]] void throwErrno(int err, const std::string& path, bool writing = false);

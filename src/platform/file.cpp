@@ -18,7 +18,9 @@ namespace vantrel {
 File::File(const std::string& path, Mode mode) : path_(path) {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
+    // A pipe opened for reading waits for a writer: O_NONBLOCK lets the
+    // check below refuse it at once (regular files ignore the flag).
+    case Mode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
@@ -40,6 +42,13 @@ File::File(const std::string& path, Mode mode) : path_(path) {
       ::close(fd_);
       fd_ = -1;
       throw RunError(kFileAccessDenied, path);
+    }
+    // A pipe, device or socket would block, never end or change under the
+    // reader.
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      throw RunError(kNotRegularFile, path);
     }
     openedSize_ = static_cast<std::uint64_t>(st.st_size);
   }

@@ -28,13 +28,17 @@ bool readFolder(const std::string& folder, bool followLink, FolderId& id,
   if (fd < 0) return false;
   struct stat self {};
   if (::fstat(fd, &self) != 0) {
+    const int err = errno;
     ::close(fd);
+    errno = err;
     return false;
   }
   id = FolderId{self.st_dev, self.st_ino, false};
   DIR* dir = ::fdopendir(fd);
   if (!dir) {
+    const int err = errno;
     ::close(fd);
+    errno = err;
     return false;
   }
   errno = 0;
@@ -69,10 +73,13 @@ bool readFolder(const std::string& folder, bool followLink, FolderId& id,
     errno = 0;
   }
   // A listing broken off by a read error counts as unreadable.
-  bool ok = errno == 0;
+  const int err = errno;
   ::closedir(dir);
-  if (!ok) entries.clear();
-  return ok;
+  if (err != 0) {
+    entries.clear();
+    errno = err;
+  }
+  return err == 0;
 }
 
 std::vector<FolderEntry> listFolder(const std::string& folder) {
@@ -90,9 +97,12 @@ bool matchesTtiPattern(std::string_view name) {
          std::tolower(static_cast<unsigned char>(ext[3])) == 'i';
 }
 
-std::vector<std::string> listTtiFiles(const std::string& folder) {
+std::vector<std::string> listTtiFiles(const std::string& folder, const UnreadableFolder& unreadable) {
   std::vector<std::string> names;
-  for (auto& e : listFolder(folder)) {
+  std::vector<FolderEntry> entries;
+  FolderId id;
+  if (!readFolder(folder, true, id, entries) && unreadable) unreadable(folder, errno);
+  for (auto& e : entries) {
     if (e.isFile && matchesTtiPattern(e.name)) names.push_back(std::move(e.name));
   }
   return names;
@@ -256,7 +266,8 @@ Volume volumeOf(const std::string& path) {
   return {"/", "root"};
 }
 
-void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& driveFileList) {
+void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& driveFileList,
+                       const UnreadableFolder& unreadable) {
   // One folder on the current branch of the walk: its path (ending in a
   // separator), its subfolders in listing order and the next one to walk.
   struct Level {
@@ -275,7 +286,10 @@ void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& driv
   // a folder met twice (through a bind mount) is walked once.
   auto enter = [&](std::string path, bool root) {
     FolderId id;
-    if (!readFolder(path, root, id, entries)) return;
+    if (!readFolder(path, root, id, entries)) {
+      if (unreadable) unreadable(path, errno);
+      return;
+    }
     if (root) volume = id.device;
     else if (id.device != volume) return;
     if (!visited.insert(id.inode).second) return;

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,10 +43,14 @@ bool readFolder(const std::string& folder, bool followLink, FolderId& id,
 // "*.tti" as the file system's wildcard rules read it: case does not count.
 bool matchesTtiPattern(std::string_view name);
 
+// Told of a folder a listing or walk cannot read, with the errno.
+using UnreadableFolder = std::function<void(const std::string& folder, int err)>;
+
 // The "*.tti" entries of `folder` that batch runs convert: regular files (or
 // links to them), hidden ones included, in the file system's order. Folders,
-// devices, pipes and dangling links whose names match are passed over.
-std::vector<std::string> listTtiFiles(const std::string& folder);
+// devices, pipes and dangling links whose names match are passed over. A
+// folder that cannot be read gives none, and is told to `unreadable`.
+std::vector<std::string> listTtiFiles(const std::string& folder, const UnreadableFolder& unreadable = {});
 
 // Walks `folder` and every folder below it and appends the path of every
 // "*.tti" file found to `list`: depth-first, a folder's own banks before
@@ -53,8 +58,9 @@ std::vector<std::string> listTtiFiles(const std::string& folder);
 // Hidden folders (names beginning with '.') are skipped with everything
 // below them; hidden files are taken. Links to folders are not followed,
 // the walk stays on the volume of `folder`, and a folder that cannot be
-// read contributes nothing.
-void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& list);
+// read contributes nothing and is told to `unreadable`.
+void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& list,
+                       const UnreadableFolder& unreadable = {});
 
 // Creates `folder` and every missing folder above it. A folder that cannot
 // be made is passed over silently; the result tells whether `folder` exists

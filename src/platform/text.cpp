@@ -104,7 +104,12 @@ std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes) {
 
 std::string safeFileName(std::string_view latin1Name) {
   std::string name = fitFileName(latin1Name);
-  std::replace(name.begin(), name.end(), '/', '_');
+  // Control characters (C0, DEL and, of the 8-bit names, C1) break scripts
+  // and terminals that list the files.
+  for (char& c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '/' || u < 0x20 || (u >= 0x7F && u <= 0x9F)) c = '_';
+  }
   if (std::all_of(name.begin(), name.end(), [](char c) { return c == '.'; })) {
     std::replace(name.begin(), name.end(), '.', '_');
   }

@@ -31,9 +31,10 @@ std::size_t utf8Length(std::string_view latin1);
 std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes = kMaxFileNameBytes);
 
 // Makes a name taken from a bank safe as one file name inside an output
-// folder: '/' becomes '_'; a name that is then only dots has every dot
-// replaced by '_'; an empty name becomes "_"; a name too long for the file
-// system is shortened (fitFileName). Works on Latin-1 bytes.
+// folder: '/' and control characters (C0, DEL, C1) become '_'; a name that
+// is then only dots has every dot replaced by '_'; an empty name becomes
+// "_"; a name too long for the file system is shortened (fitFileName).
+// Works on Latin-1 bytes.
 std::string safeFileName(std::string_view latin1Name);
 
 }  // namespace vantrel

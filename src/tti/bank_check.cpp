@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tti/bank_check.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 #include "tti/stereo_pairs.h"
 
@@ -19,7 +21,38 @@ std::uint64_t sampleBytes(const SampleBank& bank) {
   return total;
 }
 
+namespace {
+
+// A count with a comma between each group of three digits.
+std::string grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t k = digits.size(); k > 3; k -= 3) digits.insert(k - 3, ",");
+  return digits;
+}
+
+}  // namespace
+
+std::string cutShortWarning(const SampleBank& bank, std::uint32_t i) {
+  // Whole 16-bit frames are written; bytes the PCM data area does not hold
+  // become silence.
+  const std::uint64_t need = bank.pcmLength[i] & ~std::uint64_t{1};
+  const std::uint64_t start = bank.pcmStart[i];
+  const std::uint64_t held = start < bank.pcm.size ? std::min<std::uint64_t>(need, bank.pcm.size - start) : 0;
+  if (held == need) return {};
+  return bank.ttiPath + ": " + sampleLabel(bank, i) + " is cut short: " + grouped(need - held) + " of " +
+         grouped(need) + " bytes missing, written as silence";
+}
+
 std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones) {
+  std::vector<std::string> problems = bankProblems(bank, zones);
+  for (const auto& [left, right] : stereoPairs(bank)) {
+    problems.push_back(sampleLabel(bank, left) + " and " + sampleLabel(bank, right) +
+                       " form a left/right pair: stereo mode joins them into one file");
+  }
+  return problems;
+}
+
+std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticulation& zones) {
   std::vector<std::string> problems;
   const std::uint64_t held = bank.pcm.size;
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
@@ -64,10 +97,6 @@ std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulatio
                          " does not exist (the bank has " + std::to_string(bank.sampleCount) +
                          (bank.sampleCount == 1 ? " sample)" : " samples)"));
     }
-  }
-  for (const auto& [left, right] : stereoPairs(bank)) {
-    problems.push_back(sampleLabel(bank, left) + " and " + sampleLabel(bank, right) +
-                       " form a left/right pair: stereo mode joins them into one file");
   }
   return problems;
 }

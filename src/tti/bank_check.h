@@ -21,5 +21,13 @@ std::uint64_t sampleBytes(const SampleBank& bank);
 // then stereo pairs. bank.pcm must hold the PCM data area (its size is
 // what the file holds); `zones` are the bank's decoded zones.
 std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones);
+// The same without the stereo pairs, which are no fault of the bank.
+std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticulation& zones);
+
+// The warning for sample `index` when its whole frames need bytes the PCM
+// data area does not hold ("<bank>: sample 3 "PAD R.WAV" is cut short:
+// 79,512 of 88,200 bytes missing, written as silence"); empty when it
+// needs none.
+std::string cutShortWarning(const SampleBank& bank, std::uint32_t index);
 
 }  // namespace vantrel

@@ -13,16 +13,27 @@ std::unique_ptr<ByteSource> BankRef::open() const {
 
 namespace {
 
+UnreadableFolder tellUnreadable(const BankCatalogue::Unreadable& unreadable) {
+  if (!unreadable) return {};
+  // The folder as the user would name it: no separator at its end.
+  return [&unreadable](std::string folder, int err) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    unreadable(errnoError(err, folder));
+  };
+}
+
 class FileSystemBanks final : public BankCatalogue {
  public:
-  std::vector<BankRef> banksIn(const std::string& folder) const override {
+  std::vector<BankRef> banksIn(const std::string& folder, const Unreadable& unreadable) const override {
     std::vector<BankRef> banks;
-    for (std::string& name : listTtiFiles(folder)) banks.push_back(BankRef::file(joinPath(folder, name)));
+    for (std::string& name : listTtiFiles(folder, tellUnreadable(unreadable))) {
+      banks.push_back(BankRef::file(joinPath(folder, name)));
+    }
     return banks;
   }
-  std::vector<BankRef> banksBelow(const std::string& root) const override {
+  std::vector<BankRef> banksBelow(const std::string& root, const Unreadable& unreadable) const override {
     std::vector<std::string> paths;
-    listTtiFilesBelow(root, paths);
+    listTtiFilesBelow(root, paths, tellUnreadable(unreadable));
     std::vector<BankRef> banks;
     banks.reserve(paths.size());
     for (std::string& path : paths) banks.push_back(BankRef::file(std::move(path)));

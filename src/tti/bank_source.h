@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "tti/byte_source.h"
 
 namespace vantrel {
@@ -40,14 +41,18 @@ class BankRef {
 
 class BankCatalogue {
  public:
+  // Told of a folder that cannot be read (the error names it); the
+  // listing goes on without it.
+  using Unreadable = std::function<void(const RunError& error)>;
+
   virtual ~BankCatalogue() = default;
   // The banks directly inside `folder` ("*.tti", any letter case), in the
   // catalogue's order; none for a folder that cannot be read.
-  virtual std::vector<BankRef> banksIn(const std::string& folder) const = 0;
+  virtual std::vector<BankRef> banksIn(const std::string& folder, const Unreadable& unreadable = {}) const = 0;
   // Every bank below `root`: depth-first, a folder's own banks before its
   // subfolders'. Hidden folders are skipped, links to folders not
   // followed, and the walk stays on one volume.
-  virtual std::vector<BankRef> banksBelow(const std::string& root) const = 0;
+  virtual std::vector<BankRef> banksBelow(const std::string& root, const Unreadable& unreadable = {}) const = 0;
   // The bank a user names by `path`.
   virtual BankRef bankAt(const std::string& path) const { return BankRef::file(path); }
 };

@@ -805,6 +805,10 @@ void TForm1::status(std::string_view text) {
   onWindowThread([this, t = fromUtf8(text)] { headl->setText(t); });
 }
 
+void TForm1::warning(std::string_view text) { logLine(text); }
+
+void TForm1::walkFailed(const RunError& error) { logLine(error.path() + ": " + error.message()); }
+
 void TForm1::logClear() {
   onWindowThread([this] { test->clearLines(); });
 }

@@ -133,6 +133,9 @@ class TForm1 : public QWidget, public JobListener {
 
   // JobListener: the core's reports, shown at once.
   void status(std::string_view text) override;
+  // Warnings and folders a run cannot read go into the log.
+  void warning(std::string_view text) override;
+  void walkFailed(const RunError& error) override;
   void logClear() override;
   void logLine(std::string_view text) override;
   void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override;

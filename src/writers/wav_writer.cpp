@@ -205,6 +205,41 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
   return out;
 }
 
+bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::string& path,
+                  std::vector<std::uint8_t>& buffer) {
+  const File file(path, File::Mode::Read);
+  const auto header = wavHeaderFor(bank, source);
+  const std::uint32_t perChannel = channelBytes(bank, source.left, source.stereo ? 2 : 1);
+  const std::uint64_t dataBytes = (source.stereo ? 2ull : 1ull) * perChannel;
+  if (file.sizeWhenOpened() != kHeaderSize + dataBytes) return false;
+  // The file's bytes and the bytes it would be written with, a chunk at a
+  // time: [file chunk (2 x chunk, after the header) | left | right | expected (2 x chunk)].
+  const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(perChannel, kInterleaveChunk));
+  if (buffer.size() < 6 * chunk + kHeaderSize) buffer.resize(6 * chunk + kHeaderSize);
+  std::uint8_t* got = buffer.data();
+  file.readAt(0, got, kHeaderSize);
+  if (std::memcmp(got, header.data(), kHeaderSize) != 0) return false;
+  std::uint8_t* lb = got + 2 * chunk + kHeaderSize;
+  std::uint8_t* rb = lb + chunk;
+  std::uint8_t* want = rb + chunk;
+  const SampleSpan l = sampleSpan(bank, source.left, perChannel);
+  const SampleSpan r = source.stereo ? sampleSpan(bank, source.right, perChannel) : SampleSpan{};
+  for (std::size_t k = 0; k < perChannel; k += chunk) {
+    const std::size_t c = std::min<std::size_t>(chunk, perChannel - k);
+    const std::size_t width = source.stereo ? 2 * c : c;
+    file.readAt(kHeaderSize + (source.stereo ? 2 * k : k), got, width);
+    if (source.stereo) {
+      readSpanPart(bank.pcm, l, k, c, lb, nullptr);
+      readSpanPart(bank.pcm, r, k, c, rb, nullptr);
+      interleave(lb, rb, want, c / 2);
+    } else {
+      readSpanPart(bank.pcm, l, k, c, want, nullptr);
+    }
+    if (std::memcmp(got, want, width) != 0) return false;
+  }
+  return true;
+}
+
 void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                   std::vector<std::uint8_t>& buffer, const Progress& progress) {
   bool headerWritten;

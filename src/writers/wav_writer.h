@@ -48,6 +48,13 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
                            bool& headerWritten, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr,
                            PcmReadCopy* copy = nullptr);
 
+// Whether the file at `path` holds exactly the bytes this writer would
+// write for `source`: its size first, then its bytes, a chunk at a time
+// (no copy of the whole file in memory). `buffer` is the caller's.
+// Errors of reading the file end it as RunError.
+bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::string& path,
+                  std::vector<std::uint8_t>& buffer);
+
 // The whole file under its final name.
 void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                   std::vector<std::uint8_t>& buffer, const Progress& progress);
