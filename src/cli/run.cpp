@@ -46,7 +46,10 @@ int RunListeners::finish(int status) {
   }
   if (verifier_) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%zu files verified\n", verifier_->verified());
+    const std::size_t n = verifier_->verified(), there = verifier_->alreadyThere();
+    std::string line = std::to_string(n) + (n == 1 ? " file verified" : " files verified");
+    if (there > 0) line += ", " + std::to_string(there) + " of them already there";
+    std::fprintf(stderr, "%s\n", line.c_str());
   }
   return status;
 }

@@ -59,6 +59,11 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
     // A file checked before naming counts once it has its name.
     ++verified_;
     if (event.kind == OutputKind::MonoWav) passedMono_[event.path] = event.left;
+  } else if (event.outcome == OutputOutcome::Existing) {
+    // Found already there and compared byte for byte with what the bank
+    // gives before it was skipped.
+    ++verified_;
+    ++alreadyThere_;
   }
   next_.outputFile(event);
 }

@@ -71,7 +71,8 @@ std::string checkOutput(const OutputFileEvent& event, const std::map<std::string
 // Reads back every file the job writes and compares it with the bank. A
 // file that differs is removed, as a failed write is, and the bank fails
 // with RunError(kVerificationFailed): "Verification failed: PATH: WHAT".
-// Files found already there are passed on unread.
+// Files found already there were compared with what the bank gives before
+// they were skipped: they count as verified.
 //
 // The WAV files of a whole bank are checked before they are named, on the
 // threads that wrote them, while their bytes and the bank's are still in
@@ -87,10 +88,14 @@ class VerifyingListener : public ForwardingListener {
   void checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) override;
   bool checksBeforeNaming() const override { return true; }
   void bankFilesDone(bool failing) override;
+  // Files verified, and of them those found already there (compared with
+  // what the bank gives before they were skipped).
   std::size_t verified() const noexcept { return verified_; }
+  std::size_t alreadyThere() const noexcept { return alreadyThere_; }
 
  private:
   std::size_t verified_ = 0;  // the job's thread only
+  std::size_t alreadyThere_ = 0;
   std::mutex mutex_;
   std::set<std::string> awaitingName_;  // guarded by mutex_: checked before naming, not yet reported
   std::map<std::string, std::uint16_t> passedMono_;  // the job's thread only: this bank's mono files that passed, with their samples
