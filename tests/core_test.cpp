@@ -300,6 +300,10 @@ TEST(OutputFiles, AWriteTapSeesTheFileOrSaysItLostTrack) {
     }
     void appendZeros(std::uint64_t n) override { seen.insert(seen.end(), n, 0); }
     void lose() override { lost = true; }
+    void restart() override {
+      seen.clear();
+      lost = false;
+    }
   };
   const std::uint8_t a[] = {1, 2, 3}, b[] = {4, 5};
   struct Case {

@@ -60,6 +60,9 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, Pcm
   slots_[k].state = State::Running;
   lock.unlock();
   if (read) read->clear();
+  // Each attempt at the file is seen from its first byte: a file written
+  // again after a full disk is not hashed with the failed attempt's bytes.
+  if (files_[k].tap) files_[k].tap->restart();
   bool headerWritten = false;
   std::exception_ptr failure;
   std::unique_ptr<OutputFile> file;

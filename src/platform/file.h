@@ -29,6 +29,9 @@ class WriteTap {
   // The file was written elsewhere than at its end: what the tap has seen
   // is no longer the file's content.
   virtual void lose() = 0;
+  // The file is written anew from its first byte (a failed attempt is
+  // written again): forget everything seen so far.
+  virtual void restart() = 0;
 };
 
 class File {

@@ -91,7 +91,12 @@ std::string Sha256::hex() {
 }
 
 void Sha256Tap::append(const void* data, std::size_t n) {
-  if (!lost_) digest_.update(data, n);
+  if (!lost_) digest_->update(data, n);
+}
+
+void Sha256Tap::restart() {
+  digest_ = std::make_unique<Sha256>();
+  lost_ = false;
 }
 
 void Sha256Tap::appendZeros(std::uint64_t n) {
@@ -99,12 +104,12 @@ void Sha256Tap::appendZeros(std::uint64_t n) {
   static const unsigned char kZeros[64 * 1024] = {};
   while (n > 0) {
     const std::size_t take = n < sizeof kZeros ? static_cast<std::size_t>(n) : sizeof kZeros;
-    digest_.update(kZeros, take);
+    digest_->update(kZeros, take);
     n -= take;
   }
 }
 
-std::string Sha256Tap::hex() { return lost_ ? std::string() : digest_.hex(); }
+std::string Sha256Tap::hex() { return lost_ ? std::string() : digest_->hex(); }
 
 std::string sha256File(const std::string& path) {
   File file(path, File::Mode::Read);

@@ -40,11 +40,12 @@ class Sha256Tap final : public WriteTap {
   void append(const void* data, std::size_t n) override;
   void appendZeros(std::uint64_t n) override;
   void lose() override { lost_ = true; }
+  void restart() override;
   // The digest, or empty when the tap lost track of the file.
   std::string hex();
 
  private:
-  Sha256 digest_;
+  std::unique_ptr<Sha256> digest_ = std::make_unique<Sha256>();
   bool lost_ = false;
 };
 
