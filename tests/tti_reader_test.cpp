@@ -99,6 +99,16 @@ TEST(TtiOutputNames, RepeatsGetANumberBeforeTheLastFourCharacters) {
   EXPECT_EQ(outputsOf({"Kick.wav", "KICK.WAV"}), (std::vector<std::string>{"Kick.wav", "KICK.WAV"}));
 }
 
+// No output is ever taken for a bank (a name ending in .tti) or for a part
+// file that a later run would remove.
+TEST(TtiOutputNames, NoNameLooksLikeABankOrAPartFile) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"EVIL.TTI", "EVIL.TTI.wav"}, {"x.tTi", "x.tTi.wav"}, {"TTI", "TTI"}, {"A.TTIX", "A.TTIX"},
+      {".vantrel-12-0123456789abcdef.part", "_vantrel-12-0123456789abcdef.part"},
+      {".vantrel-12-0123.part", ".vantrel-12-0123.part"}};
+  for (const auto& [name, safe] : cases) EXPECT_EQ(safeFileName(name), safe) << name;
+}
+
 TEST(TtiOutputNames, NamesStayUniqueWhenAMarkedNameExistsAlready) {
   EXPECT_EQ(outputsOf({"A_1.WAV", "A.WAV", "A.WAV"}),
             (std::vector<std::string>{"A_1.WAV", "A.WAV", "A_2.WAV"}));

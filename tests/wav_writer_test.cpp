@@ -266,15 +266,34 @@ TEST(WavData, GigabytesOfPromisedSilenceAreWrittenWithoutWritingThem) {
   EXPECT_EQ(tail, std::vector<char>(4, 0));
 }
 
-TEST(WavFiles, AnExistingFileOfTheSameNameIsReplaced) {
+// A file that takes the name while a WAV file is written is left as it is
+// (the job compares it), unless the run overwrites; a folder in the way
+// is left as it is too.
+TEST(WavFiles, AFileFoundAtTheNameIsKeptUnlessTheRunOverwrites) {
   BankFixture f;
   BankDesc d;
   d.samples = {pcmSample("ONE.WAV", rampPcm(10))};
   f.load(f.write(d));
-  const std::string out = f.out();
-  writeBytes(out + "ONE.WAV", std::vector<std::uint8_t>(5000, 0xEE));
-  writeMono(f, out, 0);
-  EXPECT_EQ(readFileBytes(out + "ONE.WAV").size(), 122u);
+  for (const bool overwrite : {false, true}) {
+    for (const bool folder : {false, true}) {
+      SCOPED_TRACE(std::string(overwrite ? "overwrite" : "keep") + (folder ? " folder" : " file"));
+      const std::string out = f.out(std::string("out") + (overwrite ? "1" : "0") + (folder ? "f" : ""));
+      f.ctx.options.overwrite = overwrite;
+      OutputFile file = WriteWavHeaderMono(f.ctx, out, 0);
+      if (folder) std::filesystem::create_directory(out + "ONE.WAV");
+      else writeBytes(out + "ONE.WAV", std::vector<std::uint8_t>(5000, 0xEE));
+      bool named = false;
+      try {
+        named = CopyPCMDataMono(f.ctx, file, 0);
+      } catch (const RunError& e) {
+        EXPECT_TRUE(folder && overwrite) << e.message();
+      }
+      EXPECT_EQ(named, overwrite && !folder);
+      if (folder) EXPECT_TRUE(std::filesystem::is_directory(out + "ONE.WAV"));
+      else EXPECT_EQ(readFileBytes(out + "ONE.WAV").size(), named ? 122u : 5000u);
+      EXPECT_EQ(namesIn(out), (std::vector<std::string>{"ONE.WAV"}));
+    }
+  }
 }
 
 TEST(WavFiles, TheFinalNameAppearsOnlyWhenTheDataIsWritten) {
@@ -299,26 +318,6 @@ TEST(WavFiles, LatinOneNamesBecomeUtf8FileNamesAndLogLines) {
   writeMono(f, out, 0);
   EXPECT_TRUE(std::filesystem::exists(out + "\xC3\x89T\xC3\x89.WAV"));
   EXPECT_EQ(f.ui.log, (std::vector<std::string>{"\xC3\x89T\xC3\x89.WAV extracted"}));
-}
-
-TEST(WavFiles, AFolderInTheWayEndsWithAccessDeniedAndLeavesNothing) {
-  BankFixture f;
-  BankDesc d;
-  d.samples = {pcmSample("ONE.WAV", rampPcm(10))};
-  f.load(f.write(d));
-  const std::string out = f.out();
-  std::filesystem::create_directory(out + "ONE.WAV");
-  OutputFile file = WriteWavHeaderMono(f.ctx, out, 0);
-  try {
-    CopyPCMDataMono(f.ctx, file, 0);
-    FAIL() << "no error";
-  } catch (const RunError& e) {
-    EXPECT_EQ(e.code(), kFileAccessDenied);
-    EXPECT_EQ(e.path(), out + "ONE.WAV");
-  }
-  EXPECT_EQ(namesIn(out), (std::vector<std::string>{"ONE.WAV"}));
-  EXPECT_TRUE(std::filesystem::is_directory(out + "ONE.WAV"));
-  EXPECT_TRUE(f.ui.log.empty());
 }
 
 TEST(WavFiles, AWriteBeyondTheFileSizeLimitIsDiskFullAndLeavesNothing) {

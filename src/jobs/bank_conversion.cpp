@@ -264,7 +264,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
                               left, right)});
     planned.insert(path);
     bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
-    files.push_back({std::move(path), {stereo, left, right}, nullptr});
+    files.push_back({std::move(path), {stereo, left, right}, nullptr, nullptr, ctx.options.overwrite});
   };
   auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -344,14 +344,27 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {
       bool headerWritten = false;
+      bool named;
       try {
-        writers.settle(static_cast<std::size_t>(step.file), headerWritten);
+        named = writers.settle(static_cast<std::size_t>(step.file), headerWritten);
       } catch (...) {
         // Written one after the other, the gauge steps once the header is out.
         if (headerWritten) ctx.gauge1.add(step.gaugeStep);
         throw;
       }
       ctx.gauge1.add(step.gaugeStep);
+      if (!named) {
+        // Another file took the name while this one was written: it is
+        // compared as one found before writing would have been.
+        OutputFileEvent e = step.event;
+        const bool same = wavFileHolds(bank, {e.kind == OutputKind::StereoWav, e.left, e.right}, e.path,
+                                       ctx.writeBuffer);
+        e.outcome = same ? OutputOutcome::Existing : OutputOutcome::Differs;
+        if (!same) wav.differing.push_back(e.path);
+        ctx.ui.logLine(fileNamePart(e.path) + (same ? " already extracted" : " exists and differs"));
+        ctx.ui.outputFile(e);
+        continue;
+      }
     }
     ctx.ui.logLine(step.line);
     ctx.ui.outputFile(step.event);

@@ -39,9 +39,23 @@ void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, 
 // A file already at `path` (unless the run overwrites): Existing when it
 // holds what would be written, Differs when it holds other bytes; nothing
 // when there is none.
+OutputOutcome compareFound(JobContext& ctx, const std::string& path, const WavSource& source) {
+  return wavFileHolds(ctx.bank, source, path, ctx.writeBuffer) ? OutputOutcome::Existing : OutputOutcome::Differs;
+}
+
 std::optional<OutputOutcome> existingOutcome(JobContext& ctx, const std::string& path, const WavSource& source) {
   if (ctx.options.overwrite || !fileExists(path)) return std::nullopt;
-  return wavFileHolds(ctx.bank, source, path, ctx.writeBuffer) ? OutputOutcome::Existing : OutputOutcome::Differs;
+  return compareFound(ctx, path, source);
+}
+
+// Reports a file found (before writing, or taking the name while the job
+// wrote it): one with other bytes fails the job.
+void reportFound(JobContext& ctx, BankFilesDone& filesDone, const std::string& path, OutputOutcome found,
+                 const std::string& existingText, const WavSource& source) {
+  ctx.ui.status(found == OutputOutcome::Existing ? existingText : fileNamePart(path) + " exists and differs");
+  reportWav(ctx, path, found, source.stereo, source.left, source.right);
+  filesDone.done();
+  if (found == OutputOutcome::Differs) throw RunError(kOutputDiffers, path);
 }
 
 }  // namespace
@@ -140,19 +154,21 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
       createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
-  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {false, k, k})) {
-    ctx.ui.status(name + (*found == OutputOutcome::Existing ? " already extracted" : " exists and differs"));
-    reportWav(ctx, joinPath(folder, name), *found, false, k, k);
-    filesDone.done();
-    if (*found == OutputOutcome::Differs) throw RunError(kOutputDiffers, joinPath(folder, name));
+  const std::string path = joinPath(folder, name);
+  const WavSource source{false, k, k};
+  auto found = existingOutcome(ctx, path, source);
+  if (!found) {
+    OutputFile file = WriteWavHeaderMono(ctx, folder, k);
+    ctx.gauge1.add(1);
+    ctx.gauge1.add(1);
+    if (!CopyPCMDataMono(ctx, file, k)) found = compareFound(ctx, path, source);
+  }
+  if (found) {
+    reportFound(ctx, filesDone, path, *found, name + " already extracted", source);
     return;
   }
-  OutputFile file = WriteWavHeaderMono(ctx, folder, k);
   ctx.gauge1.add(1);
-  ctx.gauge1.add(1);
-  CopyPCMDataMono(ctx, file, k);
-  ctx.gauge1.add(1);
-  reportWav(ctx, file.finalPath(), OutputOutcome::Written, false, k, k);
+  reportWav(ctx, path, OutputOutcome::Written, false, k, k);
   filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
@@ -187,19 +203,21 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
 
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
-  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {true, left, right})) {
-    ctx.ui.status(*found == OutputOutcome::Existing ? "Already extracted" : name + " exists and differs");
-    reportWav(ctx, joinPath(folder, name), *found, true, left, right);
-    filesDone.done();
-    if (*found == OutputOutcome::Differs) throw RunError(kOutputDiffers, joinPath(folder, name));
+  const std::string path = joinPath(folder, name);
+  const WavSource source{true, left, right};
+  auto found = existingOutcome(ctx, path, source);
+  if (!found) {
+    OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);
+    ctx.gauge1.add(1);
+    ctx.gauge1.add(1);
+    if (!CopyPCMDataStereo(ctx, file, left, right)) found = compareFound(ctx, path, source);
+  }
+  if (found) {
+    reportFound(ctx, filesDone, path, *found, "Already extracted", source);
     return true;
   }
-  OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);
   ctx.gauge1.add(1);
-  ctx.gauge1.add(1);
-  CopyPCMDataStereo(ctx, file, left, right);
-  ctx.gauge1.add(1);
-  reportWav(ctx, file.finalPath(), OutputOutcome::Written, true, left, right);
+  reportWav(ctx, path, OutputOutcome::Written, true, left, right);
   filesDone.done();
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");

@@ -69,7 +69,7 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, Pcm
   try {
     file = std::make_unique<OutputFile>(
         writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
-                        files_[k].tap, files_[k].folder, read));
+                        files_[k].tap, files_[k].folder, read, files_[k].replace));
     if (check_) check_(k, file->file(), read);
   } catch (...) {
     failure = std::current_exception();
@@ -90,7 +90,7 @@ void WavFileWriters::work() {
   while (!stop_ && next_ < files_.size()) write(next_++, buffer, check_ ? &read : nullptr, lock);
 }
 
-void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
+bool WavFileWriters::settle(std::size_t k, bool& headerWritten) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (slots_[k].state == State::Waiting || slots_[k].state == State::Running) {
     if (slots_[k].state == State::Waiting && next_ == k) {
@@ -123,14 +123,16 @@ void WavFileWriters::settle(std::size_t k, bool& headerWritten) {
   std::unique_ptr<OutputFile> file = std::move(slot.file);
   slot.state = State::Settled;
   lock.unlock();
+  bool named;
   try {
-    file->commit();
+    named = file->commit();
   } catch (...) {
     lock.lock();
     stop_ = true;
     throw;
   }
   lock.lock();
+  return named;
 }
 
 }  // namespace vantrel

@@ -29,6 +29,7 @@ struct WavFileTask {
   WavSource source;
   WriteTap* tap = nullptr;                // the listener's, for this file
   const OpenFolder* folder = nullptr;     // the folder of finalPath, held open
+  bool replace = false;                   // a file of its name is replaced (--overwrite)
 };
 
 class WavFileWriters {
@@ -60,9 +61,11 @@ class WavFileWriters {
   WavFileWriters& operator=(const WavFileWriters&) = delete;
 
   // Waits until file k is written and gives it its final name; files are
-  // settled in order, 0 first. A failure is thrown; `headerWritten` then
-  // tells whether the file had got as far as its header.
-  void settle(std::size_t k, bool& headerWritten);
+  // settled in order, 0 first. False when another file took the name
+  // meanwhile: it is left as it is and file k is dropped. A failure is
+  // thrown; `headerWritten` then tells whether the file had got as far as
+  // its header.
+  bool settle(std::size_t k, bool& headerWritten);
 
   // The number of writer threads worth starting for `files` files holding
   // `bytes` bytes of sample data.

@@ -9,30 +9,31 @@
 namespace vantrel {
 namespace {
 
-void copyData(JobContext& ctx, OutputFile& file, const WavSource& source) {
-  finishWavFile(file, ctx.bank, source, ctx.writeBuffer, [&ctx](int) { checkCancelled(ctx.ui); });
+bool copyData(JobContext& ctx, OutputFile& file, const WavSource& source) {
+  if (!finishWavFile(file, ctx.bank, source, ctx.writeBuffer, [&ctx](int) { checkCancelled(ctx.ui); })) return false;
   ctx.ui.logLine(fileNamePart(file.finalPath()) + " extracted");
+  return true;
 }
 
 }  // namespace
 
 OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index) {
   const std::string path = joinPath(folder, latin1ToUtf8(ctx.bank.outputName[index]));
-  return startWavFile(ctx.bank, {false, index, index}, path, ctx.ui.outputTap(path));
+  return startWavFile(ctx.bank, {false, index, index}, path, ctx.ui.outputTap(path), ctx.options.overwrite);
 }
 
 OutputFile WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, const std::string& fileName,
                                 std::uint16_t left, std::uint16_t right) {
   const std::string path = joinPath(folder, latin1ToUtf8(fileName));
-  return startWavFile(ctx.bank, {true, left, right}, path, ctx.ui.outputTap(path));
+  return startWavFile(ctx.bank, {true, left, right}, path, ctx.ui.outputTap(path), ctx.options.overwrite);
 }
 
-void CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index) {
-  copyData(ctx, file, {false, index, index});
+bool CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index) {
+  return copyData(ctx, file, {false, index, index});
 }
 
-void CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right) {
-  copyData(ctx, file, {true, left, right});
+bool CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right) {
+  return copyData(ctx, file, {true, left, right});
 }
 
 }  // namespace vantrel

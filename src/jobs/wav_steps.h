@@ -18,9 +18,11 @@ OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::u
 // header (length and loop of `left`).
 OutputFile WriteWavHeaderStereo(JobContext& ctx, const std::string& folder, const std::string& fileName,
                                 std::uint16_t left, std::uint16_t right);
-// Appends sample `index`'s PCM data and logs "<name> extracted".
-void CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index);
-// Appends the interleaved PCM data of the pair and logs "<name> extracted".
-void CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right);
+// Appends sample `index`'s PCM data, names the file and logs "<name>
+// extracted"; false, with nothing logged, when another file took the name
+// meanwhile (left as it is).
+bool CopyPCMDataMono(JobContext& ctx, OutputFile& file, std::uint16_t index);
+// The same with the interleaved PCM data of the pair.
+bool CopyPCMDataStereo(JobContext& ctx, OutputFile& file, std::uint16_t left, std::uint16_t right);
 
 }  // namespace vantrel

@@ -23,6 +23,7 @@ File::File(const std::string& path, Mode mode) : path_(path) {
     case Mode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   do {
     fd_ = ::open(path.c_str(), flags, 0666);

@@ -36,7 +36,9 @@ class WriteTap {
 
 class File {
  public:
-  enum class Mode { Read, ReadWrite, Create /* create or truncate, read and write */ };
+  // CreateNew: a file that does not exist yet (no link followed), read and
+  // write; its name taken is EEXIST.
+  enum class Mode { Read, ReadWrite, Create /* create or truncate, read and write */, CreateNew };
 
   File() = default;
   File(const std::string& path, Mode mode);

@@ -114,7 +114,28 @@ std::string safeFileName(std::string_view latin1Name) {
     std::replace(name.begin(), name.end(), '.', '_');
   }
   if (name.empty()) return std::string(1, '_');
+  // A bank is known by its extension: no output may be taken for one.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (name.size() >= 4 && name[name.size() - 4] == '.' && lower(name[name.size() - 3]) == 't' &&
+      lower(name[name.size() - 2]) == 't' && lower(name[name.size() - 1]) == 'i') {
+    name = fitFileName(name + ".wav");
+  }
+  // Nor for a part file, which a later run would remove.
+  if (isPartFileName(name)) name[0] = '_';
   return name;
+}
+
+bool isPartFileName(std::string_view name) {
+  constexpr std::string_view kHead = ".vantrel-", kTail = ".part";
+  if (name.size() < kHead.size() + kTail.size() + 18 || name.substr(0, kHead.size()) != kHead ||
+      name.substr(name.size() - kTail.size()) != kTail) {
+    return false;
+  }
+  const std::string_view middle = name.substr(kHead.size(), name.size() - kHead.size() - kTail.size());
+  const std::size_t dash = middle.size() - 17;
+  if (middle[dash] != '-' || dash == 0) return false;
+  auto all = [](std::string_view s, const char* set) { return s.find_first_not_of(set) == std::string_view::npos; };
+  return all(middle.substr(0, dash), "0123456789") && all(middle.substr(dash + 1), "0123456789abcdef");
 }
 
 }  // namespace vantrel

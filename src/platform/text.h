@@ -37,4 +37,9 @@ std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes = kMax
 // Works on Latin-1 bytes.
 std::string safeFileName(std::string_view latin1Name);
 
+// Whether `name` has the form of an output's part file,
+// ".vantrel-<process id>-<16 hex digits>.part": only such names are removed
+// as part files left behind, and no output is ever given one.
+bool isPartFileName(std::string_view name);
+
 }  // namespace vantrel

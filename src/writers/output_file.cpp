@@ -2,6 +2,7 @@
 #include "writers/output_file.h"
 
 #include <dirent.h>
+#include <sys/random.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,10 +13,12 @@
 #include <cstdlib>
 #include <string_view>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace vantrel {
 
@@ -160,16 +163,15 @@ void writeSilence(File& file, std::uint64_t n) {
 std::string partPathFor(const std::string& finalPath) {
   const std::string name = fileNamePart(finalPath);
   const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
-  // FNV-1a over the final name: short, fixed-length and the same on every
-  // call for the same name.
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  for (unsigned char c : name) {
-    h ^= c;
-    h *= 0x100000001b3ull;
+  // A random part: nobody can know the name beforehand and plant a link
+  // at it (it is also created only where no file has it).
+  std::uint64_t r = 0;
+  if (::getrandom(&r, sizeof r, 0) != static_cast<ssize_t>(sizeof r)) {
+    r = static_cast<std::uint64_t>(::clock()) ^ (reinterpret_cast<std::uintptr_t>(&r) << 16);
   }
   char part[64];
   std::snprintf(part, sizeof part, ".vantrel-%ld-%016llx.part", static_cast<long>(::getpid()),
-                static_cast<unsigned long long>(h));
+                static_cast<unsigned long long>(r));
   return folder + part;
 }
 
@@ -178,20 +180,12 @@ void removeStalePartFiles(const std::string& folder) noexcept {
   if (!dir) return;
   const std::string prefix = withSeparator(folder.empty() ? std::string(".") : folder);
   while (const dirent* e = ::readdir(dir)) {
+    // Only names of exactly the part files' form, whose process is gone:
+    // any other name may be somebody's file.
     const std::string_view name(e->d_name);
-    if (name.size() < 15 || name.substr(0, 9) != ".vantrel-" || name.substr(name.size() - 5) != ".part") {
-      continue;
-    }
-    // ".vantrel-<pid>-<hash>.part"; a name without a process id comes from
-    // an earlier version that named part files by the hash alone.
-    const std::string_view middle = name.substr(9, name.size() - 14);
-    const std::size_t dash = middle.find('-');
-    bool stale = true;
-    if (dash != std::string_view::npos) {
-      const long pid = std::strtol(std::string(middle.substr(0, dash)).c_str(), nullptr, 10);
-      stale = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-    }
-    if (stale) removeFileQuietly(prefix + std::string(name));
+    if (!isPartFileName(name) || e->d_type == DT_LNK || e->d_type == DT_DIR) continue;
+    const long pid = std::strtol(std::string(name.substr(9)).c_str(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) removeFileQuietly(prefix + std::string(name));
   }
   ::closedir(dir);
 }
@@ -207,8 +201,8 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder)
-    : finalPath_(std::move(finalPath)) {
+OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder, bool replace)
+    : finalPath_(std::move(finalPath)), replace_(replace) {
   if (folder && folder->isOpen() && folder->holds(finalPath_)) folderFd_ = folder->descriptor();
   int fd;
   do {
@@ -224,13 +218,18 @@ OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* f
   // Kernels and file systems without unnamed files say so in one of these.
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
   removeStalePartFiles(folderOf(finalPath_));
-  partPath_ = partPathFor(finalPath_);
-  try {
-    File part(partPath_, File::Mode::Create);
-    file_ = File(::dup(part.descriptor()), finalPath_);
-  } catch (const RunError& e) {
+  // A name of its own, made only where no file (nor link) has it.
+  for (int attempt = 0;; ++attempt) {
+    partPath_ = partPathFor(finalPath_);
+    const int partFd = ::open(partPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (partFd >= 0) {
+      file_ = File(partFd, finalPath_);
+      break;
+    }
+    const int err = errno;
     partPath_.clear();
-    throw RunError(e.code(), finalPath_);
+    if ((err == EEXIST || err == EINTR) && attempt < 8) continue;
+    throwErrno(err, finalPath_, true);
   }
   if (!file_.isOpen()) {
     removeFileQuietly(partPath_);
@@ -245,7 +244,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       finalPath_(std::move(other.finalPath_)),
       partPath_(std::move(other.partPath_)),
       committed_(std::exchange(other.committed_, true)),
-      folderFd_(other.folderFd_) {
+      folderFd_(other.folderFd_),
+      replace_(other.replace_) {
   other.partPath_.clear();
 }
 
@@ -255,17 +255,21 @@ OutputFile::~OutputFile() {
   if (!partPath_.empty()) removeFileQuietly(partPath_);
 }
 
-void OutputFile::commit() {
+bool OutputFile::commit() {
   if (!partPath_.empty()) {
     file_.close();
-    if (std::rename(partPath_.c_str(), finalPath_.c_str()) != 0) throwErrno(errno, finalPath_, true);
+    const unsigned flags = replace_ ? 0u : RENAME_NOREPLACE;
+    if (::renameat2(AT_FDCWD, partPath_.c_str(), AT_FDCWD, finalPath_.c_str(), flags) != 0) {
+      if (errno == EEXIST && !replace_) return false;  // the destructor removes the part file
+      throwErrno(errno, finalPath_, true);
+    }
     committed_ = true;
-    return;
+    return true;
   }
   // An unnamed file gets its name through its descriptor: directly where
   // the process may (root, or a kernel that lets the opener do it), else
-  // through /proc. A final name that is taken is replaced: link under a
-  // part name, then rename over.
+  // through /proc. Linking never replaces a file; one whose name may be
+  // replaced is linked under a part name first, then renamed over.
   // In the open folder, names are relative to it.
   const int at = folderFd_ >= 0 ? folderFd_ : AT_FDCWD;
   auto inFolder = [&](const std::string& path) { return folderFd_ >= 0 ? fileNamePart(path) : path; };
@@ -279,9 +283,12 @@ void OutputFile::commit() {
     return errno;
   };
   int err = link(finalPath_);
+  if (err == EEXIST && !replace_) {
+    file_ = File();
+    return false;
+  }
   if (err == EEXIST) {
     const std::string part = partPathFor(finalPath_);
-    removeFileQuietly(part);
     err = link(part);
     if (err == 0 && ::renameat(at, inFolder(part).c_str(), at, inFolder(finalPath_).c_str()) != 0) {
       err = errno;
@@ -297,6 +304,7 @@ void OutputFile::commit() {
     removeFileQuietly(finalPath_);
     throw;
   }
+  return true;
 }
 
 }  // namespace vantrel

@@ -179,7 +179,7 @@ void writeSilence(File& file, std::uint64_t n);
 // final name when complete, so a failure, an interruption, a crash or a
 // power cut leaves nothing behind. Where the file system has no unnamed
 // files (FAT, some network file systems) it is a hidden part file beside
-// the final one, ".vantrel-<process id>-<hash of the final name>.part",
+// the final one, ".vantrel-<process id>-<16 random hex digits>.part",
 // removed when the OutputFile is dropped uncommitted; part files of
 // processes that no longer run are removed when a new one is created in
 // their folder. Every error names finalPath.
@@ -187,8 +187,11 @@ class OutputFile {
  public:
   // `tap`, when given, sees every byte written (File::setTap). `folder`,
   // when given and holding finalPath, is where the file is made and named,
-  // without walking the folder's path again.
-  explicit OutputFile(std::string finalPath, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr);
+  // without walking the folder's path again. `replace`: a file already
+  // under the final name at commit is replaced (the file is the output of
+  // record, as a SoundFont is), else it is left as it is.
+  explicit OutputFile(std::string finalPath, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr,
+                      bool replace = true);
   // Drops the file unless it was committed.
   ~OutputFile();
   OutputFile(OutputFile&& other) noexcept;
@@ -199,8 +202,10 @@ class OutputFile {
   File& file() noexcept { return file_; }
   const std::string& finalPath() const noexcept { return finalPath_; }
   // Closes the file and gives it its final name, replacing a file of that
-  // name.
-  void commit();
+  // name when made with `replace`. Without it, false when the name is taken
+  // (by a file made meanwhile): the file is then dropped, and the one there
+  // is left as it is.
+  bool commit();
 
  private:
   File file_;
@@ -209,6 +214,7 @@ class OutputFile {
   bool committed_ = false;
   // The open folder the unnamed file is named in; -1: by finalPath_.
   int folderFd_ = -1;
+  bool replace_ = true;
 };
 
 // The part file name of `finalPath` for this process.

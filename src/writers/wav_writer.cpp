@@ -164,14 +164,14 @@ std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, co
 }
 
 OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
-                        WriteTap* tap) {
+                        WriteTap* tap, bool replace) {
   const auto header = wavHeaderFor(bank, source);
-  OutputFile out(finalPath, tap);
+  OutputFile out(finalPath, tap, nullptr, replace);
   out.file().writeAll(header.data(), header.size());
   return out;
 }
 
-void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
+bool finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
                    std::vector<std::uint8_t>& buffer, const Progress& progress) {
   if (source.stereo) {
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
@@ -180,16 +180,16 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
     putMonoData(data, bank, source.left);
     data.finish();
   }
-  out.commit();
+  return out.commit();
 }
 
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
                            bool& headerWritten, WriteTap* tap, const OpenFolder* folder,
-                           PcmReadCopy* copy) {
+                           PcmReadCopy* copy, bool replace) {
   headerWritten = false;
   const auto header = wavHeaderFor(bank, source);
-  OutputFile out(finalPath, tap, folder);
+  OutputFile out(finalPath, tap, folder, replace);
   if (source.stereo) {
     headerWritten = true;
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress, &header, copy);
@@ -240,10 +240,10 @@ bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::st
   return true;
 }
 
-void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+bool writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                   std::vector<std::uint8_t>& buffer, const Progress& progress) {
   bool headerWritten;
-  writeWavUnnamed(bank, source, finalPath, buffer, progress, headerWritten).commit();
+  return writeWavUnnamed(bank, source, finalPath, buffer, progress, headerWritten).commit();
 }
 
 }  // namespace vantrel

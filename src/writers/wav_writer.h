@@ -30,11 +30,14 @@ struct WavSource {
 std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, const WavSource& source);
 
 // The file in two steps: the header alone, then the data behind it and the
-// final name. Between them the file has no name (or a part file's).
+// final name. Between them the file has no name (or a part file's). A WAV
+// file never replaces one of its name: finishing tells false when the name
+// was taken meanwhile (the file is then dropped).
 // `tap`, when given, sees the file's bytes as they are written.
+// `replace`: a file of the final name is replaced instead.
 OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
-                        WriteTap* tap = nullptr);
-void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
+                        WriteTap* tap = nullptr, bool replace = false);
+bool finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& source,
                    std::vector<std::uint8_t>& buffer, const Progress& progress);
 
 // The whole file, still without its final name (the caller commits it).
@@ -46,7 +49,7 @@ void finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
 OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                            std::vector<std::uint8_t>& buffer, const Progress& progress,
                            bool& headerWritten, WriteTap* tap = nullptr, const OpenFolder* folder = nullptr,
-                           PcmReadCopy* copy = nullptr);
+                           PcmReadCopy* copy = nullptr, bool replace = false);
 
 // Whether the file at `path` holds exactly the bytes this writer would
 // write for `source`: its size first, then its bytes, a chunk at a time
@@ -55,8 +58,8 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
 bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::string& path,
                   std::vector<std::uint8_t>& buffer);
 
-// The whole file under its final name.
-void writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
+// The whole file under its final name; false when the name was taken.
+bool writeWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                   std::vector<std::uint8_t>& buffer, const Progress& progress);
 
 }  // namespace vantrel
