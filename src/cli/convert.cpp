@@ -41,10 +41,12 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
   if (target.empty()) return 1;
 
   installStopHandlers();
-  ConsoleListener ui(consoleSettings(options, target));
+  ConsoleListener ui(consoleSettings(options, "convert", target));
+  ui.start();
   RunListeners listeners(ui, options, target);
   const JobOptions job = jobOptions(options);
   int status = 0;
+  std::size_t converted = 0;
   for (const std::string& bank : banks) {
     if (stopSignal() != 0 || ui.outputError() != 0) break;
     status = runJob(ui, bank, [&] {
@@ -52,17 +54,20 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
       JobContext ctx(listeners.head(), job);
       if (!convertBank(ctx, fileSystemBanks().bankAt(bank), target)) {
         ui.finish();
-        reportError(bank, "not a .tti file");
+        ui.error(bank, "not a .tti file");
         return 1;
       }
       return 0;
     });
-    if (status == 0) continue;
-    if (!options.keepGoing || stopSignal() != 0 || ui.outputError() != 0) break;
+    if (status == 0) {
+      ++converted;
+      continue;
+    }
     ui.recordFailure(bank);
+    if (!options.keepGoing || stopSignal() != 0 || ui.outputError() != 0) break;
     status = 0;
   }
-  return endRun(ui, options, listeners.finish(status), banks.size());
+  return endRun(ui, listeners.finish(status), converted);
 }
 
 }  // namespace vantrel::cli

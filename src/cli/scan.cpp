@@ -63,11 +63,12 @@ std::string jsonLine(const BankReport& r) {
 }
 
 std::string textLines(const BankReport& r) {
-  if (!r.error.empty()) return r.path + ": " + r.error + "\n";
-  std::string s = r.path + ": " + std::to_string(r.samples) + " samples, " +
+  const std::string path = escapeControls(r.path);
+  if (!r.error.empty()) return path + ": " + escapeControls(r.error) + "\n";
+  std::string s = path + ": " + std::to_string(r.samples) + " samples, " +
                   std::to_string(r.zones) + " zones, " + std::to_string(r.sampleBytes) +
                   " sample bytes\n";
-  for (const std::string& p : r.problems) s += "  " + p + "\n";
+  for (const std::string& p : r.problems) s += "  " + escapeControls(p) + "\n";
   return s;
 }
 
