@@ -50,12 +50,29 @@ struct RunOptions {
 enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2 };
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets);
 
+// --files-from FILE and -0/--null: more paths for convert and scan.
+struct FileListArgs {
+  std::string file;   // empty: none; "-": standard input
+  bool nul = false;   // NUL-separated instead of one a line
+};
+
+// Adds --files-from and -0/--null to `command`.
+void addFileListOptions(CLI::App& command, FileListArgs& args);
+
+// The paths of the list `args` names, in its order: one a line (a line's
+// end is "\n" alone) or, with -0, NUL-separated; empty ones are passed
+// over. Reading stops, with what was read, when a stop signal arrives
+// (the input may be a pipe whose writer waits for something). Throws
+// RunError when the list cannot be read.
+std::vector<std::string> readFileList(const FileListArgs& args);
+
 struct InfoArgs {
   std::string bank;
   bool json = false;
 };
 struct ScanArgs {
-  std::string source;
+  std::string source;  // may be empty with a file list
+  FileListArgs list;
   bool json = false;
 };
 struct VerifyArgs {
@@ -86,7 +103,7 @@ int finishOutput(int status);
 
 int runInfo(const InfoArgs& args);
 int runScan(const ScanArgs& args);
-int runConvert(const RunOptions& options, const std::vector<std::string>& banks);
+int runConvert(const RunOptions& options, std::vector<std::string> banks, const FileListArgs& list);
 int runFolder(const RunOptions& options, const std::string& source);
 int runDrive(const RunOptions& options, const std::string& root);
 int runExtract(const RunOptions& options, const ExtractArgs& args);

@@ -71,6 +71,13 @@ std::string modeHelp() {
 
 }  // namespace
 
+void addFileListOptions(CLI::App& command, FileListArgs& args) {
+  CLI::Option* list =
+      command.add_option("--files-from", args.file, "read more paths from FILE, one a line ('-': standard input)")
+          ->type_name("FILE");
+  command.add_flag("-0,--null", args.nul, "with --files-from: the paths are NUL-separated")->needs(list);
+}
+
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   if (sets & kBatchOptions) {
     std::vector<std::string> words;
@@ -149,13 +156,14 @@ int main(int argc, char** argv) {
   ScanArgs scan;
   CLI::App* scanCmd = app.add_subcommand(
       "scan", "check every .tti file below SOURCE (or the bank SOURCE) and write nothing");
-  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file")
-      ->required();
+  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file");
   scanCmd->add_flag("--json", scan.json, "print one JSON object per bank and line");
+  addFileListOptions(*scanCmd, scan.list);
 
   std::vector<std::string> banks;
+  FileListArgs bankList;
   CLI::App* convertCmd = app.add_subcommand("convert", "convert whole banks into DIR");
-  convertCmd->add_option("BANK", banks, "bank files (.tti)")->required();
+  convertCmd->add_option("BANK", banks, "bank files (.tti)");
 
   std::string source;
   std::string suffixes;
@@ -200,6 +208,7 @@ int main(int argc, char** argv) {
                                       {extractCmd, kOutputOptions}}) {
     if (!named || named == command) addRunOptions(*command, run, sets);
   }
+  addFileListOptions(*convertCmd, bankList);
 
   // The command the words name, for the pointer to its help.
   auto commandName = [&] {
@@ -209,6 +218,11 @@ int main(int argc, char** argv) {
   setJsonEvents(asksForJson(argc, argv));
   try {
     app.parse(argc, argv);
+    // Without a file list, a bank or a source is required.
+    if (convertCmd->parsed() && banks.empty() && bankList.file.empty())
+      throw CLI::RequiredError("BANK (or --files-from)");
+    if (scanCmd->parsed() && scan.source.empty() && scan.list.file.empty())
+      throw CLI::RequiredError("SOURCE (or --files-from)");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     return finishOutput(0);
@@ -233,7 +247,7 @@ int main(int argc, char** argv) {
   try {
     if (infoCmd->parsed()) return runInfo(info);
     if (scanCmd->parsed()) return runScan(scan);
-    if (convertCmd->parsed()) return runConvert(run, banks);
+    if (convertCmd->parsed()) return runConvert(run, std::move(banks), bankList);
     if (folderCmd->parsed()) return runFolder(run, source);
     if (driveCmd->parsed()) return runDrive(run, source);
     if (extractCmd->parsed()) return runExtract(run, extract);

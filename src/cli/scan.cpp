@@ -75,21 +75,35 @@ std::string textLines(const BankReport& r) {
 }  // namespace
 
 int runScan(const ScanArgs& args) {
-  std::vector<std::string> banks;
-  if (fileExists(args.source)) {
-    banks.push_back(args.source);
-  } else if (folderExists(args.source)) {
-    for (const BankRef& bank : fileSystemBanks().banksBelow(withSeparator(args.source))) banks.push_back(bank.path());
-  } else {
-    reportError(args.source, errorText(kFileNotFound));
-    return 1;
+  std::vector<std::string> sources;
+  if (!args.source.empty()) sources.push_back(args.source);
+  if (!args.list.file.empty()) {
+    try {
+      std::vector<std::string> listed = readFileList(args.list);
+      sources.insert(sources.end(), listed.begin(), listed.end());
+    } catch (const RunError& e) {
+      reportRunError(e, args.list.file);
+      return 1;
+    }
   }
   int status = 0;
-  for (const std::string& path : banks) {
-    const BankReport report = examine(path);
-    if (!report.error.empty()) status = 1;
-    const std::string text = args.json ? jsonLine(report) : textLines(report);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+  for (const std::string& source : sources) {
+    std::vector<std::string> banks;
+    if (fileExists(source)) {
+      banks.push_back(source);
+    } else if (folderExists(source)) {
+      for (const BankRef& bank : fileSystemBanks().banksBelow(withSeparator(source))) banks.push_back(bank.path());
+    } else {
+      reportError(source, errorText(kFileNotFound));
+      status = 1;
+      continue;
+    }
+    for (const std::string& path : banks) {
+      const BankReport report = examine(path);
+      if (!report.error.empty()) status = 1;
+      const std::string text = args.json ? jsonLine(report) : textLines(report);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
   }
   return finishOutput(status);
 }
