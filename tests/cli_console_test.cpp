@@ -9,9 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "bank_builder.h"
 #include "cli/console_listener.h"
-#include "test_support.h"
+#include "jobs_fixtures.h"
 
 using namespace vantrel;
 using namespace vantrel::cli;
@@ -21,13 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kCli = VANTREL_CLI;
-
-std::string readAll(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  return text;
-}
 
 }  // namespace
 
@@ -56,7 +48,7 @@ TEST(CliConsole, TheLinesThatEndARunCountInWords) {
       console.setVerified(c.verified);
       console.done(c.failed.empty() ? 0 : 1, c.converted);
     }
-    EXPECT_EQ(readAll(err), c.lines);
+    EXPECT_EQ(readStream(err), c.lines);
     std::fclose(err);
   }
 }
@@ -64,13 +56,7 @@ TEST(CliConsole, TheLinesThatEndARunCountInWords) {
 TEST(CliQuiet, PrintsOnlyWarningsAndErrors) {
   TempDir dir;
   const std::string good = dir.file("GOOD.TTI"), bad = dir.file("BAD.TTI");
-  BankDesc d;
-  SampleDesc s;
-  s.name = "ONE.WAV";
-  s.pcm.assign(64, 5);
-  s.zones = {0};
-  d.samples = {s};
-  writeBank(good, d);
+  writeJobBank(good, {"ONE.WAV"});
   writeBytes(bad, std::vector<std::uint8_t>(300, 0));
   fs::create_directories(dir.file("empty"));
 
@@ -126,8 +112,8 @@ TEST(CliQuiet, PrintsOnlyWarningsAndErrors) {
     console.error("B.TTI", "File not found");
     console.done(1, 1);
   }
-  EXPECT_EQ(readAll(out), "");
-  EXPECT_EQ(readAll(err), "vantrel-cli: warning: A.TTI: sample 0 is cut short\nvantrel-cli: B.TTI: File not found\n");
+  EXPECT_EQ(readStream(out), "");
+  EXPECT_EQ(readStream(err), "vantrel-cli: warning: A.TTI: sample 0 is cut short\nvantrel-cli: B.TTI: File not found\n");
   std::fclose(out);
   std::fclose(err);
 }

@@ -10,10 +10,10 @@
 #include <set>
 #include <sstream>
 
-#include "bank_builder.h"
-#include "test_support.h"
+#include "jobs_fixtures.h"
 
 using namespace vantrel::testing;
+using namespace vantrel;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,15 +29,8 @@ TEST(CliFileList, ListedPathsAreTheBanksOfConvertAndTheSourcesOfScan) {
   const std::string src = dir.file("src");
   fs::create_directories(src + "/sub");
   // A bank whose name holds a line break can only be listed NUL-separated.
-  for (const std::string name : {"A.TTI", "B.TTI", "C\nD.TTI", "sub/E.TTI", "sub/A.TTI"}) {
-    BankDesc d;
-    SampleDesc s;
-    s.name = "S.WAV";
-    s.pcm.assign(32, 9);
-    s.zones = {0};
-    d.samples = {s};
-    writeBank(src + "/" + name, d);
-  }
+  for (const std::string name : {"A.TTI", "B.TTI", "C\nD.TTI", "sub/E.TTI", "sub/A.TTI"})
+    writeJobBank(src + "/" + name, {"S.WAV"});
   const std::string list = dir.file("list");
 
   struct Case {

@@ -11,10 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "bank_builder.h"
 #include "cli/console_listener.h"
+#include "jobs_fixtures.h"
 #include "platform/errors.h"
-#include "test_support.h"
 
 using namespace vantrel;
 using namespace vantrel::cli;
@@ -74,27 +73,12 @@ std::vector<json> named(const std::vector<json>& all, const std::string& event) 
   return out;
 }
 
-std::string readAll(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  return text;
-}
-
 }  // namespace
 
 TEST(CliJson, EveryLineOfStandardErrorIsAnEventWithItsFields) {
   TempDir dir;
   const std::string good = dir.file("GOOD.TTI"), bad = dir.file("BAD.TTI");
-  BankDesc d;
-  for (const char* name : {"ONE.WAV", "TWO.WAV"}) {
-    SampleDesc s;
-    s.name = name;
-    s.pcm.assign(64, 5);
-    s.zones = {0};
-    d.samples.push_back(s);
-  }
-  writeBank(good, d);
+  writeJobBank(good, {"ONE.WAV", "TWO.WAV"});
   writeBytes(bad, std::vector<std::uint8_t>(300, 0));
 
   struct Case {
@@ -188,7 +172,7 @@ TEST(CliJson, EveryLineOfStandardErrorIsAnEventWithItsFields) {
     console.bankFinished("B.TTI", &failure);
     console.done(1, 0);
   }
-  const std::vector<json> all = events(readAll(err));
+  const std::vector<json> all = events(readStream(err));
   std::fclose(err);
   std::vector<std::string> order;
   for (const json& e : all) order.push_back(e["event"]);

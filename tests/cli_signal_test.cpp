@@ -237,11 +237,9 @@ TEST(CliSignals, AnIgnoredSignalStaysIgnoredAndAStopSaysInterrupted) {
       {SIGTERM, "TERM", false, true}, {SIGINT, "INT", false, false}};
   TempDir dir;
   BankDesc d;
-  SampleDesc s;
-  s.name = "S.WAV";
-  s.pcm.assign(64, 3);
-  s.zones = {0};
-  d.samples = {s};
+  d.samples = {SampleDesc{}};
+  d.samples[0].name = "S.WAV";
+  d.samples[0].pcm.assign(64, 3);
   const std::string bank = dir.file("A.TTI");
   writeBank(bank, d);
   int n = 0;
