@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// vantrel-cli over many banks: --keep-going past failing banks, and banks
+// vantrel-cli over many banks: --keep-going past failing banks, banks
 // whose outputs would land in the same place refused before anything is
-// written.
+// written, and dry runs (in text and JSON).
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "bank_builder.h"
@@ -196,6 +197,23 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
       EXPECT_EQ(r.exitCode, 0) << r.err;
       EXPECT_TRUE(fs::is_empty(out));
       const std::set<std::string> planned = lineSet(r.out);
+      // With --json, one object per file: its path, the bank it comes from
+      // (whose file name names the file's folder or SoundFont) and its kind.
+      r = run(out, {"--dry-run", "--json"});
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      std::set<std::string> paths, kinds;
+      for (const std::string& line : lineSet(r.out)) {
+        const auto e = nlohmann::json::parse(line);
+        paths.insert(e["path"].get<std::string>());
+        kinds.insert(e["kind"].get<std::string>());
+        const std::string bank = e["bank"];
+        EXPECT_TRUE(bank == src + "/ONE.TTI" || bank == src + "/sub/TWO.TTI") << line;
+        EXPECT_NE(e["path"].get<std::string>().find(fs::path(bank).stem().string()), std::string::npos) << line;
+      }
+      EXPECT_EQ(paths, planned);
+      EXPECT_EQ(kinds, (mode == "mono"     ? std::set<std::string>{"monoWav"}
+                        : mode == "stereo" ? std::set<std::string>{"monoWav", "stereoWav"}
+                                           : std::set<std::string>{"soundFont"}));
       r = run(out, {});
       ASSERT_EQ(r.exitCode, 0) << r.err;
       const std::set<std::string> written = relativeFiles(out);

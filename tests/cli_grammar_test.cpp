@@ -80,14 +80,20 @@ TEST(CliGrammar, HelpUsageErrorsAndDoubleDashForEveryCommand) {
       EXPECT_NE(err[0].find(c.named), std::string::npos) << r.err;
       EXPECT_EQ(err[1], pointer);
     }
-    // An option's missing value, where the command has options with values.
+    // An option's missing or empty value, where the command has options
+    // with values: an empty --out is not the current folder.
     if (command != "info" && command != "scan" && command != "verify") {
-      std::vector<std::string> argv = {kCli, command};
-      argv.insert(argv.end(), positionals.begin(), positionals.end());
-      argv.push_back("-o");
-      const auto r = runCommand(argv, dir.str());
-      EXPECT_EQ(r.exitCode, 2);
-      EXPECT_NE(r.err.find("--out"), std::string::npos) << r.err;
+      for (const std::vector<std::string>& value : {std::vector<std::string>{"-o"}, {"--out", ""}, {"--out="}}) {
+        std::vector<std::string> argv = {kCli, command};
+        argv.insert(argv.end(), positionals.begin(), positionals.end());
+        argv.insert(argv.end(), value.begin(), value.end());
+        const auto r = runCommand(argv, dir.str());
+        EXPECT_EQ(r.exitCode, 2);
+        const auto err = lines(r.err);
+        ASSERT_EQ(err.size(), 2u) << r.err;
+        EXPECT_NE(err[0].find("--out"), std::string::npos) << r.err;
+        EXPECT_EQ(err[1], pointer);
+      }
     }
     // After "--" a word that begins with a dash is an argument.
     std::vector<std::string> argv = {kCli, command};

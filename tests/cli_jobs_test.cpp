@@ -84,13 +84,13 @@ TEST(CliFolder, DefaultOutputIsTheWorkingFolderAndDotNamesItsFolder) {
   EXPECT_TRUE(fs::exists(t.file("BANKS/BANKS_WAV_M/WAV_MONO_ONE.TTI/A.WAV")));
 }
 
-TEST(CliFolder, FolderWithoutBanksSucceedsWithAnEmptyOutputFolder) {
+TEST(CliFolder, FolderWithoutBanksSucceedsWithAnEmptyOutputFolderAndSaysSo) {
   TempDir t;
   makeFolders(t.file("EMPTY"));
   auto r = runCommand({VANTREL_CLI, "folder", "--out", t.str(), t.file("EMPTY")});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(fs::is_empty(t.file("EMPTY_WAV_M")));
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "no TTI files in " + t.file("EMPTY") + "\n");
 }
 
 TEST(CliFolder, MissingFoldersExitOneBadWordsExitTwo) {

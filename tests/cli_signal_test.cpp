@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // vantrel-cli stopped by real signals in the middle of a large bank: exit
 // 128 + N, no temporary or partial file, completed files intact, and a
-// second run that ends as a clean one does.
+// second run that ends as a clean one does; signals ignored from the start
+// stay ignored, and a stopped run says so.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "bank_builder.h"
@@ -212,5 +216,98 @@ TEST(CliSignals, AStoppedRunLeavesNothingHalfWrittenAndASecondRunCompletesIt) {
     const auto again = runCommand(rerun);
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_TRUE(tree(out) == clean[c.mode]);
+  }
+}
+
+// A run waits on its list of banks, a FIFO the test writes (the open of its
+// write end returns once the program has opened the list, after its stop
+// handlers are installed). A signal its parent ignored (nohup, a script's
+// background command) stays ignored: the run then converts the bank listed
+// after it. Any other stop signal ends the wait, and the run says
+// "interrupted" (in JSON an error event, then done with the exit status).
+TEST(CliSignals, AnIgnoredSignalStaysIgnoredAndAStopSaysInterrupted) {
+  struct Case {
+    int signal;
+    const char* name;  // as the shell's trap names it
+    bool ignored;
+    bool json;
+  };
+  const std::vector<Case> cases = {
+      {SIGHUP, "HUP", true, false}, {SIGINT, "INT", true, true}, {SIGHUP, "HUP", false, false},
+      {SIGTERM, "TERM", false, true}, {SIGINT, "INT", false, false}};
+  TempDir dir;
+  BankDesc d;
+  d.samples = {SampleDesc{}};
+  d.samples[0].name = "S.WAV";
+  d.samples[0].pcm.assign(64, 3);
+  const std::string bank = dir.file("A.TTI");
+  writeBank(bank, d);
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.ignored ? " ignored" : "") + (c.json ? " json" : ""));
+    const std::string out = dir.file("out" + std::to_string(n)), list = dir.file("list" + std::to_string(n));
+    const std::string errFile = out + ".err";
+    ++n;
+    fs::create_directory(out);
+    ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
+    std::vector<std::string> argv = {"/bin/sh", "-c",
+                                     std::string(c.ignored ? "trap '' " + std::string(c.name) + "; " : "") +
+                                         "exec \"$0\" \"$@\"",
+                                     kCli, "convert", "-o", out, "--files-from", list};
+    if (c.json) argv.push_back("--progress=json");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      // Whatever the test's own parent ignores: the shell sets it.
+      std::signal(c.signal, SIG_DFL);
+      FILE* e = std::fopen(errFile.c_str(), "w");
+      FILE* o = std::fopen("/dev/null", "w");
+      if (!e || !o) _exit(127);
+      ::dup2(fileno(o), 1);
+      ::dup2(fileno(e), 2);
+      std::vector<char*> args;
+      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      _exit(127);
+    }
+    const int fifo = ::open(list.c_str(), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    ::kill(pid, c.signal);
+    // A stop ends the wait with the list still open; an ignored signal
+    // leaves the run waiting for its bank.
+    if (c.ignored) {
+      const std::string line = bank + "\n";
+      EXPECT_EQ(::write(fifo, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+      ::close(fifo);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!c.ignored) ::close(fifo);
+    const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream in(errFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (c.ignored) {
+      EXPECT_EQ(exitCode, 0);
+      EXPECT_TRUE(fs::exists(out + "/WAV_MONO_A.TTI/S.WAV"));
+      for (const std::string& line : lines) EXPECT_EQ(line.find("interrupted"), std::string::npos) << line;
+      continue;
+    }
+    EXPECT_EQ(exitCode, 128 + c.signal);
+    EXPECT_TRUE(fs::is_empty(out));
+    ASSERT_FALSE(lines.empty());
+    const std::string said = std::string("interrupted by SIG") + c.name;
+    if (!c.json) {
+      EXPECT_EQ(lines.back(), "vantrel-cli: " + said);
+      continue;
+    }
+    ASSERT_GE(lines.size(), 2u);
+    const auto error = nlohmann::json::parse(lines[lines.size() - 2]);
+    const auto done = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(error["event"], "error");
+    EXPECT_EQ(error["message"], said);
+    EXPECT_EQ(done["event"], "done");
+    EXPECT_EQ(done["status"], 128 + c.signal);
   }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // vantrel-cli's streams: JSON that a strict parser takes whatever bytes the
-// paths and names hold, progress as JSON Lines, and a standard output that
-// cannot be written.
+// paths and names hold, progress as JSON Lines, text lines that carry no
+// control character to the terminal, and a standard output that cannot be
+// written.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "bank_builder.h"
+#include "platform/text.h"
 #include "test_support.h"
 
 using namespace vantrel::testing;
@@ -75,7 +77,8 @@ TEST(CliStreams, JsonStaysValidUtf8ForLatin1PathsAndNames) {
     }
   }
 
-  // Status lines name the bank's file: the events carry it as UTF-8 too.
+  // Status lines name the bank's file: the events carry it as UTF-8 too,
+  // and with --progress=json every line of standard error is an event.
   const std::string out = dir.file("out");
   std::filesystem::create_directory(out);
   r = runCommand({kCli, "folder", "--progress=json", "-q", "-k", "-o", out, dir.file(folderName)});
@@ -83,22 +86,23 @@ TEST(CliStreams, JsonStaysValidUtf8ForLatin1PathsAndNames) {
   EXPECT_EQ(r.out, "");
   std::istringstream err(r.err);
   std::set<std::string> events, gauges;
-  bool namesBank = false;
+  bool namesBank = false, namesBad = false;
   for (std::string line; std::getline(err, line);) {
-    // The bad bank's error line and the summary are text.
-    if (line.rfind("vantrel-cli: ", 0) == 0 || line.find(" banks converted") != std::string::npos) continue;
     const json e = json::parse(line);
     events.insert(e["event"].get<std::string>());
-    if (e["event"] == "gauge") {
+    if (e["event"] == "progress") {
       gauges.insert(e["gauge"].get<std::string>());
       EXPECT_LE(e["value"].get<long>(), e["max"].get<long>()) << line;
-    } else {
+    } else if (e["event"] == "status") {
       namesBank |= e["text"] == "processing " + latin1AsUtf8(bankName);
+    } else if (e["event"] == "error") {
+      namesBad |= e["path"] == latin1AsUtf8(bad);
     }
   }
-  EXPECT_EQ(events, (std::set<std::string>{"gauge", "status"}));
+  EXPECT_EQ(events, (std::set<std::string>{"start", "progress", "status", "file", "error", "done"}));
   EXPECT_TRUE(gauges.count("bank") && gauges.count("folder"));
   EXPECT_TRUE(namesBank) << r.err;
+  EXPECT_TRUE(namesBad) << r.err;
 }
 
 TEST(CliStreams, AFullStandardOutputExitsOneWithAMessage) {
@@ -146,4 +150,57 @@ TEST(CliStreams, LogAndStatusLinesSharingAFileStayInOrder) {
   const std::vector<std::string> expected = {"processing A.TTI", "processing A.TTI", "ONE.WAV extracted",
                                              "TWO.WAV extracted", " ", "1 TTI files extracted"};
   EXPECT_EQ(lines, expected);
+}
+
+TEST(CliStreams, ControlCharactersAreEscapedInEveryTextLine) {
+  // The rule, by hand: C0 controls, DEL and C1 controls (as UTF-8 or as a
+  // byte outside any UTF-8 character) become \xNN per byte.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain text, caf\xC3\xA9", "plain text, caf\xC3\xA9"},
+      {"red\x1B[31m!\x07", "red\\x1b[31m!\\x07"},
+      {"tab\tline\nend\r", "tab\\x09line\\x0aend\\x0d"},
+      {std::string("nul\0del\x7F", 8), "nul\\x00del\\x7f"},
+      {"csi\xC2\x9B" "2J nbsp\xC2\xA0", "csi\\xc2\\x9b" "2J nbsp\xC2\xA0"},
+      {"latin-1 \xE9t\xE9 csi\x9B" "2J", "latin-1 \xE9t\xE9 csi\\x9b" "2J"},
+      {"\xE2\x82\xAC euro, \xF0\x9F\x8E\xB9 keys", "\xE2\x82\xAC euro, \xF0\x9F\x8E\xB9 keys"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(vantrel::escapeControls(text), shown) << text;
+
+  // A folder, a bank and samples whose names would drive the terminal.
+  TempDir dir;
+  const std::string folder = dir.file("clear\x1B[2J");
+  std::filesystem::create_directory(folder);
+  const std::string bank = folder + "/B\x07.TTI";
+  BankDesc d;
+  for (const char* name : {"BELL\x07\x1B.WAV", "C1\x9B.WAV"}) {
+    SampleDesc s;
+    s.name = name;
+    s.pcm.assign(40, 7);
+    s.zones = {0};
+    d.samples.push_back(s);
+  }
+  writeBank(bank, d);
+  writeBytes(folder + "/bad\x1B.tti", std::vector<std::uint8_t>(300, 0));
+  const std::string out = dir.file("out");
+  std::filesystem::create_directory(out);
+  struct Run {
+    std::vector<std::string> argv;
+    std::string shows;  // a line part the output must hold
+  };
+  const std::vector<Run> runs = {
+      {{kCli, "info", bank}, "BELL\\x07\\x1b.WAV"},
+      {{kCli, "scan", folder}, "bad\\x1b.tti: Read beyond end of file"},
+      {{kCli, "folder", "-k", "--verify", "-o", out, folder}, "processing B\\x07.TTI"},
+      {{kCli, "convert", "-o", out, bank, folder + "/bad\x1B.tti"}, "C1\\xc2\\x9b.WAV extracted"},
+      {{kCli, "convert", "--dry-run", "--overwrite", "-o", out, bank}, "WAV_MONO_B\\x07.TTI/BELL\\x07\\x1b.WAV"},
+      {{kCli, "verify", out, bank}, "files verified"},
+  };
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.argv[1]);
+    const auto r = runCommand(run.argv);
+    const std::string both = r.out + r.err;
+    for (const char control : {'\x1B', '\x07', '\x00'}) EXPECT_EQ(both.find(control), std::string::npos) << both;
+    EXPECT_EQ(both.find("\xC2\x9B"), std::string::npos) << both;
+    EXPECT_NE(both.find(run.shows), std::string::npos) << both;
+  }
 }

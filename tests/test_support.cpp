@@ -52,6 +52,13 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+std::string readStream(std::FILE* stream) {
+  std::rewind(stream);
+  std::string text;
+  for (int c; (c = std::fgetc(stream)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
 std::string latin1AsUtf8(const std::string& latin1) {
   iconv_t cd = ::iconv_open("UTF-8", "ISO-8859-1");
   if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv for ISO-8859-1");

@@ -4,6 +4,7 @@
 // what the core tells the front end, and small file helpers.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -93,6 +94,9 @@ class RecordingListener : public JobListener {
 };
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path);
+
+// All that was written to `stream` (a tmpfile()), from its start.
+std::string readStream(std::FILE* stream);
 
 // Latin-1 bytes as UTF-8, converted by the C library's iconv.
 std::string latin1AsUtf8(const std::string& latin1);

@@ -29,12 +29,13 @@ struct UsageError : std::runtime_error {
 // there and into this structure.
 struct RunOptions {
   std::string mode = "mono";  // -m/--mode: an output format's word
-  std::string out;            // -o/--out DIR; empty: the current working folder
+  std::string out;            // -o/--out DIR; not given: the current working folder
   bool keepGoing = false;     // -k/--keep-going
   bool overwrite = false;     // --overwrite
   bool dryRun = false;        // --dry-run
+  bool dryRunJson = false;    // --json (with --dry-run)
   bool quiet = false;         // -q/--quiet
-  std::string progress = "bar";  // --progress bar|json
+  std::string progress = "bar";  // --progress bar|json|none
   bool verify = false;        // --verify
   bool manifest = false;      // --manifest
   bool strict = false;        // --strict
@@ -45,17 +46,34 @@ struct RunOptions {
 
 // Which of the run options a command takes: every converting command takes
 // the output options (--out, --overwrite, --progress, --quiet); the batch
-// options (--mode, --keep-going, --dry-run) are for the commands that
-// convert whole banks.
+// options (--mode, --keep-going, --dry-run, --json) are for the commands
+// that convert whole banks.
 enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2 };
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets);
+
+// --files-from FILE and -0/--null: more paths for convert and scan.
+struct FileListArgs {
+  std::string file;   // empty: none; "-": standard input
+  bool nul = false;   // NUL-separated instead of one a line
+};
+
+// Adds --files-from and -0/--null to `command`.
+void addFileListOptions(CLI::App& command, FileListArgs& args);
+
+// The paths of the list `args` names, in its order: one a line (a line's
+// end is "\n" alone) or, with -0, NUL-separated; empty ones are passed
+// over. Reading stops, with what was read, when a stop signal arrives
+// (the input may be a pipe whose writer waits for something). Throws
+// RunError when the list cannot be read.
+std::vector<std::string> readFileList(const FileListArgs& args);
 
 struct InfoArgs {
   std::string bank;
   bool json = false;
 };
 struct ScanArgs {
-  std::string source;
+  std::string source;  // may be empty with a file list
+  FileListArgs list;
   bool json = false;
 };
 struct VerifyArgs {
@@ -67,12 +85,14 @@ struct ExtractArgs {
   std::string first, second;  // sample indexes as given; second may be empty
 };
 
-// The output folder of --out (or the current working folder), which must
-// exist; with a separator at its end. Prints an error and returns "" when
-// it does not exist.
+// The output folder of --out (or the current working folder when --out is
+// not given), which must exist; with a separator at its end. Prints an
+// error and returns "" when it does not exist.
 std::string outputFolder(const RunOptions& options);
 
-// Prints "path: message" for a run-time error on standard error.
+// Prints "path: message" for a run-time error on standard error (an error
+// event with --progress=json). For errors before a run's console exists,
+// and for the commands without one.
 void reportError(const std::string& path, const std::string& message);
 // Prints the error that ended a job: its path (or `subject` when it names
 // none) and its text; a failed verification's text names the file itself.
@@ -84,7 +104,7 @@ int finishOutput(int status);
 
 int runInfo(const InfoArgs& args);
 int runScan(const ScanArgs& args);
-int runConvert(const RunOptions& options, const std::vector<std::string>& banks);
+int runConvert(const RunOptions& options, std::vector<std::string> banks, const FileListArgs& list);
 int runFolder(const RunOptions& options, const std::string& source);
 int runDrive(const RunOptions& options, const std::string& root);
 int runExtract(const RunOptions& options, const ExtractArgs& args);

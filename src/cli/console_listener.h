@@ -2,13 +2,17 @@
 #pragma once
 // The command line's front end: log lines to standard output, status lines
 // to standard error, and a progress bar on standard error when it is a
-// terminal (or, with --progress=json, one JSON object per line for every
-// gauge and status change). It also answers the job's question whether to
-// stop (a stop signal, or standard output that can no longer be written)
-// and, with --keep-going, whether to go on after a bank failed.
+// terminal that can show one; with --progress=json, every line of standard
+// error a JSON event instead (messages.h), for gauges, status changes,
+// banks, files, warnings, errors and the run's start and end. It also
+// answers the job's question whether to stop (a stop signal, or standard
+// output that can no longer be written) and, with --keep-going, whether to
+// go on after a bank failed, and counts what the run did for its end.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,12 +21,18 @@
 namespace vantrel::cli {
 
 struct ConsoleSettings {
-  bool quiet = false;         // drop log lines
-  bool jsonProgress = false;  // JSON Lines on standard error instead of the bar
+  std::string command;        // the run's command word, for the start event and usage errors
+  std::string mode;           // the output format's word, for the start event
+  bool quiet = false;         // warnings and errors only: no log or status lines, no bar
+  bool jsonProgress = false;  // JSON events on standard error instead of text
+  bool bar = true;            // a progress bar, where standard error can show one
   bool keepGoing = false;     // pass over a bank that fails
+  bool verify = false;        // files are verified: the end says how many
   // A dry run prints every file it would write on standard output,
-  // relative to `outBase` (the target folder, ending in a separator).
+  // relative to `outBase` (the target folder, ending in a separator): its
+  // path alone, or with `dryRunJson` one JSON object.
   bool dryRun = false;
+  bool dryRunJson = false;
   std::string outBase;
 };
 
@@ -39,14 +49,36 @@ class ConsoleListener : public JobListener {
   bool cancelled() const override;
   bool bankFailed(const std::string& bankPath, const RunError& error) override;
   void outputFile(const OutputFileEvent& event) override;
+  void bankStarted(const std::string& bankPath) override;
+  void bankFinished(const std::string& bankPath, const RunError* error) override;
+  void warning(std::string_view text) override;
+  void walkFailed(const RunError& error) override;
+
+  // The run begins: the start event.
+  void start();
+
+  // An error line (or event); `path` may be empty.
+  void error(const std::string& path, const std::string& message);
+  // The error that ended a job about `subject` (a cancel says nothing).
+  void runError(const RunError& error, const std::string& subject);
+  // A usage error found once the run had begun: the run then ends with
+  // exit status 2 and no summary.
+  void usageError(const std::string& message);
 
   // Writes one line to standard output whatever the settings (data, not
   // log); a failed write stops the run.
   void dataLine(std::string_view text);
 
-  // Keeps a bank that failed (and was reported) for the summary.
-  void recordFailure(const std::string& bankPath) { failures_.push_back(bankPath); }
+  // Notes a bank that failed (and was reported); a bank is noted once.
+  void recordFailure(const std::string& bankPath);
   const std::vector<std::string>& failures() const { return failures_; }
+
+  // The number of files the run's checks verified (--verify).
+  // Files verified, and of them those found already there.
+  void setVerified(std::size_t files, std::size_t alreadyThere) {
+    verified_ = files;
+    alreadyThere_ = alreadyThere;
+  }
 
   // The errno of the first failed write to standard output, or 0.
   int outputError() const { return outputError_.load(); }
@@ -55,11 +87,20 @@ class ConsoleListener : public JobListener {
   // lines still held.
   void finish();
 
+  // The run's end, with its exit status: "interrupted" after a stop
+  // signal, then in text "N files verified" (--verify) and, with
+  // --keep-going, "N banks converted, M failed: PATH, ..." (not after a
+  // stop, a lost standard output or a usage error, nor with --quiet); or
+  // the done event. The banks converted are those the job reported done,
+  // or `converted` from a job that reports no banks.
+  void done(int status, std::size_t converted);
+
  private:
   void drawBar();
   void clearBar();
   void writeOut(std::string_view text);
-  static void writeLine(std::FILE* stream, std::string_view text, bool flush = true);
+  // A line on standard error: a text line, with the bar kept below it.
+  void errLine(std::string_view text);
 
   ConsoleSettings settings_;
   std::FILE* out_;
@@ -70,6 +111,11 @@ class ConsoleListener : public JobListener {
   int percent_[3] = {-1, -1, -1};
   std::atomic<int> outputError_{0};
   std::vector<std::string> failures_;
+  std::set<std::string> failed_;  // failures_, for looking up
+  std::string currentBank_;       // between bankStarted and bankFinished
+  bool banksReported_ = false;    // the job reports its banks
+  bool usageError_ = false;
+  std::size_t converted_ = 0, written_ = 0, skipped_ = 0, verified_ = 0, alreadyThere_ = 0;
 };
 
 }  // namespace vantrel::cli

@@ -2,6 +2,7 @@
 // vantrel-cli convert: whole banks, one after another, each as the window's
 // single-file job converts the file selected in its file list.
 
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -35,16 +36,29 @@ void refuseSharedOutputs(const std::vector<std::string>& banks, const OutputForm
 
 }  // namespace
 
-int runConvert(const RunOptions& options, const std::vector<std::string>& banks) {
-  refuseSharedOutputs(banks, options.format());
+int runConvert(const RunOptions& options, std::vector<std::string> banks, const FileListArgs& list) {
   const std::string target = outputFolder(options);
   if (target.empty()) return 1;
 
   installStopHandlers();
-  ConsoleListener ui(consoleSettings(options, target));
+  ConsoleListener ui(consoleSettings(options, "convert", target));
+  ui.start();
+  // The listed banks follow those named; the list is read whole first, so
+  // that banks that would share their output are refused before anything
+  // is written.
+  int status = runJob(ui, list.file, [&] {
+    if (!list.file.empty()) {
+      std::vector<std::string> listed = readFileList(list);
+      banks.insert(banks.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
+    }
+    refuseSharedOutputs(banks, options.format());
+    return 0;
+  });
+  if (status != 0 || stopSignal() != 0) return endRun(ui, status, 0);
+
   RunListeners listeners(ui, options, target);
   const JobOptions job = jobOptions(options);
-  int status = 0;
+  std::size_t converted = 0;
   for (const std::string& bank : banks) {
     if (stopSignal() != 0 || ui.outputError() != 0) break;
     status = runJob(ui, bank, [&] {
@@ -52,17 +66,20 @@ int runConvert(const RunOptions& options, const std::vector<std::string>& banks)
       JobContext ctx(listeners.head(), job);
       if (!convertBank(ctx, fileSystemBanks().bankAt(bank), target)) {
         ui.finish();
-        reportError(bank, "not a .tti file");
+        ui.error(bank, "not a .tti file");
         return 1;
       }
       return 0;
     });
-    if (status == 0) continue;
-    if (!options.keepGoing || stopSignal() != 0 || ui.outputError() != 0) break;
+    if (status == 0) {
+      ++converted;
+      continue;
+    }
     ui.recordFailure(bank);
+    if (!options.keepGoing || stopSignal() != 0 || ui.outputError() != 0) break;
     status = 0;
   }
-  return endRun(ui, options, listeners.finish(status), banks.size());
+  return endRun(ui, listeners.finish(status), converted);
 }
 
 }  // namespace vantrel::cli

@@ -56,8 +56,10 @@ void printJson(const std::string& file, const SampleBank& bank, const ZoneArticu
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+// Names and the path with their control characters escaped, so that none
+// reaches the terminal.
 void printText(const std::string& file, const SampleBank& bank, const ZoneArticulation& art) {
-  std::printf("%s: %" PRIu32 " samples, %u zones\n", file.c_str(), bank.sampleCount,
+  std::printf("%s: %" PRIu32 " samples, %u zones\n", escapeControls(file).c_str(), bank.sampleCount,
               static_cast<unsigned>(art.zoneCount));
   if (bank.sampleCount) {
     std::printf("\n%5s  %-24s %-24s %10s %10s %10s %10s\n", "index", "name", "output name", "bytes",
@@ -65,7 +67,8 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
   }
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
     std::printf("%5" PRIu32 "  %-24s %-24s %10" PRIu32 " %10" PRIu32 " %10" PRId32 " %10" PRId32 "\n",
-                i, latin1ToUtf8(bank.sampleName[i]).c_str(), latin1ToUtf8(bank.outputName[i]).c_str(),
+                i, escapeControls(latin1ToUtf8(bank.sampleName[i])).c_str(),
+                escapeControls(latin1ToUtf8(bank.outputName[i])).c_str(),
                 bank.pcmLength[i], bank.pcmLength[i] / 2, bank.loopStart[i], bank.loopEnd[i]);
   }
   if (art.zoneCount) {

@@ -2,6 +2,7 @@
 // vantrel-cli folder, drive and extract: the window's folder run, drive run
 // and sample extraction, with the same texts on standard output and error.
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -56,10 +57,11 @@ std::uint32_t parseIndex(const std::string& word) {
 // listeners its options add, and the job context reporting to them, with
 // the stop handlers installed.
 struct ConsoleRun {
-  ConsoleRun(const RunOptions& options, const std::string& out)
-      : console(consoleSettings(options, out)), listeners(console, options, out),
+  ConsoleRun(const RunOptions& options, const std::string& command, const std::string& out)
+      : console(consoleSettings(options, command, out)), listeners(console, options, out),
         ctx(listeners.head(), jobOptions(options)) {
     installStopHandlers();
+    console.start();
   }
   ConsoleListener console;
   RunListeners listeners;
@@ -74,13 +76,15 @@ int runFolder(const RunOptions& options, const std::string& given) {
   const std::string source = sourceFolder(given);
   if (source.empty()) return 1;
 
-  ConsoleRun run(options, out);
+  ConsoleRun run(options, "folder", out);
   std::size_t banks = 0;
   const int status = runJob(run.console, source, [&] {
     banks = convertFolder(run.ctx, source, shownFolder(out));
+    // The job says nothing about a folder without banks.
+    if (banks == 0) run.console.status("no TTI files in " + given);
     return 0;
   });
-  return endRun(run.console, options, run.listeners.finish(status), banks);
+  return endRun(run.console, run.listeners.finish(status), banks - std::min(banks, run.console.failures().size()));
 }
 
 int runDrive(const RunOptions& options, const std::string& root) {
@@ -91,7 +95,7 @@ int runDrive(const RunOptions& options, const std::string& root) {
     return 1;
   }
 
-  ConsoleRun run(options, out);
+  ConsoleRun run(options, "drive", out);
   std::size_t banks = 0;
   const int status = runJob(run.console, root, [&] {
     // The drive letter of the output folder names the run's folder: here
@@ -99,7 +103,7 @@ int runDrive(const RunOptions& options, const std::string& root) {
     banks = convertDrive(run.ctx, root, shownFolder(out), volumeOf(out).name);
     return 0;
   });
-  return endRun(run.console, options, run.listeners.finish(status), banks);
+  return endRun(run.console, run.listeners.finish(status), banks - std::min(banks, run.console.failures().size()));
 }
 
 int runExtract(const RunOptions& options, const ExtractArgs& args) {
@@ -110,10 +114,11 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
 
-  ConsoleRun run(options, out);
   // Sample extraction writes WAV files whatever the output choice; the pair
   // extraction is the stereo mode's.
-  run.ctx.options.format = &outputFormat(pair ? FormatId::Stereo : FormatId::Mono);
+  RunOptions wav = options;
+  wav.mode = outputFormat(pair ? FormatId::Stereo : FormatId::Mono).word;
+  ConsoleRun run(wav, "extract", out);
   const int status = runJob(run.console, bank, [&] {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
@@ -138,7 +143,7 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
     picks.current = static_cast<std::uint16_t>(second);
     return doublextr(run.ctx, picks, static_cast<int>(second), shownFolder(out)) ? 0 : 1;
   });
-  return endRun(run.console, options, run.listeners.finish(status), 1);
+  return endRun(run.console, run.listeners.finish(status), status == 0 ? 1 : 0);
 }
 
 }  // namespace vantrel::cli

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // vantrel-cli: the converter without its window. Log lines go to standard
-// output, status lines to standard error.
+// output, status lines to standard error (or JSON events, messages.h).
 
 #include <malloc.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "jobs/job_context.h"
 #include "jobs/output_formats.h"
 #include "platform/errors.h"
@@ -34,9 +35,20 @@ const char kExitStatus[] =
 // The usage error's line and where to find help, on standard error.
 int usageError(const std::string& command, const std::string& message) {
   std::fflush(stdout);
-  std::fprintf(stderr, "vantrel-cli: %s\nRun 'vantrel-cli %s--help' for usage.\n", message.c_str(),
-               command.empty() ? "" : (command + " ").c_str());
+  writeLine(stderr, usageErrorLines(jsonEvents(), command, message));
   return 2;
+}
+
+// Whether the words ask for JSON events (--progress=json or --progress
+// json before any "--"): for the errors found while they are read.
+bool asksForJson(int argc, char** argv) {
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view word = argv[k];
+    if (word == "--") break;
+    if (word == "--progress=json" || (word == "--progress" && k + 1 < argc && std::string_view(argv[k + 1]) == "json"))
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -59,6 +71,13 @@ std::string modeHelp() {
 
 }  // namespace
 
+void addFileListOptions(CLI::App& command, FileListArgs& args) {
+  CLI::Option* list =
+      command.add_option("--files-from", args.file, "read more paths from FILE, one a line ('-': standard input)")
+          ->type_name("FILE");
+  command.add_flag("-0,--null", args.nul, "with --files-from: the paths are NUL-separated")->needs(list);
+}
+
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   if (sets & kBatchOptions) {
     std::vector<std::string> words;
@@ -66,12 +85,19 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
     command.add_option("-m,--mode", options.mode, modeHelp())->check(CLI::IsMember(words))->type_name("MODE");
   }
   command.add_option("-o,--out", options.out, "the target folder (default: the current folder); it must exist")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check([](const std::string& dir) {
+        return dir.empty() ? std::string("the target folder is empty (leave out --out for the current folder)")
+                           : std::string();
+      });
   if (sets & kBatchOptions) {
     command.add_flag("-k,--keep-going", options.keepGoing,
                      "report a bank that fails and go on with the next; exit 1 if any failed");
-    command.add_flag("--dry-run", options.dryRun,
-                     "print every file the run would write, relative to DIR, and write nothing");
+    CLI::Option* dryRun = command.add_flag(
+        "--dry-run", options.dryRun, "print every file the run would write, relative to DIR, and write nothing");
+    command.add_flag("--json", options.dryRunJson,
+                     "with --dry-run: one JSON object per file (path, bank, kind) instead of its path")
+        ->needs(dryRun);
   }
   command.add_flag("--strict", options.strict,
                    "fail a bank for every problem scan reports for it (samples cut short, loops outside "
@@ -79,11 +105,12 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,
-                     "bar (default: a bar on a terminal) or json (one JSON object per line on "
-                     "standard error for every gauge and status change)")
-      ->check(CLI::IsMember({"bar", "json"}))
+                     "bar (default: a bar on a terminal), none (no bar) or json (every line of "
+                     "standard error a JSON event: start, bank, file, warning, error, bankDone, "
+                     "progress, status, done)")
+      ->check(CLI::IsMember({"bar", "json", "none"}))
       ->type_name("FORMAT");
-  command.add_flag("-q,--quiet", options.quiet, "print no log lines");
+  command.add_flag("-q,--quiet", options.quiet, "print only warnings and errors");
   command.add_flag("--verify", options.verify,
                    "read every file written back from the disk and compare it with the bank; a "
                    "file that differs is removed and ends the run");
@@ -109,27 +136,6 @@ std::string outputFolder(const RunOptions& options) {
   return withSeparator(folder);
 }
 
-void reportRunError(const RunError& error, const std::string& subject) {
-  if (error.code() == kVerificationFailed) reportError({}, error.message());
-  else reportError(error.path().empty() ? subject : error.path(), error.message());
-}
-
-void reportError(const std::string& path, const std::string& message) {
-  std::fflush(stdout);
-  if (path.empty()) std::fprintf(stderr, "vantrel-cli: %s\n", message.c_str());
-  else std::fprintf(stderr, "vantrel-cli: %s: %s\n", path.c_str(), message.c_str());
-}
-
-int finishOutput(int status) {
-  errno = 0;
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int err = errno != 0 ? errno : EIO;
-    reportError("standard output", errorText(errorCodeFromErrno(err, true)));
-    return 1;
-  }
-  return status;
-}
-
 }  // namespace vantrel::cli
 
 int main(int argc, char** argv) {
@@ -153,13 +159,14 @@ int main(int argc, char** argv) {
   ScanArgs scan;
   CLI::App* scanCmd = app.add_subcommand(
       "scan", "check every .tti file below SOURCE (or the bank SOURCE) and write nothing");
-  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file")
-      ->required();
+  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file");
   scanCmd->add_flag("--json", scan.json, "print one JSON object per bank and line");
+  addFileListOptions(*scanCmd, scan.list);
 
   std::vector<std::string> banks;
+  FileListArgs bankList;
   CLI::App* convertCmd = app.add_subcommand("convert", "convert whole banks into DIR");
-  convertCmd->add_option("BANK", banks, "bank files (.tti)")->required();
+  convertCmd->add_option("BANK", banks, "bank files (.tti)");
 
   std::string source;
   std::string suffixes;
@@ -204,14 +211,21 @@ int main(int argc, char** argv) {
                                       {extractCmd, kOutputOptions}}) {
     if (!named || named == command) addRunOptions(*command, run, sets);
   }
+  addFileListOptions(*convertCmd, bankList);
 
   // The command the words name, for the pointer to its help.
   auto commandName = [&] {
     const auto chosen = app.get_subcommands();
     return chosen.empty() ? std::string() : chosen.front()->get_name();
   };
+  setJsonEvents(asksForJson(argc, argv));
   try {
     app.parse(argc, argv);
+    // Without a file list, a bank or a source is required.
+    if (convertCmd->parsed() && banks.empty() && bankList.file.empty())
+      throw CLI::RequiredError("BANK (or --files-from)");
+    if (scanCmd->parsed() && scan.source.empty() && scan.list.file.empty())
+      throw CLI::RequiredError("SOURCE (or --files-from)");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     return finishOutput(0);
@@ -232,10 +246,11 @@ int main(int argc, char** argv) {
     return usageError(commandName(), e.what());
   }
 
+  setJsonEvents(run.progress == "json");
   try {
     if (infoCmd->parsed()) return runInfo(info);
     if (scanCmd->parsed()) return runScan(scan);
-    if (convertCmd->parsed()) return runConvert(run, banks);
+    if (convertCmd->parsed()) return runConvert(run, std::move(banks), bankList);
     if (folderCmd->parsed()) return runFolder(run, source);
     if (driveCmd->parsed()) return runDrive(run, source);
     if (extractCmd->parsed()) return runExtract(run, extract);

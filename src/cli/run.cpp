@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/run.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <new>
 
 #include "cli/signals.h"
@@ -9,12 +11,18 @@
 
 namespace vantrel::cli {
 
-ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase) {
+ConsoleSettings consoleSettings(const RunOptions& options, const std::string& command,
+                                const std::string& outBase) {
   ConsoleSettings s;
+  s.command = command;
+  s.mode = options.format().word;
   s.quiet = options.quiet;
   s.jsonProgress = options.progress == "json";
+  s.bar = options.progress == "bar";
   s.keepGoing = options.keepGoing;
+  s.verify = options.verify;
   s.dryRun = options.dryRun;
+  s.dryRunJson = options.dryRunJson;
   s.outBase = outBase;
   return s;
 }
@@ -40,17 +48,11 @@ int RunListeners::finish(int status) {
     try {
       manifest_->write();
     } catch (const RunError& e) {
-      reportRunError(e, verify::kManifestName);
+      console_.runError(e, verify::kManifestName);
       status = 1;
     }
   }
-  if (verifier_) {
-    std::fflush(stdout);
-    const std::size_t n = verifier_->verified(), there = verifier_->alreadyThere();
-    std::string line = std::to_string(n) + (n == 1 ? " file verified" : " files verified");
-    if (there > 0) line += ", " + std::to_string(there) + " of them already there";
-    std::fprintf(stderr, "%s\n", line.c_str());
-  }
+  if (verifier_) console_.setVerified(verifier_->verified(), verifier_->alreadyThere());
   return status;
 }
 
@@ -59,37 +61,38 @@ int runJob(ConsoleListener& console, const std::string& subject, const std::func
     return job();
   } catch (const RunError& e) {
     console.finish();
-    if (e.code() != kCancelled) reportRunError(e, subject);
+    console.runError(e, subject);
   } catch (const std::bad_alloc&) {
     console.finish();
-    reportError(subject, errorText(kOutOfMemory));
-  } catch (const UsageError&) {
+    console.error(subject, errorText(kOutOfMemory));
+  } catch (const UsageError& e) {
     console.finish();
-    throw;
+    console.usageError(e.what());
+    return 2;
   } catch (const std::exception& e) {
     console.finish();
-    reportError(subject, e.what());
+    console.error(subject, e.what());
   }
   return 1;
 }
 
-int endRun(ConsoleListener& console, const RunOptions& options, int status, std::size_t banks) {
+int endRun(ConsoleListener& console, int status, std::size_t converted) {
   console.finish();
-  if (const int signal = stopSignal()) return 128 + signal;
-  if (const int err = console.outputError()) {
-    reportError("standard output", errorText(errorCodeFromErrno(err, true)));
-    return 1;
+  if (const int signal = stopSignal()) {
+    status = 128 + signal;
+  } else if (const int err = console.outputError()) {
+    console.error("standard output", errorText(errorCodeFromErrno(err, true)));
+    status = 1;
+  } else {
+    if (status == 0 && !console.failures().empty()) status = 1;
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      console.error("standard output", errorText(errorCodeFromErrno(errno != 0 ? errno : EIO, true)));
+      status = 1;
+    }
   }
-  if (options.keepGoing) {
-    const auto& failed = console.failures();
-    std::string line = std::to_string(banks - failed.size()) + " banks converted, " +
-                       std::to_string(failed.size()) + " failed";
-    for (std::size_t k = 0; k < failed.size(); ++k) line += (k ? ", " : ": ") + failed[k];
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", line.c_str());
-    if (!failed.empty()) status = 1;
-  }
-  return finishOutput(status);
+  console.done(status, converted);
+  return status;
 }
 
 }  // namespace vantrel::cli

@@ -16,9 +16,10 @@
 
 namespace vantrel::cli {
 
-// The console of a run into `outBase` (the target folder, with its
-// separator).
-ConsoleSettings consoleSettings(const RunOptions& options, const std::string& outBase);
+// The console of a run of `command` into `outBase` (the target folder,
+// with its separator).
+ConsoleSettings consoleSettings(const RunOptions& options, const std::string& command,
+                                const std::string& outBase);
 
 // The run options that the jobs honour.
 JobOptions jobOptions(const RunOptions& options);
@@ -34,7 +35,7 @@ class RunListeners {
   // Ends the run's checks: writes DIR/SHA256SUMS with the files that are
   // complete (also after a failed or stopped run: they are whole and
   // verified; a file that failed its check is gone and not listed) and
-  // prints "N files verified" on standard error. Returns `status`, or 1
+  // tells the console how many files were verified. Returns `status`, or 1
   // when the manifest cannot be written.
   int finish(int status);
 
@@ -46,15 +47,16 @@ class RunListeners {
 };
 
 // Runs `job` and returns its status; a failure that ends it is reported
-// (the error's path, or `subject` when it names none) and gives 1. A job
-// stopped by a signal or by a lost standard output reports nothing here.
-// Usage errors pass through.
+// (the error's path, or `subject` when it names none) and gives 1, a usage
+// error gives 2. A job stopped by a signal or by a lost standard output
+// reports nothing here.
 int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job);
 
-// The exit status of a run that converted `banks` banks or failed on them:
-// 128 + N after stop signal N; 1 after a failed write to standard output
-// or, with --keep-going, when a bank failed (after the summary line on
-// standard error); else `status`.
-int endRun(ConsoleListener& console, const RunOptions& options, int status, std::size_t banks);
+// Ends a run and returns its exit status: 128 + N after stop signal N; 1
+// after a failed write to standard output or when a bank failed; else
+// `status`. The console then says how the run ended (ConsoleListener::done);
+// `converted` is the number of banks converted, for jobs that do not
+// report their banks.
+int endRun(ConsoleListener& console, int status, std::size_t converted);
 
 }  // namespace vantrel::cli

@@ -63,45 +63,55 @@ std::string jsonLine(const BankReport& r) {
 }
 
 std::string textLines(const BankReport& r) {
-  if (!r.error.empty()) return r.path + ": " + r.error + "\n";
-  std::string s = r.path + ": " + std::to_string(r.samples) + " samples, " +
+  const std::string path = escapeControls(r.path);
+  if (!r.error.empty()) return path + ": " + escapeControls(r.error) + "\n";
+  std::string s = path + ": " + std::to_string(r.samples) + " samples, " +
                   std::to_string(r.zones) + " zones, " + std::to_string(r.sampleBytes) +
                   " sample bytes\n";
-  for (const std::string& p : r.problems) s += "  " + p + "\n";
+  for (const std::string& p : r.problems) s += "  " + escapeControls(p) + "\n";
   return s;
 }
 
 }  // namespace
 
 int runScan(const ScanArgs& args) {
-  std::vector<std::string> banks;
-  // A folder the walk cannot read is reported as a bank that cannot be
-  // read is, and the walk goes on.
-  std::vector<BankReport> unreadable;
-  if (fileExists(args.source)) {
-    banks.push_back(args.source);
-  } else if (folderExists(args.source)) {
-    const auto walk = fileSystemBanks().banksBelow(withSeparator(args.source), [&](const RunError& e) {
-      BankReport report;
-      report.path = e.path();
-      report.error = e.message();
-      unreadable.push_back(std::move(report));
-    });
-    for (const BankRef& bank : walk) banks.push_back(bank.path());
-  } else {
-    reportError(args.source, errorText(kFileNotFound));
-    return 1;
+  std::vector<std::string> sources;
+  if (!args.source.empty()) sources.push_back(args.source);
+  if (!args.list.file.empty()) {
+    try {
+      std::vector<std::string> listed = readFileList(args.list);
+      sources.insert(sources.end(), listed.begin(), listed.end());
+    } catch (const RunError& e) {
+      reportRunError(e, args.list.file);
+      return 1;
+    }
   }
-  int status = unreadable.empty() ? 0 : 1;
-  for (const BankReport& report : unreadable) {
-    const std::string text = args.json ? jsonLine(report) : textLines(report);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  }
-  for (const std::string& path : banks) {
-    const BankReport report = examine(path);
+  int status = 0;
+  auto print = [&](const BankReport& report) {
     if (!report.error.empty()) status = 1;
     const std::string text = args.json ? jsonLine(report) : textLines(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
+  };
+  for (const std::string& source : sources) {
+    std::vector<std::string> banks;
+    if (fileExists(source)) {
+      banks.push_back(source);
+    } else if (folderExists(source)) {
+      // A folder the walk cannot read is reported as a bank that cannot be
+      // read is, and the walk goes on.
+      const auto walk = fileSystemBanks().banksBelow(withSeparator(source), [&](const RunError& e) {
+        BankReport report;
+        report.path = e.path();
+        report.error = e.message();
+        print(report);
+      });
+      for (const BankRef& bank : walk) banks.push_back(bank.path());
+    } else {
+      reportError(source, errorText(kFileNotFound));
+      status = 1;
+      continue;
+    }
+    for (const std::string& path : banks) print(examine(path));
   }
   return finishOutput(status);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/manifest.h"
@@ -37,18 +38,16 @@ int runVerify(const VerifyArgs& args) {
   for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report, listed);
 
   std::fflush(stdout);
-  for (const std::string& note : report.notes) std::fprintf(stderr, "vantrel-cli: %s\n", note.c_str());
+  for (const std::string& note : report.notes) writeLine(stderr, errorLine(false, {}, note));
   std::stable_sort(report.failures.begin(), report.failures.end(),
                    [](const verify::Finding& a, const verify::Finding& b) { return a.path < b.path; });
   for (const verify::Finding& f : report.failures) {
-    std::fprintf(stderr, "vantrel-cli: Verification failed: %s: %s\n", f.path.c_str(), f.what.c_str());
+    writeLine(stderr, errorLine(false, {}, "Verification failed: " + f.path + ": " + f.what));
   }
-  if (report.failures.empty()) {
-    std::fprintf(stderr, "%zu files verified\n", report.verifiedCount());
-    return finishOutput(0);
-  }
-  std::fprintf(stderr, "%zu files verified, %zu failed\n", report.verifiedCount(), report.failedFiles().size());
-  return finishOutput(1);
+  std::string counts = counted(report.verifiedCount(), "file", "files") + " verified";
+  if (!report.failures.empty()) counts += ", " + std::to_string(report.failedFiles().size()) + " failed";
+  writeLine(stderr, counts);
+  return finishOutput(report.failures.empty() ? 0 : 1);
 }
 
 }  // namespace vantrel::cli

@@ -85,6 +85,60 @@ std::string utf8OrLatin1(std::string_view bytes) {
   return isUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 character at the start of `text`, or
+// 0 when it starts with a byte that begins none.
+std::size_t utf8CharLength(std::string_view text) noexcept {
+  for (std::size_t len = 1; len <= 4 && len <= text.size(); ++len) {
+    if (isUtf8(text.substr(0, len))) return len;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string escapeControls(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0x0F];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      escape(c);
+      ++i;
+      continue;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t len = utf8CharLength(text.substr(i));
+    if (len == 0) {
+      // A byte outside any UTF-8 character: a C1 control as a single byte.
+      if (c <= 0x9F) escape(c);
+      else out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    if (c == 0xC2 && second <= 0x9F) {
+      escape(c);
+      escape(second);
+    } else {
+      out.append(text.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
 std::size_t utf8Length(std::string_view latin1) {
   std::size_t n = latin1.size();
   for (unsigned char c : latin1) n += c >= 0x80;

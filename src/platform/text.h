@@ -20,6 +20,15 @@ bool isUtf8(std::string_view text) noexcept;
 // byte taken as its Latin-1 character (old media often carry Latin-1 names).
 std::string utf8OrLatin1(std::string_view bytes);
 
+// Text made safe to print on a terminal: every control character becomes
+// "\xNN" (lowercase hex), one escape per byte. Escaped are the C0 controls
+// (bytes 00-1F), DEL (7F) and the C1 controls U+0080-U+009F, both as UTF-8
+// characters (the two bytes C2 80 to C2 9F become "\xc2\x80" to
+// "\xc2\x9f") and as single bytes 80-9F outside any well-formed UTF-8
+// character (a Latin-1 name's own C1 bytes). Every other byte stays as it
+// is.
+std::string escapeControls(std::string_view text);
+
 // The longest file name the file system takes, in bytes of its UTF-8 form.
 constexpr std::size_t kMaxFileNameBytes = 255;
 
