@@ -45,7 +45,7 @@ TEST(CliConsole, TheLinesThatEndARunCountInWords) {
       settings.verify = true;
       ConsoleListener console(settings, stdout, err);
       for (const std::string& bank : c.failed) console.recordFailure(bank);
-      console.setVerified(c.verified);
+      console.setVerified(c.verified, 0);
       console.done(c.failed.empty() ? 0 : 1, c.converted);
     }
     EXPECT_EQ(readStream(err), c.lines);

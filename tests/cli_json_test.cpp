@@ -93,7 +93,8 @@ TEST(CliJson, EveryLineOfStandardErrorIsAnEventWithItsFields) {
       {"a failing bank, kept going", {"-k", bad, good}, 1,
        {{"converted", 1}, {"failed", 1}, {"written", 2}, {"skipped", 0}, {"status", 1}}, bad},
       {"verified and found again", {"--verify", good}, 0,
-       {{"converted", 1}, {"failed", 0}, {"written", 0}, {"skipped", 2}, {"verified", 0}, {"status", 0}}, ""},
+       {{"converted", 1}, {"failed", 0}, {"written", 0}, {"skipped", 2}, {"verified", 2}, {"alreadyThere", 2}, {"status", 0}},
+       ""},
       {"a dry run", {"--dry-run", good}, 0,
        {{"converted", 1}, {"failed", 0}, {"written", 0}, {"skipped", 0}, {"status", 0}}, ""},
   };
