@@ -4,6 +4,7 @@
 // written, and dry runs (in text and JSON).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -241,4 +242,47 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
       EXPECT_EQ(relativeFiles(out), written);
     }
   }
+}
+
+// A folder that cannot be read is named with the reason and fails the run
+// (exit 1) while the banks of the readable folders are converted. Root
+// reads every folder: the runs then go as an unprivileged user.
+TEST(CliBatch, FoldersThatCannotBeReadAreNamedAndTheWalkGoesOn) {
+  std::vector<std::string> as;
+  if (::geteuid() == 0) {
+    if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv (util-linux) is missing";
+    as = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  TempDir dir;
+  const std::string src = dir.file("src"), locked = src + "/locked", out = dir.file("out");
+  fs::create_directories(locked);
+  fs::create_directories(out);
+  writeGoodBank(src + "/OPEN.TTI", "OPEN.WAV");
+  writeGoodBank(locked + "/HIDDEN.TTI", "HIDDEN.WAV");
+  for (const std::string& p : {dir.str(), src, out}) fs::permissions(p, fs::perms::all);
+  fs::permissions(locked, fs::perms::none);
+  struct Case {
+    std::vector<std::string> words;
+    std::string source;
+    bool converts;
+  };
+  const std::vector<Case> cases = {
+      {{"drive", "-o", out}, src, true},
+      {{"scan"}, src, false},
+      {{"folder", "-o", out}, locked, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words[0]);
+    std::vector<std::string> argv = as;
+    argv.push_back(kCli);
+    argv.insert(argv.end(), c.words.begin(), c.words.end());
+    argv.push_back(c.source);
+    const auto r = runCommand(argv);
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(locked + ": File access denied"), std::string::npos) << r.out << r.err;
+    if (c.converts) {
+      EXPECT_EQ(filesBelow(out), (std::set<std::string>{"OPEN.WAV"}));
+    }
+  }
+  fs::permissions(locked, fs::perms::all);
 }
