@@ -527,3 +527,37 @@ TEST(JobsCutShort, WarnedOfOrUnderStrictRefusedBeforeWriting) {
     EXPECT_TRUE(namesIn(r.target).empty());
   }
 }
+
+// A link planted at an output's name inside the target is never followed:
+// the bank fails naming it, and nothing outside the target changes.
+TEST(JobsLinks, ALinkAtAnOutputNameFailsTheBankAndIsNotFollowed) {
+  BankDesc d;
+  d.samples = {named("A.WAV", 100)};
+  struct Case {
+    FormatId mode;
+    std::string link;  // relative to the target
+  };
+  const std::vector<Case> cases = {{FormatId::Mono, "WAV_MONO_BANK.TTI"},
+                                   {FormatId::Mono, "WAV_MONO_BANK.TTI/A.WAV"},
+                                   {FormatId::Sf2, "BANK.sf2"},
+                                   {FormatId::Sfz, "SFZ_BANK.TTI/samples"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    ConversionRun r(d, c.mode);
+    const std::string outside = r.dir.file("outside");
+    std::filesystem::create_directories(outside);
+    writeBytes(outside + "/A.WAV", {7});
+    writeBytes(outside + "/victim", {7});
+    const std::filesystem::path link = r.target + c.link;
+    std::filesystem::create_directories(link.parent_path());
+    const bool folder = c.link.find('.') == std::string::npos || c.link.rfind(".TTI") == c.link.size() - 4;
+    std::filesystem::create_symlink(folder ? outside : outside + "/victim", link);
+    std::string path;
+    EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kSymlinkNotUsed);
+    EXPECT_EQ(path, link.string());
+    EXPECT_EQ(namesIn(outside), lines({"A.WAV", "victim"}));
+    EXPECT_EQ(readFileBytes(outside + "/A.WAV"), std::vector<std::uint8_t>{7});
+    EXPECT_EQ(readFileBytes(outside + "/victim"), std::vector<std::uint8_t>{7});
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
+}

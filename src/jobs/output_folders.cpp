@@ -46,6 +46,8 @@ std::string createBankFolder(const std::string& current, const std::string& name
     return withSeparator(path);
   }
   const int err = errno;
+  // A link there would send the bank's files out of the target.
+  if (err == EEXIST && isSymlink(path)) throw RunError(kSymlinkNotUsed, path);
   if (err == EEXIST && folderExists(path)) return withSeparator(path);
   throwErrno(err, path, true);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/errors.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 namespace vantrel {
@@ -20,6 +22,7 @@ std::string errorText(int code) {
     case kVerificationFailed: return "Verification failed";
     case kOutputDiffers: return "exists and differs";
     case kNotRegularFile: return "not a regular file";
+    case kSymlinkNotUsed: return "is a symbolic link: not used";
     default: return "I/O error " + std::to_string(code);
   }
 }
@@ -76,6 +79,11 @@ std::string errnoReason(int err) {
     case ELOOP: return "too many symbolic links";
     default: return {};
   }
+}
+
+bool isSymlink(const std::string& path) noexcept {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 RunError errnoError(int err, const std::string& path, bool writing) {

@@ -23,6 +23,7 @@ enum ErrorCode : int {
   kVerificationFailed = 902,  // our own: an output file read back differs from its bank
   kOutputDiffers = 903,       // our own: an output file found already there holds other bytes
   kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
+  kSymlinkNotUsed = 905,      // our own: an output name held by a symbolic link
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
@@ -59,6 +60,9 @@ std::string errnoReason(int err);
 // The RunError for the errno of a failed operation on `path`: the code's
 // text and, where it says more, the system's reason.
 RunError errnoError(int err, const std::string& path, bool writing = false);
+
+// Whether `path` itself is a symbolic link (not followed).
+bool isSymlink(const std::string& path) noexcept;
 
 // Throws RunError for the errno of a failed operation on `path`.
 [[noreturn]] void throwErrno(int err, const std::string& path, bool writing = false);

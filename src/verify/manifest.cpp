@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "writers/output_file.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/libraries.h"
@@ -168,19 +169,14 @@ Manifest readManifest(const std::string& folder, std::vector<int>* bad) {
 }
 
 void writeManifest(const std::string& folder, const Manifest& manifest) {
+  // Made like every output file: without a name (or under a random part
+  // file's, which a later run removes) until it replaces the manifest whole.
   const std::string path = joinPath(folder, kManifestName);
-  const std::string part = joinPath(folder, ".SHA256SUMS.vantrel-" + std::to_string(::getpid()) + ".part");
   const std::string text = formatManifest(manifest);
-  try {
-    File file(part, File::Mode::Create);
-    file.writeAll(text.data(), text.size());
-    if (::fsync(file.descriptor()) != 0) throwErrno(errno, path, true);
-    file.close();
-    if (std::rename(part.c_str(), path.c_str()) != 0) throwErrno(errno, path, true);
-  } catch (const RunError& e) {
-    removeFileQuietly(part);
-    throw RunError(e.code(), path);
-  }
+  OutputFile file(path);
+  file.file().writeAll(text.data(), text.size());
+  if (::fsync(file.file().descriptor()) != 0) throwErrno(errno, path, true);
+  file.commit();
 }
 
 }  // namespace vantrel::verify

@@ -256,6 +256,9 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::commit() {
+  // A file that replaces another never replaces a link: the link may have
+  // been planted to have the run write where it points.
+  if (replace_ && isSymlink(finalPath_)) throw RunError(kSymlinkNotUsed, finalPath_);
   if (!partPath_.empty()) {
     file_.close();
     const unsigned flags = replace_ ? 0u : RENAME_NOREPLACE;

@@ -207,6 +207,8 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
 
 bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::string& path,
                   std::vector<std::uint8_t>& buffer) {
+  // A link at an output's name is never taken for the output.
+  if (isSymlink(path)) throw RunError(kSymlinkNotUsed, path);
   const File file(path, File::Mode::Read);
   const auto header = wavHeaderFor(bank, source);
   const std::uint32_t perChannel = channelBytes(bank, source.left, source.stereo ? 2 : 1);
