@@ -139,6 +139,13 @@ bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& er
   return true;
 }
 
+void ConsoleListener::walkFailed(const RunError& error) {
+  clearBar();
+  reportRunError(error, {});
+  walkFailures_ = true;
+  drawBar();
+}
+
 void ConsoleListener::outputFile(const OutputFileEvent& event) {
   if (!settings_.dryRun || event.outcome != OutputOutcome::Planned) return;
   const std::string& base = settings_.outBase;

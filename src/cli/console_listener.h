@@ -38,6 +38,9 @@ class ConsoleListener : public JobListener {
   bool showsSampleList() const override { return false; }
   bool cancelled() const override;
   bool bankFailed(const std::string& bankPath, const RunError& error) override;
+  // Reported at once (path and error on standard error); the run goes on
+  // and ends with exit status 1.
+  void walkFailed(const RunError& error) override;
   void outputFile(const OutputFileEvent& event) override;
 
   // Writes one line to standard output whatever the settings (data, not
@@ -47,6 +50,8 @@ class ConsoleListener : public JobListener {
   // Keeps a bank that failed (and was reported) for the summary.
   void recordFailure(const std::string& bankPath) { failures_.push_back(bankPath); }
   const std::vector<std::string>& failures() const { return failures_; }
+  // Whether a folder or image could not be read whole.
+  bool walkFailures() const { return walkFailures_; }
 
   // The errno of the first failed write to standard output, or 0.
   int outputError() const { return outputError_.load(); }
@@ -70,6 +75,7 @@ class ConsoleListener : public JobListener {
   int percent_[3] = {-1, -1, -1};
   std::atomic<int> outputError_{0};
   std::vector<std::string> failures_;
+  bool walkFailures_ = false;
 };
 
 }  // namespace vantrel::cli

@@ -86,6 +86,7 @@ int endRun(ConsoleListener& console, const RunOptions& options, int status, std:
     std::fprintf(stderr, "%s\n", line.c_str());
     if (!failed.empty()) status = 1;
   }
+  if (console.walkFailures()) status = 1;
   return finishOutput(status);
 }
 

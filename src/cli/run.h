@@ -52,9 +52,10 @@ class RunListeners {
 int runJob(ConsoleListener& console, const std::string& subject, const std::function<int()>& job);
 
 // The exit status of a run that converted `banks` banks or failed on them:
-// 128 + N after stop signal N; 1 after a failed write to standard output
-// or, with --keep-going, when a bank failed (after the summary line on
-// standard error); else `status`.
+// 128 + N after stop signal N; 1 after a failed write to standard output,
+// after a folder or image that could not be read whole, or, with
+// --keep-going, when a bank failed (after the summary line on standard
+// error); else `status`.
 int endRun(ConsoleListener& console, const RunOptions& options, int status, std::size_t banks);
 
 }  // namespace vantrel::cli

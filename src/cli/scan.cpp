@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "tti/archive_banks.h"
 #include "tti/bank_check.h"
 #include "tti/tti_reader.h"
 
@@ -29,15 +30,15 @@ struct BankReport {
   std::string error;  // empty when the bank reads
 };
 
-BankReport examine(const std::string& path) {
+BankReport examine(const BankRef& ref) {
   BankReport report;
-  report.path = path;
+  report.path = ref.path();
   SampleBank bank;
   ZoneArticulation zones;
   try {
     // The PCM data area stays in the file: its size is known, but no
     // sample byte is read.
-    loadBank(fileSystemBanks().bankAt(path), bank, {&zones, true});
+    loadBank(ref, bank, {&zones, true});
   } catch (const RunError& e) {
     report.error = e.message();
     return report;
@@ -74,20 +75,29 @@ std::string textLines(const BankReport& r) {
 }  // namespace
 
 int runScan(const ScanArgs& args) {
-  std::vector<std::string> banks;
-  // A folder the walk cannot read is reported as a bank that cannot be
-  // read is, and the walk goes on.
+  std::vector<BankRef> banks;
+  // A folder the walk cannot read (or an image that cannot be read whole)
+  // is reported as a bank that cannot be read is, and the walk goes on.
   std::vector<BankReport> unreadable;
-  if (fileExists(args.source)) {
-    banks.push_back(args.source);
+  const auto tell = [&](const RunError& e) {
+    BankReport report;
+    report.path = e.path();
+    report.error = e.message();
+    unreadable.push_back(std::move(report));
+  };
+  const auto image = imageSource(args.source);
+  if (image && !fileExists(image->archive)) {
+    reportError(image->archive, errorText(kFileNotFound));
+    return 1;
+  }
+  if (image && !matchesTtiPattern(fileNamePart(image->inside))) {
+    // An image, or a folder inside one: walked in the image's order.
+    const auto catalogue = catalogueFor(args.source);
+    banks = catalogue->banksBelow(catalogue->rootOf(args.source), tell);
+  } else if (image || fileExists(args.source)) {
+    banks.push_back(fileSystemBanks().bankAt(args.source));
   } else if (folderExists(args.source)) {
-    const auto walk = fileSystemBanks().banksBelow(withSeparator(args.source), [&](const RunError& e) {
-      BankReport report;
-      report.path = e.path();
-      report.error = e.message();
-      unreadable.push_back(std::move(report));
-    });
-    for (const BankRef& bank : walk) banks.push_back(bank.path());
+    banks = fileSystemBanks().banksBelow(withSeparator(args.source), tell);
   } else {
     reportError(args.source, errorText(kFileNotFound));
     return 1;
@@ -97,8 +107,8 @@ int runScan(const ScanArgs& args) {
     const std::string text = args.json ? jsonLine(report) : textLines(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
-  for (const std::string& path : banks) {
-    const BankReport report = examine(path);
+  for (const BankRef& bank : banks) {
+    const BankReport report = examine(bank);
     if (!report.error.empty()) status = 1;
     const std::string text = args.json ? jsonLine(report) : textLines(report);
     std::fwrite(text.data(), 1, text.size(), stdout);

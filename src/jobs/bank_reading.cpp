@@ -86,7 +86,9 @@ void file1Click(JobContext& ctx, const std::string& selectedPath) {
 }
 
 bool checkfortti(JobContext& ctx, const std::string& folder) {
-  const bool found = !fileSystemBanks().banksIn(folder).empty();
+  const std::shared_ptr<const BankCatalogue> catalogue = catalogueFor(folder);
+  const bool found = catalogue->isImage() ? !catalogue->banksBelow(catalogue->rootOf(folder)).empty()
+                                          : !catalogue->banksIn(folder).empty();
   if (found) {
     ctx.setButton(ButtonId::Complete, true);
     ctx.ui.status("TTI files detected in source dir");

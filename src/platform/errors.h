@@ -23,6 +23,7 @@ enum ErrorCode : int {
   kVerificationFailed = 902,  // our own: an output file read back differs from its bank
   kOutputDiffers = 903,       // our own: an output file found already there holds other bytes
   kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
+  kDamagedArchive = 905,      // our own: an image or archive entry that cannot be read whole
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
