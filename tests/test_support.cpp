@@ -99,8 +99,10 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
     _exit(127);
   }
   int st = 0;
-  ::waitpid(pid, &st, 0);
+  rusage usage{};
+  ::wait4(pid, &st, 0, &usage);
   CommandResult r;
+  r.peakRssKiB = usage.ru_maxrss;
   r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   auto bytes = readFileBytes(outPath);
   r.out.assign(bytes.begin(), bytes.end());

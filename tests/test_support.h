@@ -107,6 +107,7 @@ struct CommandResult {
   int exitCode = -1;
   std::string out;
   std::string err;
+  long peakRssKiB = 0;  // the command's largest resident set (getrusage of the child)
 };
 // `cwd`, when not empty, is the folder it runs in; `fileSizeLimit`, when not
 // 0, limits the size of every file it writes (SIGXFSZ keeps its default).

@@ -72,7 +72,6 @@ class ConsoleListener : public JobListener {
   // Notes a bank that failed (and was reported); a bank is noted once.
   void recordFailure(const std::string& bankPath);
   const std::vector<std::string>& failures() const { return failures_; }
-
   // The number of files the run's checks verified (--verify).
   // Files verified, and of them those found already there.
   void setVerified(std::size_t files, std::size_t alreadyThere) {

@@ -20,6 +20,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "jobs/bank_reading.h"
+#include "tti/archive_banks.h"
 
 namespace vantrel::cli {
 namespace {
@@ -31,19 +32,40 @@ std::string shownFolder(std::string folder) {
   return folder;
 }
 
+// The real location of `path`, or empty.
+std::string realPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+// An image (or a folder inside one) as a source: the image must exist;
+// its real location, so that its name is its own whatever the path given.
+// Empty after an error report.
+std::string imageFolder(const InsidePath& image) {
+  if (!fileExists(image.archive)) {
+    reportError(image.archive, errorText(kFileNotFound));
+    return {};
+  }
+  std::string real = realPath(image.archive);
+  if (real.empty()) {
+    reportError(image.archive, "the image cannot be read");
+    return {};
+  }
+  if (!image.inside.empty()) real += std::string(kInsideSeparator) + image.inside;
+  return real;
+}
+
 // The source folder, which must exist; its real location, so that "." and
 // ".." name the folder they stand for. Empty after an error report.
 std::string sourceFolder(const std::string& given) {
+  if (const auto image = imageSource(given)) return imageFolder(*image);
   if (!folderExists(given)) {
     reportError(given, "the source folder does not exist");
     return {};
   }
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(given.c_str(), nullptr), &std::free);
-  if (!real) {
-    reportError(given, "the source folder cannot be read");
-    return {};
-  }
-  return real.get();
+  std::string real = realPath(given);
+  if (real.empty()) reportError(given, "the source folder cannot be read");
+  return real;
 }
 
 // A sample index: decimal digits only, within the 16-bit range of the list.
@@ -90,7 +112,12 @@ int runFolder(const RunOptions& options, const std::string& given) {
 int runDrive(const RunOptions& options, const std::string& root) {
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
-  if (!folderExists(root)) {
+  if (const auto image = imageSource(root)) {
+    if (!fileExists(image->archive)) {
+      reportError(image->archive, errorText(kFileNotFound));
+      return 1;
+    }
+  } else if (!folderExists(root)) {
     reportError(root, "the source root does not exist");
     return 1;
   }

@@ -153,31 +153,36 @@ int main(int argc, char** argv) {
 
   InfoArgs info;
   CLI::App* infoCmd = app.add_subcommand("info", "list a bank's samples, loops and zones");
-  infoCmd->add_option("BANK", info.bank, "the bank file")->required();
+  infoCmd->add_option("BANK", info.bank, "the bank file, or IMAGE//path/BANK.TTI inside an image or archive")
+      ->required();
   infoCmd->add_flag("--json", info.json, "print one JSON object");
 
   ScanArgs scan;
   CLI::App* scanCmd = app.add_subcommand(
       "scan", "check every .tti file below SOURCE (or the bank SOURCE) and write nothing");
-  scanCmd->add_option("SOURCE", scan.source, "a folder, walked as drive walks it, or a bank file");
+  scanCmd->add_option("SOURCE", scan.source,
+                      "a folder or an image or archive (.iso, .zip, .7z, .tar[.gz|.bz2|.xz]), walked as drive "
+                      "walks it, or a bank file (IMAGE//path/BANK.TTI inside one)");
   scanCmd->add_flag("--json", scan.json, "print one JSON object per bank and line");
   addFileListOptions(*scanCmd, scan.list);
 
   std::vector<std::string> banks;
   FileListArgs bankList;
   CLI::App* convertCmd = app.add_subcommand("convert", "convert whole banks into DIR");
-  convertCmd->add_option("BANK", banks, "bank files (.tti)");
+  convertCmd->add_option("BANK", banks, "bank files (.tti), or IMAGE//path/BANK.TTI inside an image or archive");
 
   std::string source;
   std::string suffixes;
   for (const vantrel::OutputFormat& f : vantrel::outputFormats()) suffixes += (suffixes.empty() ? "" : "|") + std::string(f.runSuffix);
   CLI::App* folderCmd = app.add_subcommand(
       "folder", "convert every .tti file of a folder into DIR/<folder>" + suffixes);
-  folderCmd->add_option("SOURCE_DIR", source, "the folder whose banks are converted")->required();
+  folderCmd->add_option("SOURCE_DIR", source,
+                        "the folder whose banks are converted, or an image or archive whose tree is")
+      ->required();
 
   CLI::App* driveCmd = app.add_subcommand(
       "drive", "convert every .tti file below SOURCE_ROOT into DIR/Drive NAME MODE/...");
-  driveCmd->add_option("SOURCE_ROOT", source, "the folder whose tree is converted")->required();
+  driveCmd->add_option("SOURCE_ROOT", source, "the folder, image or archive whose tree is converted")->required();
 
   ExtractArgs extract;
   CLI::App* extractCmd = app.add_subcommand(
@@ -194,7 +199,9 @@ int main(int argc, char** argv) {
       "check every file listed in DIR/SHA256SUMS and, with banks given, compare their outputs "
       "found below DIR with the banks");
   verifyCmd->add_option("DIR", verifyArgs.folder, "the output folder of a run")->required();
-  verifyCmd->add_option("BANK", verifyArgs.banks, "bank files (.tti) whose outputs are compared");
+  verifyCmd->add_option("BANK", verifyArgs.banks,
+                        "bank files (.tti) whose outputs are compared: IMAGE//path/BANK.TTI inside an image or "
+                        "archive, or IMAGE for every bank in it");
 
   // The run options go to the command the first word names, or to every
   // command when it names none (help, version, a usage error): a run does

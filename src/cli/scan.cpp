@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "tti/archive_banks.h"
 #include "tti/bank_check.h"
 #include "tti/tti_reader.h"
 
@@ -29,15 +30,15 @@ struct BankReport {
   std::string error;  // empty when the bank reads
 };
 
-BankReport examine(const std::string& path) {
+BankReport examine(const BankRef& ref) {
   BankReport report;
-  report.path = path;
+  report.path = ref.path();
   SampleBank bank;
   ZoneArticulation zones;
   try {
     // The PCM data area stays in the file: its size is known, but no
     // sample byte is read.
-    loadBank(fileSystemBanks().bankAt(path), bank, {&zones, true});
+    loadBank(ref, bank, {&zones, true});
   } catch (const RunError& e) {
     report.error = e.message();
     return report;
@@ -92,26 +93,36 @@ int runScan(const ScanArgs& args) {
     const std::string text = args.json ? jsonLine(report) : textLines(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
   };
+  // A folder the walk cannot read (or an image that cannot be read whole)
+  // is reported as a bank that cannot be read is, and the walk goes on.
+  const auto tell = [&](const RunError& e) {
+    BankReport report;
+    report.path = e.path();
+    report.error = e.message();
+    print(report);
+  };
   for (const std::string& source : sources) {
-    std::vector<std::string> banks;
-    if (fileExists(source)) {
-      banks.push_back(source);
+    std::vector<BankRef> banks;
+    const auto image = imageSource(source);
+    if (image && !fileExists(image->archive)) {
+      reportError(image->archive, errorText(kFileNotFound));
+      status = 1;
+      continue;
+    }
+    if (image && !matchesTtiPattern(fileNamePart(image->inside))) {
+      // An image, or a folder inside one: walked in the image's order.
+      const auto catalogue = catalogueFor(source);
+      banks = catalogue->banksBelow(catalogue->rootOf(source), tell);
+    } else if (image || fileExists(source)) {
+      banks.push_back(fileSystemBanks().bankAt(source));
     } else if (folderExists(source)) {
-      // A folder the walk cannot read is reported as a bank that cannot be
-      // read is, and the walk goes on.
-      const auto walk = fileSystemBanks().banksBelow(withSeparator(source), [&](const RunError& e) {
-        BankReport report;
-        report.path = e.path();
-        report.error = e.message();
-        print(report);
-      });
-      for (const BankRef& bank : walk) banks.push_back(bank.path());
+      banks = fileSystemBanks().banksBelow(withSeparator(source), tell);
     } else {
       reportError(source, errorText(kFileNotFound));
       status = 1;
       continue;
     }
-    for (const std::string& path : banks) print(examine(path));
+    for (const BankRef& bank : banks) print(examine(bank));
   }
   return finishOutput(status);
 }

@@ -10,6 +10,8 @@
 #include "cli/messages.h"
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folders.h"
+#include "tti/archive_banks.h"
 #include "verify/manifest.h"
 #include "verify/tree_check.h"
 
@@ -35,7 +37,21 @@ int runVerify(const VerifyArgs& args) {
   } catch (const RunError&) {
     // Reported by the manifest check.
   }
-  for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report, listed);
+  for (const std::string& bank : args.banks) {
+    // An image (or a folder inside one) stands for every bank below it,
+    // read in the image's order.
+    const auto image = imageSource(bank);
+    if (image && !matchesTtiPattern(fileNamePart(image->inside))) {
+      const auto catalogue = catalogueFor(bank);
+      const auto walk = catalogue->banksBelow(catalogue->rootOf(bank), [&](const RunError& e) {
+        report.failures.push_back({e.path(), e.message()});
+      });
+      for (const BankRef& ref : walk) verify::checkBankOutputs(args.folder, ref, report, listed);
+      if (walk.empty()) report.failures.push_back({bank, "no bank in it"});
+      continue;
+    }
+    verify::checkBankOutputs(args.folder, bank, report, listed);
+  }
 
   std::fflush(stdout);
   for (const std::string& note : report.notes) writeLine(stderr, errorLine(false, {}, note));

@@ -18,7 +18,7 @@ namespace {
 // one for it.
 std::unique_ptr<ByteSource> openBank(const JobContext& ctx) {
   if (ctx.bankRef.path() == ctx.bank.ttiPath) return ctx.bankRef.open();
-  return BankRef::file(ctx.bank.ttiPath).open();
+  return fileSystemBanks().bankAt(ctx.bank.ttiPath).open();
 }
 
 }  // namespace
@@ -53,7 +53,9 @@ void checkCancelled(const JobListener& ui) {
   if (ui.cancelled()) throw RunError(kCancelled);
 }
 
-void fselect(JobContext& ctx, const std::string& selectedPath) { fselect(ctx, BankRef::file(selectedPath)); }
+void fselect(JobContext& ctx, const std::string& selectedPath) {
+  fselect(ctx, fileSystemBanks().bankAt(selectedPath));
+}
 
 void fselect(JobContext& ctx, const BankRef& selected) {
   const std::string& selectedPath = selected.path();
@@ -86,7 +88,9 @@ void file1Click(JobContext& ctx, const std::string& selectedPath) {
 }
 
 bool checkfortti(JobContext& ctx, const std::string& folder) {
-  const bool found = !fileSystemBanks().banksIn(folder).empty();
+  const std::shared_ptr<const BankCatalogue> catalogue = catalogueFor(folder);
+  const bool found = catalogue->isImage() ? !catalogue->banksBelow(catalogue->rootOf(folder)).empty()
+                                          : !catalogue->banksIn(folder).empty();
   if (found) {
     ctx.setButton(ButtonId::Complete, true);
     ctx.ui.status("TTI files detected in source dir");

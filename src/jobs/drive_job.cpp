@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "jobs/bank_reading.h"
+#include "jobs/folder_jobs.h"
 
 namespace vantrel {
 namespace {
@@ -27,7 +28,7 @@ std::string driveFolderName(const std::string& targetDriveName, const OutputForm
 
 void ReadDirectoryNames(JobContext& ctx, const std::string& folder, std::vector<BankRef>& driveFileList) {
   ctx.ui.sampleListVisible(false);
-  driveFileList = fileSystemBanks().banksBelow(folder, [&](const RunError& e) { ctx.ui.walkFailed(e); });
+  driveFileList = catalogueFor(folder)->banksBelow(folder, [&](const RunError& e) { ctx.ui.walkFailed(e); });
 }
 
 std::size_t extrdriveClick(JobContext& ctx, const std::string& sourceRoot,
@@ -40,7 +41,8 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
   ctx.ui.logClear();
   std::vector<BankRef> driveFileList;
   const std::string base = destinationRule(targetFolder) + driveFolderName(targetDriveName, ctx.format());
-  const std::string root = withSeparator(sourceRoot);
+  // "ROOT/", or "IMAGE//" for an image: how the banks' paths begin.
+  const std::string root = catalogueFor(sourceRoot)->rootOf(sourceRoot);
 
   // The whole walk ends before the first conversion, so output written by
   // this run is never walked, even on the same drive.
@@ -57,9 +59,7 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
       ctx.ui.status("processing " + name);
       // The bank's folder relative to the drive's root: empty for the root
       // itself, else ending in a separator.
-      const std::string relative =
-          path.substr(root.size(), path.size() - root.size() - name.size());
-      ctx.destinationFolder = base + '/' + relative;
+      ctx.destinationFolder = base + '/' + relativeFolder(path, root);
       // A bank whose folder cannot be made fails as the bank; the run may
       // go on with the next.
       try {

@@ -21,7 +21,8 @@ std::string driveFolderName(const std::string& targetDriveName, const OutputForm
 // Hidden folders (names beginning with '.') are skipped with everything
 // below them; hidden files are taken. Links to folders are not followed,
 // the walk stays on the volume of `folder`, and a folder that cannot be
-// read contributes nothing.
+// read contributes nothing. An image's banks (`folder` "IMAGE//") come in
+// the image's order.
 void ReadDirectoryNames(JobContext& ctx, const std::string& folder, std::vector<BankRef>& driveFileList);
 
 // The drive run: walks the drive whose root is `sourceRoot`, then converts

@@ -71,24 +71,39 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   // Only files are taken: a folder, pipe or device whose name matches is
   // passed over. One listing serves as the count and as the run's order;
   // a folder that cannot be read is reported and counts as a failure.
-  const std::vector<BankRef> banks =
-      fileSystemBanks().banksIn(folder, [&](const RunError& e) { ctx.ui.walkFailed(e); });
+  // An image stands for a whole medium: its tree below the folder is
+  // converted, mirrored below the run's folder as a drive run mirrors it.
+  const std::shared_ptr<const BankCatalogue> catalogue = catalogueFor(folder);
+  const bool mirrored = catalogue->isImage();
+  const std::string root = catalogue->rootOf(folder);
+  const auto unreadable = [&](const RunError& e) { ctx.ui.walkFailed(e); };
+  const std::vector<BankRef> banks = mirrored ? catalogue->banksBelow(root, unreadable)
+                                              : catalogue->banksIn(folder, unreadable);
   if (banks.empty()) return 0;
   const auto count = static_cast<std::uint32_t>(banks.size());
   ctx.ui.logClear();
   ctx.gauge2.setRange(0, count);
   ctx.gauge2.setProgress(1);
   // Let go of when the run ends, however it ends.
+  const std::string base = ctx.destinationFolder;
   struct HeldFolder {
-    OpenFolder& folder;
-    ~HeldFolder() { folder = OpenFolder(); }
-  } held{ctx.runFolder};
-  if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(ctx.destinationFolder);
+    JobContext& ctx;
+    const std::string& base;
+    ~HeldFolder() {
+      ctx.runFolder = OpenFolder();
+      ctx.destinationFolder = base;
+    }
+  } held{ctx, base};
+  if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
     ctx.ui.status("processing " + fileNamePart(bank.path()));
     // A bank that fails ends the run, unless the front end passes over it.
     try {
+      if (mirrored) {
+        ctx.destinationFolder = base + relativeFolder(bank.path(), root);
+        if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
+      }
       convertListedBank(ctx, bank);
     } catch (const RunError& e) {
       if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
@@ -103,6 +118,12 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   ctx.ui.destinationChanged();
   ctx.ui.status(std::to_string(count) + " TTI files extracted");
   return count;
+}
+
+std::string relativeFolder(const std::string& bankPath, const std::string& root) {
+  const std::size_t name = fileNamePart(bankPath).size();
+  if (bankPath.size() < root.size() + name || bankPath.compare(0, root.size(), root) != 0) return {};
+  return bankPath.substr(root.size(), bankPath.size() - root.size() - name);
 }
 
 }  // namespace vantrel

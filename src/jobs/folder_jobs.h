@@ -46,7 +46,14 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
                             const std::string& targetFolder);
 
 // Converts every "*.tti" file directly inside `folder` (subfolders are not
-// entered) into ctx.destinationFolder. Returns the number of files.
+// entered) into ctx.destinationFolder. A folder of an image (its root, or
+// one inside it) gives every bank below it instead, each into
+// ctx.destinationFolder + its folder relative to `folder`, as a drive run
+// mirrors a drive. Returns the number of files.
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder);
+
+// The folder of `bankPath` relative to `root` (a catalogue's rootOf):
+// empty for the root itself, else ending in a separator.
+std::string relativeFolder(const std::string& bankPath, const std::string& root);
 
 }  // namespace vantrel

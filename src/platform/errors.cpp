@@ -23,6 +23,7 @@ std::string errorText(int code) {
     case kOutputDiffers: return "exists and differs";
     case kNotRegularFile: return "not a regular file";
     case kSymlinkNotUsed: return "is a symbolic link: not used";
+    case kDamagedArchive: return "Damaged image or archive";
     default: return "I/O error " + std::to_string(code);
   }
 }
@@ -55,7 +56,7 @@ namespace {
 
 std::string textWith(int code, const std::string& detail) {
   if (detail.empty()) return errorText(code);
-  if (code == kInvalidBank || code == kVerificationFailed) return errorText(code) + ": " + detail;
+  if (code == kInvalidBank || code == kVerificationFailed || code == kDamagedArchive) return errorText(code) + ": " + detail;
   return errorText(code) + " (" + detail + ")";
 }
 

@@ -24,6 +24,7 @@ enum ErrorCode : int {
   kOutputDiffers = 903,       // our own: an output file found already there holds other bytes
   kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
   kSymlinkNotUsed = 905,      // our own: an output name held by a symbolic link
+  kDamagedArchive = 906,      // our own: an image or archive entry that cannot be read whole
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".

@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/folders.h"
+#include "tti/archive_banks.h"
 
 namespace vantrel {
 
@@ -10,6 +11,15 @@ std::unique_ptr<ByteSource> BankRef::open() const {
   if (opener_) return opener_(path_);
   return std::make_unique<FileSource>(path_);
 }
+
+BankRef BankCatalogue::bankAt(const std::string& path) const {
+  if (auto inside = splitInsidePath(path)) return archiveBankAt(*inside);
+  return BankRef::file(path);
+}
+
+std::string BankCatalogue::rootOf(const std::string& source) const { return withSeparator(source); }
+
+std::vector<std::string> BankCatalogue::foldersIn(const std::string&) const { return {}; }
 
 namespace {
 
@@ -46,6 +56,11 @@ class FileSystemBanks final : public BankCatalogue {
 const BankCatalogue& fileSystemBanks() {
   static const FileSystemBanks banks;
   return banks;
+}
+
+std::shared_ptr<const BankCatalogue> catalogueFor(const std::string& source) {
+  if (auto image = imageSource(source)) return std::make_shared<ArchiveCatalogue>(image->archive);
+  return std::shared_ptr<const BankCatalogue>(&fileSystemBanks(), [](const BankCatalogue*) {});
 }
 
 }  // namespace vantrel

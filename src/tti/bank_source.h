@@ -53,11 +53,27 @@ class BankCatalogue {
   // subfolders'. Hidden folders are skipped, links to folders not
   // followed, and the walk stays on one volume.
   virtual std::vector<BankRef> banksBelow(const std::string& root, const Unreadable& unreadable = {}) const = 0;
-  // The bank a user names by `path`.
-  virtual BankRef bankAt(const std::string& path) const { return BankRef::file(path); }
+  // The bank a user names by `path`: a file, or a bank inside an image
+  // or archive ("IMAGE//path/inside/BANK.TTI", see archive_banks.h).
+  virtual BankRef bankAt(const std::string& path) const;
+  // `source` (a folder or root given to banksIn and banksBelow) as its
+  // banks' paths begin: the folder with a separator at its end.
+  virtual std::string rootOf(const std::string& source) const;
+  // Whether the catalogue is an image's or archive's: a folder run of it
+  // mirrors the tree below the folder as a drive run does, since an image
+  // stands for a whole medium.
+  virtual bool isImage() const { return false; }
+  // The folders directly inside `folder`, by name, in the catalogue's
+  // order (the file system's catalogue lists none: its folders are listed
+  // where they are shown).
+  virtual std::vector<std::string> foldersIn(const std::string& folder) const;
 };
 
 // The banks of the file system, in its own order.
 const BankCatalogue& fileSystemBanks();
+
+// The catalogue that lists `source`: an image's or archive's own when
+// `source` names one or a folder inside one, else the file system's.
+std::shared_ptr<const BankCatalogue> catalogueFor(const std::string& source);
 
 }  // namespace vantrel

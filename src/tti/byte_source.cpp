@@ -46,6 +46,9 @@ PcmArea MemorySource::takePcm(std::uint32_t n) {
 FileSource::FileSource(const std::string& path)
     : file_(path, File::Mode::Read), path_(path), size_(file_.sizeWhenOpened()) {}
 
+FileSource::FileSource(File file, std::string path)
+    : file_(std::move(file)), path_(std::move(path)), size_(file_.size()) {}
+
 void FileSource::fill(std::uint64_t at) {
   // The walks start near the top of the file and one of them goes back to
   // its first byte: a buffer that starts there serves both.

@@ -56,9 +56,31 @@ class MemorySource final : public ByteSource {
   std::string path_;
 };
 
+// Bytes in memory shared with their owner (a bank read from an image and
+// kept for its next reading); the PCM data area gets a copy of its own.
+class SharedMemorySource final : public ByteSource {
+ public:
+  SharedMemorySource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::string path)
+      : bytes_(std::move(bytes)), view_(bytes_->data(), bytes_->size(), std::move(path)) {}
+  void read(void* buffer, std::size_t n) override { view_.read(buffer, n); }
+  void skip(std::uint64_t n) override { view_.skip(n); }
+  std::uint64_t position() const override { return view_.position(); }
+  std::uint64_t size() const override { return view_.size(); }
+  const std::string& path() const override { return view_.path(); }
+  void rewind() override { view_.rewind(); }
+  PcmArea takePcm(std::uint32_t n) override { return view_.takePcm(n); }
+
+ private:
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+  MemorySource view_;
+};
+
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(const std::string& path);
+  // The bytes of an open file (such as an unnamed temporary one) from its
+  // first; `path` names it in errors.
+  FileSource(File file, std::string path);
   void read(void* buffer, std::size_t n) override;
   void skip(std::uint64_t n) override;
   std::uint64_t position() const override { return pos_; }

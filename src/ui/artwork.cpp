@@ -407,6 +407,24 @@ QPixmap aboutPicture() {
   return pm;
 }
 
+QPixmap imageGlyph() {
+  // A disc: a silver ring around a dark hub, with a light arc on its face.
+  QPixmap pm = blank(QSize(14, 11));
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QRectF disc(2.0, 0.5, 10.0, 10.0);
+  p.setPen(QPen(QColor(40, 80, 84), 1));
+  p.setBrush(QColor(200, 210, 218));
+  p.drawEllipse(disc);
+  p.setPen(QPen(QColor(250, 252, 255), 1.2));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(disc.adjusted(1.8, 1.8, -1.8, -1.8), 30 * 16, 70 * 16);
+  p.setPen(QPen(QColor(40, 80, 84), 1));
+  p.setBrush(QColor(90, 110, 120));
+  p.drawEllipse(QPointF(7.0, 5.5), 1.6, 1.6);
+  return pm;
+}
+
 QPixmap folderGlyph(bool open) {
   QPixmap pm = blank(QSize(14, 11));
   QPainter p(&pm);

@@ -38,6 +38,8 @@ QPixmap aboutPicture();
 // Glyphs of the folder lists (open: a folder on the way to the shown one)
 // and of the drive boxes.
 QPixmap folderGlyph(bool open);
+// An image or archive in a folder list: a disc, 14 x 11 like the folders.
+QPixmap imageGlyph();
 QPixmap driveGlyph();
 
 }  // namespace vantrel::art

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStyledItemDelegate>
 
+#include "tti/archive_banks.h"
+#include "platform/file.h"
 #include "ui/artwork.h"
 
 namespace vantrel {
@@ -37,7 +39,43 @@ QString cleanAbsolute(const QString& path) {
   return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::root().absoluteFilePath(path));
 }
 
+std::string bytesOf(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString shownOf(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// The image `path` names, with the folder inside it.
+std::optional<InsidePath> imageOf(const QString& path) { return imageSource(bytesOf(path)); }
+
+// "IMAGE//" for the image's root, "IMAGE//A/B" for a folder inside it.
+QString imageFolder(const QString& archive, const QString& inside) {
+  return archive + QStringLiteral("//") + inside;
+}
+
+// A path inside the image folder `folder`.
+QString insideImage(const QString& folder, const QString& name) {
+  return folder.endsWith(QStringLiteral("//")) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
 }  // namespace
+
+std::shared_ptr<const BankCatalogue> imageCatalogue(const QString& path) {
+  const auto image = imageOf(path);
+  if (!image) return nullptr;
+  static struct {
+    std::string archive;
+    QDateTime modified;
+    qint64 size = -1;
+    std::shared_ptr<const BankCatalogue> catalogue;
+  } kept;
+  const QFileInfo info(shownOf(image->archive));
+  if (!kept.catalogue || kept.archive != image->archive || kept.modified != info.lastModified() ||
+      kept.size != info.size()) {
+    kept.archive = image->archive;
+    kept.modified = info.lastModified();
+    kept.size = info.size();
+    kept.catalogue = catalogueFor(image->archive);
+  }
+  return kept.catalogue;
+}
 
 FolderList::FolderList(QWidget* parent) : ListBox(parent) {
   setItemDelegate(new LevelDelegate(this));
@@ -49,6 +87,15 @@ FolderList::FolderList(QWidget* parent) : ListBox(parent) {
 }
 
 void FolderList::setFolder(const QString& path) {
+  if (const auto image = showsImages_ ? imageOf(path) : std::nullopt) {
+    const QString archive = cleanAbsolute(shownOf(image->archive));
+    if (QFileInfo(archive).isFile()) {
+      folder_ = imageFolder(archive, shownOf(image->inside));
+      fill();
+      emit changed();
+      return;
+    }
+  }
   QString target = cleanAbsolute(path);
   while (!QFileInfo(target).isDir() && target != QStringLiteral("/"))
     target = QFileInfo(target).path();
@@ -66,27 +113,67 @@ QString FolderList::itemPath(int index) const {
 
 void FolderList::fill() {
   clear();
-  const QIcon open(art::folderGlyph(true)), closed(art::folderGlyph(false));
-  // The root and each folder down to the shown one.
-  QStringList parts = folder_.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  const QIcon open(art::folderGlyph(true)), closed(art::folderGlyph(false)), disc(art::imageGlyph());
+  const auto image = showsImages_ ? imageOf(folder_) : std::nullopt;
+  const QString onDisk = image ? shownOf(image->archive) : folder_;
+  // The root and each folder down to the shown one; below an image, the
+  // image and each folder inside it down to the shown one.
+  QStringList parts = onDisk.split(QLatin1Char('/'), Qt::SkipEmptyParts);
   QString path = QStringLiteral("/");
   auto* root = new QListWidgetItem(open, QStringLiteral("/"), this);
   root->setData(kPathRole, path);
   root->setData(kLevelRole, 0);
   for (int k = 0; k < parts.size(); ++k) {
     path = path == QStringLiteral("/") ? path + parts[k] : path + QLatin1Char('/') + parts[k];
-    auto* it = new QListWidgetItem(open, parts[k], this);
-    it->setData(kPathRole, path);
+    const bool isImage = image && k + 1 == parts.size();
+    auto* it = new QListWidgetItem(isImage ? disc : open, parts[k], this);
+    it->setData(kPathRole, isImage ? imageFolder(path, {}) : path);
     it->setData(kLevelRole, k + 1);
   }
+  if (image) {
+    const QStringList inside = shownOf(image->inside).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString at = imageFolder(path, {});
+    for (const QString& part : inside) {
+      at = insideImage(at, part);
+      auto* it = new QListWidgetItem(open, part, this);
+      it->setData(kPathRole, at);
+      it->setData(kLevelRole, static_cast<int>(parts.size()) + 1);
+      parts << part;
+    }
+  }
   shownIndex_ = static_cast<int>(parts.size());
-  // Then its subfolders (hidden ones left out), by name.
+  // Then its subfolders (hidden ones left out), by name, and in a source
+  // list the images and archives in it.
+  if (image) {
+    QStringList names;
+    if (const auto catalogue = imageCatalogue(folder_)) {
+      for (const std::string& name : catalogue->foldersIn(bytesOf(folder_)))
+        if (name.empty() || name[0] != '.') names << shownOf(name);
+    }
+    names.sort(Qt::CaseInsensitive);
+    for (const QString& name : names) {
+      auto* it = new QListWidgetItem(closed, name, this);
+      it->setData(kPathRole, insideImage(folder_, name));
+      it->setData(kLevelRole, shownIndex_ + 1);
+    }
+    setCurrentRow(shownIndex_);
+    return;
+  }
   const QStringList subfolders = QDir(folder_).entryList(
       QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
   for (const QString& name : subfolders) {
     auto* it = new QListWidgetItem(closed, name, this);
     it->setData(kPathRole, QDir(folder_).filePath(name));
     it->setData(kLevelRole, shownIndex_ + 1);
+  }
+  if (showsImages_) {
+    const QStringList files = QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    for (const QString& name : files) {
+      if (!isImageName(bytesOf(name))) continue;
+      auto* it = new QListWidgetItem(disc, name, this);
+      it->setData(kPathRole, imageFolder(QDir(folder_).filePath(name), {}));
+      it->setData(kLevelRole, shownIndex_ + 1);
+    }
   }
   setCurrentRow(shownIndex_);
 }
@@ -161,6 +248,15 @@ void FileList::reread() {
   const QString current = currentItem() ? currentItem()->text() : QString();
   clear();
   if (folder_.isEmpty()) return;
+  // A folder of an image: its banks, in the image's order.
+  if (const auto catalogue = imageCatalogue(folder_)) {
+    for (const BankRef& bank : catalogue->banksIn(bytesOf(folder_))) {
+      const QString name = shownOf(fileNamePart(bank.path()));
+      if (matchesMask(name, mask_)) addItem(name);
+    }
+    if (!current.isEmpty()) selectFile(current);
+    return;
+  }
   const QStringList files =
       QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
   for (const QString& name : files)
@@ -171,6 +267,7 @@ void FileList::reread() {
 QString FileList::selectedPath() const {
   const QListWidgetItem* it = currentItem();
   if (!it || folder_.isEmpty()) return {};
+  if (imageOf(folder_)) return insideImage(folder_, it->text());
   return QDir(folder_).filePath(it->text());
 }
 

@@ -7,11 +7,19 @@
 // the shown folder's subfolders; item k (k > 0) of the first part is the
 // folder k levels below the root. A double click opens the folder of the
 // item; so does Enter.
+//
+// A source list also shows the images and archives of the folder after its
+// subfolders (with a disc glyph) and opens them like folders: the shown
+// folder is then "IMAGE//" or "IMAGE//FOLDER/INSIDE", and the list goes on
+// below the image with its folders; the file list lists its banks.
 
 #include <QComboBox>
 #include <QListWidget>
 #include <QString>
 
+#include <memory>
+
+#include "tti/bank_source.h"
 #include "ui/controls.h"
 
 namespace vantrel {
@@ -34,6 +42,8 @@ class FolderList : public ListBox {
   // Whether a double click opens the folder itself (otherwise the owner
   // does it on `itemDoubleClicked`).
   void setOpensOnDoubleClick(bool opens) noexcept { opensOnDoubleClick_ = opens; }
+  // Whether images and archives are listed and opened (the source list).
+  void setShowsImages(bool shows) noexcept { showsImages_ = shows; }
 
  signals:
   void changed();
@@ -50,7 +60,13 @@ class FolderList : public ListBox {
   QString folder_ = QStringLiteral("/");
   int shownIndex_ = 0;
   bool opensOnDoubleClick_ = true;
+  bool showsImages_ = false;
 };
+
+// An image's or archive's catalogue for the lists, kept while the file
+// stays as it was (its size and time), so that moving through its folders
+// does not read it again. Null for a path that names no image.
+std::shared_ptr<const BankCatalogue> imageCatalogue(const QString& path);
 
 class FileList : public ListBox {
   Q_OBJECT

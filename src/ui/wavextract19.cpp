@@ -3,6 +3,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -24,6 +28,7 @@
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "jobs/bank_reading.h"
+#include "tti/archive_banks.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
 #include "ui/artwork.h"
@@ -86,6 +91,7 @@ TForm1::TForm1(QWidget* parent)
   p.setColor(QPalette::Window, layout::kWindowColour);
   p.setColor(QPalette::WindowText, Qt::white);
   setPalette(p);
+  setAcceptDrops(true);
   createControls();
   applyPalettes();
   DeactivateLook();
@@ -143,6 +149,7 @@ void TForm1::createControls() {
 
   dir1 = place(new FolderList(this), "dir1", layout::kDir1);
   dir1->setOpensOnDoubleClick(false);
+  dir1->setShowsImages(true);
   DriveComboBox1 = place(new DriveComboBox(this), "DriveComboBox1", layout::kDriveComboBox1);
   complete = action("complete", layout::kComplete, art::ActionGlyph::Folder);
   extrdrive = action("extrdrive", layout::kExtrdrive, art::ActionGlyph::Drive);
@@ -605,18 +612,38 @@ void TForm1::dir1Change() {
   });
 }
 
-void TForm1::dir1DblClick(int index) {
+void TForm1::dir1DblClick(int index) { openSourceFolder(dir1->itemPath(index)); }
+
+void TForm1::openSourceFolder(const QString& shown) {
   if (jobRunning_) return;
-  const std::string folder = localPath(dir1->itemPath(index));
+  const std::string folder = localPath(shown);
   guarded([&] {
     buttonChanged(ButtonId::WavExtr, false);
     test->clearLines();
     wavlist->clear();
     state_.picks.clear();
-    dir1->setFolder(dir1->itemPath(index));
+    dir1->setFolder(shown);
     JobContext click = windowJob();
     checkfortti(click, localPath(dir1->folder()));
   }, folder);
+}
+
+QString TForm1::droppedImage(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QString path = data->urls().front().toLocalFile();
+  if (path.isEmpty() || !QFileInfo(path).isFile() || !imageSource(localPath(path))) return {};
+  return path;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!jobRunning_ && !droppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString image = droppedImage(event->mimeData());
+  if (jobRunning_ || image.isEmpty()) return;
+  event->acceptProposedAction();
+  openSourceFolder(image + QStringLiteral("//"));
 }
 
 void TForm1::file1Click() {
@@ -696,7 +723,7 @@ void TForm1::wavextrClick() {
   const JobOptions options = state_.jobOptions();
   startJob(bank, [this, row, target, bank, on, picks, options] {
     JobContext ctx(*this, options);
-    vantrel::wavextrClick(ctx, BankRef::file(bank), on, picks, row, target);
+    vantrel::wavextrClick(ctx, fileSystemBanks().bankAt(bank), on, picks, row, target);
   });
 }
 
@@ -724,7 +751,7 @@ void TForm1::wavlistDblClick() {
   const JobOptions options = state_.jobOptions();
   startJob(bank, [this, row, target, bank, options] {
     JobContext ctx(*this, options);
-    vantrel::wavlistDblClick(ctx, BankRef::file(bank), row, target);
+    vantrel::wavlistDblClick(ctx, fileSystemBanks().bankAt(bank), row, target);
   });
 }
 

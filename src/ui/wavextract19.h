@@ -167,8 +167,15 @@ class TForm1 : public QWidget, public JobListener {
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // An image or archive dropped on the window opens in the source list.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // The image or archive file an event's data names, or empty.
+  static QString droppedImage(const QMimeData* data);
+  // Opens `folder` in the source list as a double click on it does.
+  void openSourceFolder(const QString& folder);
   void createControls();
   void applyPalettes();
   void showActiveLook();

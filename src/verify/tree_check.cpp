@@ -112,10 +112,16 @@ void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, c
 
 void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
                       const std::vector<std::string>& listed) {
+  checkBankOutputs(dir, fileSystemBanks().bankAt(bankPath), report, listed);
+}
+
+void checkBankOutputs(const std::string& dir, const BankRef& ref, TreeReport& report,
+                      const std::vector<std::string>& listed) {
+  const std::string& bankPath = ref.path();
   SampleBank bank;
   ZoneArticulation zones;
   try {
-    loadBank(fileSystemBanks().bankAt(bankPath), bank, {&zones, true});
+    loadBank(ref, bank, {&zones, true});
   } catch (const RunError& e) {
     report.failures.push_back({bankPath, e.message()});
     return;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tti/bank_source.h"
+
 namespace vantrel::verify {
 
 struct Finding {
@@ -41,6 +43,11 @@ void checkManifestFiles(const std::string& dir, TreeReport& report);
 // taken. Places the manifest lists (`listed`: its paths, relative to DIR)
 // count as found, so outputs removed since are named as missing files. A
 // bank with no output below DIR is a failure.
+// A bank inside an image ("IMAGE//path/BANK.TTI") is matched by its path
+// inside the image.
+void checkBankOutputs(const std::string& dir, const BankRef& bank, TreeReport& report,
+                      const std::vector<std::string>& listed = {});
+// The bank a user names by `bankPath` (BankCatalogue::bankAt).
 void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
                       const std::vector<std::string>& listed = {});
 

@@ -1,0 +1,343 @@
+// SPDX-License-Identifier: MIT
+#include "tti/archive_banks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/archive.h"
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "platform/folders.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kNone = ~std::size_t{0};
+
+std::string lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// An entry's path as a path below the image's root: no "." and no empty
+// components. Empty for a path with ".." in it, which would leave the
+// root, and for the root itself.
+std::string normalised(std::string_view path) {
+  std::string out;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(at, end - at);
+    if (part == "..") return {};
+    if (!part.empty() && part != ".") {
+      if (!out.empty()) out += '/';
+      out += part;
+    }
+    at = end + 1;
+  }
+  return out;
+}
+
+std::string parentOf(const std::string& inside) {
+  const std::size_t slash = inside.rfind('/');
+  return slash == std::string::npos ? std::string() : inside.substr(0, slash);
+}
+
+std::string lastPart(const std::string& inside) {
+  const std::size_t slash = inside.rfind('/');
+  return slash == std::string::npos ? inside : inside.substr(slash + 1);
+}
+
+// A folder for a bank larger than kInMemoryLimit: unnamed, gone when the
+// last descriptor of it closes; a hidden file removed at once where the
+// file system has no unnamed files.
+File temporaryFile() {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = tmp && *tmp ? tmp : "/tmp";
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    std::string name = joinPath(folder, ".vantrel-bank-XXXXXX");
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(name.c_str());
+  }
+  if (fd < 0) throwErrno(errno, folder, true);
+  return File(fd, folder);
+}
+
+// The bytes of an entry once read.
+struct EntryBytes {
+  std::shared_ptr<const std::vector<std::uint8_t>> memory;
+  File file;  // when the entry was larger than kInMemoryLimit
+};
+
+// Reads the current entry of `reader` whole: into memory while it fits
+// kInMemoryLimit, else into a temporary file.
+EntryBytes readEntry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& shown) {
+  constexpr std::size_t kChunk = 256 * 1024;
+  EntryBytes out;
+  auto memory = std::make_shared<std::vector<std::uint8_t>>();
+  bool toFile = entry.sizeKnown && entry.size > kInMemoryLimit;
+  if (toFile) out.file = temporaryFile();
+  else if (entry.sizeKnown) memory->reserve(static_cast<std::size_t>(entry.size));
+  std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[kChunk]);
+  std::uint64_t total = 0;
+  for (;;) {
+    const std::size_t n = reader.read(chunk.get(), kChunk, shown);
+    if (n == 0) break;
+    total += n;
+    if (!toFile && memory->size() + n > kInMemoryLimit) {
+      // Larger than its header said, or a size it did not say.
+      out.file = temporaryFile();
+      out.file.writeAll(memory->data(), memory->size());
+      memory = std::make_shared<std::vector<std::uint8_t>>();
+      toFile = true;
+    }
+    if (toFile) out.file.writeAll(chunk.get(), n);
+    else memory->insert(memory->end(), chunk.get(), chunk.get() + n);
+  }
+  if (entry.sizeKnown && total != entry.size) {
+    throw RunError(kDamagedArchive, shown,
+                   "the entry ends after " + std::to_string(total) + " of its " + std::to_string(entry.size) + " bytes");
+  }
+  if (!toFile) out.memory = std::move(memory);
+  return out;
+}
+
+}  // namespace
+
+bool isImageName(std::string_view name) {
+  const std::string lower = lowered(name);
+  for (std::string_view ext : {".iso", ".zip", ".7z", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz2", ".tbz",
+                               ".tar.xz", ".txz"}) {
+    if (lower.size() > ext.size() && lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0) return true;
+  }
+  return false;
+}
+
+std::optional<InsidePath> splitInsidePath(const std::string& path) {
+  for (std::size_t at = path.find(kInsideSeparator); at != std::string::npos;
+       at = path.find(kInsideSeparator, at + 1)) {
+    const std::string archive = path.substr(0, at);
+    if (!archive.empty() && archive.back() != '/' && isImageName(fileNamePart(archive)) && !folderExists(archive)) {
+      return InsidePath{archive, normalised(std::string_view(path).substr(at + kInsideSeparator.size()))};
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<InsidePath> imageSource(const std::string& source) {
+  if (auto split = splitInsidePath(source)) return split;
+  std::string archive = source;
+  while (archive.size() > 1 && archive.back() == '/') archive.pop_back();
+  if (isImageName(fileNamePart(archive)) && !folderExists(archive)) return InsidePath{archive, {}};
+  return std::nullopt;
+}
+
+// What a catalogue and the references it gives out share: the listing,
+// the reader moving forward through the image, and the last bank read.
+struct ArchiveCatalogue::State {
+  explicit State(std::string path) : archive(std::move(path)) {}
+
+  struct Listed {
+    std::string inside;
+    std::size_t dataIndex;  // the entry that holds its bytes (itself, or a hard link's target)
+  };
+
+  std::string archive;
+  std::mutex mutex;
+  bool listed = false;
+  std::vector<Listed> banks;
+  std::vector<std::string> folders;  // every folder, in the order first seen
+  std::optional<RunError> damage;    // why the listing ended early
+  std::unique_ptr<ArchiveReader> reader;
+  std::size_t nextIndex = 0;  // the entry number reader->next() gives
+  std::size_t cachedIndex = kNone;
+  EntryBytes cached;
+
+  std::string shown(const std::string& inside) const { return archive + std::string(kInsideSeparator) + inside; }
+
+  void restart() {
+    reader.reset();
+    reader = std::make_unique<ArchiveReader>(archive);
+    nextIndex = 0;
+  }
+
+  // Walks every header once; called with the mutex held.
+  void list() {
+    if (listed) return;
+    listed = true;
+    std::set<std::string> seenFolders;
+    std::map<std::string, std::size_t> files;  // entry number of each file with bytes of its own
+    auto addFolder = [&](const std::string& folder) {
+      if (!folder.empty() && seenFolders.insert(folder).second) folders.push_back(folder);
+    };
+    try {
+      restart();
+      ArchiveEntry entry;
+      while (reader->next(entry)) {
+        const std::size_t index = nextIndex++;
+        const std::string inside = normalised(entry.path);
+        if (inside.empty()) continue;
+        for (std::size_t slash = inside.find('/'); slash != std::string::npos; slash = inside.find('/', slash + 1))
+          addFolder(inside.substr(0, slash));
+        if (entry.type == ArchiveEntry::Type::Folder) {
+          addFolder(inside);
+          continue;
+        }
+        if (entry.type != ArchiveEntry::Type::File) continue;
+        std::size_t data = index;
+        if (!entry.hardlink.empty() && entry.size == 0) {
+          const auto target = files.find(normalised(entry.hardlink));
+          if (target == files.end()) continue;
+          data = target->second;
+        } else {
+          files[inside] = index;
+        }
+        if (matchesTtiPattern(lastPart(inside))) banks.push_back({inside, data});
+      }
+    } catch (const RunError& e) {
+      damage = e;
+      reader.reset();
+    }
+  }
+
+  std::unique_ptr<ByteSource> sourceOfCache(const std::string& shownPath) const {
+    if (cached.memory) return std::make_unique<SharedMemorySource>(cached.memory, shownPath);
+    const int fd = ::fcntl(cached.file.descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) throwErrno(errno, shownPath);
+    return std::make_unique<FileSource>(File(fd, shownPath), shownPath);
+  }
+
+  // The bytes of entry `dataIndex`, named `shownPath`; called with the
+  // mutex held. The reader goes on from where it is when the entry lies
+  // ahead.
+  std::unique_ptr<ByteSource> openEntry(std::size_t dataIndex, const std::string& shownPath) {
+    if (cachedIndex != dataIndex) {
+      cachedIndex = kNone;
+      cached = EntryBytes();
+      if (!reader || !reader->usable() || nextIndex > dataIndex) restart();
+      ArchiveEntry entry;
+      for (;;) {
+        if (!reader->next(entry, &shownPath)) throw RunError(kFileNotFound, shownPath);
+        if (nextIndex++ == dataIndex) break;
+      }
+      if (entry.type != ArchiveEntry::Type::File) throw RunError(kNotRegularFile, shownPath);
+      cached = readEntry(*reader, entry, shownPath);
+      cachedIndex = dataIndex;
+    }
+    return sourceOfCache(shownPath);
+  }
+
+  // The bank at `inside`, found by its name.
+  std::unique_ptr<ByteSource> openNamed(const std::string& inside) {
+    const std::string shownPath = shown(inside);
+    list();
+    for (const Listed& bank : banks) {
+      if (bank.inside == inside) return openEntry(bank.dataIndex, shownPath);
+    }
+    // A bank the listing did not reach is as damaged as the image.
+    if (damage) throw *damage;
+    throw RunError(kFileNotFound, shownPath);
+  }
+};
+
+BankRef archiveBankAt(const InsidePath& at) {
+  auto state = std::make_shared<ArchiveCatalogue::State>(at.archive);
+  const std::string inside = at.inside;
+  return BankRef(state->shown(inside), [state, inside](const std::string&) {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    return state->openNamed(inside);
+  });
+}
+
+ArchiveCatalogue::ArchiveCatalogue(std::string archive) : state_(std::make_shared<State>(std::move(archive))) {}
+
+ArchiveCatalogue::~ArchiveCatalogue() = default;
+
+namespace {
+
+// The folder inside the image that `folder` names.
+std::string insideOf(const std::string& folder) {
+  const auto source = imageSource(folder);
+  return source ? source->inside : std::string();
+}
+
+// Whether `inside` lies below `root`, and its folders below it are not
+// hidden (with `hiddenSkipped`).
+bool below(const std::string& inside, const std::string& root, bool hiddenSkipped) {
+  std::size_t from = 0;
+  if (!root.empty()) {
+    if (inside.size() <= root.size() + 1 || inside.compare(0, root.size(), root) != 0 || inside[root.size()] != '/')
+      return false;
+    from = root.size() + 1;
+  }
+  if (!hiddenSkipped) return true;
+  for (std::size_t at = from; at < inside.size();) {
+    const std::size_t slash = inside.find('/', at);
+    if (slash == std::string::npos) break;
+    if (inside[at] == '.') return false;
+    at = slash + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<BankRef> ArchiveCatalogue::banksIn(const std::string& folder, const Unreadable& unreadable) const {
+  return banksBelowOrIn(folder, unreadable, false);
+}
+
+std::vector<BankRef> ArchiveCatalogue::banksBelow(const std::string& root, const Unreadable& unreadable) const {
+  return banksBelowOrIn(root, unreadable, true);
+}
+
+std::vector<BankRef> ArchiveCatalogue::banksBelowOrIn(const std::string& folder, const Unreadable& unreadable,
+                                                      bool wholeTree) const {
+  const std::string root = insideOf(folder);
+  std::vector<State::Listed> listed;
+  std::optional<RunError> damage;
+  {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->list();
+    listed = state_->banks;
+    damage = state_->damage;
+  }
+  if (damage && unreadable) unreadable(*damage);
+  std::vector<BankRef> banks;
+  for (const State::Listed& bank : listed) {
+    if (wholeTree ? !below(bank.inside, root, true) : parentOf(bank.inside) != root) continue;
+    const std::string shown = state_->shown(bank.inside);
+    banks.emplace_back(shown, [state = state_, index = bank.dataIndex](const std::string& path) {
+      const std::lock_guard<std::mutex> lock(state->mutex);
+      return state->openEntry(index, path);
+    });
+  }
+  return banks;
+}
+
+std::string ArchiveCatalogue::rootOf(const std::string& source) const {
+  const std::string root = insideOf(source);
+  return state_->shown(root.empty() ? root : root + "/");
+}
+
+std::vector<std::string> ArchiveCatalogue::foldersIn(const std::string& folder) const {
+  const std::string root = insideOf(folder);
+  const std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->list();
+  std::vector<std::string> names;
+  for (const std::string& f : state_->folders) {
+    if (parentOf(f) == root) names.push_back(lastPart(f));
+  }
+  return names;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,310 @@
+// SPDX-License-Identifier: MIT
+// Images and archives as sources: ISO 9660 (Rock Ridge and Joliet), zip, 7z
+// and tar.gz made of a tree of random banks by the real tools. What a run
+// over one writes is checked against a drive run over the tree the same
+// real tools unpack from it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "bank_builder.h"
+#include "test_support.h"
+#include "tti/archive_banks.h"
+#include "verify_banks.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+CommandResult shell(const std::string& script) { return runCommand({"/bin/sh", "-c", script}); }
+
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The banks of the tree: names with spaces and Latin-1 bytes, folders
+// three deep, and a hidden folder that no run enters.
+const std::vector<std::string> kBankPaths = {
+    "TOP.TTI", "Grand Piano.tti", "Pianos/Old Ones/UPRIGHT.TTI", "Pianos/Caf\xE9 Set/S\xE9r 1.TTI",
+    "Drums/KIT 1.Tti", "Drums/KIT 2.TTI", ".trash/GONE.TTI"};
+
+void makeTree(const std::string& root) {
+  for (std::size_t k = 0; k < kBankPaths.size(); ++k) {
+    const fs::path path = fs::path(root) / kBankPaths[k];
+    fs::create_directories(path.parent_path());
+    writeBank(path.string(), randomArchiveBank(static_cast<std::uint32_t>(100 + k), 1500));
+  }
+  writeBytes(root + "/Drums/README.TXT", {'h', 'i'});
+}
+
+// How one kind of archive is made from a folder and unpacked into one, by
+// tools that share no code with the reader.
+struct Kind {
+  std::string extension;
+  std::string make;    // TREE, IMAGE: the shell's $1, $2
+  std::string unpack;  // IMAGE, DIR
+};
+
+const std::vector<Kind> kKinds = {
+    {".iso", "xorriso -as mkisofs -quiet -R -J -o \"$2\" \"$1\"",
+     "xorriso -osirrox on -indev \"$1\" -extract / \"$2\" 2>/dev/null"},
+    {".zip", "cd \"$1\" && zip -qr \"$2\" .", "unzip -q \"$1\" -d \"$2\""},
+    {".7z", "cd \"$1\" && 7z a -bd \"$2\" . >/dev/null", "7z x -bd -o\"$2\" \"$1\" >/dev/null"},
+    {".tar.gz", "tar -C \"$1\" -czf \"$2\" .", "mkdir -p \"$2\" && tar -C \"$2\" -xzf \"$1\""},
+};
+
+void run(const std::string& script, const std::string& a, const std::string& b) {
+  const CommandResult r = runCommand({"/bin/sh", "-c", script, "sh", a, b});
+  ASSERT_EQ(r.exitCode, 0) << script << "\n" << r.err;
+}
+
+// Every file below `root` by its path relative to it, with its bytes.
+std::map<std::string, std::vector<std::uint8_t>> treeOf(const std::string& root) {
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(e.path(), root).string();
+    if (e.is_regular_file()) files[rel] = readFileBytes(e.path().string());
+    else files[rel + "/"] = {};
+  }
+  return files;
+}
+
+// The JSON lines of `scan --json`, each keyed by its path below `prefix`.
+std::map<std::string, std::string> scanned(const std::string& out, const std::string& prefix) {
+  std::map<std::string, std::string> banks;
+  std::size_t at = 0;
+  for (std::size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    nlohmann::ordered_json line = nlohmann::ordered_json::parse(out.substr(at, end - at));
+    const std::string path = line["path"];
+    line.erase("path");
+    banks[path.substr(path.find(prefix) == 0 ? prefix.size() : 0)] = line.dump();
+  }
+  return banks;
+}
+
+// A run's output folder: its only entry below `out`.
+std::string onlyFolder(const std::string& out) {
+  std::vector<std::string> entries;
+  for (const auto& e : fs::directory_iterator(out)) entries.push_back(e.path().string());
+  return entries.size() == 1 ? entries[0] : std::string();
+}
+
+}  // namespace
+
+TEST(ArchivePaths, ImagesAndPathsInsideThemAreToldByName) {
+  TempDir t;
+  fs::create_directories(t.file("folder.iso"));
+  struct Case {
+    std::string path;
+    bool image;          // imageSource finds one
+    std::string archive, inside;
+  };
+  const std::vector<Case> cases = {
+      {"a.iso", true, "a.iso", ""},
+      {"a.ISO/", true, "a.ISO", ""},
+      {"x/b.tar.gz//", true, "x/b.tar.gz", ""},
+      {"c.7z//Caf\xE9/./B.TTI", true, "c.7z", "Caf\xE9/B.TTI"},
+      {"d.TGZ//Pianos//", true, "d.TGZ", "Pianos"},
+      {"/m/e.zip///f.tbz2/X.TTI", true, "/m/e.zip", "f.tbz2/X.TTI"},
+      {"f.tar.xz//../X.TTI", true, "f.tar.xz", ""},
+      {"dir//BANK.TTI", false, "", ""},
+      {"a.isox", false, "", ""},
+      {".iso", false, "", ""},
+      {t.file("folder.iso"), false, "", ""},
+      {t.file("folder.iso") + "//B.TTI", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto image = imageSource(c.path);
+    ASSERT_EQ(image.has_value(), c.image);
+    if (!c.image) continue;
+    EXPECT_EQ(image->archive, c.archive);
+    EXPECT_EQ(image->inside, c.inside);
+  }
+}
+
+TEST(CliArchive, FolderAndScanOfAnImageMatchADriveRunOverItsUnpackedTree) {
+  TempDir t;
+  makeTree(t.file("tree"));
+  for (const Kind& kind : kKinds) {
+    SCOPED_TRACE(kind.extension);
+    const std::string image = t.file("bank disk" + kind.extension);
+    const std::string unpacked = t.file("unpacked" + kind.extension);
+    run(kind.make, t.file("tree"), image);
+    run(kind.unpack, image, unpacked);
+
+    // The banks scan lists, with every field and problem.
+    const CommandResult fromImage = runCommand({VANTREL_CLI, "scan", "--json", image});
+    const CommandResult fromTree = runCommand({VANTREL_CLI, "scan", "--json", unpacked});
+    EXPECT_EQ(fromImage.exitCode, fromTree.exitCode) << fromImage.err;
+    const auto banks = scanned(fromImage.out, latin1AsUtf8(image) + "//");
+    EXPECT_EQ(banks, scanned(fromTree.out, latin1AsUtf8(unpacked) + "/"));
+    EXPECT_EQ(banks.size(), kBankPaths.size() - 1);
+
+    for (const std::string mode : {"mono", "stereo", "sf2", "sfz", "dspreset"}) {
+      SCOPED_TRACE(mode);
+      const std::string outImage = t.file("out image " + kind.extension + mode);
+      const std::string outTree = t.file("out tree " + kind.extension + mode);
+      fs::create_directories(outImage);
+      fs::create_directories(outTree);
+      const CommandResult folder = runCommand({VANTREL_CLI, "folder", "-q", "-m", mode, "--out", outImage, image});
+      ASSERT_EQ(folder.exitCode, 0) << folder.err;
+      const CommandResult drive = runCommand({VANTREL_CLI, "drive", "-q", "-m", mode, "--out", outTree, unpacked});
+      ASSERT_EQ(drive.exitCode, 0) << drive.err;
+      const std::string made = onlyFolder(outImage);
+      EXPECT_EQ(fs::path(made).filename().string().rfind("bank disk" + kind.extension + "_", 0), 0u) << made;
+      const auto files = treeOf(made);
+      EXPECT_EQ(files, treeOf(onlyFolder(outTree)));
+      EXPECT_GT(files.size(), 6u);
+    }
+  }
+}
+
+TEST(CliArchive, ABankNamedInsideAnImageConvertsAndVerifiesAsItsUnpackedFile) {
+  TempDir t;
+  makeTree(t.file("tree"));
+  const std::string inside = "Pianos/Caf\xE9 Set/S\xE9r 1.TTI";
+  for (const Kind& kind : {kKinds[0], kKinds[2]}) {
+    SCOPED_TRACE(kind.extension);
+    const std::string image = t.file("disk" + kind.extension);
+    run(kind.make, t.file("tree"), image);
+    const std::string named = image + "//" + inside;
+    const std::string outImage = t.file("a" + kind.extension), outFile = t.file("b" + kind.extension);
+    fs::create_directories(outImage);
+    fs::create_directories(outFile);
+
+    for (const std::string mode : {"stereo", "sf2"}) {
+      const CommandResult a = runCommand({VANTREL_CLI, "convert", "-q", "-m", mode, "--out", outImage, named});
+      ASSERT_EQ(a.exitCode, 0) << a.err;
+      const CommandResult b =
+          runCommand({VANTREL_CLI, "convert", "-q", "-m", mode, "--out", outFile, t.file("tree/" + inside)});
+      ASSERT_EQ(b.exitCode, 0) << b.err;
+    }
+    EXPECT_EQ(treeOf(outImage), treeOf(outFile));
+    const CommandResult info = runCommand({VANTREL_CLI, "info", "--json", named});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    auto fromImage = nlohmann::json::parse(info.out);
+    auto fromFile = nlohmann::json::parse(runCommand({VANTREL_CLI, "info", "--json", t.file("tree/" + inside)}).out);
+    EXPECT_EQ(fromImage["file"], latin1AsUtf8(named));
+    fromImage.erase("file");
+    fromFile.erase("file");
+    EXPECT_EQ(fromImage, fromFile);
+
+    // verify: a bank named inside the image, and the whole image, whose
+    // banks are matched by their folders inside it.
+    const std::string out = t.file("run" + kind.extension);
+    fs::create_directories(out);
+    ASSERT_EQ(runCommand({VANTREL_CLI, "folder", "-q", "-m", "mono", "--manifest", "--out", out, image}).exitCode, 0);
+    CommandResult v = runCommand({VANTREL_CLI, "verify", out, image});
+    EXPECT_EQ(v.exitCode, 0) << v.err;
+    EXPECT_EQ(runCommand({VANTREL_CLI, "verify", out, named}).exitCode, 0);
+    EXPECT_EQ(runCommand({VANTREL_CLI, "verify", out, image + "//NOTHERE.TTI"}).exitCode, 1);
+    // A sample changed since: found by the comparison with the bank.
+    const std::string wav = out + "/disk" + kind.extension + "_WAV_M/Pianos/Caf\xE9 Set/WAV_MONO_S\xE9r 1.TTI";
+    ASSERT_TRUE(fs::is_directory(wav)) << wav;
+    const std::string sample = fs::directory_iterator(wav)->path().string();
+    std::vector<std::uint8_t> changed = readFileBytes(sample);
+    changed.back() ^= 1;
+    writeBytes(sample, changed);
+    v = runCommand({VANTREL_CLI, "verify", out, image});
+    EXPECT_EQ(v.exitCode, 1);
+    EXPECT_NE(v.err.find(sample), std::string::npos) << v.err;
+  }
+}
+
+TEST(CliArchive, ADamagedEntryIsNamedAndPassedOverUnderKeepGoing) {
+  struct Damage {
+    std::string name;
+    std::string extension;
+    std::string make;
+    std::string damaged;  // the bank named in the error
+    std::string reason;   // part of the error's text
+  };
+  // A zip entry whose stored bytes changed (its checksum no longer
+  // matches), and a tar.gz cut short inside 400 kB of noise after its
+  // first bank (the banks behind the cut are not even listed).
+  const std::vector<Damage> cases = {
+      {"zip", ".zip", "cd \"$1\" && zip -q -0 -r \"$2\" .", "Drums/KIT 2.TTI", "CRC"},
+      {"tar.gz", ".tar.gz", "tar -C \"$1\" -czf \"$2\" TOP.TTI Drums", "", "runcated"},
+  };
+  for (const Damage& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir t;
+    makeTree(t.file("tree"));
+    writeBytes(t.file("tree/Drums/NOISE.BIN"), noisePcm(200000, 3, 1.0));
+    const std::string image = t.file("disk" + c.extension);
+    run(c.make, t.file("tree"), image);
+    std::vector<std::uint8_t> bytes = readFileBytes(image);
+    if (!c.damaged.empty()) {
+      // The entry's bytes follow its name in its local header.
+      const std::string name = "./" + c.damaged;
+      auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+      if (at == bytes.end()) at = std::search(bytes.begin(), bytes.end(), name.begin() + 2, name.end());
+      ASSERT_NE(at, bytes.end());
+      at[name.size() + 600] ^= 0x5A;
+    } else {
+      bytes.resize(bytes.size() - 100000);
+    }
+    writeBytes(image, bytes);
+    fs::create_directories(t.file("out"));
+    const CommandResult r = runCommand({VANTREL_CLI, "folder", "-k", "--out", t.file("out"), image});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    const std::string named = c.damaged.empty() ? image + ":" : image + "//" + c.damaged + ":";
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    // The bank before the damage is converted.
+    EXPECT_TRUE(fs::exists(t.file("out/disk" + c.extension + "_WAV_M/WAV_MONO_TOP.TTI"))) << r.err;
+    if (!c.damaged.empty()) {
+      EXPECT_TRUE(fs::exists(t.file("out/disk.zip_WAV_M/Drums/WAV_MONO_KIT 1.Tti"))) << r.err;
+      EXPECT_NE(r.err.find("failed: " + image + "//" + c.damaged), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
+  TempDir t;
+  // 2 GiB of padding (a sparse file, read back as zeros by xorriso) and a
+  // bank of 96 MiB: neither may be held in memory.
+  const std::string tree = t.file("tree");
+  fs::create_directories(tree + "/Big");
+  {
+    BankDesc big;
+    SampleDesc s;
+    s.name = "LONG.WAV";
+    s.pcm = noisePcm(48u << 20, 7);
+    s.zones = {0};
+    big.samples.push_back(std::move(s));
+    writeBank(tree + "/Big/LONG.TTI", big);
+  }
+  writeBank(tree + "/SMALL.TTI", randomArchiveBank(5));
+  ASSERT_EQ(shell("truncate -s 2G " + quoted(tree + "/PADDING.BIN")).exitCode, 0);
+  const std::string image = t.file("large.iso");
+  run("xorriso -as mkisofs -quiet -R -J -o \"$2\" \"$1\"", tree, image);
+  ASSERT_GT(fs::file_size(image), 2ull << 30);
+  fs::remove(tree + "/PADDING.BIN");
+
+  fs::create_directories(t.file("out"));
+  const CommandResult r = runCommand({VANTREL_CLI, "folder", "-q", "--out", t.file("out"), image});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+#if !defined(__SANITIZE_ADDRESS__)
+  // A sanitized build keeps freed memory in quarantine and shadows all of
+  // it: its figure says nothing about the program's.
+  EXPECT_LT(r.peakRssKiB, 64 * 1024) << "peak resident set of the folder run";
+#endif
+  std::cout << "peak resident set of a folder run over a " << (fs::file_size(image) >> 20)
+            << " MiB image: " << r.peakRssKiB / 1024 << " MiB\n";
+  const std::string wav = t.file("out/large.iso_WAV_M/Big/WAV_MONO_LONG.TTI/LONG.WAV");
+  ASSERT_TRUE(fs::exists(wav));
+  EXPECT_GT(fs::file_size(wav), 96ull << 20);
+  fs::create_directories(t.file("ref"));
+  ASSERT_EQ(runCommand({VANTREL_CLI, "convert", "-q", "--out", t.file("ref"), tree + "/Big/LONG.TTI"}).exitCode, 0);
+  EXPECT_EQ(readFileBytes(wav), readFileBytes(t.file("ref/WAV_MONO_LONG.TTI/LONG.WAV")));
+}
