@@ -313,3 +313,44 @@ TEST(HardeningExtremeBanks, ZoneDirectoryWithoutEndIsRefusedForSoundFontsOnly) {
   EXPECT_EQ(convertAndCatch(ctx, dir.file("BANK.TTI"), dir.file("out")), 0);
   EXPECT_TRUE(fs::exists(dir.file("out/WAV_MONO_BANK.TTI/A.WAV")));
 }
+
+// What a bank claims is bounded by what its file holds: a directory that
+// claims gigabytes of a sparse file costs no memory, and a sample none of
+// whose bytes lie in the file is warned of instead of written as silence.
+TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
+  TempDir dir;
+  const std::string out = dir.file("out");
+  fs::create_directories(out);
+  // A directory claiming 3.75 GiB of a sparse file.
+  BankDesc sparse = bankOf({"A.WAV"}, 8);
+  sparse.directorySize = 0xF0000000u;
+  writeBank(dir.file("SPARSE.TTI"), sparse);
+  fs::resize_file(dir.file("SPARSE.TTI"), 0xF0001000u);
+  // A 2 KB bank whose second sample claims 2 GiB past its data.
+  BankDesc claims = bankOf({"REAL.WAV", "GHOST.WAV"}, 200);
+  claims.samples[1].start = 0x7FFF0000u;
+  claims.samples[1].end = 0xFFFF0000u;
+  writeBank(dir.file("CLAIMS.TTI"), claims);
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"scan", dir.file("SPARSE.TTI")}, "SPARSE.TTI: Read beyond end of file"},
+      {{"convert", "-o", out, dir.file("CLAIMS.TTI")}, "sample 1 \"GHOST.WAV\" has no data in the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> argv = {VANTREL_CLI};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const CommandResult r = runCommand(argv);
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+    EXPECT_LT(r.peakRssKiB, 64 * 1024);
+  }
+  EXPECT_EQ(filesUnder(out).size(), 1u);  // REAL.WAV alone
+  for (const auto& e : fs::recursive_directory_iterator(out)) {
+    if (e.is_regular_file()) {
+      EXPECT_LT(e.file_size(), 2048u) << e.path();
+    }
+  }
+}

@@ -293,6 +293,10 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   }
   for (std::uint32_t i = 0; i < n; ++i) {
     if (!pendingSample[i]) continue;
+    // Plain WAV output has no file for a sample none of whose bytes the
+    // bank holds (it was warned of): it would be silence of any length the
+    // bank claims.
+    if (!wav.names && !dryRun && hasNoData(bank, i) && (rightOf[i] < 0 || hasNoData(bank, rightOf[i]))) continue;
     const auto left = static_cast<std::uint16_t>(i);
     const bool paired = rightOf[i] >= 0;
     if (paired) {

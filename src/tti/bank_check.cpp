@@ -32,7 +32,12 @@ std::string grouped(std::uint64_t n) {
 
 }  // namespace
 
+bool hasNoData(const SampleBank& bank, std::uint32_t i) {
+  return (bank.pcmLength[i] & ~1u) > 0 && bank.pcmStart[i] >= bank.pcm.size;
+}
+
 std::string cutShortWarning(const SampleBank& bank, std::uint32_t i) {
+  if (hasNoData(bank, i)) return bank.ttiPath + ": " + sampleLabel(bank, i) + " has no data in the file";
   // Whole 16-bit frames are written; bytes the PCM data area does not hold
   // become silence.
   const std::uint64_t need = bank.pcmLength[i] & ~std::uint64_t{1};

@@ -24,10 +24,15 @@ std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulatio
 // The same without the stereo pairs, which are no fault of the bank.
 std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticulation& zones);
 
+// Whether sample `index` needs bytes and the PCM data area holds none of
+// them: its WAV file would be nothing but silence the bank never held.
+bool hasNoData(const SampleBank& bank, std::uint32_t index);
+
 // The warning for sample `index` when its whole frames need bytes the PCM
 // data area does not hold ("<bank>: sample 3 "PAD R.WAV" is cut short:
-// 79,512 of 88,200 bytes missing, written as silence"); empty when it
-// needs none.
+// 79,512 of 88,200 bytes missing, written as silence", or for one that
+// holds none "<bank>: sample 3 "X" has no data in the file"); empty when
+// it needs none.
 std::string cutShortWarning(const SampleBank& bank, std::uint32_t index);
 
 }  // namespace vantrel

@@ -147,8 +147,14 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
   if (dirSize < 4) throwInvalidBank(path, "directory size " + std::to_string(dirSize) + " below 4");
   const std::uint32_t bodySize = dirSize - 4;
   if (bodySize > src.left()) src.throwEnd();
-  std::vector<std::uint8_t> body(bodySize);
-  src.read(body.data(), bodySize);
+  // The entries take at most kMaxSamples x (300 + 2 x 255) bytes: only as
+  // much of the body is read, the rest is passed over. A body that claims
+  // gigabytes (a sparse file) costs no memory.
+  constexpr std::uint32_t kMaxEntryBytes = 300 + 2 * 255;
+  const std::uint32_t used = std::min<std::uint64_t>(bodySize, std::uint64_t{count} * kMaxEntryBytes);
+  std::vector<std::uint8_t> body(used);
+  src.read(body.data(), used);
+  src.skip(bodySize - used);
 
   // Entries are 300 + 2 x zone count bytes; the entry size field plays no
   // part here. Offsets start 272 bytes into the entry, the zone count at 296,
@@ -165,11 +171,11 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
       throwInvalidBank(path, "directory body of " + std::to_string(bodySize) +
                                  " bytes ends inside entry " + std::to_string(i));
     };
-    if (bodySize - p < 300) shortBody();
+    if (used - p < 300) shortBody();
     const std::uint8_t* e = body.data() + p;
     values[i] = {u32At(e + 272), u32At(e + 276), u32At(e + 280), u32At(e + 284)};
     const std::size_t zones = e[296];
-    if (bodySize - p < 300 + 2 * zones) shortBody();
+    if (used - p < 300 + 2 * zones) shortBody();
     for (std::size_t k = 0; k < zones; ++k) zoneMap[e[298 + 2 * k]] = static_cast<std::uint16_t>(i);
     p += 300 + 2 * zones;
   }
@@ -182,8 +188,14 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
   const std::uint32_t paramSize = src.readU32();
   if (paramSize > src.left()) src.throwEnd();
   if (what.zones) {
-    std::vector<std::uint8_t> paramBlock(paramSize);
-    src.read(paramBlock.data(), paramSize);
+    // Zone records lie at 16-bit word positions, each within a few dozen
+    // words of its position: no word past kParamWordsRead is ever read, so
+    // no more of a larger block is held.
+    constexpr std::uint32_t kParamWordsRead = 65536 + 256;
+    const std::uint32_t held = std::min(paramSize, 2 * kParamWordsRead);
+    std::vector<std::uint8_t> paramBlock(held);
+    src.read(paramBlock.data(), held);
+    src.skip(paramSize - held);
     // The zones go straight into the caller's table, reused from bank to
     // bank; the rest of the bank is committed below.
     getsf2values(paramBlock.data(), paramBlock.size(), *what.zones, path);

@@ -154,10 +154,16 @@ BankOutputNames bankOutputNames(const SampleBank& bank) {
     rightOf[l] = r;
     taken[r] = true;
   }
+  // A sample whose bytes all lie past the end of the PCM data area has no
+  // WAV file of its own; a pair has one while either side has bytes.
+  auto noData = [&](std::uint32_t i) {
+    return (bank.pcmLength[i] & ~std::uint32_t{1}) > 0 && bank.pcmStart[i] >= bank.pcm.size;
+  };
   for (std::uint32_t i = 0; i < n; ++i) {
     const auto left = static_cast<std::uint16_t>(i);
-    names.mono.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
+    if (!noData(i)) names.mono.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});
     if (taken[i]) continue;
+    if (noData(i) && (rightOf[i] < 0 || noData(static_cast<std::uint32_t>(rightOf[i])))) continue;
     if (rightOf[i] >= 0) {
       const auto right = static_cast<std::uint16_t>(rightOf[i]);
       names.stereo.push_back({latin1ToUtf8(stereoFileName(bank, left, right)), true, left, right});
