@@ -38,6 +38,7 @@ struct RunOptions {
   bool verify = false;        // --verify
   bool manifest = false;      // --manifest
   bool strict = false;        // --strict
+  bool faithful = false;      // --faithful
 
   // The output format --mode names.
   const OutputFormat& format() const;

@@ -76,6 +76,9 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   command.add_flag("--strict", options.strict,
                    "fail a bank for every problem scan reports for it (samples cut short, loops outside "
                    "their sample, empty ranges, zones without a sample), before anything of it is written");
+  command.add_flag("--faithful", options.faithful,
+                   "write what the bank means: WAV files with their sample's pitch and only a loop "
+                   "that plays");
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,

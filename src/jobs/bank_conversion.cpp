@@ -8,6 +8,7 @@
 #include "jobs/output_folders.h"
 #include "jobs/pcm_release.h"
 #include "jobs/wav_file_writers.h"
+#include "jobs/wav_steps.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
@@ -113,8 +114,7 @@ OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKin
   event.path = std::move(path);
   event.kind = kind;
   event.outcome = ctx.options.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
-  event.bank = &ctx.bank;
-  event.zones = &ctx.art;
+  describeOutput(ctx, event);
   return event;
 }
 
@@ -254,7 +254,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
     e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
     e.left = left;
     e.right = right;
-    e.bank = &bank;
+    describeOutput(ctx, e);
     return e;
   };
   auto plan = [&](std::string path, const std::string& name, bool stereo, std::uint16_t left,
@@ -264,7 +264,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
                               left, right)});
     planned.insert(path);
     bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
-    files.push_back({std::move(path), {stereo, left, right}, nullptr});
+    files.push_back({std::move(path), wavSource(ctx, stereo, left, right), nullptr});
   };
   auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -274,7 +274,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   // A file found on the disk (not one planned in this job) is compared
   // with what would be written; one with other bytes is left as it is.
   auto differs = [&](const std::string& path, bool stereo, std::uint16_t left, std::uint16_t right) {
-    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, {stereo, left, right}, path, ctx.writeBuffer);
+    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, wavSource(ctx, stereo, left, right), path, ctx.writeBuffer);
   };
   auto differing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                        std::uint16_t right) {

@@ -32,7 +32,7 @@ void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, 
   e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
   e.left = left;
   e.right = right;
-  e.bank = &ctx.bank;
+  describeOutput(ctx, e);
   ctx.ui.outputFile(e);
 }
 
@@ -140,7 +140,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
       createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
-  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {false, k, k})) {
+  if (const auto found = existingOutcome(ctx, joinPath(folder, name), wavSource(ctx, false, k, k))) {
     ctx.ui.status(name + (*found == OutputOutcome::Existing ? " already extracted" : " exists and differs"));
     reportWav(ctx, joinPath(folder, name), *found, false, k, k);
     filesDone.done();
@@ -187,7 +187,7 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
 
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
-  if (const auto found = existingOutcome(ctx, joinPath(folder, name), {true, left, right})) {
+  if (const auto found = existingOutcome(ctx, joinPath(folder, name), wavSource(ctx, true, left, right))) {
     ctx.ui.status(*found == OutputOutcome::Existing ? "Already extracted" : name + " exists and differs");
     reportWav(ctx, joinPath(folder, name), *found, true, left, right);
     filesDone.done();
