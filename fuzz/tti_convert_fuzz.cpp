@@ -138,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const RunError&) {
     }
     writeSf2(bank, plays, joinPath(out, sf2FileNameFor(bank.ttiPath)), buffer, none);
+    writeSf2(bank, plays, joinPath(out, "faithful.sf2"), buffer, none, nullptr, nullptr, true);
   } catch (const RunError&) {
   } catch (const std::bad_alloc&) {
   }

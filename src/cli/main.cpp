@@ -78,7 +78,8 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
                    "their sample, empty ranges, zones without a sample), before anything of it is written");
   command.add_flag("--faithful", options.faithful,
                    "write what the bank means: WAV files with their sample's pitch and only a loop "
-                   "that plays");
+                   "that plays, SoundFonts with whole names, linked pairs and every generator within "
+                   "the format's ranges, without zones that never sound");
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,

@@ -139,7 +139,7 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
         },
-        ctx.ui.outputTap(event.path), &ctx.runFolder);
+        ctx.ui.outputTap(event.path), &ctx.runFolder, ctx.options.faithful);
     ctx.ui.logLine(fileNamePart(event.path) + " written");
   }
   ctx.ui.outputFile(event);
