@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -435,4 +437,83 @@ TEST(FaithfulSoundFont, FluidSynthPlaysEveryZoneAtTheExactFilesPitchAndLevel) {
   EXPECT_GT(heard, 15);
   std::printf("zones heard: %d (silent in both %d, not measurable %d), largest difference %.4f cent, %.4f dB\n",
               heard, silent, unmeasured, worstCents, worstDb);
+}
+
+namespace {
+
+// The offset of the first `tag` in a file; the file's size when none.
+std::size_t offsetOf(const std::string& path, const std::string& tag) {
+  const std::vector<std::uint8_t> b = readFileBytes(path);
+  return static_cast<std::size_t>(std::search(b.begin(), b.end(), tag.begin(), tag.end()) - b.begin());
+}
+
+// Adds `delta` to the byte at `at`.
+void bump(const std::string& path, std::size_t at, int delta) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekg(static_cast<std::streamoff>(at));
+  const int byte = f.get();
+  f.seekp(static_cast<std::streamoff>(at));
+  f.put(static_cast<char>(byte + delta));
+}
+
+}  // namespace
+
+// --verify and verify --faithful read faithful output back by rules of
+// their own: random banks pass in every mode, and damage to what only
+// faithful output says is named with the file.
+TEST(FaithfulVerify, RandomBanksPassInEveryModeAndDamageIsNamed) {
+  TempDir dir;
+  for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+    const std::string bank = dir.file("F" + std::to_string(seed) + ".TTI");
+    writeBank(bank, faithfulBank(seed));
+    for (const char* mode : {"mono", "stereo", "sf2", "sfz", "dspreset"}) {
+      const CommandResult r = runCommand({kCli, "convert", "-q", "--faithful", "--verify", "-m", mode, "-o",
+                                          dir.str(), bank});
+      EXPECT_EQ(r.exitCode, 0) << "seed " << seed << ", " << mode << ": " << r.err;
+    }
+  }
+
+  struct Damage {
+    const char* file;  // in the output folder
+    std::function<void(const std::string& path)> harm;
+    const char* says;
+  };
+  auto generator = [](const std::string& p, std::uint16_t oper) {
+    const std::vector<std::uint8_t> b = readFileBytes(p);
+    std::size_t at = offsetOf(p, "igen") + 8;
+    while (u16At(b, at) != oper) at += 4;
+    return at + 2;
+  };
+  const Damage damages[] = {
+      {"WAV_MONO_D.TTI/ONE.WAV", [](const std::string& p) { bump(p, 56, 1); }, "pitch note 52 + 86 cents, expected 51 + 86"},
+      {"WAV_MONO_D.TTI/PAD L.WAV", [](const std::string& p) { bump(p, 88, 1); }, "loop 11 to 49, expected 10 to 49"},
+      {"WAV_STEREO_D.TTI/PAD L__PAD R.WAV", [](const std::string& p) { bump(p, 72, -1); }, "0 loops, expected 1"},
+      {"D.sf2", [](const std::string& p) { bump(p, offsetOf(p, "shdr") + 8 + 40, 1); },
+       "sample 0: original pitch 49, expected 48"},
+      {"D.sf2", [](const std::string& p) { bump(p, offsetOf(p, "shdr") + 8 + 46 + 44, 2); },
+       "sample 1: sample type 4 linked to 0, expected 2 linked to 0"},
+      {"D.sf2", [](const std::string& p) { bump(p, offsetOf(p, "INAM") + 8, 1); }, "INAM \"E\""},
+      {"D.sf2", [](const std::string& p) { bump(p, offsetOf(p, "imod") + 8 + 9, 1); }, "imod: the terminal record"},
+      {"D.sf2", [&](const std::string& p) { bump(p, generator(p, 17) + 1, 2); }, "zone 0: pan"},
+  };
+  BankDesc d;
+  d.samples = {pcmSample("PAD L.WAV", noisePcm(400, 1), {0}), pcmSample("PAD R.WAV", noisePcm(400, 2)),
+               pcmSample("ONE.WAV", noisePcm(300, 3), {1})};
+  for (SampleDesc& s : d.samples) s.loopStartFrame = 10, s.loopEndFrame = 50;
+  d.zones.resize(2);
+  d.zones[0].transposition = 64 - 48, d.zones[0].loopWord2 = 2;  // root 48, looped
+  d.zones[1].transposition = 64 - 52, d.zones[1].fineTuneRaw = 96 + 9;  // root 52, 14 cents up
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.says);
+    TempDir run;
+    const std::string bank = run.file("D.TTI");
+    writeBank(bank, d);
+    for (const char* mode : {"mono", "stereo", "sf2"}) convert(bank, mode, run.str(), true);
+    const std::string path = run.file(damage.file);
+    ASSERT_TRUE(fs::exists(path));
+    damage.harm(path);
+    const CommandResult r = runCommand({kCli, "verify", "--faithful", run.str(), bank});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Verification failed: " + path + ": " + damage.says), std::string::npos) << r.err;
+  }
 }

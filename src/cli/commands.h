@@ -62,6 +62,7 @@ struct ScanArgs {
 struct VerifyArgs {
   std::string folder;
   std::vector<std::string> banks;
+  bool faithful = false;  // the outputs were written with --faithful
 };
 struct ExtractArgs {
   std::string bank;

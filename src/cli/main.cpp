@@ -192,6 +192,7 @@ int main(int argc, char** argv) {
       "found below DIR with the banks");
   verifyCmd->add_option("DIR", verifyArgs.folder, "the output folder of a run")->required();
   verifyCmd->add_option("BANK", verifyArgs.banks, "bank files (.tti) whose outputs are compared");
+  verifyCmd->add_flag("--faithful", verifyArgs.faithful, "the outputs were written with --faithful");
 
   // The run options go to the command the first word names, or to every
   // command when it names none (help, version, a usage error): a run does

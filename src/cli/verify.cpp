@@ -34,7 +34,7 @@ int runVerify(const VerifyArgs& args) {
   } catch (const RunError&) {
     // Reported by the manifest check.
   }
-  for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report, listed);
+  for (const std::string& bank : args.banks) verify::checkBankOutputs(args.folder, bank, report, listed, args.faithful);
 
   std::fflush(stdout);
   for (const std::string& note : report.notes) std::fprintf(stderr, "vantrel-cli: %s\n", note.c_str());
