@@ -55,7 +55,6 @@ BankDesc faithfulBank(std::uint32_t seed, bool sines = false) {
     for (ZoneDesc& z : d.zones) {
       z.attackRate = static_cast<std::uint8_t>(pick(90, 127));
       z.volume = static_cast<std::uint8_t>(pick(40, 127));
-      z.velHigh = static_cast<std::uint8_t>(pick(100, 127));
     }
   }
   for (std::size_t i = 0; i < d.samples.size(); ++i) {
@@ -261,6 +260,7 @@ TEST(FaithfulSoundFont, Sf2dumpWarnsOfNothingAndRefusesNoFile) {
     EXPECT_EQ(f.out.find("Exception"), std::string::npos) << f.out;
   }
   EXPECT_GT(exactComplaints, 6);
+  std::printf("sf2dump warns of or refuses %d of 12 exact files and none of their faithful ones\n", exactComplaints);
 }
 
 // What sf2dump reads of the samples and the INFO list: whole names apart
