@@ -105,7 +105,7 @@ void convert(const std::string& path, int mode, const std::string& out, std::vec
     const auto k = static_cast<std::uint16_t>(i);
     const bool pair = mode == kStereo && i + 1 < bank.sampleCount && stereoPairOf(bank, i, i + 1);
     const auto right = static_cast<std::uint16_t>(pair ? i + 1 : i);
-    files.push_back({joinPath(out, latin1ToUtf8(bank.outputName[i])), {pair, k, right}});
+    files.push_back({joinPath(out, latin1ToUtf8(bank.outputName[i])), {pair, k, right, std::nullopt}});
     bytes += (pair ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[i]);
     if (pair) ++i;
   }

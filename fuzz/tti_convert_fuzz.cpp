@@ -120,9 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
       const auto k = static_cast<std::uint16_t>(i);
       try {
-        writeWavFile(bank, {false, k, k}, joinPath(out, "m" + std::to_string(i) + ".wav"), buffer, none);
+        writeWavFile(bank, {false, k, k, std::nullopt}, joinPath(out, "m" + std::to_string(i) + ".wav"), buffer, none);
         if (i % 2 == 1) {
-          writeWavFile(bank, {true, static_cast<std::uint16_t>(k - 1), k},
+          // Pairs as faithful output writes them.
+          const auto left = static_cast<std::uint16_t>(k - 1);
+          writeWavFile(bank, {true, left, k, faithfulSmpl(firstZoneOf(plays, left))},
                        joinPath(out, "s" + std::to_string(i) + ".wav"), buffer, none);
         }
       } catch (const RunError&) {
@@ -136,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const RunError&) {
     }
     writeSf2(bank, plays, joinPath(out, sf2FileNameFor(bank.ttiPath)), buffer, none);
+    writeSf2(bank, plays, joinPath(out, "faithful.sf2"), buffer, none, nullptr, nullptr, true);
   } catch (const RunError&) {
   } catch (const std::bad_alloc&) {
   }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <random>
 
@@ -77,6 +79,38 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
     for (std::size_t i = 0; i < d.samples.size(); ++i)
       for (auto zz : d.samples[i].zones)
         if (zz == z) sample = static_cast<int>(i);
+    // How the zone plays: keys and velocities from one above the stored
+    // low bounds (a low velocity 0 is "from 0", velocity 0 no note), the
+    // root key 60 where the stored one is negative, tuning in cents (steps
+    // of 11/7 cent), the loop if it asks for one and whether it can have it.
+    const bool inBank = sample < static_cast<int>(d.samples.size());
+    const std::int64_t frames = inBank ? static_cast<std::int64_t>(d.samples[sample].pcm.size() / 2) : 0;
+    const std::int32_t loopStart = inBank ? samples[static_cast<std::size_t>(sample)]["loopStart"].get<std::int32_t>() : 0;
+    const std::int32_t loopEnd = inBank ? samples[static_cast<std::size_t>(sample)]["loopEnd"].get<std::int32_t>() : 0;
+    const int keyLow = zd.keyLow + 1, velLow = std::max(zd.velLow == 0 ? 0 : zd.velLow + 1, 1);
+    const char* silence = !inBank               ? "noSample"
+                          : keyLow > zd.keyHigh ? "emptyKeys"
+                          : velLow > zd.velHigh ? "emptyVelocities"
+                          : frames == 0         ? "noFrames"
+                                                : "none";
+    const bool looped = std::abs(int(zd.loopWord1) - int(zd.loopWord2)) >= 2;
+    const char* loop = !looped                              ? "none"
+                       : frames == 0                        ? "emptySample"
+                       : loopStart > loopEnd                ? "reversed"
+                       : loopStart < 0 || loopEnd >= frames ? "outside"
+                                                            : "forward";
+    const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
+    const ordered_json plays = {{"sounds", std::string(silence) == "none"},
+                                {"silence", silence},
+                                {"keyLow", keyLow},
+                                {"keyHigh", zd.keyHigh},
+                                {"velLow", velLow},
+                                {"velHigh", zd.velHigh},
+                                {"rootKey", root < 0 ? 60 : root},
+                                {"tuningCents", std::lround((int(zd.fineTuneRaw) - 96) * 11.0 / 7.0)},
+                                {"loop", loop},
+                                {"loopStart", loopStart},
+                                {"loopEnd", loopEnd}};
     zones.push_back({{"keyLow", zd.keyLow},
                      {"keyHigh", zd.keyHigh},
                      {"velLow", zd.velLow},
@@ -91,7 +125,8 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
                      {"sustain", zd.sustainLevel},
                      {"decay", 127 - zd.decayRate},
                      {"release", 127 - zd.releaseRate},
-                     {"sample", sample}});
+                     {"sample", sample},
+                     {"plays", plays}});
   }
   return {{"formatVersion", 1},
           {"file", file},
@@ -173,4 +208,8 @@ TEST(CliInfo, TextListingShowsSamplesAndZones) {
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("2 samples, 1 zones"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\xC3\x89T\xC3\x89_1.WAV"), std::string::npos) << r.out;
+  // How the zone plays: keys and velocities 1-127, root key 64, no tuning, no loop.
+  EXPECT_NE(r.out.find("\nhow the zones play:\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n    0  yes                       1-127    1-127   64      0  none\n"), std::string::npos)
+      << r.out;
 }

@@ -59,6 +59,22 @@ std::vector<Crafted> craftedBanks() {
   ranges.zones[1].velHigh = 20;
   banks.push_back({"RANGES.TTI", ranges, {"zone 0: empty key range 80-60", "zone 1: empty velocity range 100-20"}});
 
+  // Zones that never sound though their stored ranges are not reversed, a
+  // sample without frames, and loops reversed or empty.
+  BankDesc silent = sound;
+  silent.samples.push_back(sample("NONE.WAV", 1, {2}));
+  silent.zones = {ZoneDesc{}, ZoneDesc{}, ZoneDesc{}, ZoneDesc{}};
+  silent.zones[0].keyLow = 127;
+  silent.zones[1].velLow = 60, silent.zones[1].velHigh = 60;
+  silent.samples[0].loopStartFrame = 20, silent.samples[0].loopEndFrame = 11;  // frames 20 to 10
+  silent.samples[1].loopStartFrame = 6, silent.samples[1].loopEndFrame = 6;    // frames 6 to 5
+  banks.push_back({"SILENT.TTI", silent,
+                   {"sample 0 \"PIANO.WAV\": loop from frame 20 to 10 is reversed",
+                    "sample 1 \"BASS.WAV\": loop from frame 6 to 5 is empty", "sample 2 \"NONE.WAV\" has no frames",
+                    "zone 0: never sounds: its first key 128 lies above its last, 127",
+                    "zone 1: never sounds: its velocities 61-60 hold none from 1 up",
+                    "zone 2: never sounds: its sample 2 has no frames"}});
+
   BankDesc orphan;  // zones, but no sample for them
   orphan.zones = {ZoneDesc{}};
   banks.push_back({"ORPHAN.TTI", orphan, {"zone 0: its sample 0 does not exist"}});

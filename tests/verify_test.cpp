@@ -230,7 +230,7 @@ TEST(VerifyWav, AFileIsComparedWithTheBytesReadForIt) {
   ASSERT_EQ(bank.pcm.bytes(), nullptr);  // the area stays in the bank file
   const std::string out = dir.file("LR.WAV");
   std::vector<std::uint8_t> buffer;
-  writeWavFile(bank, WavSource{true, 0, 1}, out, buffer, {});
+  writeWavFile(bank, WavSource{true, 0, 1, std::nullopt}, out, buffer, {});
   const File file(out, File::Mode::Read);
 
   const std::size_t n = 120000;  // bytes per channel

@@ -39,6 +39,7 @@ struct RunOptions {
   bool verify = false;        // --verify
   bool manifest = false;      // --manifest
   bool strict = false;        // --strict
+  bool faithful = false;      // --faithful
 
   // The output format --mode names.
   const OutputFormat& format() const;
@@ -79,6 +80,7 @@ struct ScanArgs {
 struct VerifyArgs {
   std::string folder;
   std::vector<std::string> banks;
+  bool faithful = false;  // the outputs were written with --faithful
 };
 struct ExtractArgs {
   std::string bank;

@@ -10,13 +10,56 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "tti/tti_reader.h"
+#include "tti/zone_play.h"
 
 namespace vantrel::cli {
 namespace {
 
+const char* silenceWord(Silence s) {
+  switch (s) {
+    case Silence::None: return "none";
+    case Silence::EmptyKeys: return "emptyKeys";
+    case Silence::EmptyVelocities: return "emptyVelocities";
+    case Silence::NoFrames: return "noFrames";
+    case Silence::NoSample: return "noSample";
+  }
+  return "";
+}
+
+const char* loopWord(LoopPlay l) {
+  switch (l) {
+    case LoopPlay::None: return "none";
+    case LoopPlay::Forward: return "forward";
+    case LoopPlay::Outside: return "outside";
+    case LoopPlay::Reversed: return "reversed";
+    case LoopPlay::EmptySample: return "emptySample";
+  }
+  return "";
+}
+
+// The first velocity that sounds a zone: velocity 0 is no note.
+int firstVelocity(const ZonePlay& p) { return p.velLow < 1 ? 1 : p.velLow; }
+
+// How a zone plays: the keys and velocities that sound it (or why none
+// do), its root key, tuning and loop.
+nlohmann::ordered_json playsJson(const ZonePlay& p) {
+  return {{"sounds", p.sounds()},
+          {"silence", silenceWord(p.silence)},
+          {"keyLow", p.keyLow},
+          {"keyHigh", p.keyHigh},
+          {"velLow", firstVelocity(p)},
+          {"velHigh", p.velHigh},
+          {"rootKey", p.rootKey},
+          {"tuningCents", p.tuningCents},
+          {"loop", loopWord(p.loop)},
+          {"loopStart", p.loopStart},
+          {"loopEnd", p.loopEnd}};
+}
+
 // Fields in a fixed order; every text UTF-8 (names are Latin-1 bytes, a
 // path that is not UTF-8 is taken as Latin-1 too).
-void printJson(const std::string& file, const SampleBank& bank, const ZoneArticulation& art) {
+void printJson(const std::string& file, const SampleBank& bank, const ZoneArticulation& art,
+               const std::vector<ZonePlay>& plays) {
   using nlohmann::ordered_json;
   ordered_json samples = ordered_json::array();
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
@@ -45,7 +88,8 @@ void printJson(const std::string& file, const SampleBank& bank, const ZoneArticu
                      {"sustain", art.zoneSustain[z]},
                      {"decay", art.zoneDecay[z]},
                      {"release", art.zoneRelease[z]},
-                     {"sample", bank.zoneSample[z]}});
+                     {"sample", bank.zoneSample[z]},
+                     {"plays", playsJson(plays[z])}});
   }
   const ordered_json dump = {{"formatVersion", 1},
                              {"file", utf8OrLatin1(file)},
@@ -58,7 +102,8 @@ void printJson(const std::string& file, const SampleBank& bank, const ZoneArticu
 
 // Names and the path with their control characters escaped, so that none
 // reaches the terminal.
-void printText(const std::string& file, const SampleBank& bank, const ZoneArticulation& art) {
+void printText(const std::string& file, const SampleBank& bank, const ZoneArticulation& art,
+               const std::vector<ZonePlay>& plays) {
   std::printf("%s: %" PRIu32 " samples, %u zones\n", escapeControls(file).c_str(), bank.sampleCount,
               static_cast<unsigned>(art.zoneCount));
   if (bank.sampleCount) {
@@ -83,6 +128,27 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
                 art.zonePanLeft[z], art.zonePanRight[z], art.zoneAttack[z], art.zoneSustain[z],
                 art.zoneDecay[z], art.zoneRelease[z], static_cast<unsigned>(bank.zoneSample[z]));
   }
+  if (art.zoneCount) {
+    std::printf("\nhow the zones play:\n%5s  %-22s %8s %8s %4s %6s  %s\n", "zone", "sounds", "keys", "vel", "root",
+                "cents", "loop");
+  }
+  for (const ZonePlay& p : plays) {
+    static const char* const why[] = {"yes", "no: empty key range", "no: empty velocities", "no: no frames",
+                                      "no: no sample"};
+    const std::string keys = std::to_string(p.keyLow) + "-" + std::to_string(p.keyHigh);
+    const std::string vel = std::to_string(firstVelocity(p)) + "-" + std::to_string(p.velHigh);
+    const std::string frames = std::to_string(p.loopStart) + " to " + std::to_string(p.loopEnd);
+    std::string loop;
+    switch (p.loop) {
+      case LoopPlay::None: loop = "none"; break;
+      case LoopPlay::Forward: loop = "frames " + frames; break;
+      case LoopPlay::Outside: loop = "none: " + frames + " outside " + std::to_string(p.frames) + " frames"; break;
+      case LoopPlay::Reversed: loop = "none: " + frames + " reversed"; break;
+      case LoopPlay::EmptySample: loop = "none: no frames to loop"; break;
+    }
+    std::printf("%5u  %-22s %8s %8s %4d %6d  %s\n", static_cast<unsigned>(p.zone),
+                why[static_cast<int>(p.silence)], keys.c_str(), vel.c_str(), p.rootKey, p.tuningCents, loop.c_str());
+  }
 }
 
 }  // namespace
@@ -97,8 +163,9 @@ int runInfo(const InfoArgs& args) {
     reportError(file, e.message());
     return 1;
   }
-  if (args.json) printJson(file, bank, zones);
-  else printText(file, bank, zones);
+  const std::vector<ZonePlay> plays = interpretZones(bank, zones);
+  if (args.json) printJson(file, bank, zones, plays);
+  else printText(file, bank, zones, plays);
   return finishOutput(0);
 }
 

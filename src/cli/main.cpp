@@ -102,6 +102,10 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
   command.add_flag("--strict", options.strict,
                    "fail a bank for every problem scan reports for it (samples cut short, loops outside "
                    "their sample, empty ranges, zones without a sample), before anything of it is written");
+  command.add_flag("--faithful", options.faithful,
+                   "write what the bank means: WAV files with their sample's pitch and only a loop "
+                   "that plays, SoundFonts with whole names, linked pairs and every generator within "
+                   "the format's ranges, without zones that never sound");
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,
@@ -202,6 +206,7 @@ int main(int argc, char** argv) {
   verifyCmd->add_option("BANK", verifyArgs.banks,
                         "bank files (.tti) whose outputs are compared: IMAGE//path/BANK.TTI inside an image or "
                         "archive, or IMAGE for every bank in it");
+  verifyCmd->add_flag("--faithful", verifyArgs.faithful, "the outputs were written with --faithful");
 
   // The run options go to the command the first word names, or to every
   // command when it names none (help, version, a usage error): a run does

@@ -33,6 +33,7 @@ JobOptions jobOptions(const RunOptions& options) {
   job.overwrite = options.overwrite;
   job.dryRun = options.dryRun;
   job.strict = options.strict;
+  job.faithful = options.faithful;
   return job;
 }
 

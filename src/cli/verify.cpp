@@ -46,11 +46,11 @@ int runVerify(const VerifyArgs& args) {
       const auto walk = catalogue->banksBelow(catalogue->rootOf(bank), [&](const RunError& e) {
         report.failures.push_back({e.path(), e.message()});
       });
-      for (const BankRef& ref : walk) verify::checkBankOutputs(args.folder, ref, report, listed);
+      for (const BankRef& ref : walk) verify::checkBankOutputs(args.folder, ref, report, listed, args.faithful);
       if (walk.empty()) report.failures.push_back({bank, "no bank in it"});
       continue;
     }
-    verify::checkBankOutputs(args.folder, bank, report, listed);
+    verify::checkBankOutputs(args.folder, bank, report, listed, args.faithful);
   }
 
   std::fflush(stdout);

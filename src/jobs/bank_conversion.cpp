@@ -8,6 +8,7 @@
 #include "jobs/output_folders.h"
 #include "jobs/pcm_release.h"
 #include "jobs/wav_file_writers.h"
+#include "jobs/wav_steps.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/text.h"
@@ -113,8 +114,7 @@ OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKin
   event.path = std::move(path);
   event.kind = kind;
   event.outcome = ctx.options.dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
-  event.bank = &ctx.bank;
-  event.zones = &ctx.art;
+  describeOutput(ctx, event);
   return event;
 }
 
@@ -139,7 +139,7 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
         },
-        ctx.ui.outputTap(event.path), &ctx.runFolder);
+        ctx.ui.outputTap(event.path), &ctx.runFolder, ctx.options.faithful);
     ctx.ui.logLine(fileNamePart(event.path) + " written");
   }
   ctx.ui.outputFile(event);
@@ -254,7 +254,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
     e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
     e.left = left;
     e.right = right;
-    e.bank = &bank;
+    describeOutput(ctx, e);
     return e;
   };
   auto plan = [&](std::string path, const std::string& name, bool stereo, std::uint16_t left,
@@ -264,7 +264,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
                               left, right)});
     planned.insert(path);
     bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
-    files.push_back({std::move(path), {stereo, left, right}, nullptr, nullptr, ctx.options.overwrite});
+    files.push_back({std::move(path), wavSource(ctx, stereo, left, right), nullptr, nullptr, ctx.options.overwrite});
   };
   auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                       std::uint16_t right) {
@@ -274,7 +274,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   // A file found on the disk (not one planned in this job) is compared
   // with what would be written; one with other bytes is left as it is.
   auto differs = [&](const std::string& path, bool stereo, std::uint16_t left, std::uint16_t right) {
-    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, {stereo, left, right}, path, ctx.writeBuffer);
+    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, wavSource(ctx, stereo, left, right), path, ctx.writeBuffer);
   };
   auto differing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                        std::uint16_t right) {
@@ -361,8 +361,8 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
         // Another file took the name while this one was written: it is
         // compared as one found before writing would have been.
         OutputFileEvent e = step.event;
-        const bool same = wavFileHolds(bank, {e.kind == OutputKind::StereoWav, e.left, e.right}, e.path,
-                                       ctx.writeBuffer);
+        const bool same = wavFileHolds(bank, wavSource(ctx, e.kind == OutputKind::StereoWav, e.left, e.right),
+                                       e.path, ctx.writeBuffer);
         e.outcome = same ? OutputOutcome::Existing : OutputOutcome::Differs;
         if (!same) wav.differing.push_back(e.path);
         ctx.ui.logLine(fileNamePart(e.path) + (same ? " already extracted" : " exists and differs"));

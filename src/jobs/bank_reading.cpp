@@ -40,7 +40,8 @@ void getttivalues(JobContext& ctx, std::uint8_t step) { getttivalues(ctx, *openB
 
 void getttivalues(JobContext& ctx, ByteSource& src, std::uint8_t step) {
   ValuesToRead what;
-  what.zones = ctx.format().needsZones || ctx.options.strict ? &ctx.art : nullptr;
+  // Faithful WAV files take their pitch and loop from the zones.
+  what.zones = ctx.format().needsZones || ctx.options.strict || ctx.options.faithful ? &ctx.art : nullptr;
   what.pcm = step == 1;
   readValues(src, ctx.bank, what, [&] {
     checkCancelled(ctx.ui);

@@ -33,6 +33,12 @@ struct JobOptions {
   // outside their sample, empty ranges, zones whose sample does not exist)
   // fails the bank before anything of it is written.
   bool strict = false;
+  // The files say what the bank means rather than repeating its stored
+  // values: WAV files carry their sample's pitch and only a loop that
+  // plays, SoundFonts keep whole names, linked pairs and generators within
+  // the format's ranges, and leave out zones that never sound (see
+  // faithfulSmpl and layoutSf2).
+  bool faithful = false;
 };
 
 struct JobContext {

@@ -40,6 +40,9 @@ struct OutputFileEvent {
   // the job reports bankFilesDone.
   const SampleBank* bank = nullptr;
   const ZoneArticulation* zones = nullptr;
+  // Written faithful to the bank (JobOptions::faithful); a faithful WAV
+  // file's event carries the bank's zones too.
+  bool faithful = false;
 };
 
 class JobListener {

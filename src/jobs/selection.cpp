@@ -32,7 +32,7 @@ void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, 
   e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
   e.left = left;
   e.right = right;
-  e.bank = &ctx.bank;
+  describeOutput(ctx, e);
   ctx.ui.outputFile(e);
 }
 
@@ -155,7 +155,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
   const std::string path = joinPath(folder, name);
-  const WavSource source{false, k, k};
+  const WavSource source = wavSource(ctx, false, k, k);
   auto found = existingOutcome(ctx, path, source);
   if (!found) {
     OutputFile file = WriteWavHeaderMono(ctx, folder, k);
@@ -204,7 +204,7 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);
   const std::string path = joinPath(folder, name);
-  const WavSource source{true, left, right};
+  const WavSource source = wavSource(ctx, true, left, right);
   auto found = existingOutcome(ctx, path, source);
   if (!found) {
     OutputFile file = WriteWavHeaderStereo(ctx, folder, fileName, left, right);

@@ -9,8 +9,18 @@
 
 #include "jobs/job_context.h"
 #include "writers/output_file.h"
+#include "writers/wav_writer.h"
 
 namespace vantrel {
+
+// The WAV file of sample `left` alone or of the pair left/right, as the
+// job's options write it (faithful: its "smpl" chunk from the left
+// sample's first zone).
+WavSource wavSource(const JobContext& ctx, bool stereo, std::uint16_t left, std::uint16_t right);
+
+// Fills in the bank, its zones and whether the file is faithful, as the
+// job writes it, on the event of one of its output files.
+void describeOutput(const JobContext& ctx, OutputFileEvent& event);
 
 // Creates outputName[index] in `folder` and writes its mono header.
 OutputFile WriteWavHeaderMono(JobContext& ctx, const std::string& folder, std::uint16_t index);

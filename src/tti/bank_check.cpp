@@ -5,6 +5,7 @@
 
 #include "platform/text.h"
 #include "tti/stereo_pairs.h"
+#include "tti/zone_play.h"
 
 namespace vantrel {
 namespace {
@@ -78,11 +79,15 @@ std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticula
     const std::int64_t frames = bank.pcmLength[i] / 2;
     const std::int64_t loopStart = bank.loopStart[i], loopEnd = bank.loopEnd[i];
     const bool noLoop = loopStart == 0 && loopEnd == -1;
+    if (end >= start && frames == 0) problems.push_back(sampleLabel(bank, i) + " has no frames");
+    const std::string loop = ": loop from frame " + std::to_string(loopStart) + " to " + std::to_string(loopEnd);
     if (!noLoop && end >= start &&
         (loopStart < 0 || loopStart >= frames || loopEnd < 0 || loopEnd >= frames)) {
-      problems.push_back(sampleLabel(bank, i) + ": loop from frame " + std::to_string(loopStart) +
-                         " to " + std::to_string(loopEnd) + " lies outside its " +
-                         std::to_string(frames) + " frames");
+      problems.push_back(sampleLabel(bank, i) + loop + " lies outside its " + std::to_string(frames) + " frames");
+    } else if (!noLoop && end >= start && loopEnd + 1 == loopStart) {
+      problems.push_back(sampleLabel(bank, i) + loop + " is empty: it ends before its first frame");
+    } else if (!noLoop && end >= start && loopEnd < loopStart) {
+      problems.push_back(sampleLabel(bank, i) + loop + " is reversed: it ends before it starts");
     }
   }
   for (std::size_t z = 0; z < zones.zoneCount; ++z) {
@@ -101,6 +106,19 @@ std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticula
       problems.push_back(zone + ": its sample " + std::to_string(bank.zoneSample[z]) +
                          " does not exist (the bank has " + std::to_string(bank.sampleCount) +
                          (bank.sampleCount == 1 ? " sample)" : " samples)"));
+    }
+    // A zone that never sounds for a reason not reported above: its first
+    // key or velocity, one above the stored low bound, lies above its last,
+    // or its sample has no frames.
+    const ZonePlay play = interpretZone(bank, zones, static_cast<std::uint16_t>(z));
+    if (play.silence == Silence::EmptyKeys && keyLow <= keyHigh) {
+      problems.push_back(zone + ": never sounds: its first key " + std::to_string(play.keyLow) +
+                         " lies above its last, " + std::to_string(play.keyHigh));
+    } else if (play.silence == Silence::EmptyVelocities && velLow <= velHigh) {
+      problems.push_back(zone + ": never sounds: its velocities " + std::to_string(play.velLow) + "-" +
+                         std::to_string(play.velHigh) + " hold none from 1 up");
+    } else if (play.silence == Silence::NoFrames) {
+      problems.push_back(zone + ": never sounds: its sample " + std::to_string(play.sample) + " has no frames");
     }
   }
   return problems;

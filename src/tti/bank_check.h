@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // What a user should know about a bank before converting it: samples whose
-// bytes the file does not hold, loops outside their sample, zones that no
-// key or velocity reaches or whose sample does not exist, and the samples
-// the stereo conversion joins. Works on a loaded bank; reads nothing.
+// bytes the file does not hold or that hold no frame, loops outside their
+// sample, reversed or empty, zones that never sound (no key or velocity
+// reaches them, their sample has no frames) or whose sample does not
+// exist, and the samples the stereo conversion joins. Works on a loaded
+// bank; reads nothing.
 
 #include <cstdint>
 #include <string>

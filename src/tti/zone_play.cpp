@@ -107,4 +107,11 @@ std::vector<ZonePlay> interpretZones(const SampleBank& bank, const ZoneArticulat
   return zones;
 }
 
+const ZonePlay* firstZoneOf(const std::vector<ZonePlay>& zones, std::uint16_t sample) {
+  for (const ZonePlay& z : zones) {
+    if (z.sample == sample && z.sounds()) return &z;
+  }
+  return nullptr;
+}
+
 }  // namespace vantrel

@@ -79,6 +79,11 @@ ZonePlay interpretZone(const SampleBank& bank, const ZoneArticulation& art, std:
 // Every zone of the bank, in zone order.
 std::vector<ZonePlay> interpretZones(const SampleBank& bank, const ZoneArticulation& art);
 
+// The first zone, in zone order, that sounds and plays sample `sample`:
+// the one whose root key, tuning and loop say how the bank means the
+// sample to be heard; null when no zone that sounds plays it.
+const ZonePlay* firstZoneOf(const std::vector<ZonePlay>& zones, std::uint16_t sample);
+
 // Seconds of an envelope time in timecents; 0 for the shortest time.
 double envelopeSeconds(int timecents);
 

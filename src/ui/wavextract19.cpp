@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSettings>
 #include <QThread>
 
 #include <sys/resource.h>
@@ -173,6 +174,11 @@ void TForm1::createControls() {
   }
   into->setCurrentIndex(-1);
   into->setPlaceholderText(QStringLiteral("choose the output"));
+  faithful = new QAction(QStringLiteral("Faithful to the bank"), into);
+  faithful->setObjectName(QStringLiteral("faithful"));
+  faithful->setCheckable(true);
+  into->addAction(faithful);
+  into->setContextMenuPolicy(Qt::ActionsContextMenu);
   gauge1 = place(new GaugeBar(this), "gauge1", layout::kGauge1);
   wavextr = action("wavextr", layout::kWavextr, art::ActionGlyph::Samples);
 
@@ -204,6 +210,11 @@ void TForm1::createControls() {
     state_.format = format ? format : &noOutputFormat();
   });
   connect(into, &QComboBox::activated, this, &TForm1::intoChange);
+  connect(faithful, &QAction::toggled, this, [this](bool on) {
+    state_.faithful = on;
+    // Remembered at once, apart from vantrel.ini's three lines.
+    if (startupDone_) faithfulSettings().setValue(QStringLiteral("output/faithful"), on);
+  });
   connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
   connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
   connect(destin, &FolderList::changed, this,
@@ -478,6 +489,10 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // ---- Start-up and settings ----
 
+QSettings TForm1::faithfulSettings() {
+  return QSettings(QString::fromStdString(joinPath(userSettingsFolder(), "window.ini")), QSettings::IniFormat);
+}
+
 void TForm1::FormActivate() {
   guarded([&] {
     if (startupDone_) return;
@@ -498,6 +513,7 @@ void TForm1::FormActivate() {
         const int item = settingsItemIndex(lines->choice);
         into->setCurrentIndex(item < into->count() ? item : -1);
       }
+      faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
     openStartFolder(target, DriveComboBox2, destin, lastTargetDrive_, &TForm1::DriveComboBox2Change);

@@ -11,11 +11,13 @@
 // thread, in the order sent. Each job has a job context of its own; the
 // window's own state (WindowState) stays with the window.
 
+#include <QAction>
 #include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QPoint>
 #include <QPointer>
+#include <QSettings>
 #include <QString>
 #include <QWidget>
 
@@ -76,6 +78,9 @@ class TForm1 : public QWidget, public JobListener {
   TextBox* test;
   SampleList* wavlist;
   QComboBox* into;
+  // The output box's context menu item: output faithful to the bank
+  // (JobOptions::faithful), remembered in the user's configuration folder.
+  QAction* faithful;
   GaugeBar* gauge1;
   TImgBtn* wavextr;
   FolderList* destin;
@@ -207,6 +212,9 @@ class TForm1 : public QWidget, public JobListener {
   // The close button's work: the settings file, then the end (after the
   // running job has been cancelled).
   void writeSettings();
+  // window.ini in the user's configuration folder: what the window keeps
+  // besides vantrel.ini (the output box's "Faithful to the bank").
+  static QSettings faithfulSettings();
   void endApplication();
   void setTabOrder();
 

@@ -15,12 +15,14 @@ namespace vantrel {
 
 struct WindowState {
   const OutputFormat* format = &noOutputFormat();
+  bool faithful = false;  // the output box's "Faithful to the bank"
   SampleBank shown;  // shown.ttiPath is empty while no bank is shown
   StereoPicks picks;
 
   JobOptions jobOptions() const {
     JobOptions options;
     options.format = format;
+    options.faithful = faithful;
     return options;
   }
   bool stereo() const noexcept { return format->id == FormatId::Stereo; }

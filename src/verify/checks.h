@@ -21,19 +21,27 @@ namespace vantrel::verify {
 // (stereo): 16-bit PCM at 44.1 kHz, the frames of the sample (for a pair,
 // left then right in each frame, both as long as the left sample), and a
 // forward loop over the sample's loop points. The bank's PCM data must be
-// held.
+// held. Faithful output (`faithful`: the bank's zones) says instead what
+// expectedSmpl gives: the left sample's pitch and a loop only where its
+// first zone plays one.
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right);
+                     std::uint16_t right, const ZoneArticulation* faithful = nullptr);
 // The same for a file already open for reading. `read`, when given, holds
 // sample bytes as they were read from the bank's PCM data area for the
 // file: the file is compared with those of them that lie where the check
 // finds the samples' bytes, and with the bank's area for the rest.
 std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right, const PcmReadCopy* read = nullptr);
+                     std::uint16_t right, const PcmReadCopy* read = nullptr,
+                     const ZoneArticulation* faithful = nullptr);
 
 // A SoundFont of the whole bank: the chunk tree and its sizes, every
 // sample's header and data, and the generators of every instrument zone.
-std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones);
+// Faithful output holds the sounding zones with faithfulGenerators, the
+// faithful sample names, pitches and pairs, loop points only within their
+// sample, at least 46 zero frames after each sample, the bank's and this
+// program's name in INFO and zero terminal modulators.
+std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
+                           bool faithful = false);
 
 // An SFZ instrument of the whole bank: one region per zone the SoundFont
 // holds, and the sample file of every region that plays, checked as a mono
@@ -41,8 +49,9 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
 // `checked`, when given, receives the paths of the sample files checked.
 // A sample file that `verified` names with the region's sample (checked as
 // the mono WAV file of that sample already) is only looked for.
+// `faithful`: the sample files are faithful WAV files.
 std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
                      std::vector<std::string>* checked = nullptr,
-                     const std::map<std::string, std::uint16_t>* verified = nullptr);
+                     const std::map<std::string, std::uint16_t>* verified = nullptr, bool faithful = false);
 
 }  // namespace vantrel::verify

@@ -260,7 +260,8 @@ bool neverSounds(const std::string& comment, int& zone, int& sample) {
 // comment "zone Z, sample S: never sounds, as ..." for a zone that can
 // never sound. Other comments may stand anywhere.
 std::string checkDsPreset(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
-                          std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified) {
+                          std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified,
+                          bool faithful) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot be read";
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -350,7 +351,7 @@ std::string checkDsPreset(const std::string& path, const SampleBank& bank, const
       if (known != verified->end() && known->second == want.sample) continue;
     }
     if (!seen.insert(samplePath + '\n' + std::to_string(want.sample)).second) continue;
-    if (std::string what = checkWav(samplePath, bank, false, want.sample, want.sample); !what.empty()) {
+    if (std::string what = checkWav(samplePath, bank, false, want.sample, want.sample, faithful ? &zones : nullptr); !what.empty()) {
       return who + samplePath + ": " + what;
     }
     if (checked) checked->push_back(samplePath);

@@ -25,8 +25,9 @@ namespace vantrel::verify {
 // `checked`, when given, receives the paths of the sample files checked.
 // A sample file that `verified` names with the zone's sample (checked as
 // the mono WAV file of that sample already) is only looked for.
+// `faithful`: the sample files are faithful WAV files.
 std::string checkDsPreset(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
                           std::vector<std::string>* checked = nullptr,
-                          const std::map<std::string, std::uint16_t>* verified = nullptr);
+                          const std::map<std::string, std::uint16_t>* verified = nullptr, bool faithful = false);
 
 }  // namespace vantrel::verify

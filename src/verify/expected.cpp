@@ -129,6 +129,143 @@ std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArtic
   return out;
 }
 
+bool zoneSounds(const SampleBank& bank, const ZoneArticulation& zones, std::uint16_t zone) {
+  if (zone >= zones.zoneCount || bank.zoneSample[zone] >= bank.sampleCount) return false;
+  if (wavChannelBytes(bank, bank.zoneSample[zone]) == 0) return false;
+  // The first key and velocity are one above the stored low bounds (a low
+  // velocity of 0 stays 0); velocity 0 is no note.
+  const int firstKey = zones.zoneKeyLow[zone] + 1;
+  const int firstVelocity = std::max(zones.zoneVelLow[zone] == 0 ? 0 : zones.zoneVelLow[zone] + 1, 1);
+  return firstKey <= zones.zoneKeyHigh[zone] && firstVelocity <= zones.zoneVelHigh[zone];
+}
+
+std::vector<std::uint16_t> soundingZones(const SampleBank& bank, const ZoneArticulation& zones) {
+  std::vector<std::uint16_t> out;
+  for (std::uint32_t z = 0; z < zones.zoneCount && z < kMaxZones; ++z) {
+    if (zoneSounds(bank, zones, static_cast<std::uint16_t>(z))) out.push_back(static_cast<std::uint16_t>(z));
+  }
+  return out;
+}
+
+int firstZoneOfSample(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample) {
+  for (const std::uint16_t z : soundingZones(bank, zones)) {
+    if (bank.zoneSample[z] == sample) return z;
+  }
+  return -1;
+}
+
+namespace {
+
+// Whether a looped zone's loop lies within sample `sample`: from a frame
+// of it to a later or the same frame of it.
+bool loopWithin(const SampleBank& bank, std::uint32_t sample) {
+  const std::int64_t frames = static_cast<std::int64_t>(wavChannelBytes(bank, sample) / 2);
+  const std::int64_t first = bank.loopStart[sample], last = bank.loopEnd[sample];
+  return 0 <= first && first <= last && last < frames;
+}
+
+// The tuning of a zone in cents (the bank counts steps of 11/7 cent).
+long tuningCents(const ZoneArticulation& zones, std::uint16_t zone) {
+  return std::lround(zones.zoneFineTune[zone] * 11.0 / 7.0);
+}
+
+}  // namespace
+
+ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample) {
+  ExpectedSmpl e;
+  const int z = firstZoneOfSample(bank, zones, sample);
+  if (z < 0) return e;
+  const auto zone = static_cast<std::uint16_t>(z);
+  if (zones.zoneLooped[zone] == 1 && loopWithin(bank, sample)) {
+    e.loop = true;
+    e.loopStart = static_cast<std::uint32_t>(bank.loopStart[sample]);
+    e.loopEnd = static_cast<std::uint32_t>(bank.loopEnd[sample]);
+  }
+  const int root = zones.zoneRootKey[zone];
+  if (root < 0) return e;
+  // The pitch at which the sample sounds unchanged, in cents from note 0:
+  // the zone plays it there on its root key, moved by the tuning.
+  const long pitch = std::clamp<long>(100L * root - tuningCents(zones, zone), 0, 12700);
+  e.note = static_cast<int>(pitch / 100);
+  e.cents = static_cast<int>(pitch % 100);
+  return e;
+}
+
+int samplePitch(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample) {
+  const int z = firstZoneOfSample(bank, zones, sample);
+  return z < 0 || zones.zoneRootKey[z] < 0 ? 60 : zones.zoneRootKey[z];
+}
+
+std::vector<GeneratorValue> faithfulGenerators(const SampleBank& bank, const ZoneArticulation& zones,
+                                               std::uint16_t zone) {
+  const std::uint32_t sample = bank.zoneSample[zone];
+  std::vector<GeneratorValue> out;
+  for (const auto& [oper, amount] : zoneGenerators(bank, zones, zone)) {
+    long v = static_cast<std::int16_t>(amount);
+    switch (oper) {
+      case kAttackVolEnv:
+      case kDecayVolEnv:
+      case kReleaseVolEnv: v = std::max(v, -12000L); break;
+      case kPan: v = std::clamp(v, -500L, 500L); break;
+      case kSampleModes: v = zones.zoneLooped[zone] == 1 && loopWithin(bank, sample) ? 1 : 0; break;
+      case kFineTune:
+        // Semitones and the cents left over, both rounded toward zero.
+        if (v / 100 != 0) out.emplace_back(kCoarseTune, amountOf(v / 100));
+        v %= 100;
+        break;
+      case kOverridingRootKey:
+        if (v < 0) v = 60;
+        if (v == samplePitch(bank, zones, sample)) continue;
+        break;
+      default: break;
+    }
+    out.emplace_back(oper, oper == kKeyRange || oper == kVelRange || oper == kSampleId ? amount : amountOf(v));
+  }
+  std::sort(out.begin(), out.end(), [](const GeneratorValue& a, const GeneratorValue& b) { return a.first < b.first; });
+  return out;
+}
+
+namespace {
+
+// A name as faithful output shows it: the extension after a last dot (one
+// to three characters, the dot not first) dropped, control characters and
+// '/' as '_', at most `width` characters.
+std::string shownName(std::string name, std::size_t width) {
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot >= 1) {
+    const std::size_t extension = name.size() - 1 - dot;
+    if (extension >= 1 && extension <= 3) name.erase(dot);
+  }
+  for (char& c : name) {
+    const unsigned u = static_cast<unsigned char>(c);
+    if ((u & 0x7F) < 32 || u == 127 || u == '/') c = '_';
+  }
+  if (name.size() > width) name.resize(width);
+  return name;
+}
+
+}  // namespace
+
+std::vector<std::string> faithfulSampleNames(const SampleBank& bank) {
+  std::vector<std::string> names;
+  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    std::string base = shownName(bank.sampleName[r], 20);
+    if (base.empty()) base = "Sample";
+    std::string name = base;
+    // A name taken already gets "_2", "_3", ... within the 20 characters.
+    for (int k = 2; std::find(names.begin(), names.end(), name) != names.end(); ++k) {
+      const std::string tag = "_" + std::to_string(k);
+      name = base.substr(0, std::min(base.size(), 20 - tag.size())) + tag;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string faithfulBankName(const SampleBank& bank) {
+  return shownName(utf8ToLatin1(fileNamePart(bank.ttiPath)), 255);
+}
+
 BankOutputNames bankOutputNames(const SampleBank& bank) {
   BankOutputNames names;
   const std::string file = fileNamePart(bank.ttiPath);

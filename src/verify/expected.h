@@ -60,6 +60,7 @@ enum Generator : std::uint16_t {
   kKeyRange = 43,
   kVelRange = 44,
   kInitialAttenuation = 48,
+  kCoarseTune = 51,
   kFineTune = 52,
   kSampleId = 53,
   kSampleModes = 54,
@@ -77,6 +78,46 @@ std::array<GeneratorValue, 12> zoneGenerators(const SampleBank& bank, const Zone
 // The bank zones a SoundFont holds as instrument zones, in order: those
 // whose sample is in the bank.
 std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArticulation& zones);
+
+// Faithful output (--faithful) says what the bank means. Its rules, worked
+// out here from the bank's stored zones:
+
+// Whether bank zone `zone` ever sounds: its sample is in the bank and holds
+// a frame, a key reaches it (the stored low key is one below the first,
+// so 127 reaches none) and a velocity from 1 up does.
+bool zoneSounds(const SampleBank& bank, const ZoneArticulation& zones, std::uint16_t zone);
+// The zones a faithful SoundFont holds, in order: those that sound.
+std::vector<std::uint16_t> soundingZones(const SampleBank& bank, const ZoneArticulation& zones);
+// The first zone, in zone order, that sounds and plays `sample`; -1 if none.
+int firstZoneOfSample(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample);
+
+// What a faithful WAV file's "smpl" chunk says of its (left) sample, as
+// libsndfile reads it: the pitch of its first zone (the root key minus the
+// tuning, from MIDI note 0 to 127; note 60 without a zone or with a
+// negative root key) and that zone's loop if it loops within the sample.
+struct ExpectedSmpl {
+  int note = 60;
+  int cents = 0;  // above the note
+  bool loop = false;
+  std::uint32_t loopStart = 0, loopEnd = 0;  // the loop's first and last frame
+};
+ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample);
+
+// A faithful SoundFont's original pitch of `sample`: the root key of its
+// first zone (60 for a negative one), 60 without a zone.
+int samplePitch(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample);
+// The generators of sounding zone `zone` in a faithful SoundFont, ordered
+// by operator: zoneGenerators' values within the SoundFont 2.01 ranges
+// (envelope times from -12000, pan within +-500), the tuning as
+// coarseTune (when not 0) and fineTune, a loop only within the sample, and
+// overridingRootKey only where the root key (60 for a negative one) is not
+// the sample's original pitch.
+std::vector<GeneratorValue> faithfulGenerators(const SampleBank& bank, const ZoneArticulation& zones,
+                                               std::uint16_t zone);
+// A faithful SoundFont's sample names (Latin-1), each apart from the
+// others, and its bank name (INAM, the preset's and instrument's name).
+std::vector<std::string> faithfulSampleNames(const SampleBank& bank);
+std::string faithfulBankName(const SampleBank& bank);
 
 // The output names of a bank (UTF-8), as the modes lay them out.
 struct WavName {

@@ -17,17 +17,21 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
                         std::vector<std::string>* checked) {
   if (!e.bank) return "no bank to compare with";
   switch (e.kind) {
-    case OutputKind::MonoWav: return checkWav(e.path, *e.bank, false, e.left, e.left);
-    case OutputKind::StereoWav: return checkWav(e.path, *e.bank, true, e.left, e.right);
+    case OutputKind::MonoWav:
+    case OutputKind::StereoWav: {
+      if (e.faithful && !e.zones) return "no zones to compare with";
+      const bool stereo = e.kind == OutputKind::StereoWav;
+      return checkWav(e.path, *e.bank, stereo, e.left, stereo ? e.right : e.left, e.faithful ? e.zones : nullptr);
+    }
     case OutputKind::SoundFont:
       if (!e.zones) return "no zones to compare with";
-      return checkSoundFont(e.path, *e.bank, *e.zones);
+      return checkSoundFont(e.path, *e.bank, *e.zones, e.faithful);
     case OutputKind::Sfz:
       if (!e.zones) return "no zones to compare with";
-      return checkSfz(e.path, *e.bank, *e.zones, checked, &verified);
+      return checkSfz(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
     case OutputKind::DsPreset:
       if (!e.zones) return "no zones to compare with";
-      return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified);
+      return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
@@ -71,7 +75,9 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
 void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) {
   if (event.bank && (event.kind == OutputKind::MonoWav || event.kind == OutputKind::StereoWav)) {
     const bool stereo = event.kind == OutputKind::StereoWav;
-    const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left, read);
+    if (event.faithful && !event.zones) throw verificationFailed(event.path, "no zones to compare with");
+    const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left, read,
+                                      event.faithful ? event.zones : nullptr);
     if (!what.empty()) throw verificationFailed(event.path, what);
     std::lock_guard<std::mutex> lock(mutex_);
     awaitingName_.insert(event.path);

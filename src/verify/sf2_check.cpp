@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -50,6 +51,7 @@ const char* generatorName(std::uint16_t oper) {
     case kVelRange: return "velRange";
     case kInitialAttenuation: return "initialAttenuation";
     case kFineTune: return "fineTune";
+    case kCoarseTune: return "coarseTune";
     case kSampleId: return "sampleID";
     case kSampleModes: return "sampleModes";
     case kOverridingRootKey: return "overridingRootKey";
@@ -71,9 +73,30 @@ std::string readHydra(File& file, const RiffChunk& pdta, Hydra& hydra) {
   return {};
 }
 
-// Sample r's header and data against the bank's sample r.
+// What the sample headers of a faithful SoundFont hold beside the
+// positions: names, original pitches, and links and types of pairs.
+struct FaithfulSamples {
+  std::vector<std::string> names;
+  std::vector<int> pitch;
+  std::vector<std::uint16_t> link, type;
+  FaithfulSamples(const SampleBank& bank, const ZoneArticulation& zones)
+      : names(faithfulSampleNames(bank)), link(bank.sampleCount, 0), type(bank.sampleCount, 1) {
+    for (std::uint32_t r = 0; r < bank.sampleCount; ++r) pitch.push_back(samplePitch(bank, zones, r));
+    // Left/right pairs, as stereo mode joins them: the left sample is type
+    // 4, the right one type 2, each linked to the other.
+    for (const WavName& file : bankOutputNames(bank).stereo) {
+      if (!file.stereo) continue;
+      link[file.left] = file.right, type[file.left] = 4;
+      link[file.right] = file.left, type[file.right] = 2;
+    }
+  }
+};
+
+// Sample r's header and data against the bank's sample r (`faithful`,
+// when given: as faithful output writes it).
 std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
-                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want) {
+                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want,
+                        const FaithfulSamples* faithful) {
   const std::uint8_t* h = hydra.record(kShdr, r);
   const std::uint32_t start = le32(h + 20), end = le32(h + 24);
   const std::uint32_t loopStart = le32(h + 28), loopEnd = le32(h + 32), rate = le32(h + 36);
@@ -84,18 +107,35 @@ std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hy
   }
   if (2 * static_cast<std::uint64_t>(end) > smpl.size) return who + "runs past the sample data";
   if (rate != 44100) return who + "sample rate " + std::to_string(rate) + ", expected 44100";
-  // A mono sample at its own pitch (original key 60, no correction), named
-  // as the bank names it without the four-character extension, in at most
-  // 20 characters.
-  if (h[40] != 60 || h[41] != 0 || le16(h + 42) != 0 || le16(h + 44) != 1) return who + "not a mono sample at key 60";
-  const std::string& full = bank.sampleName[r];
-  const std::string name = full.substr(0, std::min<std::size_t>(full.size() > 4 ? full.size() - 4 : 0, 20));
-  std::string field(reinterpret_cast<const char*>(h), 20);
-  if (field != name + std::string(20 - name.size(), '\0')) return who + "the name differs";
+  std::string name;
+  std::uint32_t wantStart, wantEnd;
   // Loop points count frames from the first frame of the sample data; the
   // loop end is the frame after the loop's last one.
-  const std::uint32_t wantStart = start + static_cast<std::uint32_t>(bank.loopStart[r]);
-  const std::uint32_t wantEnd = start + static_cast<std::uint32_t>(bank.loopEnd[r]) + 1u;
+  const std::int64_t first = bank.loopStart[r], last = bank.loopEnd[r];
+  wantStart = start + static_cast<std::uint32_t>(first);
+  wantEnd = start + static_cast<std::uint32_t>(last) + 1u;
+  if (!faithful) {
+    // A mono sample at its own pitch (original key 60, no correction), named
+    // as the bank names it without the four-character extension, in at most
+    // 20 characters.
+    if (h[40] != 60 || h[41] != 0 || le16(h + 42) != 0 || le16(h + 44) != 1) return who + "not a mono sample at key 60";
+    const std::string& full = bank.sampleName[r];
+    name = full.substr(0, std::min<std::size_t>(full.size() > 4 ? full.size() - 4 : 0, 20));
+  } else {
+    if (h[40] != faithful->pitch[r] || h[41] != 0) {
+      return who + "original pitch " + std::to_string(h[40]) + ", expected " + std::to_string(faithful->pitch[r]);
+    }
+    if (le16(h + 42) != faithful->link[r] || le16(h + 44) != faithful->type[r]) {
+      return who + "sample type " + std::to_string(le16(h + 44)) + " linked to " + std::to_string(le16(h + 42)) +
+             ", expected " + std::to_string(faithful->type[r]) + " linked to " + std::to_string(faithful->link[r]);
+    }
+    name = faithful->names[r];
+    // A loop that does not lie within the sample is none: both points at
+    // its first frame.
+    if (!(0 <= first && first <= last && last < static_cast<std::int64_t>(bytes / 2))) wantStart = wantEnd = start;
+  }
+  std::string field(reinterpret_cast<const char*>(h), 20);
+  if (field != name + std::string(20 - name.size(), '\0')) return who + "the name differs";
   if (loopStart != wantStart) return who + "loop start " + std::to_string(loopStart) + ", expected " + std::to_string(wantStart);
   if (loopEnd != wantEnd) return who + "loop end " + std::to_string(loopEnd) + ", expected " + std::to_string(wantEnd);
 
@@ -123,7 +163,8 @@ constexpr std::size_t kBlockBytes = 128 << 10;
 // yet taken, last first: the file's end, written last, is the most likely
 // to be still in the processor's cache, and neither thread is left with
 // the colder half.
-std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank) {
+std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
+                         const FaithfulSamples* faithful) {
   const std::uint32_t n = bank.sampleCount;
   std::uint64_t total = 0;
   for (std::uint32_t r = 0; r < n; ++r) total += wavChannelBytes(bank, r);
@@ -137,7 +178,7 @@ std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& h
       const std::uint32_t r = n - 1 - t;
       std::string differs;
       try {
-        differs = checkSample(file, smpl, hydra, bank, r, got, want);
+        differs = checkSample(file, smpl, hydra, bank, r, got, want, faithful);
       } catch (const RunError& e) {
         differs = e.message();
       }
@@ -196,13 +237,13 @@ std::string checkGaps(File& file, const RiffChunk& smpl, const Hydra& hydra, std
 // The instrument zones against the bank's playable zones, in order. The
 // SoundFont rules on order: keyRange first, velRange only after keyRange
 // or first, sampleID last.
-std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArticulation& art) {
+std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArticulation& art, bool faithful) {
   const std::size_t insts = hydra.count(kInst), bags = hydra.count(kIbag), gens = hydra.count(kIgen);
   if (insts < 2) return "no instrument";
   const std::uint16_t firstBag = le16(hydra.record(kInst, 0) + 20);
   const std::uint16_t endBag = le16(hydra.record(kInst, insts - 1) + 20);
   if (firstBag > endBag || endBag >= bags) return "the instrument zone indexes are out of order";
-  const std::vector<std::uint16_t> zones = playableZones(bank, art);
+  const std::vector<std::uint16_t> zones = faithful ? soundingZones(bank, art) : playableZones(bank, art);
   if (static_cast<std::size_t>(endBag - firstBag) != zones.size()) {
     return std::to_string(endBag - firstBag) + " instrument zones, expected " + std::to_string(zones.size());
   }
@@ -211,7 +252,16 @@ std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArt
     const std::uint16_t from = le16(hydra.record(kIbag, firstBag + k));
     const std::uint16_t to = le16(hydra.record(kIbag, firstBag + k + 1));
     if (from > to || to >= gens) return who + "generator indexes out of order";
-    if (to - from != 12u) return who + std::to_string(to - from) + " generators, expected 12";
+    std::vector<GeneratorValue> want;
+    if (faithful) {
+      want = faithfulGenerators(bank, art, zones[k]);
+    } else {
+      const auto twelve = zoneGenerators(bank, art, zones[k]);
+      want.assign(twelve.begin(), twelve.end());
+    }
+    if (static_cast<std::size_t>(to - from) != want.size()) {
+      return who + std::to_string(to - from) + " generators, expected " + std::to_string(want.size());
+    }
     std::vector<GeneratorValue> got;
     for (std::uint16_t g = from; g < to; ++g) {
       const std::uint8_t* p = hydra.record(kIgen, g);
@@ -220,12 +270,11 @@ std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArt
     for (std::size_t g = 0; g < got.size(); ++g) {
       const std::uint16_t oper = got[g].first;
       if ((oper == kKeyRange && g != 0) || (oper == kVelRange && g > 1) ||
-          (oper == kVelRange && g == 1 && got[0].first != kKeyRange) || (oper == kSampleId && g != 11)) {
+          (oper == kVelRange && g == 1 && got[0].first != kKeyRange) || (oper == kSampleId && g + 1 != got.size())) {
         return who + generatorName(oper) + " out of its place";
       }
     }
     std::sort(got.begin(), got.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    const auto want = zoneGenerators(bank, art, zones[k]);
     for (std::size_t g = 0; g < want.size(); ++g) {
       if (got[g].first != want[g].first) return who + "no " + generatorName(want[g].first) + " generator";
       if (got[g].second != want[g].second) {
@@ -237,9 +286,41 @@ std::string checkZones(const Hydra& hydra, const SampleBank& bank, const ZoneArt
   return {};
 }
 
+// What only faithful output holds: INFO naming the bank and this program
+// and no other text, at least 46 zero frames after each sample (checkGaps
+// finds them silent), and terminal modulator records all zero.
+std::string checkFaithfulFrame(File& file, const RiffChunk& info, const RiffChunk& smpl, const Hydra& hydra,
+                               const SampleBank& bank) {
+  auto text = [&](const char* id) {
+    const RiffChunk* c = findChunk(info.children, id);
+    if (!c) return std::string("(none)");
+    std::string bytes(c->size, '\0');
+    file.readAt(c->offset, bytes.data(), c->size);
+    return bytes.substr(0, bytes.find('\0'));
+  };
+  for (const RiffChunk& c : info.children) {
+    if (c.id != "ifil" && c.id != "isng" && c.id != "INAM" && c.id != "ISFT") return "INFO holds " + c.id;
+  }
+  if (text("INAM") != faithfulBankName(bank)) return "INAM \"" + text("INAM") + "\", expected the bank's name";
+  if (text("ISFT") != std::string("Vantrel ") + VANTREL_VERSION) return "ISFT \"" + text("ISFT") + "\"";
+  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    const std::uint64_t end = le32(hydra.record(kShdr, r) + 24);
+    const std::uint64_t next = r + 1 < bank.sampleCount ? le32(hydra.record(kShdr, r + 1) + 20) : smpl.size / 2;
+    if (next < end + 46) return "sample " + std::to_string(r) + ": fewer than 46 zero frames after it";
+  }
+  for (const int list : {kPmod, kImod}) {
+    const std::uint8_t* last = hydra.record(list, hydra.count(list) - 1);
+    if (std::any_of(last, last + 10, [](std::uint8_t b) { return b != 0; })) {
+      return std::string(kHydra[list].id) + ": the terminal record is not all zero";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
-std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones) {
+std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
+                           bool faithful) {
   try {
     File file(path, File::Mode::Read);
     std::vector<RiffChunk> top;
@@ -257,8 +338,15 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
     if (hydra.count(kShdr) != bank.sampleCount + 1u) {
       return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(bank.sampleCount);
     }
-    if (std::string what = checkZones(hydra, bank, zones); !what.empty()) return what;
-    if (std::string what = checkSamples(file, *smpl, hydra, bank); !what.empty()) return what;
+    if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
+    std::optional<FaithfulSamples> samples;
+    if (faithful) {
+      samples.emplace(bank, zones);
+      if (std::string what = checkFaithfulFrame(file, *info, *smpl, hydra, bank); !what.empty()) return what;
+    }
+    if (std::string what = checkSamples(file, *smpl, hydra, bank, samples ? &*samples : nullptr); !what.empty()) {
+      return what;
+    }
     std::vector<std::uint8_t> got(kBlockBytes);
     return checkGaps(file, *smpl, hydra, bank.sampleCount, got);
   } catch (const RunError& e) {

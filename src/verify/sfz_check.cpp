@@ -14,7 +14,8 @@ namespace vantrel::verify {
 // file ("sample=" + a path relative to the .sfz file), a mono WAV file of
 // the zone's sample.
 std::string checkSfz(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
-                     std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified) {
+                     std::vector<std::string>* checked, const std::map<std::string, std::uint16_t>* verified,
+                     bool faithful) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot be read";
   const std::vector<std::uint16_t> expected = playableZones(bank, zones);
@@ -33,7 +34,7 @@ std::string checkSfz(const std::string& path, const SampleBank& bank, const Zone
       const auto known = verified->find(samplePath);
       if (known != verified->end() && known->second == sample) return {};
     }
-    const std::string what = checkWav(samplePath, bank, false, sample, sample);
+    const std::string what = checkWav(samplePath, bank, false, sample, sample, faithful ? &zones : nullptr);
     if (!what.empty()) return who + what;
     if (checked) checked->push_back(samplePath);
     return {};

@@ -95,14 +95,14 @@ struct Places {
 };
 
 void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, const SampleBank& bank,
-                    TreeReport& report) {
+                    TreeReport& report, const ZoneArticulation* faithful) {
   for (const WavName& f : files) {
     const std::string path = (folder / f.name).string();
     if (!fileExists(path)) {
       report.failures.push_back({path, "missing"});
       continue;
     }
-    std::string what = checkWav(path, bank, f.stereo, f.left, f.right);
+    std::string what = checkWav(path, bank, f.stereo, f.left, f.right, faithful);
     if (what.empty()) report.matched.insert(path);
     else report.failures.push_back({path, what});
   }
@@ -111,12 +111,12 @@ void checkWavFolder(const fs::path& folder, const std::vector<WavName>& files, c
 }  // namespace
 
 void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
-                      const std::vector<std::string>& listed) {
-  checkBankOutputs(dir, fileSystemBanks().bankAt(bankPath), report, listed);
+                      const std::vector<std::string>& listed, bool faithful) {
+  checkBankOutputs(dir, fileSystemBanks().bankAt(bankPath), report, listed, faithful);
 }
 
 void checkBankOutputs(const std::string& dir, const BankRef& ref, TreeReport& report,
-                      const std::vector<std::string>& listed) {
+                      const std::vector<std::string>& listed, bool faithful) {
   const std::string& bankPath = ref.path();
   SampleBank bank;
   ZoneArticulation zones;
@@ -180,7 +180,8 @@ void checkBankOutputs(const std::string& dir, const BankRef& ref, TreeReport& re
       any = true;
       const OutputKind kind = f.format->kind;
       if (kind == OutputKind::MonoWav || kind == OutputKind::StereoWav) {
-        checkWavFolder(p, kind == OutputKind::MonoWav ? names.mono : names.stereo, bank, report);
+        checkWavFolder(p, kind == OutputKind::MonoWav ? names.mono : names.stereo, bank, report,
+                       faithful ? &zones : nullptr);
         continue;
       }
       // A SoundFont, or an instrument's file in its folder, which checks
@@ -192,6 +193,7 @@ void checkBankOutputs(const std::string& dir, const BankRef& ref, TreeReport& re
       event.kind = kind;
       event.bank = &bank;
       event.zones = &zones;
+      event.faithful = faithful;
       const std::string what = fileExists(file) ? checkOutput(event, {}, &samples) : "missing";
       if (what.empty()) {
         report.matched.insert(file);

@@ -42,13 +42,14 @@ void checkManifestFiles(const std::string& dir, TreeReport& report);
 // several folders), the places whose folders end like the bank's own are
 // taken. Places the manifest lists (`listed`: its paths, relative to DIR)
 // count as found, so outputs removed since are named as missing files. A
-// bank with no output below DIR is a failure.
+// bank with no output below DIR is a failure. `faithful`: the outputs were
+// written with --faithful.
 // A bank inside an image ("IMAGE//path/BANK.TTI") is matched by its path
 // inside the image.
 void checkBankOutputs(const std::string& dir, const BankRef& bank, TreeReport& report,
-                      const std::vector<std::string>& listed = {});
+                      const std::vector<std::string>& listed = {}, bool faithful = false);
 // The bank a user names by `bankPath` (BankCatalogue::bankAt).
 void checkBankOutputs(const std::string& dir, const std::string& bankPath, TreeReport& report,
-                      const std::vector<std::string>& listed = {});
+                      const std::vector<std::string>& listed = {}, bool faithful = false);
 
 }  // namespace vantrel::verify

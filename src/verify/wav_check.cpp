@@ -143,9 +143,30 @@ std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string
 
 std::string notReadable(const std::string& why) { return "not a readable WAV file (" + why + ")"; }
 
+// The "smpl" chunk of a faithful file: the pitch and the loop that
+// expectedSmpl gives for its (left) sample.
+std::string compareFaithfulSmpl(const SF_INSTRUMENT& inst, const SampleBank& bank, const ZoneArticulation& zones,
+                                std::uint16_t left) {
+  const ExpectedSmpl want = expectedSmpl(bank, zones, left);
+  if (inst.basenote != want.note || inst.detune != want.cents) {
+    return "pitch note " + std::to_string(inst.basenote) + " + " + std::to_string(inst.detune) + " cents, expected " +
+           std::to_string(want.note) + " + " + std::to_string(want.cents);
+  }
+  if (inst.loop_count != (want.loop ? 1 : 0)) {
+    return std::to_string(inst.loop_count) + " loops, expected " + (want.loop ? "1" : "none");
+  }
+  if (!want.loop) return {};
+  if (inst.loops[0].mode != SF_LOOP_FORWARD) return "the loop is not a forward loop";
+  if (inst.loops[0].start != want.loopStart || inst.loops[0].end != want.loopEnd + 1) {
+    return "loop " + std::to_string(inst.loops[0].start) + " to " + std::to_string(inst.loops[0].end - 1) +
+           ", expected " + std::to_string(want.loopStart) + " to " + std::to_string(want.loopEnd);
+  }
+  return {};
+}
+
 // The check of a file opened in `readBack`.
 std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, std::uint16_t left,
-                       std::uint16_t right, const PcmReadCopy* read) {
+                       std::uint16_t right, const PcmReadCopy* read, const ZoneArticulation* faithful) {
   const Sndfile& sf = sndfile();
   SF_VIRTUAL_IO io = ReadBack::io();
   SF_INFO info{};
@@ -168,17 +189,21 @@ std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, 
   // One forward loop; libsndfile gives its end as the frame after the
   // loop's last one.
   SF_INSTRUMENT inst{};
-  if (sf.command(file.get(), SFC_GET_INSTRUMENT, &inst, sizeof inst) != SF_TRUE || inst.loop_count < 1) {
-    return "no sample loop";
-  }
-  const auto loopStart = static_cast<std::uint32_t>(bank.loopStart[left]);
-  const auto loopEnd = static_cast<std::uint32_t>(bank.loopEnd[left]) + 1u;
-  if (inst.loops[0].mode != SF_LOOP_FORWARD) return "the loop is not a forward loop";
-  if (inst.loops[0].start != loopStart) {
-    return "loop start " + std::to_string(inst.loops[0].start) + ", expected " + std::to_string(loopStart);
-  }
-  if (inst.loops[0].end != loopEnd) {
-    return "loop end " + std::to_string(inst.loops[0].end - 1) + ", expected " + std::to_string(loopEnd - 1);
+  const bool hasInstrument = sf.command(file.get(), SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
+  if (faithful) {
+    if (!hasInstrument) return "no smpl chunk";
+    if (std::string what = compareFaithfulSmpl(inst, bank, *faithful, left); !what.empty()) return what;
+  } else {
+    if (!hasInstrument || inst.loop_count < 1) return "no sample loop";
+    const auto loopStart = static_cast<std::uint32_t>(bank.loopStart[left]);
+    const auto loopEnd = static_cast<std::uint32_t>(bank.loopEnd[left]) + 1u;
+    if (inst.loops[0].mode != SF_LOOP_FORWARD) return "the loop is not a forward loop";
+    if (inst.loops[0].start != loopStart) {
+      return "loop start " + std::to_string(inst.loops[0].start) + ", expected " + std::to_string(loopStart);
+    }
+    if (inst.loops[0].end != loopEnd) {
+      return "loop end " + std::to_string(inst.loops[0].end - 1) + ", expected " + std::to_string(loopEnd - 1);
+    }
   }
 
   // The frames as the file stores them (16-bit little-endian), block by
@@ -217,17 +242,17 @@ std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, 
 }  // namespace
 
 std::string checkWav(const std::string& path, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right) {
+                     std::uint16_t right, const ZoneArticulation* faithful) {
   const auto readBack = std::make_unique<ReadBack>();
   if (std::string why = readBack->open(path); !why.empty()) return notReadable(why);
-  return compareWav(*readBack, bank, stereo, left, right, nullptr);
+  return compareWav(*readBack, bank, stereo, left, right, nullptr, faithful);
 }
 
 std::string checkWav(const File& file, const SampleBank& bank, bool stereo, std::uint16_t left,
-                     std::uint16_t right, const PcmReadCopy* read) {
+                     std::uint16_t right, const PcmReadCopy* read, const ZoneArticulation* faithful) {
   const auto readBack = std::make_unique<ReadBack>();
   if (std::string why = readBack->use(file); !why.empty()) return notReadable(why);
-  return compareWav(*readBack, bank, stereo, left, right, read);
+  return compareWav(*readBack, bank, stereo, left, right, read, faithful);
 }
 
 }  // namespace vantrel::verify

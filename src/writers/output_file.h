@@ -45,6 +45,10 @@ class LeBytes {
     if (n > 0) std::memcpy(p, s.data(), n);
   }
   void zeros(std::size_t n) { grow(n); }
+  // Appends the bytes of another record.
+  void put(const LeBytes& other) {
+    if (other.size_ > 0) std::memcpy(grow(other.size_), other.data(), other.size_);
+  }
   // n zero bytes appended, for the caller to fill: records written in a
   // loop go faster through a pointer of the caller's own.
   std::uint8_t* append(std::size_t n) { return grow(n); }

@@ -22,16 +22,18 @@ namespace {
 constexpr std::size_t kHeaderSize = kWavHeaderSize;
 constexpr std::uint32_t kSampleRate = 44100;
 
-// The 112-byte header: RIFF/WAVE, "fmt " (PCM, 16 bits, 44100 Hz),
-// "smpl" with one forward loop and unity note 60, and the "data" chunk
-// header. Sizes: RIFF = data + 104 (the file length - 8), data = the PCM
+// The header: RIFF/WAVE, "fmt " (PCM, 16 bits, 44100 Hz), "smpl" with
+// the unity note, pitch fraction and no loop or one forward loop, and the
+// "data" chunk header. Sizes: RIFF = the file length - 8, data = the PCM
 // bytes that follow the header.
-std::array<std::uint8_t, kHeaderSize> wavHeader(std::uint16_t channels, std::uint32_t dataBytes,
-                                                std::int32_t loopStart, std::int32_t loopEnd) {
-  std::array<std::uint8_t, kHeaderSize> h{};
-  std::uint8_t* p = h.data();
+WavHeader wavHeader(std::uint16_t channels, std::uint32_t dataBytes, const WavSmpl& smpl) {
+  WavHeader h;
+  const std::uint32_t loops = smpl.loop ? 1 : 0;
+  const std::uint32_t smplSize = 36 + 24 * loops;
+  h.size = 36 + 8 + smplSize + 8;
+  std::uint8_t* p = h.bytes.data();
   std::memcpy(p + 0, "RIFF", 4);
-  putU32(p + 4, dataBytes + 104);
+  putU32(p + 4, dataBytes + static_cast<std::uint32_t>(h.size) - 8);
   std::memcpy(p + 8, "WAVE", 4);
   std::memcpy(p + 12, "fmt ", 4);
   putU32(p + 16, 16);
@@ -42,18 +44,23 @@ std::array<std::uint8_t, kHeaderSize> wavHeader(std::uint16_t channels, std::uin
   putU16(p + 32, static_cast<std::uint16_t>(2 * channels));  // bytes per frame
   putU16(p + 34, 16);
   std::memcpy(p + 36, "smpl", 4);
-  putU32(p + 40, 60);
+  putU32(p + 40, smplSize);
   // manufacturer, product: 0
   putU32(p + 52, 22675);  // sample period in ns: 10^9 / 44100, truncated
-  putU32(p + 56, 60);     // MIDI unity note
-  // pitch fraction, SMPTE format and offset: 0
-  putU32(p + 72, 1);  // one loop
-  // sampler data size, cue point id, loop type (forward): 0
-  putU32(p + 88, static_cast<std::uint32_t>(loopStart));
-  putU32(p + 92, static_cast<std::uint32_t>(loopEnd));
-  // fraction, play count (endless): 0
-  std::memcpy(p + 104, "data", 4);
-  putU32(p + 108, dataBytes);
+  putU32(p + 56, smpl.unityNote);
+  putU32(p + 60, smpl.pitchFraction);
+  // SMPTE format and offset: 0
+  putU32(p + 72, loops);
+  // sampler data size: 0
+  if (loops) {
+    // cue point id, loop type (forward): 0
+    putU32(p + 88, static_cast<std::uint32_t>(smpl.loopStart));
+    putU32(p + 92, static_cast<std::uint32_t>(smpl.loopEnd));
+    // fraction, play count (endless): 0
+  }
+  std::uint8_t* data = p + h.size - 8;
+  std::memcpy(data, "data", 4);
+  putU32(data + 4, dataBytes);
   return h;
 }
 
@@ -69,14 +76,14 @@ std::uint32_t channelBytes(const SampleBank& bank, std::uint16_t index, std::uin
   return n;
 }
 
-std::array<std::uint8_t, kHeaderSize> monoHeader(const SampleBank& bank, std::uint16_t index) {
-  return wavHeader(1, channelBytes(bank, index, 1), bank.loopStart[index], bank.loopEnd[index]);
-}
-
-// Length and loop come from the left sample; the pair rules make the right
-// one equal.
-std::array<std::uint8_t, kHeaderSize> stereoHeader(const SampleBank& bank, std::uint16_t left) {
-  return wavHeader(2, 2 * channelBytes(bank, left, 2), bank.loopStart[left], bank.loopEnd[left]);
+// The chunk of the exact conversion: unity note 60 and one loop over the
+// sample's stored loop points.
+WavSmpl storedSmpl(const SampleBank& bank, std::uint16_t index) {
+  WavSmpl smpl;
+  smpl.loop = true;
+  smpl.loopStart = bank.loopStart[index];
+  smpl.loopEnd = bank.loopEnd[index];
+  return smpl;
 }
 
 // Stereo data is interleaved in chunks of at most this many bytes per
@@ -125,7 +132,7 @@ void putMonoData(BlockWriter& out, const SampleBank& bank, std::uint16_t index, 
 // one is cut. `header`, when given, is written first, with the first chunk.
 void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::uint16_t right,
                      std::vector<std::uint8_t>& buffer, const Progress& progress,
-                     const std::array<std::uint8_t, kHeaderSize>* header = nullptr, PcmReadCopy* copy = nullptr) {
+                     const WavHeader* header = nullptr, PcmReadCopy* copy = nullptr) {
   const std::size_t n = channelBytes(bank, left, 2);
   const SampleSpan l = sampleSpan(bank, left, n);
   const SampleSpan r = sampleSpan(bank, right, n);
@@ -141,8 +148,8 @@ void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::u
   std::uint8_t* out = rb + chunk + kHeaderSize;
   std::size_t lead = 0;
   if (header) {
-    std::memcpy(out - kHeaderSize, header->data(), kHeaderSize);
-    lead = kHeaderSize;
+    std::memcpy(out - header->size, header->data(), header->size);
+    lead = header->size;
   }
   for (std::size_t k = 0; k < voiced; k += chunk) {
     const std::size_t c = std::min(chunk, voiced - k);
@@ -159,15 +166,36 @@ void writeStereoData(File& f, const SampleBank& bank, std::uint16_t left, std::u
 
 }  // namespace
 
-std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, const WavSource& source) {
-  return source.stereo ? stereoHeader(bank, source.left) : monoHeader(bank, source.left);
+WavSmpl faithfulSmpl(const ZonePlay* zone) {
+  WavSmpl smpl;
+  if (!zone) return smpl;
+  if (zone->loop == LoopPlay::Forward) {
+    smpl.loop = true;
+    smpl.loopStart = zone->loopStart;
+    smpl.loopEnd = zone->loopEnd;
+  }
+  if (zone->storedRootKey < 0) return smpl;
+  // The sample sounds unchanged where the zone's pitch, root key plus
+  // tuning, meets the key played: at the root key minus the tuning.
+  const int cents = std::clamp(zone->rootKey * 100 - zone->tuningCents, 0, 127 * 100);
+  smpl.unityNote = static_cast<std::uint8_t>(cents / 100);
+  smpl.pitchFraction = static_cast<std::uint32_t>(((static_cast<std::uint64_t>(cents % 100) << 32) + 50) / 100);
+  return smpl;
+}
+
+WavHeader wavHeaderFor(const SampleBank& bank, const WavSource& source) {
+  // Length and loop come from the left sample; the pair rules make the
+  // right one equal.
+  const WavSmpl smpl = source.smpl ? *source.smpl : storedSmpl(bank, source.left);
+  return source.stereo ? wavHeader(2, 2 * channelBytes(bank, source.left, 2), smpl)
+                       : wavHeader(1, channelBytes(bank, source.left, 1), smpl);
 }
 
 OutputFile startWavFile(const SampleBank& bank, const WavSource& source, const std::string& finalPath,
                         WriteTap* tap, bool replace) {
   const auto header = wavHeaderFor(bank, source);
   OutputFile out(finalPath, tap, nullptr, replace);
-  out.file().writeAll(header.data(), header.size());
+  out.file().writeAll(header.data(), header.size);
   return out;
 }
 
@@ -176,7 +204,8 @@ bool finishWavFile(OutputFile& out, const SampleBank& bank, const WavSource& sou
   if (source.stereo) {
     writeStereoData(out.file(), bank, source.left, source.right, buffer, progress);
   } else {
-    BlockWriter data(out.file(), buffer, kHeaderSize, false, &progress, channelBytes(bank, source.left, 1));
+    BlockWriter data(out.file(), buffer, wavHeaderFor(bank, source).size, false, &progress,
+                     channelBytes(bank, source.left, 1));
     putMonoData(data, bank, source.left);
     data.finish();
   }
@@ -196,8 +225,8 @@ OutputFile writeWavUnnamed(const SampleBank& bank, const WavSource& source, cons
   } else {
     // Header and data go out together, in one write for most samples.
     BlockWriter data(out.file(), buffer, 0, false, &progress,
-                     header.size() + channelBytes(bank, source.left, 1));
-    data.put(header.data(), header.size());
+                     header.size + channelBytes(bank, source.left, 1));
+    data.put(header.data(), header.size);
     headerWritten = true;
     putMonoData(data, bank, source.left, copy);
     data.finish();
@@ -213,14 +242,14 @@ bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::st
   const auto header = wavHeaderFor(bank, source);
   const std::uint32_t perChannel = channelBytes(bank, source.left, source.stereo ? 2 : 1);
   const std::uint64_t dataBytes = (source.stereo ? 2ull : 1ull) * perChannel;
-  if (file.sizeWhenOpened() != kHeaderSize + dataBytes) return false;
+  if (file.sizeWhenOpened() != header.size + dataBytes) return false;
   // The file's bytes and the bytes it would be written with, a chunk at a
   // time: [file chunk (2 x chunk, after the header) | left | right | expected (2 x chunk)].
   const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(perChannel, kInterleaveChunk));
   if (buffer.size() < 6 * chunk + kHeaderSize) buffer.resize(6 * chunk + kHeaderSize);
   std::uint8_t* got = buffer.data();
-  file.readAt(0, got, kHeaderSize);
-  if (std::memcmp(got, header.data(), kHeaderSize) != 0) return false;
+  file.readAt(0, got, header.size);
+  if (std::memcmp(got, header.data(), header.size) != 0) return false;
   std::uint8_t* lb = got + 2 * chunk + kHeaderSize;
   std::uint8_t* rb = lb + chunk;
   std::uint8_t* want = rb + chunk;
@@ -229,7 +258,7 @@ bool wavFileHolds(const SampleBank& bank, const WavSource& source, const std::st
   for (std::size_t k = 0; k < perChannel; k += chunk) {
     const std::size_t c = std::min<std::size_t>(chunk, perChannel - k);
     const std::size_t width = source.stereo ? 2 * c : c;
-    file.readAt(kHeaderSize + (source.stereo ? 2 * k : k), got, width);
+    file.readAt(header.size + (source.stereo ? 2 * k : k), got, width);
     if (source.stereo) {
       readSpanPart(bank.pcm, l, k, c, lb, nullptr);
       readSpanPart(bank.pcm, r, k, c, rb, nullptr);

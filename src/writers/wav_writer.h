@@ -1,21 +1,40 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // WAV writer: one sample as a mono file, or a left/right pair as a stereo
-// file, each with a 112-byte header ("fmt ", "smpl" with one loop, "data")
-// followed by the 16-bit PCM bytes from the bank's PCM data area. A file
-// gets its final name only when it is complete (OutputFile).
+// file, each with a header ("fmt ", "smpl", "data") followed by the 16-bit
+// PCM bytes from the bank's PCM data area. The header is 112 bytes with one
+// loop in "smpl", 88 bytes with none. A file gets its final name only when
+// it is complete (OutputFile).
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tti/sample_bank.h"
+#include "tti/zone_play.h"
 #include "writers/output_file.h"
 
 namespace vantrel {
 
-constexpr std::size_t kWavHeaderSize = 112;
+constexpr std::size_t kWavHeaderSize = 112;  // the header with one loop, the longest
+
+// What the "smpl" chunk says of a sample: the MIDI note it sounds at and
+// how far above that note, and its loop, if it has one.
+struct WavSmpl {
+  std::uint8_t unityNote = 60;
+  std::uint32_t pitchFraction = 0;  // of a semitone up from unityNote, in units of 2^-32
+  bool loop = false;
+  std::int32_t loopStart = 0, loopEnd = 0;  // the loop's first and last frame
+};
+
+// The "smpl" chunk of faithful output for a sample whose first zone
+// (firstZoneOf) is `zone`: its root key minus its tuning as note and
+// fraction (held within notes 0-127; note 60 and no fraction without a zone
+// or with a negative root key), and its loop when the zone loops and the
+// loop lies within the sample.
+WavSmpl faithfulSmpl(const ZonePlay* zone);
 
 // What a WAV file holds: sample `left` alone, or the pair left/right
 // (left channel first in every frame).
@@ -23,11 +42,20 @@ struct WavSource {
   bool stereo = false;
   std::uint16_t left = 0;
   std::uint16_t right = 0;
+  // Set for faithful output: what "smpl" says. Unset: unity note 60 and one
+  // forward loop over the sample's stored loop points, whatever the zones.
+  std::optional<WavSmpl> smpl;
+};
+
+struct WavHeader {
+  std::array<std::uint8_t, kWavHeaderSize> bytes{};
+  std::size_t size = kWavHeaderSize;
+  const std::uint8_t* data() const noexcept { return bytes.data(); }
 };
 
 // The header of the file. Length and loop come from the left sample; the
 // pair rules make the right one equal.
-std::array<std::uint8_t, kWavHeaderSize> wavHeaderFor(const SampleBank& bank, const WavSource& source);
+WavHeader wavHeaderFor(const SampleBank& bank, const WavSource& source);
 
 // The file in two steps: the header alone, then the data behind it and the
 // final name. Between them the file has no name (or a part file's). A WAV

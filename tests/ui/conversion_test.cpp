@@ -307,3 +307,41 @@ TEST(UiSamples, LeavingStereoModeReturnsToOneSelection) {
   clickRow(w.form->wavlist, 2);
   EXPECT_EQ(w.form->wavlist->selectedRows(), QList<int>({2}));
 }
+
+// "Faithful to the bank" in the output box's context menu: while it is on,
+// a conversion writes faithful output (the SoundFont names this program in
+// ISFT); it is remembered in the user's configuration folder, vantrel.ini
+// keeping its three lines, and read back at the next start.
+TEST(UiConvert, FaithfulItemMakesFaithfulOutputAndIsRememberedApart) {
+  TestWindow w;
+  const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(w.dir.file("config")));
+  writeBank(w.banks + "/ORGAN.TTI", simpleBank(2));
+  open(w, 2);
+  QAction* item = w.form->faithful;
+  EXPECT_EQ(w.form->into->contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_TRUE(w.form->into->actions().contains(item));
+  EXPECT_EQ(item->text(), "Faithful to the bank");
+  EXPECT_TRUE(item->isCheckable());
+  EXPECT_FALSE(item->isChecked());
+  const std::string program = "Vantrel " VANTREL_VERSION;
+  auto soundFont = [&] {
+    doubleClickEntry(w.form->file1, "ORGAN.TTI");
+    const std::vector<std::uint8_t> b = readFileBytes(w.out + "/ORGAN.sf2");
+    return std::string(b.begin(), b.end());
+  };
+  EXPECT_EQ(soundFont().find(program), std::string::npos);
+  item->trigger();
+  EXPECT_TRUE(w.form->state().faithful);
+  EXPECT_NE(soundFont().find(program), std::string::npos);
+
+  clickWidget(w.form->ImgBtn21);
+  EXPECT_EQ(w.settingsBytes(), w.banks + "\r\n" + w.out + "\r\n2\r\n");
+  EXPECT_TRUE(fs::is_regular_file(w.dir.file("config/vantrel/window.ini")));
+  TestWindow next;
+  next.form->setStartFolder(q(w.start));
+  next.showAndActivate();
+  EXPECT_TRUE(next.form->faithful->isChecked());
+  EXPECT_TRUE(next.form->state().faithful);
+  qputenv("XDG_CONFIG_HOME", savedConfig);
+}
