@@ -366,7 +366,7 @@ double rmsDb(const std::vector<float>& wave, std::size_t from, std::size_t to) {
 TEST(FaithfulSoundFont, FluidSynthPlaysEveryZoneAtTheExactFilesPitchAndLevel) {
   TempDir dir;
   double worstCents = 0, worstDb = 0;
-  int heard = 0, silent = 0, unmeasured = 0;
+  int heard = 0, unmeasured = 0;
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
     const BankDesc d = faithfulBank(seed, true);
     for (std::size_t z = 0; z < d.zones.size(); ++z) {
@@ -416,17 +416,6 @@ TEST(FaithfulSoundFont, FluidSynthPlaysEveryZoneAtTheExactFilesPitchAndLevel) {
         }
       }
       const double exactHz = sineFrequency(waves[0], 64, frames), faithfulHz = sineFrequency(waves[1], 64, frames);
-      // A zone whose envelope keeps it under FluidSynth's noise floor for
-      // now (a long attack at a low volume) is silent from both files.
-      float peaks[2] = {0, 0};
-      for (int f = 0; f < 2; ++f) {
-        for (float v : waves[f]) peaks[f] = std::max(peaks[f], std::fabs(v));
-      }
-      ASSERT_EQ(peaks[0] == 0, peaks[1] == 0);
-      if (peaks[0] == 0) {
-        ++silent;
-        continue;
-      }
       ASSERT_GT(exactHz, 0);
       ASSERT_GT(faithfulHz, 0);
       const double cents = 1200 * std::log2(faithfulHz / exactHz);
@@ -439,8 +428,8 @@ TEST(FaithfulSoundFont, FluidSynthPlaysEveryZoneAtTheExactFilesPitchAndLevel) {
     }
   }
   EXPECT_GT(heard, 15);
-  std::printf("zones heard: %d (silent in both %d, not measurable %d), largest difference %.4f cent, %.4f dB\n",
-              heard, silent, unmeasured, worstCents, worstDb);
+  std::printf("zones heard: %d (not measurable %d), largest difference %.4f cent, %.4f dB\n", heard, unmeasured,
+              worstCents, worstDb);
 }
 
 namespace {
