@@ -345,7 +345,10 @@ TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     const CommandResult r = runCommand(argv);
     EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+#if !defined(__SANITIZE_ADDRESS__)
+    // A sanitized build shadows every byte it maps: its figure says nothing.
     EXPECT_LT(r.peakRssKiB, 64 * 1024);
+#endif
   }
   EXPECT_EQ(filesUnder(out).size(), 1u);  // REAL.WAV alone
   for (const auto& e : fs::recursive_directory_iterator(out)) {
