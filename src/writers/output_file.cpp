@@ -258,8 +258,11 @@ OutputFile::~OutputFile() {
 bool OutputFile::commit() {
   // A file that replaces another never replaces a link: the link may have
   // been planted to have the run write where it points.
-  if (replace_ && isSymlink(finalPath_)) throw RunError(kSymlinkNotUsed, finalPath_);
+  auto refuseLink = [&] {
+    if (isSymlink(finalPath_)) throw RunError(kSymlinkNotUsed, finalPath_);
+  };
   if (!partPath_.empty()) {
+    if (replace_) refuseLink();
     file_.close();
     const unsigned flags = replace_ ? 0u : RENAME_NOREPLACE;
     if (::renameat2(AT_FDCWD, partPath_.c_str(), AT_FDCWD, finalPath_.c_str(), flags) != 0) {
@@ -291,6 +294,8 @@ bool OutputFile::commit() {
     return false;
   }
   if (err == EEXIST) {
+    // The name is taken: by a link, it is not replaced.
+    refuseLink();
     const std::string part = partPathFor(finalPath_);
     err = link(part);
     if (err == 0 && ::renameat(at, inFolder(part).c_str(), at, inFolder(finalPath_).c_str()) != 0) {
