@@ -271,16 +271,6 @@ BankOutputNames bankOutputNames(const SampleBank& bank) {
   const std::string file = fileNamePart(bank.ttiPath);
   names.monoFolder = "WAV_MONO_" + file;
   names.stereoFolder = "WAV_STEREO_" + file;
-  // The SoundFont takes the bank file's name with its last three characters
-  // (the extension's letters) replaced by "sf2".
-  std::size_t end = file.size();
-  for (int k = 0; k < 3 && end > 0; ++k) {
-    do --end;
-    while (end > 0 && (static_cast<unsigned char>(file[end]) & 0xC0) == 0x80);
-  }
-  names.soundFont = file.substr(0, end) + "sf2";
-  names.sfzFolder = "SFZ_" + file;
-  names.sfz = file.substr(0, end) + "sfz";
 
   // Which samples stereo mode joins, and how it names their files, are the
   // bank's own rule; what this check reads back is independent of it.

@@ -130,9 +130,6 @@ struct BankOutputNames {
   std::vector<WavName> mono;     // one file per sample
   std::string stereoFolder;      // "WAV_STEREO_<bank file name>"
   std::vector<WavName> stereo;   // a file per pair, then per sample left single
-  std::string soundFont;         // "<bank file name but its last 3 characters>sf2"
-  std::string sfzFolder;         // "SFZ_<bank file name>"
-  std::string sfz;               // in it, named as the SoundFont but "sfz"
 };
 BankOutputNames bankOutputNames(const SampleBank& bank);
 

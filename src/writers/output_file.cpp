@@ -315,4 +315,10 @@ bool OutputFile::commit() {
   return true;
 }
 
+void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap) {
+  OutputFile file(finalPath, tap);
+  file.file().writeAll(text.data(), text.size());
+  file.commit();
+}
+
 }  // namespace vantrel

@@ -221,6 +221,11 @@ class OutputFile {
   bool replace_ = true;
 };
 
+// Writes `text` as `finalPath`, replacing a file of that name (an
+// instrument's text file). The file gets its name only when complete;
+// `tap`, when given, sees its bytes.
+void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr);
+
 // The part file name of `finalPath` for this process.
 std::string partPathFor(const std::string& finalPath);
 

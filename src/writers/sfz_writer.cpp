@@ -161,10 +161,4 @@ std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
   return out;
 }
 
-void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap) {
-  OutputFile file(finalPath, tap);
-  file.file().writeAll(text.data(), text.size());
-  file.commit();
-}
-
 }  // namespace vantrel

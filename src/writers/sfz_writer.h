@@ -39,8 +39,4 @@ std::vector<std::string> sfzSampleNames(const SampleBank& bank);
 std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                     const std::vector<std::string>& sampleNames);
 
-// Writes `text` as `finalPath`, replacing a file of that name. The file
-// gets its name only when complete; `tap`, when given, sees its bytes.
-void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr);
-
 }  // namespace vantrel
