@@ -234,7 +234,8 @@ TEST(JobsDriveRun, BanksAreConvertedInWalkOrderWithStatusPerFile) {
   std::vector<std::string> walked, expected;
   referenceWalk(root, walked);
   for (const auto& p : walked) expected.push_back("processing " + fs::path(p).filename().string());
-  EXPECT_EQ(r.ui.statuses, expected);  // no closing status
+  expected.push_back(std::to_string(walked.size()) + " TTI files extracted");
+  EXPECT_EQ(r.ui.statuses, expected);
   EXPECT_EQ(r.ctx.bank.ttiPath, walked.back());
   EXPECT_EQ(r.ctx.destinationFolder,
             t.str() + "/Drive X WAV_MONO/" +

@@ -151,19 +151,68 @@ TEST(JobsFolderRun, NoChosenModeWritesIntoTheBareSourceName) {
   EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS/WAV_STEREO_PIANO.TTI")));
 }
 
-TEST(JobsFolderRun, FolderWithoutBanksMakesTheEmptyOutputFolderOnly) {
+TEST(JobsFolderRun, FolderWithoutBanksLeavesNoOutputFolder) {
   TempDir t;
   makeFolders(t.file("EMPTY/sub.tti"));  // a folder, not a bank
   writeBytes(t.file("EMPTY/notes.txt"), {1});
   Jobs j;
   j.ui.listVisible = true;
   j.runFolder(t.file("EMPTY"), t.str());
-  EXPECT_TRUE(fs::is_directory(t.file("EMPTY_WAV_M")));
-  EXPECT_TRUE(fs::is_empty(t.file("EMPTY_WAV_M")));
+  EXPECT_FALSE(fs::exists(t.file("EMPTY_WAV_M")));
   EXPECT_FALSE(j.ui.listVisible);
   EXPECT_TRUE(j.ui.statuses.empty());
   EXPECT_TRUE(j.ui.gauges.empty());
   EXPECT_EQ(j.ui.logClears, 0);
+}
+
+// Folder and drive runs whose front end passes over failed banks: every
+// good bank is converted, the closing status counts the failures, and the
+// folders a run made stay only where something was written into them.
+TEST(JobsRunEnd, PassedOverBanksAreCountedAndEmptyRunFoldersRemoved) {
+  struct Skipping : RecordingListener {
+    std::vector<std::string> failed;
+    bool bankFailed(const std::string& bank, const RunError&) override {
+      failed.push_back(fs::path(bank).filename().string());
+      return true;
+    }
+  };
+  struct Case {
+    const char* name;
+    bool drive;
+    std::vector<int> broken;  // banks of the source made unreadable, by listing order
+    bool outputThereBefore;
+    const char* status;
+    bool outputLeft;
+  };
+  const Case cases[] = {
+      {"folder, middle bank broken", false, {1}, false, "2 TTI files extracted, 1 failed", true},
+      {"drive, middle bank broken", true, {1}, false, "2 TTI files extracted, 1 failed", true},
+      {"folder, every bank broken", false, {0, 1, 2}, false, "0 TTI files extracted, 3 failed", false},
+      {"drive, every bank broken", true, {0, 1, 2}, false, "0 TTI files extracted, 3 failed", false},
+      {"folder there before", false, {0, 1, 2}, true, "0 TTI files extracted, 3 failed", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir t;
+    const std::vector<std::string> order = makeSource(t);
+    for (int k : c.broken) writeTruncatedBank(t.file("BANKS/" + order[k]));
+    makeFolders(t.file("OUT"));
+    const std::string output = c.drive ? t.file("OUT/Drive X WAV_MONO") : t.file("OUT/BANKS_WAV_M");
+    if (c.outputThereBefore) makeFolders(output);
+    Skipping ui;
+    JobContext ctx(ui);
+    ctx.options.format = &outputFormat(FormatId::Mono);
+    const std::size_t banks = c.drive ? convertDrive(ctx, t.file("BANKS"), t.file("OUT"), "x")
+                                      : convertFolder(ctx, t.file("BANKS"), t.file("OUT"));
+    EXPECT_EQ(banks, 3u);
+    EXPECT_EQ(ui.lastStatus(), c.status);
+    EXPECT_EQ(ui.failed.size(), c.broken.size());
+    EXPECT_EQ(fs::exists(output), c.outputLeft);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const bool broken = std::find(c.broken.begin(), c.broken.end(), int(k)) != c.broken.end();
+      EXPECT_EQ(fs::exists(output + "/WAV_MONO_" + order[k]), !broken) << order[k];
+    }
+  }
 }
 
 TEST(JobsFolderRun, FolderNamedLikeABankIsPassedOver) {

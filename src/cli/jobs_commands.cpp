@@ -128,6 +128,7 @@ int runDrive(const RunOptions& options, const std::string& root) {
     // The drive letter of the output folder names the run's folder: here
     // the name of the volume that holds it.
     banks = convertDrive(run.ctx, root, shownFolder(out), volumeOf(out).name);
+    if (banks == 0) run.console.status("no TTI files in " + root);
     return 0;
   });
   return endRun(run.console, run.listeners.finish(status), banks - std::min(banks, run.console.failures().size()));

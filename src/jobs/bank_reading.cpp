@@ -90,15 +90,21 @@ void file1Click(JobContext& ctx, const std::string& selectedPath) {
 
 bool checkfortti(JobContext& ctx, const std::string& folder) {
   const std::shared_ptr<const BankCatalogue> catalogue = catalogueFor(folder);
-  const bool found = catalogue->isImage() ? !catalogue->banksBelow(catalogue->rootOf(folder)).empty()
-                                          : !catalogue->banksIn(folder).empty();
+  std::string unreadable;
+  const auto cannotRead = [&](const RunError& e) {
+    if (unreadable.empty()) unreadable = "cannot read " + utf8OrLatin1(e.path()) + ": " + e.message();
+  };
+  const bool found = catalogue->isImage()
+                         ? !catalogue->banksBelow(catalogue->rootOf(folder), cannotRead).empty()
+                         : !catalogue->banksIn(folder, cannotRead).empty();
   if (found) {
     ctx.setButton(ButtonId::Complete, true);
     ctx.ui.status("TTI files detected in source dir");
   } else {
     ctx.setButton(ButtonId::Complete, false);
     ctx.setButton(ButtonId::Extract, false);
-    ctx.ui.status("No TTI files found in source dir");
+    // A folder that cannot be listed says so rather than that it holds none.
+    ctx.ui.status(unreadable.empty() ? std::string("No TTI files found in source dir") : unreadable);
   }
   return found;
 }

@@ -48,6 +48,8 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
   // this run is never walked, even on the same drive.
   ReadDirectoryNames(ctx, root, driveFileList);
 
+  RunFolders folders;
+  std::size_t failed = 0;
   if (!driveFileList.empty()) {
     ctx.gauge3.setRange(0, static_cast<std::int64_t>(driveFileList.size()));
     ctx.gauge3.setProgress(0);
@@ -63,15 +65,20 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
       // A bank whose folder cannot be made fails as the bank; the run may
       // go on with the next.
       try {
-        if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
+        if (!ctx.options.dryRun) folders.create(ctx.destinationFolder);
         convertListedBank(ctx, bank);
       } catch (const RunError& e) {
         if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
+        ++failed;
       }
     }
   }
   ctx.gauge1.setProgress(0);
   ctx.gauge3.setProgress(0);
+  if (!driveFileList.empty()) {
+    ctx.ui.destinationChanged();
+    ctx.ui.status(runEndText(driveFileList.size(), failed));
+  }
   return driveFileList.size();
 }
 

@@ -61,12 +61,13 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
   // folder's contents; a folder that cannot be made ends the job here.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + std::string(ctx.format().runSuffix);
-  if (!ctx.options.dryRun) createOutputFolders(output);
+  RunFolders folders;
+  if (!ctx.options.dryRun) folders.create(output);
   ctx.destinationFolder = withSeparator(output);
-  return dirconvert(ctx, sourceBase);
+  return dirconvert(ctx, sourceBase, &folders);
 }
 
-std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
+std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders* folders) {
   ctx.ui.sampleListVisible(false);
   // Only files are taken: a folder, pipe or device whose name matches is
   // passed over. One listing serves as the count and as the run's order;
@@ -95,6 +96,7 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
     }
   } held{ctx, base};
   if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
+  std::uint32_t failed = 0;
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
     ctx.ui.status("processing " + fileNamePart(bank.path()));
@@ -102,11 +104,15 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
     try {
       if (mirrored) {
         ctx.destinationFolder = base + relativeFolder(bank.path(), root);
-        if (!ctx.options.dryRun) createOutputFolders(ctx.destinationFolder);
+        if (!ctx.options.dryRun) {
+          if (folders) folders->create(ctx.destinationFolder);
+          else createOutputFolders(ctx.destinationFolder);
+        }
       }
       convertListedBank(ctx, bank);
     } catch (const RunError& e) {
       if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
+      ++failed;
     }
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
@@ -116,8 +122,14 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
   }
   ctx.gauge2.setProgress(0);
   ctx.ui.destinationChanged();
-  ctx.ui.status(std::to_string(count) + " TTI files extracted");
+  ctx.ui.status(runEndText(count, failed));
   return count;
+}
+
+std::string runEndText(std::size_t banks, std::size_t failed) {
+  std::string text = std::to_string(banks - failed) + " TTI files extracted";
+  if (failed > 0) text += ", " + std::to_string(failed) + " failed";
+  return text;
 }
 
 std::string relativeFolder(const std::string& bankPath, const std::string& root) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "jobs/job_context.h"
+#include "jobs/output_folders.h"
 #include "tti/bank_source.h"
 
 namespace vantrel {
@@ -49,8 +50,16 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
 // entered) into ctx.destinationFolder. A folder of an image (its root, or
 // one inside it) gives every bank below it instead, each into
 // ctx.destinationFolder + its folder relative to `folder`, as a drive run
-// mirrors a drive. Returns the number of files.
-std::uint32_t dirconvert(JobContext& ctx, const std::string& folder);
+// mirrors a drive. Returns the number of files. A bank the front end
+// passes over when it fails (JobListener::bankFailed) counts as failed in
+// the closing status. The folders the run makes go into `folders` when
+// given, so that those left empty are removed when the run ends.
+std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders* folders = nullptr);
+
+// The closing status of a folder or drive run of `banks` banks of which
+// `failed` failed and were passed over: "N TTI files extracted", with
+// ", M failed" when M is not 0.
+std::string runEndText(std::size_t banks, std::size_t failed);
 
 // The folder of `bankPath` relative to `root` (a catalogue's rootOf):
 // empty for the root itself, else ending in a separator.

@@ -2,6 +2,7 @@
 #include "jobs/output_folders.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -32,6 +33,25 @@ void createOutputFolders(const std::string& folder) {
   const int err = ::mkdir(missing.c_str(), 0777) == 0 ? 0 : errno;
   if (err == 0 && createFolders(folder)) return;
   throwErrno(err == 0 ? EEXIST : err, missing, true);
+}
+
+RunFolders::~RunFolders() {
+  // rmdir removes only an empty folder; one that holds anything stays.
+  for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
+}
+
+void RunFolders::create(const std::string& folder) {
+  std::vector<std::string> missing;
+  std::string level = folder;
+  while (level.size() > 1 && level.back() == '/') level.pop_back();
+  while (level.size() > 1 && !folderExists(level) && !isSymlink(level)) {
+    missing.push_back(level);
+    const std::size_t cut = level.rfind('/');
+    if (cut == std::string::npos || cut == 0) break;
+    level.resize(cut);
+  }
+  createOutputFolders(folder);
+  made_.insert(made_.end(), missing.rbegin(), missing.rend());
 }
 
 // A folder that cannot be made (a read-only medium, a file of that name in

@@ -3,7 +3,7 @@
 // Where output goes: the destination rule and the per-bank WAV folders.
 
 #include <string>
-
+#include <vector>
 
 namespace vantrel {
 
@@ -15,6 +15,23 @@ std::string destinationRule(const std::string& shownFolder);
 // cannot be made ends the job with the reason and that level's path (a
 // read-only medium gives "File access denied").
 void createOutputFolders(const std::string& folder);
+
+// The output folders a folder or drive run makes. Those still empty when
+// the run ends, however it ends, are removed again, the deepest first: a
+// run that writes nothing into a folder leaves no empty folder behind.
+// Folders that were there before the run are never touched.
+class RunFolders {
+ public:
+  RunFolders() = default;
+  ~RunFolders();
+  RunFolders(const RunFolders&) = delete;
+  RunFolders& operator=(const RunFolders&) = delete;
+  // createOutputFolders, remembering the levels it makes.
+  void create(const std::string& folder);
+
+ private:
+  std::vector<std::string> made_;
+};
 
 // Creates the folder `name` inside `current` if it does not exist, and
 // returns it with a separator at its end. A folder that cannot be made

@@ -128,6 +128,21 @@ void extractSample(JobContext& ctx, const BankRef& bank, int index, const std::s
   singlextr(ctx, index, targetFolder);
 }
 
+std::size_t extractSamples(JobContext& ctx, const BankRef& bank, const std::vector<int>& indexes,
+                           const std::string& targetFolder) {
+  if (indexes.size() < 2) {
+    extractSample(ctx, bank, indexes.empty() ? -1 : indexes.front(), targetFolder);
+    return indexes.size();
+  }
+  readBankDirectory(ctx, bank);
+  for (int index : indexes) {
+    checkCancelled(ctx.ui);
+    singlextr(ctx, index, targetFolder);
+  }
+  ctx.ui.status(std::to_string(indexes.size()) + " samples extracted");
+  return indexes.size();
+}
+
 bool extractPair(JobContext& ctx, const BankRef& bank, StereoPicks picks, int currentItem,
                  const std::string& targetFolder) {
   readBankDirectory(ctx, bank);

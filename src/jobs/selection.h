@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jobs/job_context.h"
 #include "tti/bank_source.h"
@@ -52,6 +53,11 @@ void wavextrClick(JobContext& ctx, const BankRef& bank, bool buttonOn, StereoPic
 void extractSample(JobContext& ctx, const BankRef& bank, int index, const std::string& targetFolder);
 bool extractPair(JobContext& ctx, const BankRef& bank, StereoPicks picks, int currentItem,
                  const std::string& targetFolder);
+// Each of the samples `indexes` (in that order) as extractSample writes
+// it, the bank's directory read once; the status ends with "N samples
+// extracted" for more than one. Returns how many were asked for.
+std::size_t extractSamples(JobContext& ctx, const BankRef& bank, const std::vector<int>& indexes,
+                           const std::string& targetFolder);
 
 // Writes sample `currentItem` of the bank whose directory ctx holds as a
 // mono WAV file into the mono folder of the bank below the target folder.

@@ -108,6 +108,8 @@ void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
 }
 
 void readDirectory(ByteSource& src, SampleBank& bank) {
+  // Said as it is: a bank of no bytes at all is an empty file.
+  if (src.size() == 0) throw RunError(kReadBeyondEnd, src.path(), "empty file");
   src.skip(512);
   const std::uint32_t count = src.readU32();
   checkSampleCount(count, src.path());

@@ -85,6 +85,8 @@ TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent), kind_(kin
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(2);
+    // The oldest lines go beyond this many.
+    setMaximumBlockCount(kLogLineLimit);
   }
 }
 

@@ -63,6 +63,8 @@ class TextBox : public QPlainTextEdit {
   Q_OBJECT
  public:
   enum class Kind { StatusLine, Log };
+  // The log keeps the last this many lines.
+  static constexpr int kLogLineLimit = 20000;
   TextBox(Kind kind, QWidget* parent = nullptr);
 
   void setText(const QString& text);

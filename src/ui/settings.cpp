@@ -89,8 +89,12 @@ std::string userSettingsFolder() {
   // An empty or relative value is ignored, as the base directory rules ask.
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config && config[0] == '/') return joinPath(config, "vantrel");
+  return joinPath(joinPath(homeFolder(), ".config"), "vantrel");
+}
+
+std::string homeFolder() {
   const char* home = std::getenv("HOME");
-  return joinPath(joinPath(home && home[0] ? home : "/", ".config"), "vantrel");
+  return home && home[0] == '/' ? std::string(home) : std::string("/");
 }
 
 std::optional<SettingsLines> readSettingsFile(const std::string& folder) {

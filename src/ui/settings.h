@@ -37,6 +37,8 @@ std::string formatSettings(const std::string& source, const std::string& target,
 // The user's own folder for the file, when the start folder cannot take
 // it: $XDG_CONFIG_HOME/vantrel, or ~/.config/vantrel without that variable.
 std::string userSettingsFolder();
+// The user's home folder ($HOME), "/" without one.
+std::string homeFolder();
 
 // Reads vantrel.ini from `folder`; nothing when the file does not exist.
 // A file that exists but cannot be read throws RunError.

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QThread>
@@ -20,6 +21,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <system_error>
 
@@ -28,6 +32,7 @@
 #include "jobs/selection.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
+#include "platform/text.h"
 #include "jobs/bank_reading.h"
 #include "tti/archive_banks.h"
 #include "ui/about2.h"
@@ -310,16 +315,21 @@ void TForm1::guarded(Handler&& handler, const std::string& subject) {
   }
 }
 
-void TForm1::showFailure(std::exception_ptr failure, const std::string& subject) {
+std::pair<QString, std::string> TForm1::failureText(std::exception_ptr failure, const std::string& subject) {
   try {
     std::rethrow_exception(failure);
   } catch (const RunError& e) {
-    showError(QString::fromStdString(e.message()), e.path().empty() ? subject : e.path());
+    return {QString::fromStdString(e.message()), e.path().empty() ? subject : e.path()};
   } catch (const std::bad_alloc&) {
-    showError(QStringLiteral("Out of memory"), subject);
+    return {QStringLiteral("Out of memory"), subject};
   } catch (const std::exception& e) {
-    showError(QString::fromLocal8Bit(e.what()), subject);
+    return {QString::fromLocal8Bit(e.what()), subject};
   }
+}
+
+void TForm1::showFailure(std::exception_ptr failure, const std::string& subject) {
+  const auto [text, path] = failureText(failure, subject);
+  showError(text, path);
 }
 
 void TForm1::showError(const QString& text, const std::string& path) {
@@ -365,6 +375,7 @@ void TForm1::startJob(std::string subject, std::function<void()> job) {
 void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
   if (job_.joinable()) job_.join();
   jobRunning_ = false;
+  runLog_ = false;
   setJobControlsEnabled(true);
   if (focusBeforeJob_ && focusBeforeJob_->isVisible() && focusBeforeJob_->isEnabled())
     focusBeforeJob_->setFocus();
@@ -382,12 +393,16 @@ void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
   // A stop asked for applies to the job that has ended, not to what the
   // window does next.
   cancel_ = false;
-  if (wasCancelled) {
+  // However the job ended, the status line says how, no gauge keeps a
+  // value of it, and the target list shows what it wrote.
+  if (failure) {
     for (GaugeBar* g : {gauge1, Gauge2, Gauge3}) g->setProgress(0);
-    status(errorText(kCancelled));
-  } else if (failure && after == AfterJob::Nothing) {
-    showFailure(failure, subject);
+    headl->setText(wasCancelled ? QString::fromStdString(errorText(kCancelled)) : failureText(failure, subject).first);
   }
+  destin->reread();
+  // A run stopped from its error box has shown the error already.
+  if (failure && !wasCancelled && after == AfterJob::Nothing && !stoppedInBox_) showFailure(failure, subject);
+  stoppedInBox_ = false;
   emit jobFinished();
   if (after == AfterJob::EndApplication) emit applicationEnding();
   else if (after == AfterJob::CloseWindow) close();
@@ -498,9 +513,11 @@ void TForm1::FormActivate() {
     if (startupDone_) return;
     if (startFolder_.isEmpty()) startFolder_ = QDir::currentPath();
 
-    // A first start has no settings: both folders at the root, no output
-    // chosen. A settings file that failed to read is not read again.
-    QString source = kRoot, target = kRoot;
+    // A first start has no settings: both folders at the home folder, the
+    // output "WAV  Mono". A settings file that failed to read is not read
+    // again.
+    const QString home = fromLocalPath(homeFolder());
+    QString source = home, target = home;
     if (!settingsTried_) {
       settingsTried_ = true;
       // The start folder's file first; one that could not be written there
@@ -512,7 +529,10 @@ void TForm1::FormActivate() {
         target = fromLocalPath(lines->target);
         const int item = settingsItemIndex(lines->choice);
         into->setCurrentIndex(item < into->count() ? item : -1);
+      } else {
+        into->setCurrentIndex(outputFormat(FormatId::Mono).settingsIndex);
       }
+      intoChange();
       faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
@@ -593,11 +613,16 @@ void TForm1::writeSettings() {
     // A start folder that cannot take the file (read-only, full): the
     // user's configuration folder takes it instead.
   }
-  guarded([&] {
-    const std::string fallback = userSettingsFolder();
+  const std::string fallback = userSettingsFolder();
+  try {
     createFolders(fallback);
     writeSettingsFile(fallback, source, target, item);
-  });
+  } catch (const RunError& e) {
+    const std::string path = e.path().empty() ? joinPath(fallback, "vantrel.ini") : e.path();
+    showError(QStringLiteral("settings not saved: %1 (%2)")
+                  .arg(QString::fromStdString(e.message()), fromLocalPath(path)),
+              {});
+  }
 }
 
 void TForm1::endApplication() {
@@ -702,7 +727,14 @@ void TForm1::extractClick() {
   file1DblClick();
 }
 
+void TForm1::startRunLog() {
+  test->clearLines();
+  runLog_ = true;
+}
+
 void TForm1::completeClick() {
+  if (jobRunning_) return;
+  startRunLog();
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
   const JobOptions options = state_.jobOptions();
@@ -723,6 +755,7 @@ void TForm1::extrdriveClick() {
                                      : localPath(DriveComboBox2->driveName());
   const std::string target = localPath(destin->folder());
   const JobOptions options = state_.jobOptions();
+  startRunLog();
   startJob(sourceRoot, [this, sourceRoot, target, targetName, options] {
     JobContext ctx(*this, options);
     vantrel::extrdriveClick(ctx, sourceRoot, target, targetName);
@@ -838,8 +871,11 @@ GaugeBar* TForm1::gauge(GaugeId id) const {
 
 namespace {
 
+// Texts of the core are UTF-8; the names of files in them may not be, and
+// are shown by their bytes taken as Latin-1.
 QString fromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (isUtf8(text)) return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  return QString::fromStdString(utf8OrLatin1(text));
 }
 
 }  // namespace
@@ -853,7 +889,53 @@ void TForm1::warning(std::string_view text) { logLine(text); }
 void TForm1::walkFailed(const RunError& error) { logLine(error.path() + ": " + error.message()); }
 
 void TForm1::logClear() {
-  onWindowThread([this] { test->clearLines(); });
+  // A folder or drive run keeps every bank's lines.
+  onWindowThread([this] {
+    if (!runLog_) test->clearLines();
+  });
+}
+
+bool TForm1::askSkipBank(const QString& text, const std::string& path) {
+  QString message = text;
+  if (!path.empty()) message += QLatin1Char('\n') + fromLocalPath(path);
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::NoButton, this);
+  QPushButton* skip = box.addButton(QStringLiteral("Skip this bank"), QMessageBox::AcceptRole);
+  QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
+  box.setDefaultButton(stop);
+  box.setEscapeButton(stop);
+  box.exec();
+  return box.clickedButton() == skip;
+}
+
+bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
+  const QString text = QString::fromStdString(error.message());
+  const std::string path = error.path().empty() ? bankPath : error.path();
+  if (QThread::currentThread() == thread()) return askSkipBank(text, path);  // not from a job
+  // The job waits for the answer, and gives up waiting when it is stopped
+  // (the window closing meanwhile).
+  struct Answer {
+    std::mutex lock;
+    std::condition_variable given;
+    int skip = -1;
+  };
+  auto answer = std::make_shared<Answer>();
+  QMetaObject::invokeMethod(
+      this,
+      [this, answer, text, path] {
+        const bool skip = askSkipBank(text, path);
+        stoppedInBox_ = !skip;
+        if (skip) test->appendLine(fromLocalPath(path) + QStringLiteral(": ") + text);
+        const std::lock_guard<std::mutex> hold(answer->lock);
+        answer->skip = skip ? 1 : 0;
+        answer->given.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> hold(answer->lock);
+  while (answer->skip < 0) {
+    if (cancelled()) return false;
+    answer->given.wait_for(hold, std::chrono::milliseconds(50));
+  }
+  return answer->skip == 1;
 }
 
 void TForm1::logLine(std::string_view text) {

@@ -26,6 +26,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "jobs/job_context.h"
 #include "ui/window_state.h"
@@ -142,6 +143,10 @@ class TForm1 : public QWidget, public JobListener {
   void warning(std::string_view text) override;
   void walkFailed(const RunError& error) override;
   void logClear() override;
+  // A bank of a folder or drive run that failed: the error box offers
+  // "Skip this bank" (logged, and the run goes on) and "Stop" (the run
+  // ends with the error), Stop being the default.
+  bool bankFailed(const std::string& bankPath, const RunError& error) override;
   void logLine(std::string_view text) override;
   void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override;
   void buttonChanged(ButtonId id, bool on) override;
@@ -196,6 +201,12 @@ class TForm1 : public QWidget, public JobListener {
   template <class Handler>
   void guarded(Handler&& handler, const std::string& subject = {});
   void showFailure(std::exception_ptr failure, const std::string& subject);
+  // A failure's text and the file it names (else `subject`).
+  static std::pair<QString, std::string> failureText(std::exception_ptr failure, const std::string& subject);
+  bool askSkipBank(const QString& text, const std::string& path);
+  // The log of a folder or drive run: cleared once, then kept whole (up
+  // to the log's line limit) while the run lasts.
+  void startRunLog();
   void showError(const QString& text, const std::string& path);
 
   // Runs `job` on the job thread; `subject` is the file or folder an error
@@ -233,6 +244,8 @@ class TForm1 : public QWidget, public JobListener {
 
   std::thread job_;
   bool jobRunning_ = false;
+  bool runLog_ = false;
+  bool stoppedInBox_ = false;  // the running job's error box was answered "Stop"
   std::atomic<bool> cancel_{false};
   // What happens once the running job has ended: nothing, the end of the
   // application (close button) or the window's close (the desktop's).

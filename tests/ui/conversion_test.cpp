@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTest>
 
 #include <filesystem>
@@ -130,9 +133,44 @@ TEST(UiConvert, BrokenBankInAFolderRunShowsTheErrorBox) {
   writeBytes(w.banks + "/BAD.TTI", bytes);
   open(w, 0);
   const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->complete); });
+  // One box, its Stop taken: the run ends, saying so, and leaves no folder.
   EXPECT_EQ(boxes, QStringList({"Read beyond end of file\n" + q(w.banks + "/BAD.TTI")}));
-  EXPECT_EQ(w.form->headl->text(), "processing BAD.TTI");
+  EXPECT_EQ(w.form->headl->text(), "Read beyond end of file");
+  EXPECT_FALSE(fs::exists(w.out + "/banks_WAV_M"));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// "Skip this bank" in a folder run's error box: the run goes on with every
+// good bank, logs the error and says how it ended; the next job's gauge
+// starts from zero.
+TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
+  TestWindow w;
+  auto bytes = buildBank(simpleBank(2));
+  bytes.resize(530);
+  writeBank(w.banks + "/A.TTI", simpleBank(2));
+  writeBytes(w.banks + "/BAD.TTI", bytes);
+  writeBank(w.banks + "/C.TTI", simpleBank(3));
+  open(w, 0);
+  QStringList boxes;
+  QTimer skipper;
+  skipper.setInterval(10);
+  QObject::connect(&skipper, &QTimer::timeout, [&boxes] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    boxes << box->text();
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == "Skip this bank") b->click();
+  });
+  skipper.start();
+  clickWidget(w.form->complete);
+  skipper.stop();
+  EXPECT_EQ(boxes, QStringList({"Read beyond end of file\n" + q(w.banks + "/BAD.TTI")}));
+  EXPECT_EQ(folderEntries(w.out + "/banks_WAV_M"), QStringList({"WAV_MONO_A.TTI", "WAV_MONO_C.TTI"}));
+  EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted, 1 failed");
+  const QStringList log = w.form->test->lines();
+  EXPECT_TRUE(log.contains(q(w.banks + "/BAD.TTI") + ": Read beyond end of file")) << log.join("|").toStdString();
+  EXPECT_TRUE(log.contains("processing A.TTI") && log.contains("processing C.TTI")) << log.join("|").toStdString();
+  for (GaugeBar* g : {w.form->gauge1, w.form->Gauge2, w.form->Gauge3}) EXPECT_EQ(g->progress(), 0);
 }
 
 TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
@@ -152,7 +190,7 @@ TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
   const std::string run = w.out + "/Drive ROOT WAV_MONO";
   EXPECT_EQ(folderEntries(run), QStringList({"SUB", "WAV_MONO_ONE.TTI"}));
   EXPECT_EQ(folderEntries(run + "/SUB"), QStringList({"WAV_MONO_TWO.TTI"}));
-  EXPECT_EQ(w.form->headl->text(), "processing TWO.TTI");
+  EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted");
   EXPECT_EQ(w.form->Gauge3->progress(), 0);
   EXPECT_EQ(w.form->gauge1->progress(), 0);
 }

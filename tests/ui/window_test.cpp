@@ -95,26 +95,20 @@ TEST(UiWindow, WavlistLiesAboveTheLog) {
   EXPECT_EQ(w.form->childAt(inside)->parentWidget(), w.form->wavlist);
 }
 
-TEST(UiStartup, FirstStartWithoutSettingsOpensTheRoot) {
+TEST(UiStartup, FirstStartWithoutSettingsOpensHomeInMonoAndWritesThat) {
   TestWindow w;
   w.showAndActivate();
   TForm1& f = *w.form;
+  const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
   EXPECT_TRUE(f.startupDone());
-  EXPECT_EQ(f.dir1->folder(), "/");
-  EXPECT_EQ(f.destin->folder(), "/");
-  EXPECT_EQ(f.DriveComboBox1->drive(), "/");
-  EXPECT_EQ(f.into->currentIndex(), -1);
-  EXPECT_EQ(f.state().format->settingsIndex, -1);
+  EXPECT_EQ(f.dir1->folder(), home);
+  EXPECT_EQ(f.destin->folder(), home);
+  EXPECT_EQ(f.into->currentText(), "WAV  Mono");
+  EXPECT_EQ(f.state().format->id, FormatId::Mono);
   EXPECT_FALSE(f.wavlist->isVisible());
   EXPECT_TRUE(f.extrdrive->On());
-  EXPECT_EQ(f.headl->text(), "No TTI files found in source dir");
-}
-
-TEST(UiStartup, ClosingUntouchedWritesBothFoldersAndMinusOne) {
-  TestWindow w;
-  w.showAndActivate();
   clickWidget(w.form->ImgBtn21);
-  EXPECT_EQ(w.settingsBytes(), "/\r\n/\r\n-1\r\n");
+  EXPECT_EQ(w.settingsBytes(), home.toStdString() + "\r\n" + home.toStdString() + "\r\n0\r\n");
 }
 
 TEST(UiStartup, RestoresFoldersAndStereoButKeepsSingleSelection) {
@@ -215,8 +209,8 @@ TEST(UiStartup, AboutBoxDoesNotRepeatTheStartup) {
   clickWidget(w.about->Image1);
   EXPECT_FALSE(w.about->isVisible());
   w.form->FormActivate();
-  EXPECT_EQ(w.form->dir1->folder(), "/");
-  EXPECT_EQ(w.form->into->currentIndex(), -1);
+  EXPECT_EQ(w.form->dir1->folder(), QString::fromLocal8Bit(qgetenv("HOME")));
+  EXPECT_EQ(w.form->into->currentIndex(), 0);
 }
 
 TEST(UiStartup, AboutBoxBeforeTheFirstActivationSkipsTheSettings) {
@@ -247,7 +241,8 @@ TEST(UiClose, DraggedOffWritesSettingsButStaysOpen) {
   QTest::mouseRelease(close, Qt::LeftButton, {}, {-60, 40});
   EXPECT_EQ(ending.count(), 0);
   EXPECT_TRUE(w.form->isVisible());
-  EXPECT_EQ(w.settingsBytes(), "/\r\n/\r\n-1\r\n");
+  const std::string home = qgetenv("HOME").toStdString();
+  EXPECT_EQ(w.settingsBytes(), home + "\r\n" + home + "\r\n0\r\n");
 }
 
 // Points $XDG_CONFIG_HOME somewhere else for the life of the object.
@@ -273,7 +268,8 @@ TEST(UiClose, SettingsTheStartFolderCannotTakeGoToTheConfigFolderAndAreReadBack)
   EXPECT_TRUE(boxes.isEmpty()) << boxes.join(",").toStdString();
   EXPECT_EQ(ending.count(), 1);
   const auto saved = readFileBytes(w.dir.file("config/vantrel/vantrel.ini"));
-  EXPECT_EQ(std::string(saved.begin(), saved.end()), w.banks + "\r\n/\r\n-1\r\n");
+  const std::string homeFolder = qgetenv("HOME").toStdString();
+  EXPECT_EQ(std::string(saved.begin(), saved.end()), w.banks + "\r\n" + homeFolder + "\r\n0\r\n");
 
   TestWindow next;
   next.form->setStartFolder(q(w.start));
@@ -290,7 +286,8 @@ TEST(UiClose, SettingsThatCannotBeWrittenAnywhereShowTheErrorAndTheWindowStillCl
   QSignalSpy ending(w.form.get(), &TForm1::applicationEnding);
   const QStringList boxes = collectMessageBoxes([&] { clickWidget(w.form->ImgBtn21); });
   ASSERT_EQ(boxes.size(), 1);
-  EXPECT_TRUE(boxes[0].endsWith("\n" + q(w.dir.file("file/vantrel/vantrel.ini")))) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].startsWith("settings not saved: ")) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].endsWith(" (" + q(w.dir.file("file/vantrel/vantrel.ini")) + ")")) << boxes[0].toStdString();
   EXPECT_EQ(ending.count(), 1);
 }
 
@@ -500,7 +497,7 @@ TEST(UiInto, StereoAllowsTwoSelectionsOthersOne) {
   TestWindow w;
   w.showAndActivate();
   w.form->into->setFocus();
-  QTest::keyClick(w.form->into, Qt::Key_Down);  // WAV  Mono
+  EXPECT_EQ(w.form->into->currentText(), "WAV  Mono");
   EXPECT_FALSE(w.form->wavlist->multiSelect());
   QTest::keyClick(w.form->into, Qt::Key_Down);  // WAV  Stereo
   EXPECT_TRUE(w.form->wavlist->multiSelect());
