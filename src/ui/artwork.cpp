@@ -229,6 +229,14 @@ void titleGlyph(QPainter& p, TitleGlyph which, QSize size, const QColor& ink) {
       p.setBrush(ink);
       p.drawRect(QRectF(cx - 3.5, cy + 2, 7, 1.6));
       break;
+    case TitleGlyph::Maximise: {
+      p.setPen(QPen(ink, 1));
+      p.setBrush(Qt::NoBrush);
+      const QRectF box(cx - 3.5, cy - 3, 7, 6);
+      p.drawRect(box);
+      p.drawLine(box.topLeft() + QPointF(0, 1), box.topRight() + QPointF(0, 1));
+      break;
+    }
     case TitleGlyph::Close:
       p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(QPointF(cx - 3, cy - 3), QPointF(cx + 3, cy + 3));
@@ -246,8 +254,11 @@ QFont windowFont() {
 
 QFont gaugeFont() { return font(9, false, {QStringLiteral("Small Fonts")}); }
 
-QPixmap background() {
-  const QRect area = layout::kImage1;
+QPixmap background() { return background(layout::Placement(QSize(layout::kWindowWidth, layout::kWindowHeight))); }
+
+QPixmap background(const layout::Placement& at) {
+  using Grow = layout::Placement::Grow;
+  const QRect area = layout::kImage1.adjusted(0, 0, at.extraWidth(), at.extraHeight());
   QPixmap pm(area.size());
   QPainter p(&pm);
   p.translate(-area.topLeft());
@@ -259,53 +270,56 @@ QPixmap background() {
   p.setRenderHint(QPainter::TextAntialiasing);
 
   // The four panels, left to right, in the order of the work.
-  panel(p, QRect(10, 26, 178, 332), 1, QStringLiteral("SOURCE"), QStringLiteral("drive and folder"));
-  panel(p, QRect(194, 26, 178, 332), 2, QStringLiteral("TTI FILES"),
+  panel(p, at.place(QRect(10, 26, 178, 332), Grow::WideTall), 1, QStringLiteral("SOURCE"),
+        QStringLiteral("drive and folder"));
+  panel(p, at.place(QRect(194, 26, 178, 332), Grow::WideTall), 2, QStringLiteral("TTI FILES"),
         QStringLiteral("banks in the source folder"));
-  panel(p, QRect(378, 26, 244, 332), 3, QStringLiteral("STATUS AND SAMPLES"),
+  panel(p, at.place(QRect(378, 26, 244, 332), Grow::WideTall), 3, QStringLiteral("STATUS AND SAMPLES"),
         QStringLiteral("samples of the selected bank"));
-  panel(p, QRect(628, 26, 156, 332), 4, QStringLiteral("TARGET"), QStringLiteral("drive and folder"));
+  panel(p, at.place(QRect(628, 26, 156, 332), Grow::WideTall), 4, QStringLiteral("TARGET"),
+        QStringLiteral("drive and folder"));
 
+  const QRect dir1 = at.place(layout::kDir1, Grow::WideTall), file1 = at.place(layout::kFile1, Grow::WideTall),
+              destin = at.place(layout::kDestin, Grow::WideTall), headl = at.place(layout::kHeadl, Grow::Wide),
+              wavlist = at.place(layout::kWavlist, Grow::WideTall);
+  const QRect complete = at.place(layout::kComplete), extrdrive = at.place(layout::kExtrdrive),
+              extract = at.place(layout::kExtract), wavextr = at.place(layout::kWavextr);
   p.setRenderHint(QPainter::Antialiasing, false);
-  for (const QRect& r : {layout::kDir1, layout::kFile1, layout::kDestin})
-    recess(p, r.adjusted(0, 0, 0, -1));
-  recess(p, QRect(layout::kHeadl.topLeft(), QPoint(layout::kWavlist.right(), layout::kWavlist.bottom() - 1)));
-  for (const QRect& r : {layout::kDriveComboBox1, layout::kFilterComboBox1, layout::kInto,
-                         layout::kDriveComboBox2})
-    recess(p, r);
-  for (const QRect& r : {layout::kComplete, layout::kExtrdrive, layout::kExtract, layout::kWavextr})
-    recess(p, r.adjusted(1, 1, -1, -1));
+  for (const QRect& r : {dir1, file1, destin}) recess(p, r.adjusted(0, 0, 0, -1));
+  recess(p, QRect(headl.topLeft(), QPoint(wavlist.right(), wavlist.bottom() - 1)));
+  for (const QRect& r : {layout::kDriveComboBox1, layout::kFilterComboBox1, layout::kInto, layout::kDriveComboBox2})
+    recess(p, at.place(r, Grow::Wide));
+  for (const QRect& r : {complete, extrdrive, extract, wavextr}) recess(p, r.adjusted(1, 1, -1, -1));
   p.setRenderHint(QPainter::Antialiasing);
 
   // The buttons, named along the columns beside the lists.
   const auto centre = [](const QRect& r) { return r.left() + r.width() / 2.0; };
-  columnCaption(p, centre(layout::kComplete), layout::kComplete.bottom() + 6, 178,
-                QStringLiteral("CONVERT FOLDER"));
-  columnCaption(p, centre(layout::kExtrdrive), 190, layout::kExtrdrive.top() - 5,
-                QStringLiteral("CONVERT DRIVE"));
-  columnCaption(p, centre(layout::kExtract), layout::kExtract.bottom() + 6, 284,
-                QStringLiteral("CONVERT FILE"));
-  columnCaption(p, centre(layout::kWavextr), layout::kWavextr.bottom() + 6, 284,
+  const int half = at.extraHeight() / 2;
+  columnCaption(p, centre(complete), complete.bottom() + 6, 178 + half, QStringLiteral("CONVERT FOLDER"));
+  columnCaption(p, centre(extrdrive), 190 + half, extrdrive.top() - 5, QStringLiteral("CONVERT DRIVE"));
+  columnCaption(p, centre(extract), extract.bottom() + 6, 284 + at.extraHeight(), QStringLiteral("CONVERT FILE"));
+  columnCaption(p, centre(wavextr), wavextr.bottom() + 6, 284 + at.extraHeight(),
                 QStringLiteral("EXTRACT SAMPLES"));
 
   // Each gauge marked as progress.
   p.setRenderHint(QPainter::Antialiasing, false);
-  gaugeMark(p, layout::kGauge3, QStringLiteral("DRIVE"));
-  gaugeMark(p, layout::kGauge2, QStringLiteral("FOLDER"));
-  gaugeMark(p, layout::kGauge1, QStringLiteral("SAMPLES OF THE BANK"));
+  gaugeMark(p, at.place(layout::kGauge3, Grow::Wide), QStringLiteral("DRIVE"));
+  gaugeMark(p, at.place(layout::kGauge2, Grow::Wide), QStringLiteral("FOLDER"));
+  gaugeMark(p, at.place(layout::kGauge1, Grow::Wide), QStringLiteral("SAMPLES OF THE BANK"));
   p.setRenderHint(QPainter::Antialiasing);
 
   // The product's mark in the target panel.
+  const QPoint mark = at.place(QRect(640, 318, 0, 0)).topLeft() - QPoint(640, 318);
   p.save();
-  p.translate(640, 318);
+  p.translate(QPoint(640, 318) + mark);
   paintAppIcon(p, 28);
   p.restore();
   p.setPen(kCyan);
   p.setFont(font(16, true));
-  p.drawText(QPointF(676, 334), QStringLiteral("Vantrel"));
+  p.drawText(QPointF(676, 334) + mark, QStringLiteral("Vantrel"));
   p.setPen(kDimInk);
   p.setFont(font(9));
-  p.drawText(QPointF(677, 346), QStringLiteral("TTI bank converter"));
+  p.drawText(QPointF(677, 346) + mark, QStringLiteral("TTI bank converter"));
   p.end();
   return pm;
 }
@@ -330,21 +344,6 @@ TitlePictures titleButton(TitleGlyph which, QSize size) {
     titleGlyph(p, which, size, Qt::white);
   }
   return out;
-}
-
-QPixmap titleSpacer(QSize size) {
-  // A maximise box that is never offered: the window keeps its size.
-  QPixmap pm = blank(size);
-  QPainter p(&pm);
-  titleFace(p, size, false, QColor());
-  p.setPen(QPen(QColor(120, 120, 120), 1));
-  p.setBrush(Qt::NoBrush);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  const int w = 7, h = 6;
-  const int x = (size.width() - w) / 2, y = (size.height() - h) / 2;
-  p.drawRect(x, y, w - 1, h - 1);
-  p.drawLine(x, y + 1, x + w - 1, y + 1);
-  return pm;
 }
 
 QPixmap aboutPicture() {

@@ -8,14 +8,19 @@
 #include <QPixmap>
 #include <QSize>
 
+#include "ui/layout.h"
+
 namespace vantrel::art {
 
 // The window's text font and the gauges' small font.
 QFont windowFont();
 QFont gaugeFont();
 
-// The background artwork (Image1): 794 x 347, drawn for its place at 0,19.
+// The background artwork (Image1): 794 x 347, drawn for its place at 0,19;
+// for a larger window, larger by its extra size, with the panels placed
+// as `at` places the controls.
 QPixmap background();
+QPixmap background(const layout::Placement& at);
 
 enum class ActionGlyph { Folder, Drive, File, Samples };
 struct ActionPictures {
@@ -24,13 +29,11 @@ struct ActionPictures {
 // A 17 x 17 action button's four looks.
 ActionPictures actionButton(ActionGlyph glyph);
 
-enum class TitleGlyph { About, Minimise, Close };
+enum class TitleGlyph { About, Minimise, Maximise, Close };
 struct TitlePictures {
   QPixmap up, down;
 };
 TitlePictures titleButton(TitleGlyph glyph, QSize size);
-// The inert picture between the minimise and close buttons.
-QPixmap titleSpacer(QSize size);
 
 // The about box's picture: 400 x 250.
 QPixmap aboutPicture();

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QRect>
+#include <QSize>
 
 namespace vantrel::layout {
 
@@ -40,6 +41,56 @@ constexpr QRect kWavextr{593, 58, 17, 17};
 
 constexpr QRect kDestin{640, 64, 129, 225};
 constexpr QRect kDriveComboBox2{640, 288, 129, 19};
+
+// The window at a size larger than its default: the extra width is shared
+// by the four panels (source, files, samples, target, by the left edge of
+// a rectangle), the extra height goes to the lists, and what lies below
+// them moves down. The title strip's buttons keep to the right edge.
+class Placement {
+ public:
+  enum class Grow { None, Wide, Tall, WideTall };
+  explicit Placement(QSize window)
+      : dx_(window.width() > kWindowWidth ? window.width() - kWindowWidth : 0),
+        dy_(window.height() > kWindowHeight ? window.height() - kWindowHeight : 0) {}
+
+  // Where `r` (a rectangle of the default window) lies: moved with its
+  // panel, and grown as `grow` says. A rectangle that does not grow wide
+  // but lies right of its panel's list (a button) keeps to the list's
+  // right edge.
+  QRect place(const QRect& r, Grow grow = Grow::None) const {
+    const int panel = panelOf(r.left());
+    const bool wide = grow == Grow::Wide || grow == Grow::WideTall;
+    const bool tall = grow == Grow::Tall || grow == Grow::WideTall;
+    int x = r.left() + shiftOf(panel);
+    if (!wide && r.left() >= kListRight[panel]) x += extraOf(panel);
+    int y = r.top();
+    if (!tall && r.top() >= kListBottom) y += dy_;
+    return {x, y, r.width() + (wide ? extraOf(panel) : 0), r.height() + (tall ? dy_ : 0)};
+  }
+  // A title strip button: kept at the same distance from the right edge.
+  QRect placeRight(const QRect& r) const { return r.translated(dx_, 0); }
+  // A horizontal or vertical place of the default window, as `place` moves it.
+  int x(int x0) const { return place(QRect(x0, 0, 0, 0)).left(); }
+  int y(int y0) const { return y0 >= kListBottom ? y0 + dy_ : y0; }
+  int extraWidth() const noexcept { return dx_; }
+  int extraHeight() const noexcept { return dy_; }
+  int extraOf(int panel) const noexcept { return dx_ / 4 + (panel == 3 ? dx_ % 4 : 0); }
+
+ private:
+  // The panels' left edges and their lists' right edges in the default window.
+  static constexpr int kPanelLeft[4] = {0, 190, 376, 626};
+  static constexpr int kListRight[4] = {154, 338, 586, 770};
+  static constexpr int kListBottom = 288;
+  static int panelOf(int x) noexcept {
+    int panel = 0;
+    while (panel < 3 && x >= kPanelLeft[panel + 1]) ++panel;
+    return panel;
+  }
+  int shiftOf(int panel) const noexcept { return panel * (dx_ / 4); }
+
+  int dx_;
+  int dy_;
+};
 
 // Colours of the window and its panels.
 constexpr QColor kWindowColour{57, 57, 57};

@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QUrl>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QSettings>
 #include <QThread>
 
@@ -49,7 +51,7 @@ const QString kRoot = QStringLiteral("/");
 constexpr int kJobNiceness = 5;
 
 template <class Widget>
-Widget* place(Widget* w, const char* name, const QRect& r) {
+Widget* placeAt(Widget* w, const char* name, const QRect& r) {
   w->setObjectName(QString::fromLatin1(name));
   w->setGeometry(r);
   return w;
@@ -90,7 +92,10 @@ QPalette boxPalette(const QPalette& base) {
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setWindowTitle(QStringLiteral("Vantrel  v1.02 "));
-  setFixedSize(layout::kWindowWidth, layout::kWindowHeight);
+  // The default size is the smallest; a larger window gives its lists the
+  // room (see layout::Placement).
+  setMinimumSize(layout::kWindowWidth, layout::kWindowHeight);
+  resize(layout::kWindowWidth, layout::kWindowHeight);
   setFont(art::windowFont());
   setAutoFillBackground(true);
   QPalette p = palette();
@@ -111,6 +116,12 @@ TForm1::~TForm1() {
   }
   // Before the controls it watches go.
   delete audition_;
+}
+
+template <class Widget>
+Widget* TForm1::place(Widget* w, const char* name, const QRect& r) {
+  defaultPlaces_.insert(w, r);
+  return placeAt(w, name, r);
 }
 
 void TForm1::createControls() {
@@ -135,8 +146,10 @@ void TForm1::createControls() {
   minim = place(new TImgBtn2(this), "minim", layout::kMinim);
   minim->setPicOnUp(mini.up);
   minim->setPicOnDown(mini.down);
-  Image3 = place(new QLabel(this), "Image3", layout::kImage3);
-  Image3->setPixmap(art::titleSpacer(layout::kImage3.size()));
+  const art::TitlePictures maxi = art::titleButton(art::TitleGlyph::Maximise, layout::kImage3.size());
+  Image3 = place(new TImgBtn2(this), "Image3", layout::kImage3);
+  Image3->setPicOnUp(maxi.up);
+  Image3->setPicOnDown(maxi.down);
   const art::TitlePictures close = art::titleButton(art::TitleGlyph::Close, layout::kImgBtn21.size());
   ImgBtn21 = place(new TImgBtn2(this), "ImgBtn21", layout::kImgBtn21);
   ImgBtn21->setPicOnUp(close.up);
@@ -190,6 +203,11 @@ void TForm1::createControls() {
   destin = place(new FolderList(this), "destin", layout::kDestin);
   DriveComboBox2 = place(new DriveComboBox(this), "DriveComboBox2", layout::kDriveComboBox2);
 
+  // The lower right corner resizes the window.
+  grip_ = new QSizeGrip(this);
+  grip_->setObjectName(QStringLiteral("grip"));
+  grip_->resize(grip_->sizeHint());
+
   // Every control but the background is painted above it.
   Image1->lower();
 
@@ -233,6 +251,10 @@ void TForm1::createControls() {
     endApplication();
   });
   connect(minim, &TImgBtn2::keyActivated, this, &QWidget::showMinimized);
+  connect(Image3, &TImgBtn2::mouseUp, this, [this] {
+    if (Image3->ReleasedInside()) toggleMaximised();
+  });
+  connect(Image3, &TImgBtn2::keyActivated, this, &TForm1::toggleMaximised);
   connect(aboutbt, &TImgBtn2::clicked, this, &TForm1::aboutbtClick);
 
   setDriveSource(mountedDrives);
@@ -485,6 +507,33 @@ void TForm1::DeactivateLook() {
   Label1->setPalette(p);
 }
 
+void TForm1::toggleMaximised() {
+  if (isMaximized()) showNormal();
+  else showMaximized();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  using Grow = layout::Placement::Grow;
+  const layout::Placement at(size());
+  const std::pair<QWidget*, Grow> grown[] = {
+      {dir1, Grow::WideTall},       {DriveComboBox1, Grow::Wide}, {complete, Grow::None},
+      {extrdrive, Grow::None},      {Gauge3, Grow::Wide},         {file1, Grow::WideTall},
+      {FilterComboBox1, Grow::Wide}, {extract, Grow::None},       {Gauge2, Grow::Wide},
+      {headl, Grow::Wide},          {wavlist, Grow::WideTall},    {test, Grow::WideTall},
+      {into, Grow::Wide},           {gauge1, Grow::Wide},         {wavextr, Grow::None},
+      {destin, Grow::WideTall},     {DriveComboBox2, Grow::Wide}};
+  for (const auto& [widget, grow] : grown) widget->setGeometry(at.place(defaultPlaces_.value(widget), grow));
+  for (QWidget* w : {static_cast<QWidget*>(aboutbt), static_cast<QWidget*>(minim), static_cast<QWidget*>(Image3),
+                     static_cast<QWidget*>(ImgBtn21)})
+    w->setGeometry(at.placeRight(defaultPlaces_.value(w)));
+  Shape1->setGeometry(layout::kShape1.adjusted(0, 0, at.extraWidth(), 0));
+  Image1->setGeometry(layout::kImage1.adjusted(0, 0, at.extraWidth(), at.extraHeight()));
+  if (Image1->pixmap().size() != Image1->size()) Image1->setPixmap(art::background(at));
+  grip_->move(width() - grip_->width(), height() - grip_->height());
+  grip_->raise();
+}
+
 bool TForm1::event(QEvent* event) {
   const bool result = QWidget::event(event);
   if (event->type() == QEvent::WindowActivate) FormActivate();
@@ -535,6 +584,7 @@ void TForm1::FormActivate() {
       intoChange();
       faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
+    if (startSpot_) source = startSpot_->folder;
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
     openStartFolder(target, DriveComboBox2, destin, lastTargetDrive_, &TForm1::DriveComboBox2Change);
     test->clearLines();
@@ -549,6 +599,11 @@ void TForm1::FormActivate() {
     dir1Change();
     activateWindow();
     setFocus();
+    if (startSpot_ && !startSpot_->bank.isEmpty() && file1->selectFile(startSpot_->bank)) {
+      file1->setFocus();
+      file1Click();
+    }
+    startSpot_.reset();
   });
 }
 
@@ -556,8 +611,12 @@ void TForm1::openStartFolder(const QString& line, DriveComboBox* box, FolderList
                              QString& lastDrive, void (TForm1::*change)()) {
   // A relative path is taken from the start folder; a folder that is gone
   // or cannot be entered gives way to the root.
-  QString folder = line.isEmpty() ? QString() : QDir::cleanPath(QDir(startFolder_).absoluteFilePath(line));
-  if (!canEnter(folder)) folder = kRoot;
+  // A folder inside an image ("IMAGE//...") is opened as it is.
+  QString folder = line;
+  if (!(line.startsWith(QLatin1Char('/')) && line.contains(QStringLiteral("//")) && imageSource(localPath(line)))) {
+    folder = line.isEmpty() ? QString() : QDir::cleanPath(QDir(startFolder_).absoluteFilePath(line));
+    if (!canEnter(folder)) folder = kRoot;
+  }
   const QString drive = box->driveOf(folder);
   if (box->setDrive(drive)) (this->*change)();
   lastDrive = drive;
@@ -669,22 +728,53 @@ void TForm1::openSourceFolder(const QString& shown) {
   }, folder);
 }
 
-QString TForm1::droppedImage(const QMimeData* data) {
-  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
-  const QString path = data->urls().front().toLocalFile();
-  if (path.isEmpty() || !QFileInfo(path).isFile() || !imageSource(localPath(path))) return {};
-  return path;
+std::optional<TForm1::SourceSpot> TForm1::sourceSpotOf(const std::string& given) {
+  if (given.empty()) return std::nullopt;
+  std::string path = given;
+  if (path[0] != '/') {
+    char here[4096];
+    if (!::getcwd(here, sizeof here)) return std::nullopt;
+    path = joinPath(here, path);
+  }
+  if (const auto image = imageSource(path); image && fileExists(image->archive)) {
+    return SourceSpot{fromLocalPath(image->inside.empty() && path.find("//") == std::string::npos ? path + "//" : path),
+                      {}};
+  }
+  if (isEnterableFolder(path)) return SourceSpot{fromLocalPath(path), {}};
+  if (!fileExists(path)) return std::nullopt;
+  const std::string name = fileNamePart(path);
+  return SourceSpot{fromLocalPath(path.substr(0, path.size() - name.size())), fromLocalPath(name)};
+}
+
+std::string TForm1::setStartPath(const std::string& path) {
+  startSpot_ = sourceSpotOf(path);
+  if (!startSpot_) return path + ": no such file or folder";
+  return {};
+}
+
+std::optional<TForm1::SourceSpot> TForm1::droppedSpot(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    return std::nullopt;
+  // The path's bytes as the file manager gave them, whatever their encoding.
+  const QByteArray bytes = QByteArray::fromPercentEncoding(data->urls().front().path(QUrl::FullyEncoded).toLatin1());
+  return sourceSpotOf(bytes.toStdString());
+}
+
+void TForm1::openSourceSpot(const SourceSpot& spot) {
+  openSourceFolder(spot.folder);
+  if (spot.bank.isEmpty() || !file1->selectFile(spot.bank)) return;
+  file1Click();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!jobRunning_ && !droppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!jobRunning_ && droppedSpot(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-  const QString image = droppedImage(event->mimeData());
-  if (jobRunning_ || image.isEmpty()) return;
+  const auto spot = droppedSpot(event->mimeData());
+  if (jobRunning_ || !spot) return;
   event->acceptProposedAction();
-  openSourceFolder(image + QStringLiteral("//"));
+  openSourceSpot(*spot);
 }
 
 void TForm1::file1Click() {

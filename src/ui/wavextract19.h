@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QColor>
 #include <QComboBox>
+#include <QHash>
 #include <QLabel>
 #include <QPoint>
 #include <QPointer>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -37,6 +39,7 @@
 #include "ui/imgbtn.h"
 
 class QMouseEvent;
+class QSizeGrip;
 
 namespace vantrel {
 
@@ -63,7 +66,8 @@ class TForm1 : public QWidget, public JobListener {
   QLabel* Image2;
   TImgBtn2* aboutbt;
   TImgBtn2* minim;
-  QLabel* Image3;
+  // Maximises the window, and gives it its size back.
+  TImgBtn2* Image3;
   TImgBtn2* ImgBtn21;
   QLabel* Image1;
   FolderList* dir1;
@@ -87,6 +91,13 @@ class TForm1 : public QWidget, public JobListener {
   FolderList* destin;
   DriveComboBox* DriveComboBox2;
   TAbout* About = nullptr;
+
+  // A path to start on, before the first activation: a folder opens as the
+  // source folder (instead of the remembered one), a bank opens its folder
+  // and is highlighted and shown, an image or archive opens inside. A
+  // relative path is taken from the current folder. Returns why a path
+  // cannot be opened ("<path>: no such file or folder"), else empty.
+  std::string setStartPath(const std::string& path);
 
   // The folder that holds vantrel.ini. Unless set before the first
   // activation, it is the process's current folder at that moment.
@@ -177,16 +188,30 @@ class TForm1 : public QWidget, public JobListener {
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // The lists grow with the window (layout::Placement).
+  void resizeEvent(QResizeEvent* event) override;
   // An image or archive dropped on the window opens in the source list.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // The image or archive file an event's data names, or empty.
-  static QString droppedImage(const QMimeData* data);
+  // Where a path opens in the source lists: the folder shown and the bank
+  // (file name) highlighted, empty for a folder, image or archive.
+  struct SourceSpot {
+    QString folder;
+    QString bank;
+  };
+  static std::optional<SourceSpot> sourceSpotOf(const std::string& path);
+  // The bank, folder, image or archive an event's data names.
+  static std::optional<SourceSpot> droppedSpot(const QMimeData* data);
+  // Opens a spot in the source lists: its folder, then its bank clicked.
+  void openSourceSpot(const SourceSpot& spot);
   // Opens `folder` in the source list as a double click on it does.
   void openSourceFolder(const QString& folder);
   void createControls();
+  template <class Widget>
+  Widget* place(Widget* w, const char* name, const QRect& r);
+  void toggleMaximised();
   void applyPalettes();
   void showActiveLook();
   void openStartFolder(const QString& line, DriveComboBox* box, FolderList* list, QString& lastDrive,
@@ -236,11 +261,15 @@ class TForm1 : public QWidget, public JobListener {
   bool startupDone_ = false;
   bool settingsTried_ = false;
   QString startFolder_;
+  std::optional<SourceSpot> startSpot_;
   QString lastSourceDrive_;
   QString lastTargetDrive_;
   bool dragging_ = false;
   QPoint lastPointer_;
   bool centred_ = false;
+  // Each control's place in the window at its default size.
+  QHash<QWidget*, QRect> defaultPlaces_;
+  QSizeGrip* grip_ = nullptr;
 
   std::thread job_;
   bool jobRunning_ = false;

@@ -506,3 +506,70 @@ TEST(UiInto, StereoAllowsTwoSelectionsOthersOne) {
   EXPECT_FALSE(w.form->wavlist->multiSelect());
   EXPECT_EQ(w.form->state().format->settingsIndex, 2);
 }
+
+// `vantrel PATH`: where the window starts for each kind of path.
+TEST(UiStartPath, FolderBankAndMissingPath) {
+  struct Case {
+    const char* name;
+    std::string (*path)(const TestWindow&);
+    bool opens;
+    const char* sourceBelowBanks;  // the source folder relative to w.banks
+    const char* highlighted;
+  };
+  const Case cases[] = {
+      {"folder", [](const TestWindow& w) { return w.banks + "/SUB"; }, true, "/SUB", ""},
+      {"bank", [](const TestWindow& w) { return w.banks + "/SUB/KIT.TTI"; }, true, "/SUB", "KIT.TTI"},
+      {"missing", [](const TestWindow& w) { return w.banks + "/NONE.TTI"; }, false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestWindow w;
+    fs::create_directories(w.banks + "/SUB");
+    writeBank(w.banks + "/SUB/KIT.TTI", simpleBank(3));
+    writeBank(w.banks + "/SUB/OTHER.TTI", simpleBank(1));
+    const std::string failure = w.form->setStartPath(c.path(w));
+    EXPECT_EQ(failure.empty(), c.opens) << failure;
+    if (!c.opens) continue;
+    w.showAndActivate();
+    EXPECT_EQ(w.form->dir1->folder(), q(w.banks + c.sourceBelowBanks));
+    const QListWidgetItem* current = w.form->file1->currentItem();
+    EXPECT_EQ(current ? current->text() : QString(), QString(c.highlighted));
+    EXPECT_EQ(w.form->wavlist->count(), *c.highlighted ? 3 : 0);
+  }
+}
+
+// The window grows from its lower right corner: the lists take the room,
+// the title strip's buttons keep to the right edge, and the default size
+// puts every control back.
+TEST(UiWindow, ListsGrowWithTheWindowAndTheDefaultSizeIsTheSmallest) {
+  TestWindow w;
+  w.showAndActivate();
+  TForm1& f = *w.form;
+  EXPECT_EQ(f.minimumSize(), QSize(795, 366));
+  f.resize(995, 566);
+  for (QWidget* list : {static_cast<QWidget*>(f.dir1), static_cast<QWidget*>(f.file1),
+                        static_cast<QWidget*>(f.wavlist), static_cast<QWidget*>(f.destin)}) {
+    EXPECT_EQ(list->width(), list == f.wavlist ? 243 : 179) << list->objectName().toStdString();
+    EXPECT_EQ(list->height(), list == f.wavlist ? 409 : 425) << list->objectName().toStdString();
+  }
+  EXPECT_EQ(f.ImgBtn21->geometry(), QRect(975, 3, 16, 14));
+  EXPECT_EQ(f.into->geometry().bottom(), 288 + 200 + 20);
+  EXPECT_EQ(f.Image1->pixmap().size(), QSize(994, 547));
+  f.resize(795, 366);
+  EXPECT_EQ(f.dir1->geometry(), QRect(24, 64, 129, 225));
+  EXPECT_EQ(f.ImgBtn21->geometry(), QRect(775, 3, 16, 14));
+}
+
+// --help and --version need no display and print to standard output.
+TEST(UiProgram, HelpAndVersionWithoutADisplay) {
+  const std::string window = std::string(VANTREL_BUILD_DIR) + "/vantrel";
+  for (const char* option : {"--version", "--help"}) {
+    SCOPED_TRACE(option);
+    const auto r = runCommand({"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                               window, option});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    if (std::string(option) == "--version") EXPECT_EQ(r.out, std::string("vantrel ") + VANTREL_VERSION + "\n");
+    else EXPECT_NE(r.out.find("Usage: vantrel [OPTIONS] [PATH]"), std::string::npos) << r.out;
+  }
+}
