@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "ui/folder_list.h"
 
+#include <QCollator>
+#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStyledItemDelegate>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/folders.h"
 #include "tti/archive_banks.h"
+#include "ui/local_path.h"
 #include "platform/file.h"
 #include "ui/artwork.h"
 
@@ -16,6 +23,7 @@ namespace vantrel {
 namespace {
 
 constexpr int kLevelRole = Qt::UserRole + 1;
+constexpr int kNameRole = Qt::UserRole + 2;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kIndent = 7;
 
@@ -39,8 +47,33 @@ QString cleanAbsolute(const QString& path) {
   return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::root().absoluteFilePath(path));
 }
 
-std::string bytesOf(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString shownOf(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string bytesOf(const QString& path) { return pathBytes(path); }
+QString shownOf(const std::string& path) { return pathString(path); }
+
+// The entries of `folder` the lists show: folders (or files) whose names do
+// not begin with '.', sorted as people read them, case aside.
+QStringList entriesOf(const QString& folder, bool folders) {
+  QStringList names;
+  for (const FolderEntry& e : listFolder(bytesOf(folder)))
+    if (!e.isHidden && (folders ? e.isFolder : e.isFile)) names << shownOf(e.name);
+  QCollator order;
+  order.setCaseSensitivity(Qt::CaseInsensitive);
+  order.setNumericMode(false);
+  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+    const int c = order.compare(shownText(a), shownText(b));
+    return c != 0 ? c < 0 : a < b;
+  });
+  return names;
+}
+
+// A list entry for `name` (a path string's last part): shown as its text,
+// the name itself kept for the path.
+QListWidgetItem* nameItem(const QIcon& icon, const QString& name, QListWidget* list) {
+  auto* it = new QListWidgetItem(icon, shownText(name), list);
+  it->setData(kNameRole, name);
+  if (it->text() != name) it->setToolTip(it->text());
+  return it;
+}
 
 // The image `path` names, with the folder inside it.
 std::optional<InsidePath> imageOf(const QString& path) { return imageSource(bytesOf(path)); }
@@ -66,12 +99,14 @@ std::shared_ptr<const BankCatalogue> imageCatalogue(const QString& path) {
     qint64 size = -1;
     std::shared_ptr<const BankCatalogue> catalogue;
   } kept;
-  const QFileInfo info(shownOf(image->archive));
-  if (!kept.catalogue || kept.archive != image->archive || kept.modified != info.lastModified() ||
-      kept.size != info.size()) {
+  struct stat info {};
+  if (::stat(image->archive.c_str(), &info) != 0) return nullptr;
+  const QDateTime modified = QDateTime::fromMSecsSinceEpoch(
+      static_cast<qint64>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000);
+  if (!kept.catalogue || kept.archive != image->archive || kept.modified != modified || kept.size != info.st_size) {
     kept.archive = image->archive;
-    kept.modified = info.lastModified();
-    kept.size = info.size();
+    kept.modified = modified;
+    kept.size = info.st_size;
     kept.catalogue = catalogueFor(image->archive);
   }
   return kept.catalogue;
@@ -89,7 +124,7 @@ FolderList::FolderList(QWidget* parent) : ListBox(parent) {
 void FolderList::setFolder(const QString& path) {
   if (const auto image = showsImages_ ? imageOf(path) : std::nullopt) {
     const QString archive = cleanAbsolute(shownOf(image->archive));
-    if (QFileInfo(archive).isFile()) {
+    if (fileExists(bytesOf(archive))) {
       folder_ = imageFolder(archive, shownOf(image->inside));
       fill();
       emit changed();
@@ -97,8 +132,10 @@ void FolderList::setFolder(const QString& path) {
     }
   }
   QString target = cleanAbsolute(path);
-  while (!QFileInfo(target).isDir() && target != QStringLiteral("/"))
-    target = QFileInfo(target).path();
+  while (!folderExists(bytesOf(target)) && target != QStringLiteral("/")) {
+    const qsizetype cut = target.lastIndexOf(QLatin1Char('/'));
+    target = cut <= 0 ? QStringLiteral("/") : target.left(cut);
+  }
   folder_ = target;
   fill();
   emit changed();
@@ -126,7 +163,7 @@ void FolderList::fill() {
   for (int k = 0; k < parts.size(); ++k) {
     path = path == QStringLiteral("/") ? path + parts[k] : path + QLatin1Char('/') + parts[k];
     const bool isImage = image && k + 1 == parts.size();
-    auto* it = new QListWidgetItem(isImage ? disc : open, parts[k], this);
+    auto* it = nameItem(isImage ? disc : open, parts[k], this);
     it->setData(kPathRole, isImage ? imageFolder(path, {}) : path);
     it->setData(kLevelRole, k + 1);
   }
@@ -135,7 +172,7 @@ void FolderList::fill() {
     QString at = imageFolder(path, {});
     for (const QString& part : inside) {
       at = insideImage(at, part);
-      auto* it = new QListWidgetItem(open, part, this);
+      auto* it = nameItem(open, part, this);
       it->setData(kPathRole, at);
       it->setData(kLevelRole, static_cast<int>(parts.size()) + 1);
       parts << part;
@@ -152,26 +189,24 @@ void FolderList::fill() {
     }
     names.sort(Qt::CaseInsensitive);
     for (const QString& name : names) {
-      auto* it = new QListWidgetItem(closed, name, this);
+      auto* it = nameItem(closed, name, this);
       it->setData(kPathRole, insideImage(folder_, name));
       it->setData(kLevelRole, shownIndex_ + 1);
     }
     setCurrentRow(shownIndex_);
     return;
   }
-  const QStringList subfolders = QDir(folder_).entryList(
-      QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-  for (const QString& name : subfolders) {
-    auto* it = new QListWidgetItem(closed, name, this);
-    it->setData(kPathRole, QDir(folder_).filePath(name));
+  const QString base = folder_ == QStringLiteral("/") ? folder_ : folder_ + QLatin1Char('/');
+  for (const QString& name : entriesOf(folder_, true)) {
+    auto* it = nameItem(closed, name, this);
+    it->setData(kPathRole, base + name);
     it->setData(kLevelRole, shownIndex_ + 1);
   }
   if (showsImages_) {
-    const QStringList files = QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString& name : files) {
+    for (const QString& name : entriesOf(folder_, false)) {
       if (!isImageName(bytesOf(name))) continue;
-      auto* it = new QListWidgetItem(disc, name, this);
-      it->setData(kPathRole, imageFolder(QDir(folder_).filePath(name), {}));
+      auto* it = nameItem(disc, name, this);
+      it->setData(kPathRole, imageFolder(base + name, {}));
       it->setData(kLevelRole, shownIndex_ + 1);
     }
   }
@@ -245,30 +280,29 @@ void FileList::setMask(const QString& mask) {
 }
 
 void FileList::reread() {
-  const QString current = currentItem() ? currentItem()->text() : QString();
+  const QString current = currentItem() ? currentItem()->data(kNameRole).toString() : QString();
   clear();
   if (folder_.isEmpty()) return;
   // A folder of an image: its banks, in the image's order.
   if (const auto catalogue = imageCatalogue(folder_)) {
     for (const BankRef& bank : catalogue->banksIn(bytesOf(folder_))) {
       const QString name = shownOf(fileNamePart(bank.path()));
-      if (matchesMask(name, mask_)) addItem(name);
+      if (matchesMask(shownText(name), mask_)) nameItem({}, name, this);
     }
     if (!current.isEmpty()) selectFile(current);
     return;
   }
-  const QStringList files =
-      QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-  for (const QString& name : files)
-    if (matchesMask(name, mask_)) addItem(name);
+  for (const QString& name : entriesOf(folder_, false))
+    if (matchesMask(shownText(name), mask_)) nameItem({}, name, this);
   if (!current.isEmpty()) selectFile(current);
 }
 
 QString FileList::selectedPath() const {
   const QListWidgetItem* it = currentItem();
   if (!it || folder_.isEmpty()) return {};
-  if (imageOf(folder_)) return insideImage(folder_, it->text());
-  return QDir(folder_).filePath(it->text());
+  const QString name = it->data(kNameRole).toString();
+  if (imageOf(folder_)) return insideImage(folder_, name);
+  return folder_ == QStringLiteral("/") ? folder_ + name : folder_ + QLatin1Char('/') + name;
 }
 
 QStringList FileList::fileNames() const {
@@ -279,7 +313,7 @@ QStringList FileList::fileNames() const {
 
 bool FileList::selectFile(const QString& name) {
   for (int k = 0; k < count(); ++k) {
-    if (item(k)->text() == name) {
+    if (item(k)->data(kNameRole).toString() == name) {
       setCurrentRow(k);
       return true;
     }

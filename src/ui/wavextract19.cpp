@@ -42,6 +42,7 @@
 #include "ui/artwork.h"
 #include "ui/audition_control.h"
 #include "ui/layout.h"
+#include "ui/local_path.h"
 #include "ui/settings.h"
 
 namespace vantrel {
@@ -312,11 +313,9 @@ void TForm1::setDriveSource(const DriveSource& source) {
   followDrive(DriveComboBox2, destin, lastTargetDrive_);
 }
 
-std::string TForm1::localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string TForm1::localPath(const QString& path) { return pathBytes(path); }
 
-QString TForm1::fromLocalPath(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
+QString TForm1::fromLocalPath(const std::string& path) { return pathString(path); }
 
 bool TForm1::canEnter(const QString& path) {
   return !path.isEmpty() && isEnterableFolder(localPath(path));
@@ -358,7 +357,7 @@ void TForm1::showError(const QString& text, const std::string& path) {
   // The error's text, then the file or folder it concerns on a line of its
   // own, as the command line reports it.
   QString message = text;
-  if (!path.empty()) message += QLatin1Char('\n') + fromLocalPath(path);
+  if (!path.empty()) message += QLatin1Char('\n') + shownText(fromLocalPath(path));
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::Ok, this);
   box.exec();
 }
@@ -679,7 +678,7 @@ void TForm1::writeSettings() {
   } catch (const RunError& e) {
     const std::string path = e.path().empty() ? joinPath(fallback, "vantrel.ini") : e.path();
     showError(QStringLiteral("settings not saved: %1 (%2)")
-                  .arg(QString::fromStdString(e.message()), fromLocalPath(path)),
+                  .arg(QString::fromStdString(e.message()), shownText(fromLocalPath(path))),
               {});
   }
 }
@@ -987,7 +986,7 @@ void TForm1::logClear() {
 
 bool TForm1::askSkipBank(const QString& text, const std::string& path) {
   QString message = text;
-  if (!path.empty()) message += QLatin1Char('\n') + fromLocalPath(path);
+  if (!path.empty()) message += QLatin1Char('\n') + shownText(fromLocalPath(path));
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::NoButton, this);
   QPushButton* skip = box.addButton(QStringLiteral("Skip this bank"), QMessageBox::AcceptRole);
   QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
@@ -1014,7 +1013,7 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
       [this, answer, text, path] {
         const bool skip = askSkipBank(text, path);
         stoppedInBox_ = !skip;
-        if (skip) test->appendLine(fromLocalPath(path) + QStringLiteral(": ") + text);
+        if (skip) test->appendLine(shownText(fromLocalPath(path)) + QStringLiteral(": ") + text);
         const std::lock_guard<std::mutex> hold(answer->lock);
         answer->skip = skip ? 1 : 0;
         answer->given.notify_all();

@@ -573,3 +573,26 @@ TEST(UiProgram, HelpAndVersionWithoutADisplay) {
     else EXPECT_NE(r.out.find("Usage: vantrel [OPTIONS] [PATH]"), std::string::npos) << r.out;
   }
 }
+
+// Names that are not UTF-8 (Latin-1 bytes from old media) are listed by
+// their bytes taken as Latin-1, and open, convert and are saved exactly.
+TEST(UiNames, Latin1NamesAreListedOpenedConvertedAndSaved) {
+  TestWindow w;
+  const std::string folder = w.banks + "/M\xDCSIK";  // "MÜSIK" with Ü as one byte
+  fs::create_directories(folder);
+  writeBank(folder + "/CAF\xC9.TTI", simpleBank(2));
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  TForm1& f = *w.form;
+  QStringList folders;
+  for (int k = 0; k < f.dir1->count(); ++k) folders << f.dir1->item(k)->text();
+  ASSERT_TRUE(folders.contains(QString::fromUtf8("MÜSIK"))) << folders.join("|").toStdString();
+  doubleClickEntry(f.dir1, QString::fromUtf8("MÜSIK"));
+  EXPECT_EQ(f.file1->fileNames(), QStringList({QString::fromUtf8("CAFÉ.TTI")}));
+  clickEntry(f.file1, QString::fromUtf8("CAFÉ.TTI"));
+  EXPECT_EQ(f.wavlist->count(), 2);
+  clickWidget(f.extract);
+  EXPECT_TRUE(fs::exists(w.out + "/WAV_MONO_CAF\xC9.TTI/SAMPLE1.WAV"));
+  clickWidget(f.ImgBtn21);
+  EXPECT_EQ(w.settingsBytes(), folder + "\r\n" + w.out + "\r\n0\r\n");
+}
