@@ -91,10 +91,12 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder) {
     const std::string& base;
     ~HeldFolder() {
       ctx.runFolder = OpenFolder();
+      ctx.runOutputs.reset();
       ctx.destinationFolder = base;
     }
   } held{ctx, base};
   if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
+  ctx.runOutputs.emplace();
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
     ctx.ui.status("processing " + fileNamePart(bank.path()));
