@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Converts arbitrary bytes as a bank into every kind of output file (a mono
-// file per sample, a stereo file per two neighbours, the SFZ text, the
-// SoundFont) in a
-// temporary folder, and checks that nothing is left half-written and nothing
-// lands outside the output folder. File sizes are limited so that a bank
-// promising gigabytes of samples ends in "Disk full" quickly.
+// file per sample under the name the bank gives it, a stereo file per two
+// neighbours, the SFZ text, the SoundFont) in a temporary folder, and checks
+// that nothing is left half-written, nothing lands outside the output folder
+// and no sample takes another's file. Every other input is written as on a
+// file system without unnamed files (O_TMPFILE refused), through part
+// files. File sizes are limited so that a bank promising gigabytes of
+// samples ends in "Disk full" quickly.
 
 #include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +28,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "tti/tti_reader.h"
 #include "writers/sf2_writer.h"
 #include "writers/dspreset_writer.h"
@@ -30,6 +36,29 @@
 #include "writers/wav_writer.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// While set, openat() refuses O_TMPFILE as FAT does: output goes through
+// part files.
+bool noTmpfile = false;
+
+}  // namespace
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+  using OpenAt = int (*)(int, const char*, int, ...);
+  static const auto real = reinterpret_cast<OpenAt>(::dlsym(RTLD_NEXT, "openat"));
+  if (noTmpfile && (flags & O_TMPFILE) == O_TMPFILE) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  va_end(args);
+  return real(folder, path, flags, mode);
+}
+extern "C" int openat64(int folder, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 namespace {
 
@@ -110,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs::remove_all(box.out, ec);
   fs::create_directory(box.out);
   const std::string out = box.out.string();
+  noTmpfile = size % 2 == 1;
   std::vector<std::uint8_t> buffer;
   const Progress none;
   try {
@@ -117,10 +147,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ZoneArticulation zones;
     loadBank(BankRef::file(box.bank.string()), bank, {&zones, true});
     const std::vector<ZonePlay> plays = interpretZones(bank, zones);
+    // Each sample under the name the bank gives it: all of them distinct
+    // files, whatever the names hold.
+    const std::string named = joinPath(out, "named");
+    fs::create_directory(named);
+    std::size_t written = 0;
     for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
       const auto k = static_cast<std::uint16_t>(i);
       try {
-        writeWavFile(bank, {false, k, k, std::nullopt}, joinPath(out, "m" + std::to_string(i) + ".wav"), buffer, none);
+        writeWavFile(bank, {false, k, k, std::nullopt}, joinPath(named, latin1ToUtf8(bank.outputName[i])), buffer,
+                     none);
+        ++written;
         if (i % 2 == 1) {
           // Pairs as faithful output writes them.
           const auto left = static_cast<std::uint16_t>(k - 1);
@@ -129,6 +166,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
       } catch (const RunError&) {
       }
+    }
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(named)) files += e.is_regular_file() && !e.is_symlink();
+    if (files != written) {
+      std::fprintf(stderr, "%zu samples written, %zu files\n", written, files);
+      __builtin_trap();
     }
     const std::vector<std::string> names = sfzSampleNames(bank);
     checkSfzLines(sfzText(bank, plays, names));
@@ -142,6 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const RunError&) {
   } catch (const std::bad_alloc&) {
   }
+  noTmpfile = false;
   checkNoPartFiles(box.out);
   checkNothingOutside(box);
   return 0;

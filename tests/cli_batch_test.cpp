@@ -116,10 +116,10 @@ TEST(CliBatch, BanksWhoseOutputsCollideAreRefusedBeforeWriting) {
       {"stereo", {"c1/BANK.TTI", "c3/BANK.TTI"}, true},
       {"sf2", {"c1/BANK.TTI", "c3/BANK.TTI"}, true},
       {"mono", {"c1/BANK.TTI", "c1/BANK.TTI"}, true},
-      // The SoundFont's name drops the extension, whose letter case then no
-      // longer tells the banks apart; their WAV folders differ.
+      // Letter case does not tell outputs apart (one name on FAT).
       {"sf2", {"c1/BANK.TTI", "c1/BANK.tti"}, true},
-      {"mono", {"c1/BANK.TTI", "c1/BANK.tti"}, false},
+      {"mono", {"c1/BANK.TTI", "c1/BANK.tti"}, true},
+      {"mono", {"c1/BANK.TTI", "c1/BANK2.TTI"}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode + " " + c.banks[0] + " " + c.banks[1]);

@@ -29,9 +29,18 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
     starts.push_back(pos);
     pos += static_cast<std::uint32_t>(s.pcm.size());
   }
+  // Repeats are found letter case aside (ASCII and Latin-1 letters), as FAT
+  // and exFAT compare names.
+  auto lower = [](std::string s) {
+    for (char& c : s) {
+      const auto u = static_cast<unsigned char>(c);
+      if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) c = static_cast<char>(u | 0x20);
+    }
+    return s;
+  };
   for (std::size_t i = 0; i < names.size(); ++i) {
     int k = 0;
-    for (std::size_t j = 0; j < i; ++j) k += names[j] == names[i];
+    for (std::size_t j = 0; j < i; ++j) k += lower(names[j]) == lower(names[i]);
     for (;; ++k) {
       std::string cand = names[i];
       if (k) cand.insert(cand.size() > 4 ? cand.size() - 4 : 0, "_" + std::to_string(k));
@@ -44,7 +53,7 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
         for (char& c : cand) c = '_';
       if (cand.empty()) cand = "_";
       bool taken = false;
-      for (const auto& o : outputs) taken |= o == cand;
+      for (const auto& o : outputs) taken |= lower(o) == lower(cand);
       if (!taken) {
         outputs.push_back(cand);
         break;

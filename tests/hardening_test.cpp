@@ -357,3 +357,69 @@ TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
     }
   }
 }
+
+// A name the target file system refuses (FAT: '?', '*', ':' ...) is tried
+// once more with those characters made '_', and the run says so: the bank
+// converts whole, by unnamed files or by part files.
+TEST(HardeningRefusedNames, ANameTheFileSystemRefusesIsWrittenUnderASafeOne) {
+  TempDir dir;
+  const std::string bank = dir.file("Q?.TTI");
+  writeBank(bank, bankOf({"WHAT?.WAV", "FINE.WAV"}, 8));
+  struct Case {
+    std::string mode;
+    bool partFiles;
+    std::set<std::string> files;  // below the output folder
+  };
+  const std::vector<Case> cases = {
+      {"mono", false, {"WAV_MONO_Q_.TTI/WHAT_.WAV", "WAV_MONO_Q_.TTI/FINE.WAV"}},
+      {"mono", true, {"WAV_MONO_Q_.TTI/WHAT_.WAV", "WAV_MONO_Q_.TTI/FINE.WAV"}},
+      {"sfz", true, {"SFZ_Q_.TTI/Q_.sfz", "SFZ_Q_.TTI/samples/WHAT_.WAV", "SFZ_Q_.TTI/samples/FINE.WAV"}},
+      {"sf2", false, {"Q_.sf2"}},
+  };
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode + (c.partFiles ? " by part files" : ""));
+    const std::string out = dir.file("out-" + c.mode + (c.partFiles ? "-part" : ""));
+    fs::create_directories(out);
+    std::string preload = VANTREL_REFUSE_NAMES;
+    if (c.partFiles) preload += std::string(":") + VANTREL_NO_TMPFILE;
+    const CommandResult r = runCommand(
+        {"/usr/bin/env", "LD_PRELOAD=" + preload,
+         std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0", VANTREL_CLI,
+         "convert", "--verify", "--mode", c.mode, "-o", out, bank});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(filesUnder(out), c.files);
+    EXPECT_NE(r.err.find("Q?"), std::string::npos) << r.err;
+    if (c.mode != "sf2") {
+      EXPECT_NE(r.err.find("written as WHAT_."), std::string::npos) << r.err;
+    }
+  }
+}
+
+// SFZ and DecentSampler output has no sample file for a sample none of
+// whose bytes the bank's file holds, as WAV output has none: it is warned
+// of, its zones stay out of the instrument, and only --strict fails the bank.
+TEST(HardeningBounds, InstrumentsLeaveOutSamplesWithNoDataInTheFile) {
+  TempDir dir;
+  BankDesc claims = bankOf({"REAL.WAV", "GHOST.WAV"}, 200);
+  claims.samples[1].start = 0x7FFF0000u;
+  claims.samples[1].end = 0xFFFF0000u;
+  writeBank(dir.file("CLAIMS.TTI"), claims);
+  for (const std::string mode : {"sfz", "dspreset"}) {
+    for (const bool strict : {false, true}) {
+      SCOPED_TRACE(mode + (strict ? " --strict" : ""));
+      const std::string out = dir.file("out-" + mode + (strict ? "-strict" : ""));
+      fs::create_directories(out);
+      std::vector<std::string> argv = {VANTREL_CLI, "convert", "--verify", "--mode", mode, "-o", out,
+                                       dir.file("CLAIMS.TTI")};
+      if (strict) argv.insert(argv.begin() + 2, "--strict");
+      const CommandResult r = runCommand(argv);
+      const std::string says = strict ? "refused under --strict" : "sample 1 \"GHOST.WAV\" has no data in the file";
+      EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+      EXPECT_EQ(r.exitCode, strict ? 1 : 0) << r.err;
+      const fs::path samples = fs::path(out) / ((mode == "sfz" ? "SFZ_" : "DS_") + std::string("CLAIMS.TTI")) / "samples";
+      EXPECT_EQ(strict ? std::set<std::string>{} : std::set<std::string>{"REAL.WAV"},
+                fs::exists(samples) ? filesUnder(samples) : std::set<std::string>{});
+    }
+  }
+}

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "jobs/drive_job.h"
 #include "jobs/folder_jobs.h"
@@ -344,5 +345,39 @@ TEST(JobsOutputFolder, ARunIntoAReadOnlyTargetSaysSoAndNamesTheFolder) {
       EXPECT_EQ(e.message(), "File access denied (operation not permitted)");
       EXPECT_EQ(e.path(), target + "/" + c.folder);
     }
+  }
+}
+
+// Banks of one run whose outputs share a name, letter case aside (one file
+// on FAT), each keep their own; a bank folder name too long for the file
+// system is shortened before its extension and still holds the bank.
+TEST(JobsFolderRun, EveryBankKeepsItsOwnOutputNameLetterCaseAside) {
+  const std::string longBank = std::string(246, 'x') + ".TTI";  // 250 bytes
+  struct Case {
+    FormatId mode;
+    std::vector<std::string> banks;
+    std::set<std::string> outputs;  // what the run folder holds, as a set
+  };
+  const std::vector<Case> cases = {
+      {FormatId::Sf2, {"A.TTI", "A.tti", "A.Tti"}, {"A.sf2", "A_1.sf2", "A_2.sf2"}},
+      {FormatId::Mono, {longBank}, {"WAV_MONO_" + std::string(242, 'x') + ".TTI"}},
+  };
+  for (const Case& c : cases) {
+    TempDir t;
+    makeFolders(t.file("BANKS"));
+    makeFolders(t.file("OUT"));
+    for (const std::string& bank : c.banks) writeJobBank(t.file("BANKS/" + bank), {"S.WAV"});
+    Jobs jobs(c.mode);
+    jobs.runFolder(t.file("BANKS"), t.file("OUT"));
+    const std::string run = t.file("OUT/BANKS" + std::string(outputFormat(c.mode).runSuffix));
+    std::set<std::string> outputs;
+    for (const auto& e : fs::directory_iterator(run)) {
+      outputs.insert(e.path().filename().string());
+      // A folder holds its bank's one sample; nothing is loose beside it.
+      if (c.mode == FormatId::Mono) {
+        EXPECT_TRUE(fs::is_regular_file(e.path() / "S.WAV")) << e.path();
+      }
+    }
+    EXPECT_EQ(outputs, c.outputs);
   }
 }

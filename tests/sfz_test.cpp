@@ -313,7 +313,7 @@ TEST(SfzNames, RepeatsAndLongNamesStayUniqueAndEndInWav) {
       {"A", "A.wav"},
       {"A.wav", "A_2.wav"},
       {"A_2", "A_2_2.wav"},
-      {"a.WAV", "a.WAV"},
+      {"a.WAV", "a_3.WAV"},  // letter case aside, as on FAT
       {"SPACE ", "SPACE .wav"},
       {" ", "_.wav"},
       {longName, std::string(251, 'x') + ".wav"},

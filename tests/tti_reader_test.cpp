@@ -96,7 +96,11 @@ TEST(TtiOutputNames, RepeatsGetANumberBeforeTheLastFourCharacters) {
   EXPECT_EQ(outputsOf({"PIANO.WAV", "PIANO.WAV", "PIANO.WAV"}),
             (std::vector<std::string>{"PIANO.WAV", "PIANO_1.WAV", "PIANO_2.WAV"}));
   EXPECT_EQ(outputsOf({"ABC", "ABC"}), (std::vector<std::string>{"ABC", "_1ABC"}));
-  EXPECT_EQ(outputsOf({"Kick.wav", "KICK.WAV"}), (std::vector<std::string>{"Kick.wav", "KICK.WAV"}));
+  // Letter case aside, as FAT and exFAT compare names (ASCII and Latin-1).
+  EXPECT_EQ(outputsOf({"Kick.wav", "KICK.WAV", "kick_1.WAV"}),
+            (std::vector<std::string>{"Kick.wav", "KICK_1.WAV", "kick_1_1.WAV"}));
+  EXPECT_EQ(outputsOf({"\xC9T\xC9.WAV", "\xE9t\xE9.wav", "\xD7.WAV", "\xF7.WAV"}),
+            (std::vector<std::string>{"\xC9T\xC9.WAV", "\xE9t\xE9_1.wav", "\xD7.WAV", "\xF7.WAV"}));
 }
 
 // No output is ever taken for a bank (a name ending in .tti) or for a part

@@ -14,6 +14,7 @@
 #include "jobs/job_context.h"
 #include "jobs/bank_reading.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "writers/sf2_writer.h"
 
 namespace vantrel::cli {
@@ -22,13 +23,14 @@ namespace {
 // Where a bank's output goes inside the target folder (its folder or its
 // file, bankOutputName). Two banks of one run must not share it: the second
 // would find the first one's samples "already extracted", or replace its
-// SoundFont.
+// SoundFont. Names are compared without regard to letter case, as on FAT.
 void refuseSharedOutputs(const std::vector<std::string>& banks, const OutputFormat& format) {
   std::map<std::string, const std::string*> owner;
   for (const std::string& bank : banks) {
-    const auto [it, fresh] = owner.emplace(bankOutputName(format, bank), &bank);
+    const std::string name = bankOutputName(format, bank);
+    const auto [it, fresh] = owner.emplace(caseFolded(name, false), &bank);
     if (!fresh) {
-      throw UsageError(*it->second + " and " + bank + " would both be written to " + it->first +
+      throw UsageError(*it->second + " and " + bank + " would both be written to " + name +
                        "; convert them into separate --out folders");
     }
   }

@@ -23,8 +23,10 @@ namespace {
 // The mono and stereo files of a whole-bank job.
 struct WavPlan {
   std::string folder;  // where they go, ending in a separator
-  // The mono file name of each sample (UTF-8); null: its outputName.
-  const std::vector<std::string>* names = nullptr;
+  // The mono file name of each sample (UTF-8); null: its outputName. A
+  // sample that gets no file has its name cleared, and one the file system
+  // refused gets the name it was written under.
+  std::vector<std::string>* names = nullptr;
   bool pairs = false;  // left/right pairs become stereo files
   // Whether a mono file found already there is logged "already extracted".
   bool logExisting = true;
@@ -36,6 +38,17 @@ struct WavPlan {
 // Plans the files, writes them several at a time and reports each one in
 // plan order: gauge1 steps, its log line, JobListener::outputFile.
 void writeWavFiles(JobContext& ctx, WavPlan& wav);
+
+// Tells of an output the file system refused under `planned`'s name and
+// that was given `given` instead (nothing when they are the same).
+void warnRenamed(JobListener& ui, const std::string& planned, const std::string& given) {
+  if (given == planned) return;
+  auto name = [](std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return fileNamePart(path);
+  };
+  ui.warning(planned + ": the file system refuses the name " + name(planned) + "; written as " + name(given));
+}
 
 // Fails the bank when files of it were found with other bytes, once its
 // other files are done.
@@ -67,7 +80,10 @@ void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
 // reported by the writers. `fresh`: the folder was made here and holds
 // nothing yet.
 std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh) {
-  return createBankFolder(current, bankOutputName(ctx.format(), ctx.bank.ttiPath), !ctx.options.dryRun, &fresh);
+  const std::string name = runOutputName(ctx, current, bankOutputName(ctx.format(), ctx.bank.ttiPath));
+  const std::string made = createBankFolder(current, name, !ctx.options.dryRun, &fresh);
+  warnRenamed(ctx.ui, withSeparator(joinPath(current, name)), made);
+  return made;
 }
 
 }  // namespace
@@ -83,6 +99,15 @@ void convertListedBank(JobContext& ctx, const BankRef& bank) {
     getttidata(ctx, *source);
     extracttti(ctx, *source);
   });
+}
+
+std::string runOutputName(JobContext& ctx, const std::string& folder, const std::string& name) {
+  if (!ctx.runOutputs) return name;
+  std::string out = name;
+  for (std::uint32_t k = 1; !ctx.runOutputs->insert(caseFolded(joinPath(folder, out), false)).second; ++k) {
+    out = repeatedName(name, k);
+  }
+  return out;
 }
 
 void checkBeforeWriting(JobContext& ctx, const std::vector<std::uint16_t>& samples) {
@@ -130,16 +155,19 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
   BankFilesDone filesDone(ctx.ui);
 
   readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
-  const OutputFileEvent event =
-      bankFileEvent(ctx, joinPath(folder, instrumentFileName(ctx.format(), bank.ttiPath)), OutputKind::SoundFont);
+  OutputFileEvent event =
+      bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(ctx.format(), bank.ttiPath))),
+                    OutputKind::SoundFont);
   if (!ctx.options.dryRun) {
-    writeSf2(
+    const std::string given = writeSf2(
         bank, ctx.zones, event.path, ctx.writeBuffer,
         [&](int steps) {
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
         },
         ctx.ui.outputTap(event.path), &ctx.runFolder, ctx.options.faithful);
+    warnRenamed(ctx.ui, event.path, given);
+    event.path = given;
     ctx.ui.logLine(fileNamePart(event.path) + " written");
   }
   ctx.ui.outputFile(event);
@@ -201,18 +229,21 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
       createBankFolder(out, kSfzSampleFolder);
       ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
     }
-    const std::vector<std::string> names = sfzSampleNames(bank);
+    std::vector<std::string> names = sfzSampleNames(bank);
     plan.folder = withSeparator(samples);
     plan.names = &names;
     writeWavFiles(ctx, plan);
 
     checkCancelled(ctx.ui);
-    const std::string fileName = instrumentFileName(format, bank.ttiPath);
-    const OutputFileEvent event = bankFileEvent(ctx, joinPath(out, fileName), format.kind);
+    OutputFileEvent event = bankFileEvent(ctx, joinPath(out, instrumentFileName(format, bank.ttiPath)), format.kind);
     if (!dryRun) {
-      writeTextFile(format.instrumentText(bank, ctx.zones, names), event.path, ctx.ui.outputTap(event.path));
+      const OpenFolder held(out, false);
+      const std::string given = writeTextFile(format.instrumentText(bank, ctx.zones, names), event.path,
+                                              ctx.ui.outputTap(event.path), &held);
+      warnRenamed(ctx.ui, event.path, given);
+      event.path = given;
       ctx.gauge1.add(1);
-      ctx.ui.logLine(fileName + " written");
+      ctx.ui.logLine(fileNamePart(given) + " written");
     }
     ctx.ui.outputFile(event);
     failOnDiffering(plan.differing);
@@ -293,10 +324,13 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   }
   for (std::uint32_t i = 0; i < n; ++i) {
     if (!pendingSample[i]) continue;
-    // Plain WAV output has no file for a sample none of whose bytes the
-    // bank holds (it was warned of): it would be silence of any length the
-    // bank claims.
-    if (!wav.names && !dryRun && hasNoData(bank, i) && (rightOf[i] < 0 || hasNoData(bank, rightOf[i]))) continue;
+    // No file for a sample none of whose bytes the bank holds (it was
+    // warned of): it would be silence of any length the bank claims. An
+    // instrument leaves its zones out (its name is cleared).
+    if (!dryRun && hasNoData(bank, i) && (rightOf[i] < 0 || hasNoData(bank, rightOf[i]))) {
+      if (wav.names) (*wav.names)[i].clear();
+      continue;
+    }
     const auto left = static_cast<std::uint16_t>(i);
     const bool paired = rightOf[i] >= 0;
     if (paired) {
@@ -325,7 +359,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   }
 
   // The files are made in their folder held open: no walk of its path per file.
-  const OpenFolder folder(out);
+  const OpenFolder folder(out, false);
   for (WavFileTask& file : files) {
     file.tap = ctx.ui.outputTap(file.finalPath);
     file.folder = &folder;
@@ -344,19 +378,27 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   }
   WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
                          std::move(check));
-  for (const Step& step : steps) {
+  for (Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {
       bool headerWritten = false;
       bool named;
+      std::string given;
       try {
-        named = writers.settle(static_cast<std::size_t>(step.file), headerWritten);
+        named = writers.settle(static_cast<std::size_t>(step.file), headerWritten, &given);
       } catch (...) {
         // Written one after the other, the gauge steps once the header is out.
         if (headerWritten) ctx.gauge1.add(step.gaugeStep);
         throw;
       }
       ctx.gauge1.add(step.gaugeStep);
+      if (given != step.event.path) {
+        // The file system refused the name: the file has the one it took.
+        warnRenamed(ctx.ui, step.event.path, given);
+        if (wav.names) (*wav.names)[step.event.left] = fileNamePart(given);
+        step.event.path = given;
+        step.line = fileNamePart(given) + " extracted";
+      }
       if (!named) {
         // Another file took the name while this one was written: it is
         // compared as one found before writing would have been.

@@ -47,6 +47,12 @@ void asBankJob(JobListener& ui, const std::string& bankPath, const Body& body) {
 // empty) that promises bytes the file does not hold is warned of.
 void checkBeforeWriting(JobContext& ctx, const std::vector<std::uint16_t>& samples);
 
+// The name a bank's folder or file `name` gets inside `folder`: in a
+// folder or drive run, a name an earlier bank of the run was given (letter
+// case aside: "A.TTI" and "A.tti" both give "A.sf2", one file on FAT) is
+// given as a repeated sample name is ("A_1.sf2"); the first keeps its own.
+std::string runOutputName(JobContext& ctx, const std::string& folder, const std::string& name);
+
 // The formats' writers (see OutputFormat::write): each reads the bank's
 // values (and PCM data, unless in a dry run) and writes the bank's files
 // into `folder`, releasing the PCM data when done.

@@ -50,6 +50,12 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
 
   RunFolders folders;
   std::size_t failed = 0;
+  // The banks' output names are the run's while it lasts.
+  struct RunNames {
+    JobContext& ctx;
+    ~RunNames() { ctx.runOutputs.reset(); }
+  } names{ctx};
+  ctx.runOutputs.emplace();
   if (!driveFileList.empty()) {
     ctx.gauge3.setRange(0, static_cast<std::int64_t>(driveFileList.size()));
     ctx.gauge3.setProgress(0);

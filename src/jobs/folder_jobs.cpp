@@ -92,11 +92,13 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders*
     const std::string& base;
     ~HeldFolder() {
       ctx.runFolder = OpenFolder();
+      ctx.runOutputs.reset();
       ctx.destinationFolder = base;
     }
   } held{ctx, base};
   if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
   std::uint32_t failed = 0;
+  ctx.runOutputs.emplace();
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
     ctx.ui.status("processing " + fileNamePart(bank.path()));

@@ -6,6 +6,8 @@
 // (the window's picks, the bank it shows) lives in the front end.
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,10 @@ struct JobContext {
   // A folder run's output folder, held open while the run lasts: its
   // banks' SoundFonts are made in it without walking its path each time.
   OpenFolder runFolder;
+  // While a folder or drive run lasts: the output names its banks have
+  // been given, as paths compared without regard to letter case
+  // (runOutputName).
+  std::optional<std::set<std::string>> runOutputs;
 
   // Switches a picture button of the front end.
   void setButton(ButtonId id, bool on) { ui.buttonChanged(id, on); }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "jobs/output_folders.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
+#include "platform/text.h"
 
 namespace vantrel {
 
@@ -57,19 +59,35 @@ void RunFolders::create(const std::string& folder) {
 // A folder that cannot be made (a read-only medium, a file of that name in
 // the way) ends the bank's job naming it: nothing of the bank is written
 // anywhere else.
+// The folder is made and looked at relative to `current` held open, and a
+// link at its name is never followed. A name the file system refuses
+// (EINVAL, EILSEQ, ENAMETOOLONG) is tried once more with the characters FAT
+// forbids made '_'.
 std::string createBankFolder(const std::string& current, const std::string& name, bool create, bool* made) {
-  const std::string path = joinPath(current, name);
+  std::string path = joinPath(current, name);
   if (made) *made = false;
   if (!create) return withSeparator(path);
-  if (::mkdir(path.c_str(), 0777) == 0) {
+  const OpenFolder parent(current.empty() ? std::string(".") : current);
+  if (!parent.isOpen()) throwErrno(errno, path, true);
+  std::string given = name;
+  auto makeIt = [&] { return ::mkdirat(parent.descriptor(), given.c_str(), 0777) == 0 ? 0 : errno; };
+  int err = makeIt();
+  if ((err == EINVAL || err == EILSEQ || err == ENAMETOOLONG) && fatSafeName(name) != name) {
+    given = fatSafeName(name);
+    path = joinPath(current, given);
+    err = makeIt();
+  }
+  if (err == 0) {
     if (made) *made = true;
     return withSeparator(path);
   }
-  const int err = errno;
+  if (err != EEXIST) throwErrno(err, path, true);
   // A link there would send the bank's files out of the target.
-  if (err == EEXIST && isSymlink(path)) throw RunError(kSymlinkNotUsed, path);
-  if (err == EEXIST && folderExists(path)) return withSeparator(path);
-  throwErrno(err, path, true);
+  struct stat st {};
+  if (::fstatat(parent.descriptor(), given.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrno(errno, path, true);
+  if (S_ISLNK(st.st_mode)) throw RunError(kSymlinkNotUsed, path);
+  if (!S_ISDIR(st.st_mode)) throwErrno(EEXIST, path, true);
+  return withSeparator(path);
 }
 
 }  // namespace vantrel

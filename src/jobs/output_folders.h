@@ -38,7 +38,8 @@ class RunFolders {
 // ends the job with the reason and the folder's path. With `create` false
 // (a dry run) nothing is made and the folder is returned. `made`, when
 // given, tells whether the folder was made here (and so holds nothing
-// yet).
+// yet). A name the file system refuses is tried once more as fatSafeName
+// makes it; the folder returned then has that name.
 std::string createBankFolder(const std::string& current, const std::string& name, bool create = true,
                              bool* made = nullptr);
 

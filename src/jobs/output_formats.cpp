@@ -5,6 +5,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "writers/dspreset_writer.h"
 #include "writers/sf2_writer.h"
 #include "writers/sfz_writer.h"
@@ -57,14 +58,17 @@ const OutputFormat* formatBySettingsIndex(int index) {
   return nullptr;
 }
 
+// Names made of a bank file's name are shortened as names from a bank are
+// when the prefix or the extension makes them too long for the file system.
 std::string instrumentFileName(const OutputFormat& format, const std::string& bankPath) {
-  return format.instrumentExtension.empty() ? std::string()
-                                            : bankFileNameFor(bankPath, std::string(format.instrumentExtension));
+  return format.instrumentExtension.empty()
+             ? std::string()
+             : fitNameBytes(bankFileNameFor(bankPath, std::string(format.instrumentExtension)));
 }
 
 std::string bankOutputName(const OutputFormat& format, const std::string& bankPath) {
   if (format.bankFolderPrefix.empty()) return instrumentFileName(format, bankPath);
-  return std::string(format.bankFolderPrefix) + fileNamePart(bankPath);
+  return fitNameBytes(std::string(format.bankFolderPrefix) + fileNamePart(bankPath));
 }
 
 }  // namespace vantrel

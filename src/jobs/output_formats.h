@@ -60,7 +60,8 @@ const OutputFormat* formatBySettingsIndex(int index);
 
 // A bank's output name inside the folder it is converted into: its folder
 // ("WAV_MONO_BANK.TTI") or, for a format without one, its instrument file
-// ("BANK.sf2").
+// ("BANK.sf2"), shortened before its last four characters to fit the file
+// system.
 std::string bankOutputName(const OutputFormat& format, const std::string& bankPath);
 // The instrument file's name ("BANK.sfz" for BANK.TTI); "" for WAV files.
 std::string instrumentFileName(const OutputFormat& format, const std::string& bankPath);

@@ -90,7 +90,7 @@ void WavFileWriters::work() {
   while (!stop_ && next_ < files_.size()) write(next_++, buffer, check_ ? &read : nullptr, lock);
 }
 
-bool WavFileWriters::settle(std::size_t k, bool& headerWritten) {
+bool WavFileWriters::settle(std::size_t k, bool& headerWritten, std::string* given) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (slots_[k].state == State::Waiting || slots_[k].state == State::Running) {
     if (slots_[k].state == State::Waiting && next_ == k) {
@@ -131,6 +131,7 @@ bool WavFileWriters::settle(std::size_t k, bool& headerWritten) {
     stop_ = true;
     throw;
   }
+  if (given) *given = file->finalPath();
   lock.lock();
   return named;
 }

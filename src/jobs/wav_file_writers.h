@@ -64,8 +64,9 @@ class WavFileWriters {
   // settled in order, 0 first. False when another file took the name
   // meanwhile: it is left as it is and file k is dropped. A failure is
   // thrown; `headerWritten` then tells whether the file had got as far as
-  // its header.
-  bool settle(std::size_t k, bool& headerWritten);
+  // its header. `given`, when given, receives the path the file was given
+  // (another than its finalPath where the file system refused that name).
+  bool settle(std::size_t k, bool& headerWritten, std::string* given = nullptr);
 
   // The number of writer threads worth starting for `files` files holding
   // `bytes` bytes of sample data.

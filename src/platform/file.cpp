@@ -253,9 +253,10 @@ std::string fileNamePart(const std::string& path) {
   return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
-OpenFolder::OpenFolder(std::string path) noexcept : path_(std::move(path)) {
+OpenFolder::OpenFolder(std::string path, bool followLink) noexcept : path_(std::move(path)) {
+  const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
   do {
-    fd_ = ::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    fd_ = ::open(path_.c_str(), flags);
   } while (fd_ < 0 && errno == EINTR);
 }
 

@@ -116,7 +116,10 @@ class File {
 class OpenFolder {
  public:
   OpenFolder() = default;
-  explicit OpenFolder(std::string path) noexcept;
+  // Without `followLink`, a link at the folder's own name is not opened
+  // (a folder below the output folder, which a planted link would send
+  // elsewhere).
+  explicit OpenFolder(std::string path, bool followLink = true) noexcept;
   ~OpenFolder();
   OpenFolder(OpenFolder&& other) noexcept;
   OpenFolder& operator=(OpenFolder&& other) noexcept;

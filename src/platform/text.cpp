@@ -156,6 +156,47 @@ std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes) {
   return name;
 }
 
+std::string fitNameBytes(std::string_view bytes, std::size_t maxBytes) {
+  std::string name(bytes);
+  const bool utf8 = isUtf8(name);
+  while (name.size() > maxBytes) {
+    std::size_t at = name.size() > 4 ? name.size() - 5 : name.size() - 1;
+    std::size_t end = at + 1;
+    if (utf8) {
+      while (at > 0 && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) --at;
+      while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) ++end;
+    }
+    name.erase(at, end - at);
+  }
+  return name;
+}
+
+std::string repeatedName(std::string_view latin1Name, std::uint32_t k) {
+  const std::string mark = "_" + std::to_string(k);
+  std::string marked = fitFileName(latin1Name, kMaxFileNameBytes - mark.size());
+  marked.insert(marked.size() > 4 ? marked.size() - 4 : 0, mark);
+  return marked;
+}
+
+std::string caseFolded(std::string_view name, bool latin1) {
+  std::string folded(name);
+  for (char& c : folded) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool upper = (u >= 'A' && u <= 'Z') || (latin1 && u >= 0xC0 && u <= 0xDE && u != 0xD7);
+    if (upper) c = static_cast<char>(u + 0x20);
+  }
+  return folded;
+}
+
+std::string fatSafeName(std::string_view name) {
+  std::string safe(name);
+  for (char& c : safe) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos) c = '_';
+  }
+  return safe;
+}
+
 std::string safeFileName(std::string_view latin1Name) {
   std::string name = fitFileName(latin1Name);
   // Control characters (C0, DEL and, of the 8-bit names, C1) break scripts

@@ -3,6 +3,7 @@
 // Bank names are 8-bit characters; on this platform each byte is taken as its
 // Latin-1 character when it becomes a file name or is shown.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,25 @@ std::size_t utf8Length(std::string_view latin1);
 // Shortens a Latin-1 name until its UTF-8 form has at most `maxBytes` bytes,
 // removing characters just before its last four (so an extension stays).
 std::string fitFileName(std::string_view latin1Name, std::size_t maxBytes = kMaxFileNameBytes);
+
+// Shortens a file system name (bytes, UTF-8 or not) to at most `maxBytes`
+// bytes by the same rule, removing characters just before its last four; a
+// UTF-8 name loses whole characters, so it stays UTF-8.
+std::string fitNameBytes(std::string_view name, std::size_t maxBytes = kMaxFileNameBytes);
+
+// The k-th repeat of a name (k > 0): "_k" inserted before its last four
+// characters, the name shortened first (fitFileName) so that the mark
+// survives. Latin-1 bytes.
+std::string repeatedName(std::string_view latin1Name, std::uint32_t k);
+
+// A name for comparing without regard to letter case, as case-insensitive
+// file systems (FAT, exFAT) compare: ASCII letters and, with `latin1`, the
+// Latin-1 letters A grave to THORN are taken as their lower-case forms.
+std::string caseFolded(std::string_view name, bool latin1);
+
+// A name FAT takes: the characters it forbids ("*/:<>?\|) and the C0
+// control characters and DEL become '_'. Other bytes stay as they are.
+std::string fatSafeName(std::string_view name);
 
 // Makes a name taken from a bank safe as one file name inside an output
 // folder: '/' and control characters (C0, DEL, C1) become '_'; a name that

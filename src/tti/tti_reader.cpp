@@ -67,42 +67,39 @@ std::string sampleNameFromField(const std::uint8_t* field, std::size_t size) {
 
 void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
                      std::vector<std::string>& outputNames) {
-  // The names of a bank of a few samples are looked up by scanning those
-  // before them; a larger bank's through hash tables.
+  // Names are compared without regard to letter case: on a case-insensitive
+  // target (FAT, exFAT, where banks are often copied) "PAD.WAV" and
+  // "Pad.wav" are one file. The names of a bank of a few samples are looked
+  // up by scanning those before them; a larger bank's through hash tables.
   const bool few = n <= 32;
+  std::vector<std::string> folded(n), foldedOut(n);
   std::unordered_set<std::string> taken;
-  std::unordered_map<std::string, std::uint32_t> seen;  // sampleName -> earlier count
+  std::unordered_map<std::string, std::uint32_t> seen;  // folded sampleName -> earlier count
   if (!few) {
     taken.reserve(n * 2);
     seen.reserve(n * 2);
   }
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::string& name = names[i];
+    folded[i] = caseFolded(name, true);
     std::uint32_t repeat = 0;
     if (few) {
-      for (std::uint32_t j = 0; j < i; ++j) repeat += names[j] == name;
+      for (std::uint32_t j = 0; j < i; ++j) repeat += folded[j] == folded[i];
     } else {
-      repeat = seen[name]++;
+      repeat = seen[folded[i]]++;
     }
     auto isTaken = [&](const std::string& candidate) {
       if (!few) return taken.count(candidate) != 0;
       for (std::uint32_t j = 0; j < i; ++j) {
-        if (outputNames[j] == candidate) return true;
+        if (foldedOut[j] == candidate) return true;
       }
       return false;
     };
-    auto candidate = [&](std::uint32_t k) {
-      if (k == 0) return safeFileName(name);
-      // Shorten a long name first so that the mark survives.
-      const std::string mark = "_" + std::to_string(k);
-      std::string marked = fitFileName(name, kMaxFileNameBytes - mark.size());
-      std::size_t at = marked.size() > 4 ? marked.size() - 4 : 0;
-      marked.insert(at, mark);
-      return safeFileName(marked);
-    };
+    auto candidate = [&](std::uint32_t k) { return safeFileName(k == 0 ? name : repeatedName(name, k)); };
     std::string out = candidate(repeat);
-    while (isTaken(out)) out = candidate(++repeat);
-    if (!few) taken.insert(out);
+    while (isTaken(caseFolded(out, true))) out = candidate(++repeat);
+    foldedOut[i] = caseFolded(out, true);
+    if (!few) taken.insert(foldedOut[i]);
     outputNames[i] = std::move(out);
   }
 }

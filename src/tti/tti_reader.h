@@ -23,8 +23,9 @@ namespace vantrel {
 std::string sampleNameFromField(const std::uint8_t* field, std::size_t size);
 
 // Output names for names[0..n): made safe as file names, then unique within
-// the bank. The k-th repeat of a name gets "_k" inserted before its last four
-// characters; when that still equals an earlier output name, k is raised.
+// the bank without regard to letter case (caseFolded). The k-th repeat of a
+// name gets "_k" inserted before its last four characters (repeatedName);
+// when that still equals an earlier output name, k is raised.
 void makeOutputNames(const std::vector<std::string>& names, std::uint32_t n,
                      std::vector<std::string>& outputNames);
 

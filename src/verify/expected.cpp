@@ -266,6 +266,10 @@ std::string faithfulBankName(const SampleBank& bank) {
   return shownName(utf8ToLatin1(fileNamePart(bank.ttiPath)), 255);
 }
 
+bool sampleWithoutData(const SampleBank& bank, std::uint32_t i) {
+  return (bank.pcmLength[i] & ~std::uint32_t{1}) > 0 && bank.pcmStart[i] >= bank.pcm.size;
+}
+
 BankOutputNames bankOutputNames(const SampleBank& bank) {
   BankOutputNames names;
   const std::string file = fileNamePart(bank.ttiPath);
@@ -281,11 +285,8 @@ BankOutputNames bankOutputNames(const SampleBank& bank) {
     rightOf[l] = r;
     taken[r] = true;
   }
-  // A sample whose bytes all lie past the end of the PCM data area has no
-  // WAV file of its own; a pair has one while either side has bytes.
-  auto noData = [&](std::uint32_t i) {
-    return (bank.pcmLength[i] & ~std::uint32_t{1}) > 0 && bank.pcmStart[i] >= bank.pcm.size;
-  };
+  // A pair has a file while either side has bytes.
+  auto noData = [&](std::uint32_t i) { return sampleWithoutData(bank, i); };
   for (std::uint32_t i = 0; i < n; ++i) {
     const auto left = static_cast<std::uint16_t>(i);
     if (!noData(i)) names.mono.push_back({latin1ToUtf8(bank.outputName[i]), false, left, left});

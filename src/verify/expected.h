@@ -119,6 +119,10 @@ std::vector<GeneratorValue> faithfulGenerators(const SampleBank& bank, const Zon
 std::vector<std::string> faithfulSampleNames(const SampleBank& bank);
 std::string faithfulBankName(const SampleBank& bank);
 
+// A sample whose bytes all lie past the end of the PCM data area: it has no
+// WAV file of its own, and an instrument's zones of it never sound.
+bool sampleWithoutData(const SampleBank& bank, std::uint32_t sample);
+
 // The output names of a bank (UTF-8), as the modes lay them out.
 struct WavName {
   std::string name;           // the file's name inside its folder

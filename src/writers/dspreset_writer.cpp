@@ -137,8 +137,10 @@ std::string dspresetText(const SampleBank& bank, const std::vector<ZonePlay>& zo
     const std::string head = "zone " + std::to_string(zone.zone) + ", sample " + std::to_string(zone.sample);
     // A zone that can never sound stays out of the group, so that no
     // player has to make sense of an empty range or a file without frames.
-    if (!zone.sounds()) {
-      comment("      ", head + ": never sounds, as " + silenceReason(zone));
+    // So does one whose sample has no file (no data in the bank's file).
+    if (!zone.sounds() || sampleNames[zone.sample].empty()) {
+      const std::string why = zone.sounds() ? "its sample has no data in the file" : silenceReason(zone);
+      comment("      ", head + ": never sounds, as " + why);
       continue;
     }
     const std::string why = loopReason(zone);

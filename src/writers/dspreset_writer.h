@@ -19,8 +19,8 @@ namespace vantrel {
 // order, each on its own line after a comment naming its zone and sample.
 // `zones` are interpretZones' for the bank; `sampleNames` are the UTF-8
 // file names of sfzSampleNames, by sample. A zone that can never sound (an
-// empty key or velocity range, a sample of no frames) keeps its place as a
-// comment saying why, and a loop that does not lie within its sample is
+// empty key or velocity range, a sample of no frames, a sample whose name is
+// empty as it has no file) keeps its place as a comment saying why, and a loop that does not lie within its sample is
 // played as no loop. Attributes:
 //   path         "samples/" + the sample's file name
 //   rootNote     the key that plays the sample unchanged

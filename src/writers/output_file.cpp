@@ -5,6 +5,7 @@
 #include <sys/random.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,16 +177,28 @@ std::string partPathFor(const std::string& finalPath) {
 }
 
 void removeStalePartFiles(const std::string& folder) noexcept {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return;
-  const std::string prefix = withSeparator(folder.empty() ? std::string(".") : folder);
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  removeStalePartFiles(fd);
+  ::close(fd);
+}
+
+void removeStalePartFiles(int folderFd) noexcept {
+  // A descriptor of its own to list with (the folder's may be O_PATH).
+  const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return;
+  }
   while (const dirent* e = ::readdir(dir)) {
     // Only names of exactly the part files' form, whose process is gone:
     // any other name may be somebody's file.
     const std::string_view name(e->d_name);
     if (!isPartFileName(name) || e->d_type == DT_LNK || e->d_type == DT_DIR) continue;
     const long pid = std::strtol(std::string(name.substr(9)).c_str(), nullptr, 10);
-    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) removeFileQuietly(prefix + std::string(name));
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlinkat(folderFd, e->d_name, 0);
   }
   ::closedir(dir);
 }
@@ -201,40 +214,44 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
+// Everything is done relative to the folder held open: no path is walked
+// again between making the file and naming it, so a link put in the way
+// meanwhile is never followed, and names never take a link (O_NOFOLLOW).
 OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder, bool replace)
     : finalPath_(std::move(finalPath)), replace_(replace) {
-  if (folder && folder->isOpen() && folder->holds(finalPath_)) folderFd_ = folder->descriptor();
+  if (folder && folder->isOpen() && folder->holds(finalPath_)) {
+    folderFd_ = folder->descriptor();
+  } else {
+    do {
+      ownFolderFd_ = ::open(folderOf(finalPath_).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } while (ownFolderFd_ < 0 && errno == EINTR);
+    if (ownFolderFd_ < 0) throwErrno(errno, finalPath_, true);
+    folderFd_ = ownFolderFd_;
+  }
   int fd;
   do {
-    fd = folderFd_ >= 0 ? ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)
-                        : ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    fd = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     file_ = File(fd, finalPath_);
     file_.setTap(tap);
     return;
   }
-  folderFd_ = -1;  // a part file goes by paths
   // Kernels and file systems without unnamed files say so in one of these.
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
-  removeStalePartFiles(folderOf(finalPath_));
+  removeStalePartFiles(folderFd_);
   // A name of its own, made only where no file (nor link) has it.
   for (int attempt = 0;; ++attempt) {
-    partPath_ = partPathFor(finalPath_);
-    const int partFd = ::open(partPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    partName_ = fileNamePart(partPathFor(finalPath_));
+    const int partFd = ::openat(folderFd_, partName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (partFd >= 0) {
       file_ = File(partFd, finalPath_);
       break;
     }
     const int err = errno;
-    partPath_.clear();
+    partName_.clear();
     if ((err == EEXIST || err == EINTR) && attempt < 8) continue;
     throwErrno(err, finalPath_, true);
-  }
-  if (!file_.isOpen()) {
-    removeFileQuietly(partPath_);
-    partPath_.clear();
-    throwErrno(errno, finalPath_, true);
   }
   file_.setTap(tap);
 }
@@ -242,32 +259,61 @@ OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* f
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : file_(std::move(other.file_)),
       finalPath_(std::move(other.finalPath_)),
-      partPath_(std::move(other.partPath_)),
+      partName_(std::move(other.partName_)),
       committed_(std::exchange(other.committed_, true)),
       folderFd_(other.folderFd_),
+      ownFolderFd_(std::exchange(other.ownFolderFd_, -1)),
       replace_(other.replace_) {
-  other.partPath_.clear();
+  other.partName_.clear();
 }
 
 OutputFile::~OutputFile() {
-  if (committed_) return;
-  file_ = File();
-  if (!partPath_.empty()) removeFileQuietly(partPath_);
+  if (!committed_) {
+    file_ = File();
+    if (!partName_.empty()) ::unlinkat(folderFd_, partName_.c_str(), 0);
+  }
+  if (ownFolderFd_ >= 0) ::close(ownFolderFd_);
+}
+
+// A name the file system refuses (FAT's forbidden characters, bytes that
+// are no character of its encoding, a name too long) is tried once more
+// with the characters FAT forbids made '_'.
+bool OutputFile::nameRefused(int err) noexcept { return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG; }
+
+bool OutputFile::takeSafeName() {
+  const std::string name = fileNamePart(finalPath_);
+  const std::string safe = fatSafeName(name);
+  if (safe == name) return false;
+  finalPath_ = finalPath_.substr(0, finalPath_.size() - name.size()) + safe;
+  return true;
 }
 
 bool OutputFile::commit() {
   // A file that replaces another never replaces a link: the link may have
   // been planted to have the run write where it points.
   auto refuseLink = [&] {
-    if (isSymlink(finalPath_)) throw RunError(kSymlinkNotUsed, finalPath_);
+    struct stat st {};
+    if (::fstatat(folderFd_, fileNamePart(finalPath_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+      throw RunError(kSymlinkNotUsed, finalPath_);
+    }
   };
-  if (!partPath_.empty()) {
+  const int at = folderFd_;
+  if (!partName_.empty()) {
     if (replace_) refuseLink();
     file_.close();
     const unsigned flags = replace_ ? 0u : RENAME_NOREPLACE;
-    if (::renameat2(AT_FDCWD, partPath_.c_str(), AT_FDCWD, finalPath_.c_str(), flags) != 0) {
-      if (errno == EEXIST && !replace_) return false;  // the destructor removes the part file
-      throwErrno(errno, finalPath_, true);
+    auto rename = [&] {
+      const std::string to = fileNamePart(finalPath_);
+      return ::renameat2(at, partName_.c_str(), at, to.c_str(), flags) == 0 ? 0 : errno;
+    };
+    int err = rename();
+    if (nameRefused(err) && takeSafeName()) {
+      if (replace_) refuseLink();
+      err = rename();
+    }
+    if (err != 0) {
+      if (err == EEXIST && !replace_) return false;  // the destructor removes the part file
+      throwErrno(err, finalPath_, true);
     }
     committed_ = true;
     return true;
@@ -276,19 +322,16 @@ bool OutputFile::commit() {
   // the process may (root, or a kernel that lets the opener do it), else
   // through /proc. Linking never replaces a file; one whose name may be
   // replaced is linked under a part name first, then renamed over.
-  // In the open folder, names are relative to it.
-  const int at = folderFd_ >= 0 ? folderFd_ : AT_FDCWD;
-  auto inFolder = [&](const std::string& path) { return folderFd_ >= 0 ? fileNamePart(path) : path; };
-  auto link = [&](const std::string& path) {
-    const std::string to = inFolder(path);
-    if (::linkat(file_.descriptor(), "", at, to.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  auto link = [&](const std::string& name) {
+    if (::linkat(file_.descriptor(), "", at, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
     if (errno != EPERM && errno != ENOENT && errno != EINVAL) return errno;
     char self[40];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", file_.descriptor());
-    if (::linkat(AT_FDCWD, self, at, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (::linkat(AT_FDCWD, self, at, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
     return errno;
   };
-  int err = link(finalPath_);
+  int err = link(fileNamePart(finalPath_));
+  if (nameRefused(err) && takeSafeName()) err = link(fileNamePart(finalPath_));
   if (err == EEXIST && !replace_) {
     file_ = File();
     return false;
@@ -296,11 +339,11 @@ bool OutputFile::commit() {
   if (err == EEXIST) {
     // The name is taken: by a link, it is not replaced.
     refuseLink();
-    const std::string part = partPathFor(finalPath_);
+    const std::string part = fileNamePart(partPathFor(finalPath_));
     err = link(part);
-    if (err == 0 && ::renameat(at, inFolder(part).c_str(), at, inFolder(finalPath_).c_str()) != 0) {
+    if (err == 0 && ::renameat(at, part.c_str(), at, fileNamePart(finalPath_).c_str()) != 0) {
       err = errno;
-      removeFileQuietly(part);
+      ::unlinkat(at, part.c_str(), 0);
     }
   }
   if (err != 0) throwErrno(err, finalPath_, true);
@@ -309,16 +352,18 @@ bool OutputFile::commit() {
     file_.close();
   } catch (...) {
     // The bytes may not all have reached the disk: the name goes again.
-    removeFileQuietly(finalPath_);
+    ::unlinkat(at, fileNamePart(finalPath_).c_str(), 0);
     throw;
   }
   return true;
 }
 
-void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap) {
-  OutputFile file(finalPath, tap);
+std::string writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap,
+                          const OpenFolder* folder) {
+  OutputFile file(finalPath, tap, folder);
   file.file().writeAll(text.data(), text.size());
   file.commit();
+  return file.finalPath();
 }
 
 }  // namespace vantrel

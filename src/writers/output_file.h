@@ -204,32 +204,46 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   File& file() noexcept { return file_; }
+  // The name the file is given: the one asked for, or after commit the one
+  // it was given instead when the file system refused that one.
   const std::string& finalPath() const noexcept { return finalPath_; }
   // Closes the file and gives it its final name, replacing a file of that
   // name when made with `replace`. Without it, false when the name is taken
   // (by a file made meanwhile): the file is then dropped, and the one there
-  // is left as it is.
+  // is left as it is. A name the file system refuses (EINVAL, EILSEQ,
+  // ENAMETOOLONG) is tried once more as fatSafeName makes it.
   bool commit();
 
  private:
+  static bool nameRefused(int err) noexcept;
+  // finalPath_ with its name made FAT-safe; false when that changes nothing.
+  bool takeSafeName();
+
   File file_;
   std::string finalPath_;
-  std::string partPath_;  // empty while the file has no name
+  std::string partName_;  // in the folder; empty while the file has no name
   bool committed_ = false;
-  // The open folder the unnamed file is named in; -1: by finalPath_.
+  // The open folder the file is made and named in: the caller's, or
+  // ownFolderFd_, finalPath_'s folder opened here.
   int folderFd_ = -1;
+  int ownFolderFd_ = -1;
   bool replace_ = true;
 };
 
 // Writes `text` as `finalPath`, replacing a file of that name (an
 // instrument's text file). The file gets its name only when complete;
-// `tap`, when given, sees its bytes.
-void writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr);
+// `tap`, when given, sees its bytes; `folder`, when given, is the open
+// folder of finalPath. Returns the path it was given
+// (OutputFile::finalPath).
+std::string writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr,
+                          const OpenFolder* folder = nullptr);
 
 // The part file name of `finalPath` for this process.
 std::string partPathFor(const std::string& finalPath);
 
 // Removes the part files in `folder` whose processes no longer run.
 void removeStalePartFiles(const std::string& folder) noexcept;
+// The same in the open folder `folderFd`.
+void removeStalePartFiles(int folderFd) noexcept;
 
 }  // namespace vantrel

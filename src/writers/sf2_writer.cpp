@@ -409,9 +409,9 @@ bool writeGathered(const SampleBank& bank, const Sf2Layout& layout, File& file) 
 
 }  // namespace
 
-void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
-              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap,
-              const OpenFolder* folder, bool faithful) {
+std::string writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
+                     std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap,
+                     const OpenFolder* folder, bool faithful) {
   const Sf2Layout layout = layoutSf2(bank, zones, faithful);
   auto step = [&] {
     if (progress) progress(1);
@@ -425,7 +425,7 @@ void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const 
     for (int k = 0; k < steps; ++k) step();
     if (progress) progress(0);
     file.commit();
-    return;
+    return file.finalPath();
   }
   // A second thread writes full blocks while the next is filled; for a
   // small file starting it costs more than it saves.
@@ -444,6 +444,7 @@ void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const 
   out.put(layout.pdta);
   out.finish();
   file.commit();
+  return file.finalPath();
 }
 
 }  // namespace vantrel

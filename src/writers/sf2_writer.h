@@ -102,9 +102,10 @@ constexpr int sf2RecordSteps = 7;
 // replacing a file of that name. The file gets its name only when complete;
 // a failure leaves no part of it. `buffer` is the caller's; `tap`, when
 // given, sees the file's bytes as they are written; `folder`, when given,
-// is the open folder of finalPath (see OutputFile).
-void writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
-              std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap = nullptr,
-              const OpenFolder* folder = nullptr, bool faithful = false);
+// is the open folder of finalPath (see OutputFile). Returns the path the
+// file was given (OutputFile::finalPath).
+std::string writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, const std::string& finalPath,
+                     std::vector<std::uint8_t>& buffer, const Progress& progress, WriteTap* tap = nullptr,
+                     const OpenFolder* folder = nullptr, bool faithful = false);
 
 }  // namespace vantrel

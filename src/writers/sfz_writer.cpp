@@ -69,19 +69,15 @@ std::string commentText(const std::string& utf8) {
 
 std::vector<std::string> sfzSampleNames(const SampleBank& bank) {
   std::vector<std::string> names(bank.sampleCount);
+  // Taken names without regard to letter case, as FAT and exFAT compare.
   std::unordered_set<std::string> taken;
   for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
     const std::string base = sfzNameOf(bank.outputName[i]);
     std::string name = base;
-    for (std::uint32_t k = 2; taken.count(name); ++k) {
-      // The mark goes before ".wav" (a name too long loses characters
-      // before it, so the mark survives).
-      const std::string mark = "_" + std::to_string(k);
-      std::string marked = fitFileName(base, kMaxFileNameBytes - mark.size());
-      marked.insert(marked.size() - 4, mark);
-      name = marked;
-    }
-    taken.insert(name);
+    // The mark goes before ".wav" (a name too long loses characters before
+    // it, so the mark survives).
+    for (std::uint32_t k = 2; taken.count(caseFolded(name, true)); ++k) name = repeatedName(base, k);
+    taken.insert(caseFolded(name, true));
     names[i] = latin1ToUtf8(name);
   }
   return names;
@@ -107,6 +103,8 @@ std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
       why = "its velocity range " + std::to_string(zone.velLow) + "-" + std::to_string(zone.velHigh) + " is empty";
     } else if (zone.silence == Silence::NoFrames) {
       why = "its sample holds no frames";
+    } else if (sampleNames[zone.sample].empty()) {
+      why = "its sample has no data in the file";
     }
     // A region that can never sound stays in place as comments, so that
     // no player reads it (players disagree on empty ranges, and some hang

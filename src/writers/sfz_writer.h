@@ -33,8 +33,8 @@ std::vector<std::string> sfzSampleNames(const SampleBank& bank);
 // The .sfz text (UTF-8, LF line ends) of the bank's zones: one <region> per
 // zone the SoundFont holds, in the same order, each opcode on its own line.
 // `sampleNames` are those of sfzSampleNames. A zone that can never sound
-// (an empty key or velocity range, a sample of no frames) keeps its place
-// as comment lines, and a loop outside its sample is played as no loop;
+// (an empty key or velocity range, a sample of no frames, a sample whose
+// name is empty as it has no file) keeps its place as comment lines, and a loop outside its sample is played as no loop;
 // see the README's SFZ section.
 std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                     const std::vector<std::string>& sampleNames);
