@@ -6,6 +6,7 @@
 #include <QMediaDevices>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QToolTip>
 
 #include <algorithm>
 #include <new>
@@ -38,7 +39,7 @@ AuditionControl::AuditionControl(TForm1& form)
   hoverTimer_.setSingleShot(true);
   hoverTimer_.setInterval(kHoverMs);
   connect(&hoverTimer_, &QTimer::timeout, this, [this] {
-    if (hoverRow_ >= 0) showPreview(hoverRow_);
+    if (hoverRow_ >= 0) showPreview(hoverRow_, false);
   });
   // Another sample stops the sound and closes another sample's preview; a
   // new bank (the list refilled) stops both.
@@ -59,20 +60,26 @@ void AuditionControl::stopAll() {
   closePreview();
 }
 
-std::shared_ptr<const LoadedBank> AuditionControl::loadFor(int row) {
+std::shared_ptr<const LoadedBank> AuditionControl::loadFor(int row, bool asked) {
   // A running job holds the bank's state: not even its path is read then.
   if (row < 0 || form_.jobRunning()) return nullptr;
-  const std::string& path = form_.state().shown.ttiPath;
+  const std::string path = form_.state().shown.ttiPath;
   if (path.empty()) return nullptr;
+  std::string failure;
   try {
     auto loaded = LoadedBank::load(path);
     if (static_cast<std::uint32_t>(row) < loaded->bank().sampleCount) return loaded;
     form_.status("No sample selected");
+    return nullptr;
   } catch (const RunError& e) {
-    form_.status(e.message());
+    failure = e.message();
   } catch (const std::bad_alloc&) {
-    form_.status("Out of memory");
+    failure = "Out of memory";
   }
+  form_.status(failure);
+  // What the user asked for (Space, a middle click, P) says why it failed
+  // in a box naming the bank; a hover only in the status line.
+  if (asked) form_.reportError(QString::fromStdString(failure), path);
   return nullptr;
 }
 
@@ -87,7 +94,7 @@ void AuditionControl::toggleSound(int row) {
 }
 
 void AuditionControl::play(int row) {
-  const auto loaded = loadFor(row);
+  const auto loaded = loadFor(row, true);
   if (!loaded) return;
   const auto index = static_cast<std::uint16_t>(row);
   const StereoPicks& picks = form_.state().picks;
@@ -119,7 +126,15 @@ void AuditionControl::play(int row) {
   if (sink_ && sink_->error() == QAudio::OpenError) {
     stopSound();
     form_.status(kNoAudioOutput);
+    return;
   }
+  // The status line says what plays and how to stop it, and gets its text
+  // back when the sound ends.
+  statusBefore_ = form_.headl->text();
+  QStringList names;
+  for (int r : rows_) names << form_.wavlist->item(r)->text();
+  playingStatus_ = QStringLiteral("playing %1 \u2013 Space or Esc stops").arg(names.join(QStringLiteral(" + ")));
+  form_.headl->setText(playingStatus_);
 }
 
 void AuditionControl::sinkStateChanged() {
@@ -146,6 +161,7 @@ void AuditionControl::stopSound() {
   rows_.clear();
   endTimer_.stop();
   if (!sink_) return;
+  if (form_.headl->text() == playingStatus_) form_.headl->setText(statusBefore_);
   QAudioSink* sink = sink_;
   sink_ = nullptr;
   source_ = nullptr;
@@ -162,14 +178,15 @@ void AuditionControl::togglePreview(int row) {
     closePreview();
     return;
   }
-  showPreview(row);
+  showPreview(row, true);
 }
 
-void AuditionControl::showPreview(int row) {
+void AuditionControl::showPreview(int row, bool asked) {
   if (!form_.wavlist->isVisible()) return;
-  const auto loaded = loadFor(row);
+  const auto loaded = loadFor(row, asked);
   if (!loaded) return;
-  const PreviewModel model = previewModel(*loaded, static_cast<std::uint16_t>(row));
+  const PreviewModel model =
+      previewModel(*loaded, static_cast<std::uint16_t>(row), form_.wavlist->devicePixelRatioF());
   // Beside the list, past the list's button, on the right; on the left
   // where the screen ends first.
   QWidget* list = form_.wavlist;
@@ -178,9 +195,11 @@ void AuditionControl::showPreview(int row) {
   QPoint at(right, listTop.y());
   const QImage picture = renderPreview(model);
   if (const QScreen* screen = list->screen()) {
-    if (at.x() + picture.width() > screen->availableGeometry().right())
-      at.setX(listTop.x() - 6 - picture.width());
+    const int width = picture.deviceIndependentSize().toSize().width();
+    if (at.x() + width > screen->availableGeometry().right()) at.setX(listTop.x() - 6 - width);
   }
+  // No tooltip of the list lies over it.
+  QToolTip::hideText();
   preview_->showModel(model, row, at);
 }
 
@@ -227,6 +246,9 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched != list->viewport()) return false;
   switch (type) {
+    case QEvent::ToolTip:
+      // The list's own tooltip would lie over the preview.
+      return preview_->row() >= 0;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseButtonRelease: {

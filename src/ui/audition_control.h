@@ -8,6 +8,7 @@
 // conversion job runs, and neither changes a file or a setting.
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include <memory>
@@ -49,11 +50,13 @@ class AuditionControl : public QObject {
  private:
   void play(int row);
   void stopSound();
-  void showPreview(int row);
+  // `asked`: by the user (P), not by a hover.
+  void showPreview(int row, bool asked);
   void closePreview();
   // The selected bank, loaded afresh; null (and the status line says why)
   // when it cannot be read or has no entry `row`.
-  std::shared_ptr<const LoadedBank> loadFor(int row);
+  // `asked`: the user asked for it; a failure then shows the error box.
+  std::shared_ptr<const LoadedBank> loadFor(int row, bool asked);
   bool keyPress(int key);
   void sinkStateChanged();
 
@@ -66,6 +69,8 @@ class AuditionControl : public QObject {
   QAudioSink* sink_ = nullptr;
   AuditionSource* source_ = nullptr;
   std::vector<int> rows_;
+  QString statusBefore_;   // the status line before the sound started
+  QString playingStatus_;  // the status line while it plays
 };
 
 }  // namespace vantrel

@@ -37,14 +37,20 @@ QString key(int k) {
   return QStringLiteral("%1 (%2%3)").arg(k).arg(QLatin1String(names[((k % 12) + 12) % 12])).arg(k / 12 - 1);
 }
 
-QStringList infoLines(const PreviewModel& m) {
+}  // namespace
+
+QStringList previewText(const PreviewModel& m) {
   QStringList lines;
   lines << QStringLiteral("Length  %1 frames   %2")
                .arg(count(static_cast<std::int64_t>(m.frames)), seconds(static_cast<double>(m.frames)));
-  QString loop = QStringLiteral("Loop  %1 \u2013 %2   %3 \u2013 %4")
-                     .arg(count(m.loopStart), count(m.loopEnd), seconds(m.loopStart), seconds(m.loopEnd));
-  if (!m.looped) loop += QStringLiteral("   (not looped)");
-  lines << loop;
+  if (m.loopStart < 0 || m.loopEnd < m.loopStart) {
+    lines << QStringLiteral("Loop  no loop");
+  } else {
+    QString loop = QStringLiteral("Loop  %1 \u2013 %2   %3 \u2013 %4")
+                       .arg(count(m.loopStart), count(m.loopEnd), seconds(m.loopStart), seconds(m.loopEnd));
+    if (!m.looped) loop += QStringLiteral("   (not looped)");
+    lines << loop;
+  }
   if (m.zones.empty()) lines << QStringLiteral("No zone plays this sample");
   const std::size_t shown = std::min<std::size_t>(m.zones.size(), kMaxZoneLines);
   for (std::size_t k = 0; k < shown; ++k) {
@@ -58,6 +64,8 @@ QStringList infoLines(const PreviewModel& m) {
   if (m.zones.size() > shown) lines << QStringLiteral("and %1 more zones").arg(m.zones.size() - shown);
   return lines;
 }
+
+namespace {
 
 // The row of the wave area that value v is drawn at: the highest value at
 // the top, the lowest at the bottom.
@@ -103,7 +111,7 @@ std::vector<WaveColumn> waveColumns(const PcmArea& pcm, const SampleSpan& span, 
   return out;
 }
 
-PreviewModel previewModel(const LoadedBank& loaded, std::uint16_t index) {
+PreviewModel previewModel(const LoadedBank& loaded, std::uint16_t index, double pixelRatio) {
   const SampleBank& bank = loaded.bank();
   const SoundPlan plan = monoPlan(loaded, index);
   PreviewModel m;
@@ -112,7 +120,9 @@ PreviewModel previewModel(const LoadedBank& loaded, std::uint16_t index) {
   m.loopStart = bank.loopStart[index];
   m.loopEnd = bank.loopEnd[index];
   m.looped = plan.looped;
-  m.columns = waveColumns(bank.pcm, plan.left, plan.frames, kWaveArea.width());
+  m.pixelRatio = pixelRatio > 1 ? pixelRatio : 1;
+  m.columns = waveColumns(bank.pcm, plan.left, plan.frames,
+                          static_cast<int>(std::lround(kWaveArea.width() * m.pixelRatio)));
   m.zones = loaded.zonesOf(index);
   return m;
 }
@@ -122,10 +132,22 @@ QRect previewWaveArea() { return kWaveArea; }
 QImage renderPreview(const PreviewModel& m) {
   const QFont font = art::windowFont();
   const QFontMetrics metrics(font);
-  const QStringList lines = infoLines(m);
-  const int lineHeight = metrics.height();
-  const int height = kWaveArea.bottom() + 8 + lineHeight * static_cast<int>(lines.size()) + 6;
-  QImage image(kWidth, height, QImage::Format_RGB32);
+  const QStringList lines = previewText(m);
+  // Lines too long for the width wrap rather than lose their end.
+  constexpr int kTextWidth = kWidth - 16;
+  constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+  std::vector<int> lineHeights;
+  int textHeight = 0;
+  for (const QString& line : lines) {
+    lineHeights.push_back(metrics.boundingRect(QRect(0, 0, kTextWidth, 4096), kTextFlags, line).height());
+    textHeight += lineHeights.back();
+  }
+  const int height = kWaveArea.bottom() + 8 + textHeight + 6;
+  // Drawn at the screen's pixel ratio: a 2x screen gets twice the columns.
+  const double ratio = m.pixelRatio;
+  QImage image(static_cast<int>(std::lround(kWidth * ratio)), static_cast<int>(std::lround(height * ratio)),
+               QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(layout::kWindowColour);
   QPainter p(&image);
 
@@ -137,7 +159,7 @@ QImage renderPreview(const PreviewModel& m) {
   p.setFont(bold);
   p.setPen(Qt::white);
   p.drawText(QRect(6, 0, kWidth - 12, kTitleHeight - 1), Qt::AlignVCenter | Qt::AlignLeft,
-             QFontMetrics(bold).elidedText(m.name, Qt::ElideRight, kWidth - 12));
+             QFontMetrics(bold).elidedText(m.name, Qt::ElideMiddle, kWidth - 12));
 
   // Waveform: the loop region shaded behind it, the zero line, then one
   // vertical stroke per column from its lowest to its highest value.
@@ -149,18 +171,19 @@ QImage renderPreview(const PreviewModel& m) {
     p.fillRect(kWaveArea.left() + x0, kWaveArea.top(), x1 - x0 + 1, kWaveArea.height(), kLoopShade);
   }
   p.fillRect(kWaveArea.left(), levelY(0), kWaveArea.width(), 1, kWaveBack.lighter(160));
+  const double column = 1.0 / ratio;
   for (std::size_t c = 0; c < m.columns.size(); ++c) {
     const int top = levelY(m.columns[c].max), bottom = levelY(m.columns[c].min);
-    p.fillRect(kWaveArea.left() + static_cast<int>(c), top, 1, bottom - top + 1, kWaveLine);
+    p.fillRect(QRectF(kWaveArea.left() + static_cast<double>(c) * column, top, column, bottom - top + 1), kWaveLine);
   }
 
   p.setFont(font);
   p.setPen(Qt::white);
   int y = kWaveArea.bottom() + 8;
-  for (const QString& line : lines) {
-    p.drawText(QRect(8, y, kWidth - 16, lineHeight), Qt::AlignVCenter | Qt::AlignLeft,
-               metrics.elidedText(line, Qt::ElideRight, kWidth - 16));
-    y += lineHeight;
+  for (qsizetype k = 0; k < lines.size(); ++k) {
+    const int h = lineHeights[static_cast<std::size_t>(k)];
+    p.drawText(QRect(8, y, kTextWidth, h), kTextFlags, lines[k]);
+    y += h;
   }
   p.setPen(layout::kBoxColour);
   p.drawRect(0, 0, kWidth - 1, height - 1);
@@ -178,7 +201,7 @@ WaveformPreview::WaveformPreview(QWidget* parent)
 void WaveformPreview::showModel(const PreviewModel& model, int row, QPoint topLeft) {
   picture_ = renderPreview(model);
   row_ = row;
-  setFixedSize(picture_.size());
+  setFixedSize(picture_.deviceIndependentSize().toSize());
   move(topLeft);
   show();
   update();

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -34,16 +35,21 @@ struct PreviewModel {
   std::uint64_t frames = 0;
   std::int32_t loopStart = 0, loopEnd = -1;  // frames, as the bank holds them
   bool looped = false;                       // a zone plays the sample looped
-  std::vector<WaveColumn> columns;           // one per column of waveArea()
+  double pixelRatio = 1;                     // device pixels per pixel
+  std::vector<WaveColumn> columns;           // one per device pixel column of waveArea()
   std::vector<ZonePlay> zones;
 };
 
-// The preview of sample `index` of a loaded bank.
-PreviewModel previewModel(const LoadedBank& loaded, std::uint16_t index);
+// The preview of sample `index` of a loaded bank, for a screen of
+// `pixelRatio` device pixels per pixel.
+PreviewModel previewModel(const LoadedBank& loaded, std::uint16_t index, double pixelRatio = 1);
 
+// The preview's lines of text below the waveform.
+QStringList previewText(const PreviewModel& model);
 // Where the waveform lies in the picture.
 QRect previewWaveArea();
-// The preview drawn as a picture.
+// The preview drawn as a picture at the model's pixel ratio; lines that do
+// not fit its width wrap.
 QImage renderPreview(const PreviewModel& model);
 
 // The small window that shows a preview. It never takes the focus.

@@ -121,6 +121,9 @@ class TForm1 : public QWidget, public JobListener {
   // "cancelled".
   void cancelJob() noexcept;
 
+  // The error box: `text`, then the file it concerns on a line of its own.
+  void reportError(const QString& text, const std::string& path) { showError(text, path); }
+
   // Event handlers.
   void FormCreate();
   void FormActivate();

@@ -333,3 +333,25 @@ TEST(UiAudition, WithoutAudioOutputTheStatusLineSaysSo) {
   EXPECT_EQ(std::pair(w.form->state().picks.current, w.form->state().picks.previous), picks);
   EXPECT_EQ(list->selectedRows(), selected);
 }
+
+// A 2x screen gets a column per device pixel; a sample without a loop says
+// so rather than showing an empty range.
+TEST(UiPreview, PixelRatioAndUnloopedSamples) {
+  BankDesc bank;
+  bank.samples = {sample("PLAIN", Bytes(20000, 0), 0, 0, {0}), sample("LOOPED", Bytes(20000, 0), 2500, 7500, {0})};
+  struct Case {
+    std::uint16_t index;
+    double ratio;
+    const char* loopLine;
+  };
+  for (const Case c : {Case{0, 1.0, "Loop  no loop"}, Case{1, 2.0, "Loop  2,500 \u2013 7,499"}}) {
+    SCOPED_TRACE(c.index);
+    TempDir dir;
+    writeBank(dir.file("p.tti"), bank);
+    const PreviewModel model = previewModel(*LoadedBank::load(dir.file("p.tti")), c.index, c.ratio);
+    EXPECT_EQ(model.columns.size(), static_cast<std::size_t>(previewWaveArea().width() * c.ratio));
+    const QImage image = renderPreview(model);
+    EXPECT_EQ(image.width(), static_cast<int>(image.deviceIndependentSize().width() * c.ratio));
+    EXPECT_TRUE(previewText(model).at(1).startsWith(QString::fromUtf8(c.loopLine))) << previewText(model).at(1).toStdString();
+  }
+}
