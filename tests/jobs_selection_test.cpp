@@ -229,6 +229,20 @@ TEST(JobsSingleExtraction, WritesTheCurrentSampleIntoTheMonoFolder) {
   EXPECT_FALSE(p.ctx.bank.pcm.held());
 }
 
+TEST(JobsSingleExtraction, SeveralChosenSamplesAreEachWritten) {
+  Picking p(eightSamples(), FormatId::Mono);
+  makeFolders(p.out());
+  EXPECT_EQ(extractSamples(p.ctx, BankRef::file(p.bank), {5, 1, 3}, p.out()), 3u);
+  for (int k : {1, 3, 5}) {
+    const std::string file = p.out() + "/WAV_MONO_BANK.TTI/S" + std::to_string(k) + ".WAV";
+    ASSERT_TRUE(fs::exists(file)) << file;
+    EXPECT_EQ(readWav(file).data, samplesOf(eightSamples().samples[static_cast<std::size_t>(k)]));
+  }
+  EXPECT_FALSE(fs::exists(p.out() + "/WAV_MONO_BANK.TTI/S0.WAV"));
+  EXPECT_EQ(p.ui.allLog, (std::vector<std::string>{"S5.WAV extracted", "S1.WAV extracted", "S3.WAV extracted"}));
+  EXPECT_EQ(p.ui.lastStatus(), "3 samples extracted");
+}
+
 TEST(JobsSingleExtraction, GaugeRunsToTwoAndBackToZero) {
   Picking p(eightSamples(), FormatId::Mono);
   makeFolders(p.out());

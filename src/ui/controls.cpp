@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ui/controls.h"
 
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -144,7 +147,57 @@ QStringList TextBox::lines() const {
   return out;
 }
 
-ListBox::ListBox(QWidget* parent) : QListWidget(parent) {}
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+  connect(this, &QComboBox::currentIndexChanged, this, &ComboBox::updateToolTip);
+}
+
+void ComboBox::setPurpose(const QString& purpose) {
+  purpose_ = purpose;
+  updateToolTip();
+}
+
+int ComboBox::textRoom() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  // An entry's glyph and its gap come before the text.
+  const bool glyph = currentIndex() >= 0 && !itemIcon(currentIndex()).isNull();
+  return field.width() - (glyph ? iconSize().width() + 4 : 0);
+}
+
+bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(currentText()) > textRoom(); }
+
+QString ComboBox::shownText() const {
+  return shownTextCut() ? fontMetrics().elidedText(currentText(), Qt::ElideMiddle, textRoom()) : currentText();
+}
+
+void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? currentText() : purpose_); }
+
+void ComboBox::resizeEvent(QResizeEvent* event) {
+  QComboBox::resizeEvent(event);
+  updateToolTip();
+}
+
+void ComboBox::paintEvent(QPaintEvent*) {
+  QStylePainter p(this);
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  p.drawComplexControl(QStyle::CC_ComboBox, option);
+  if (currentIndex() < 0 && !placeholderText().isEmpty()) {
+    option.palette.setBrush(QPalette::ButtonText, option.palette.placeholderText());
+    option.currentText = placeholderText();
+  } else {
+    option.currentText = shownText();
+  }
+  p.drawControl(QStyle::CE_ComboBoxLabel, option);
+  if (hasFocus()) {
+    p.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(2, 2, -3, -3));
+  }
+}
+
+ListBox::ListBox(QWidget* parent) : QListWidget(parent) { setTextElideMode(Qt::ElideMiddle); }
 
 bool ListBox::entryCut(int row) const {
   const QModelIndex index = model()->index(row, 0);
@@ -194,6 +247,11 @@ void SampleList::setMultiSelect(bool multi) {
     clearSelection();
     if (currentItem()) currentItem()->setSelected(true);
   }
+}
+
+void SampleList::setSeveralSelect(bool several) {
+  if (several) setSelectionMode(QAbstractItemView::ExtendedSelection);
+  else if (!multiSelect()) setMultiSelect(false);
 }
 
 bool SampleList::multiSelect() const {

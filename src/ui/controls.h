@@ -5,6 +5,7 @@
 // read-only text box, and the sample list with switchable multiple
 // selection.
 
+#include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QWidget>
@@ -89,9 +90,36 @@ class TextBox : public QPlainTextEdit {
   QString whole_;
 };
 
+// The window's drop-down boxes: a text that does not fit is cut in the
+// middle, where the ends that tell entries apart stay, and shows whole as
+// the tooltip (else the box's purpose does); the focus mark is a dotted
+// frame that shows on the boxes' dark teal at every style.
+class ComboBox : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit ComboBox(QWidget* parent = nullptr);
+  // What the box is for: its tooltip while its whole text shows.
+  void setPurpose(const QString& purpose);
+  // Whether the chosen entry's text is cut to fit.
+  bool shownTextCut() const;
+  // The chosen entry's text as drawn.
+  QString shownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  // Sets the tooltip: the whole text when cut, else the purpose.
+  void updateToolTip();
+
+ private:
+  int textRoom() const;
+  QString purpose_;
+};
+
 // The lists of the window: a dotted focus mark around the current entry
 // while the list has the keyboard focus, and an entry cut at the list's
-// edge shows its whole text as a tooltip.
+// edge (in its middle, so that both ends show) shows its whole text as a
+// tooltip.
 class ListBox : public QListWidget {
   Q_OBJECT
  public:
@@ -114,6 +142,9 @@ class SampleList : public ListBox {
 
   void setMultiSelect(bool multi);
   bool multiSelect() const;
+  // Ctrl- and Shift-click choose several entries (mono extraction); off
+  // gives single selection back.
+  void setSeveralSelect(bool several);
   // Indexes of the selected entries, in list order.
   QList<int> selectedRows() const;
 

@@ -20,7 +20,7 @@ bool holds(const QString& root, const QString& path) {
 
 }  // namespace
 
-DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent) {
+DriveComboBox::DriveComboBox(QWidget* parent) : ComboBox(parent) {
   setIconSize(QSize(14, 11));
   connect(this, &QComboBox::currentIndexChanged, this, [this] { fitTexts(); });
   connect(this, &QComboBox::activated, this, [this](int index) {
@@ -75,18 +75,8 @@ bool DriveComboBox::setDrive(const QString& root) {
   return shown_ != before;
 }
 
-bool DriveComboBox::shownTextCut() const {
-  QStyleOptionComboBox option;
-  initStyleOption(&option);
-  const QRect field =
-      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-  // The drive glyph and its gap come before the text.
-  const int room = field.width() - iconSize().width() - 4;
-  return fontMetrics().horizontalAdvance(currentText()) > room;
-}
-
 void DriveComboBox::fitTexts() {
-  setToolTip(shownTextCut() ? currentText() : QString());
+  updateToolTip();
   int widest = 0;
   for (int k = 0; k < count(); ++k) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(k)));
   // Glyph, margins and a scroll bar beside the longest text.

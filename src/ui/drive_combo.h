@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "ui/controls.h"
+
 namespace vantrel {
 
 struct DriveInfo {
@@ -19,7 +21,7 @@ struct DriveInfo {
 
 using DriveSource = std::function<std::vector<DriveInfo>()>;
 
-class DriveComboBox : public QComboBox {
+class DriveComboBox : public ComboBox {
   Q_OBJECT
  public:
   explicit DriveComboBox(QWidget* parent = nullptr);
@@ -42,7 +44,6 @@ class DriveComboBox : public QComboBox {
   void showPopup() override;
   // Whether the text of the drive shown is drawn cut; the whole text is
   // then the box's tooltip. The list opens wide enough for every drive.
-  bool shownTextCut() const;
 
  signals:
   // The user chose a drive other than the one shown.

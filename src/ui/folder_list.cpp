@@ -253,10 +253,15 @@ void FileList::keyPressEvent(QKeyEvent* event) {
 }
 
 void FileList::focusInEvent(QFocusEvent* event) {
-  // The file a list makes current as it takes the focus is shown marked as
-  // chosen: it is loaded as if clicked.
+  // Taking the focus, the list highlights the bank loaded (else the file it
+  // makes current, which is then loaded as if clicked).
   const int before = currentRow();
   ListBox::focusInEvent(event);
+  if (!loaded_.isEmpty() && selectFile(loaded_)) {
+    if (currentItem()) currentItem()->setSelected(true);
+    return;
+  }
+  if (currentItem()) currentItem()->setSelected(true);
   if (currentRow() != before && currentRow() >= 0) emit fileClicked();
 }
 
@@ -321,7 +326,7 @@ bool FileList::selectFile(const QString& name) {
   return false;
 }
 
-FilterComboBox::FilterComboBox(QWidget* parent) : QComboBox(parent) {}
+FilterComboBox::FilterComboBox(QWidget* parent) : ComboBox(parent) {}
 
 void FilterComboBox::setFilter(const QString& filter) {
   clear();

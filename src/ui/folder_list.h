@@ -87,6 +87,9 @@ class FileList : public ListBox {
   bool selectFile(const QString& name);
 
   static bool matchesMask(const QString& name, const QString& mask);
+  // The file (name) whose bank the window shows: highlighted when the list
+  // takes the focus.
+  void setLoadedFile(const QString& name) { loaded_ = name; }
 
  signals:
   // A click on a file, or the keyboard moving the current file (also when
@@ -102,11 +105,12 @@ class FileList : public ListBox {
  private:
   QString folder_;
   QString mask_ = QStringLiteral("*.tti");
+  QString loaded_;
 };
 
 // The mask box: descriptions shown, masks behind them. The filter text
 // alternates description and mask: "TTI files|*.tti|All files (*.*)|*.*".
-class FilterComboBox : public QComboBox {
+class FilterComboBox : public ComboBox {
   Q_OBJECT
  public:
   explicit FilterComboBox(QWidget* parent = nullptr);

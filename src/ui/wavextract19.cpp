@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QDesktopServices>
 #include <QDropEvent>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -185,7 +188,7 @@ void TForm1::createControls() {
   headl = place(new TextBox(TextBox::Kind::StatusLine, this), "headl", layout::kHeadl);
   test = place(new TextBox(TextBox::Kind::Log, this), "test", layout::kTest);
   wavlist = place(new SampleList(this), "wavlist", layout::kWavlist);
-  into = place(new QComboBox(this), "into", layout::kInto);
+  into = place(new ComboBox(this), "into", layout::kInto);
   // The output formats in their settings order: the item index is what
   // vantrel.ini stores.
   for (const OutputFormat& f : outputFormats()) {
@@ -262,6 +265,26 @@ void TForm1::createControls() {
   dir1->setFolder(kRoot);
   destin->setFolder(kRoot);
 
+  // The target list's context menu, and its key, open the folder in the
+  // desktop's file manager.
+  auto* openTarget = new QAction(QStringLiteral("Open target folder"), destin);
+  openTarget->setObjectName(QStringLiteral("openTarget"));
+  openTarget->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  openTarget->setShortcutContext(Qt::WindowShortcut);
+  connect(openTarget, &QAction::triggered, this, &TForm1::openTargetFolder);
+  destin->addAction(openTarget);
+  destin->setContextMenuPolicy(Qt::ActionsContextMenu);
+  // Ctrl+L types a folder, as in a file manager's location bar.
+  auto* typeAction = new QAction(QStringLiteral("Type a folder"), this);
+  typeAction->setObjectName(QStringLiteral("typeFolder"));
+  typeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  typeAction->setShortcutContext(Qt::WindowShortcut);
+  connect(typeAction, &QAction::triggered, this, [this] {
+    if (!jobRunning_) typeFolder();
+  });
+  addAction(typeAction);
+  setHelpTexts();
+
   // Audition and preview in the sample list (Space, middle click, hover, P).
   audition_ = new AuditionControl(*this);
   setTabOrder();
@@ -272,7 +295,7 @@ void TForm1::setTabOrder() {
   // the title strip's buttons.
   const std::initializer_list<QWidget*> chain = {
       dir1, DriveComboBox1, complete, extrdrive, file1, FilterComboBox1, extract, test, wavlist, into,
-      wavextr, destin, DriveComboBox2, aboutbt, minim, ImgBtn21};
+      wavextr, destin, DriveComboBox2, aboutbt, minim, Image3, ImgBtn21};
   QWidget* previous = nullptr;
   for (QWidget* w : chain) {
     if (previous) QWidget::setTabOrder(previous, w);
@@ -447,6 +470,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
     cancelJob();
     return;
   }
+
   QWidget::keyPressEvent(event);
 }
 
@@ -504,6 +528,54 @@ void TForm1::DeactivateLook() {
   QPalette p = Label1->palette();
   p.setColor(QPalette::WindowText, system.color(QPalette::Inactive, QPalette::Light));
   Label1->setPalette(p);
+}
+
+void TForm1::typeFolder() {
+  const QWidget* focus = QApplication::focusWidget();
+  const bool target = focus == destin || focus == DriveComboBox2;
+  FolderList* list = target ? destin : dir1;
+  bool ok = false;
+  const QString typed = QInputDialog::getText(this, QStringLiteral("Vantrel"),
+                                              target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"),
+                                              QLineEdit::Normal, shownText(list->folder()), &ok);
+  if (!ok || typed.trimmed().isEmpty()) return;
+  QString folder = typed.trimmed();
+  if (folder.startsWith(QStringLiteral("~/")) || folder == QStringLiteral("~"))
+    folder = fromLocalPath(homeFolder()) + folder.mid(1);
+  if (!target) {
+    // The source side takes what a drop or the command line takes.
+    if (const auto spot = sourceSpotOf(localPath(folder))) {
+      openSourceSpot(*spot);
+      return;
+    }
+  } else if (canEnter(folder)) {
+    destin->setFolder(folder);
+    return;
+  }
+  showError(QStringLiteral("cannot open %1: no such folder").arg(folder), {});
+}
+
+void TForm1::openTargetFolder() {
+  const std::string folder = localPath(destin->folder());
+  // The folder's bytes as they are, whatever their encoding.
+  const QUrl url = QUrl::fromEncoded("file://" + QByteArray::fromStdString(folder).toPercentEncoding("/"));
+  if (!QDesktopServices::openUrl(url))
+    showError(QStringLiteral("cannot open the target folder in the file manager"), folder);
+}
+
+void TForm1::setHelpTexts() {
+  complete->setToolTip(QStringLiteral("Convert every bank of the source folder"));
+  extrdrive->setToolTip(QStringLiteral("Convert every bank on the source drive"));
+  extract->setToolTip(QStringLiteral("Convert the highlighted bank (Enter)"));
+  wavextr->setToolTip(QStringLiteral("Write the chosen samples (Ctrl- and Shift-click choose several in WAV Mono)"));
+  aboutbt->setToolTip(QStringLiteral("About Vantrel"));
+  minim->setToolTip(QStringLiteral("Minimise"));
+  Image3->setToolTip(QStringLiteral("Maximise or restore"));
+  ImgBtn21->setToolTip(QStringLiteral("Close"));
+  DriveComboBox1->setPurpose(QStringLiteral("The source drive"));
+  DriveComboBox2->setPurpose(QStringLiteral("The target drive"));
+  FilterComboBox1->setPurpose(QStringLiteral("Which files the list shows"));
+  into->setPurpose(QStringLiteral("The output (right click: Faithful to the bank)"));
 }
 
 void TForm1::toggleMaximised() {
@@ -580,7 +652,6 @@ void TForm1::FormActivate() {
       } else {
         into->setCurrentIndex(outputFormat(FormatId::Mono).settingsIndex);
       }
-      intoChange();
       faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
     if (startSpot_) source = startSpot_->folder;
@@ -592,6 +663,7 @@ void TForm1::FormActivate() {
     showActiveLook();
     wavlist->setVisible(false);
     wavlist->setMultiSelect(false);
+    wavlist->setSeveralSelect(state_.format->id == FormatId::Mono);
     state_.picks.clear();
     startupDone_ = true;
     buttonChanged(ButtonId::ExtrDrive, true);
@@ -789,6 +861,7 @@ void TForm1::file1Click() {
       SampleBank& shown;
       ~Shown() { shown = std::move(click.bank); }
     } shown{click, state_.shown};
+    file1->setLoadedFile(file1->currentItem() ? file1->selectedPath().section(QLatin1Char('/'), -1) : QString());
     vantrel::file1Click(click, bank);
   }, bank);
 }
@@ -803,7 +876,11 @@ void TForm1::file1DblClick() {
   });
 }
 
-void TForm1::intoChange() { wavlist->setMultiSelect(state_.stereo()); }
+void TForm1::intoChange() {
+  wavlist->setMultiSelect(state_.stereo());
+  // Mono files can be written of several samples at once.
+  wavlist->setSeveralSelect(state_.format->id == FormatId::Mono);
+}
 
 // ---- Conversions ----
 
@@ -853,6 +930,18 @@ void TForm1::extrdriveClick() {
 
 void TForm1::wavextrClick() {
   if (jobRunning_) return;
+  const QList<int> chosen = wavlist->selectedRows();
+  if (state_.format->id == FormatId::Mono && chosen.size() > 1 && wavextr->On()) {
+    const std::vector<int> rows(chosen.begin(), chosen.end());
+    const std::string target = localPath(destin->folder());
+    const std::string bank = state_.shown.ttiPath;
+    const JobOptions options = state_.jobOptions();
+    startJob(bank, [this, rows, target, bank, options] {
+      JobContext ctx(*this, options);
+      extractSamples(ctx, fileSystemBanks().bankAt(bank), rows, target);
+    });
+    return;
+  }
   const int row = wavlist->currentRow();
   const std::string target = localPath(destin->folder());
   const std::string bank = state_.shown.ttiPath;

@@ -82,7 +82,7 @@ class TForm1 : public QWidget, public JobListener {
   TextBox* headl;
   TextBox* test;
   SampleList* wavlist;
-  QComboBox* into;
+  ComboBox* into;
   // The output box's context menu item: output faithful to the bank
   // (JobOptions::faithful), remembered in the user's configuration folder.
   QAction* faithful;
@@ -215,6 +215,12 @@ class TForm1 : public QWidget, public JobListener {
   template <class Widget>
   Widget* place(Widget* w, const char* name, const QRect& r);
   void toggleMaximised();
+  // Ctrl+L: a folder typed for the source list, or for the target list
+  // when the focus is on the target side.
+  void typeFolder();
+  // Opens the target folder in the desktop's file manager.
+  void openTargetFolder();
+  void setHelpTexts();
   void applyPalettes();
   void showActiveLook();
   void openStartFolder(const QString& line, DriveComboBox* box, FolderList* list, QString& lastDrive,

@@ -98,7 +98,14 @@ TEST(UiKeyboard, TabVisitsOnlyWhatIsShownAndCanBeUsed) {
   TestWindow w;
   writeBank(w.banks + "/KIT.TTI", simpleBank(2));
   open(w, 0);
-  clickEntry(w.form->file1, "KIT.TTI");
+  // Tabbing into the file list loads its bank and highlights it.
+  w.form->FilterComboBox1->setFocus();
+  QTest::keyClick(w.form->FilterComboBox1, Qt::Key_Backtab);
+  waitForJob(w.form.get());
+  ASSERT_EQ(QApplication::focusWidget(), w.form->file1);
+  ASSERT_NE(w.form->file1->currentItem(), nullptr);
+  EXPECT_TRUE(w.form->file1->currentItem()->isSelected());
+  EXPECT_EQ(w.form->state().shown.ttiPath, w.banks + "/KIT.TTI");
   ASSERT_TRUE(w.form->wavlist->isVisible());
   w.form->dir1->setFocus();
   QList<QWidget*> visited;
@@ -117,7 +124,7 @@ TEST(UiKeyboard, TabVisitsOnlyWhatIsShownAndCanBeUsed) {
   TForm1& f = *w.form;
   for (QWidget* wanted : std::initializer_list<QWidget*>{f.dir1, f.complete, f.extrdrive, f.file1, f.extract,
                                                          f.wavlist, f.into, f.wavextr, f.destin, f.aboutbt,
-                                                         f.minim, f.ImgBtn21})
+                                                         f.minim, f.Image3, f.ImgBtn21})
     EXPECT_TRUE(visited.contains(wanted)) << wanted->objectName().toStdString();
 }
 
@@ -179,8 +186,11 @@ TEST(UiReadable, CutEntriesAndDrivesShowTheirWholeTextOnHover) {
   box->setDrive(longDrive);
   EXPECT_TRUE(box->shownTextCut());
   EXPECT_EQ(box->toolTip(), box->currentText());
+  // Cut in the middle: both ends of the name show.
+  EXPECT_TRUE(box->shownText().startsWith(box->currentText().left(3))) << box->shownText().toStdString();
+  EXPECT_TRUE(box->shownText().endsWith(box->currentText().right(3))) << box->shownText().toStdString();
   box->setDrive("/");
-  EXPECT_TRUE(box->toolTip().isEmpty());
+  EXPECT_EQ(box->toolTip(), "The target drive");
 }
 
 TEST(UiAbout, EscClosesTheBoxAndTheTitleStripTurnsActiveAgain) {
