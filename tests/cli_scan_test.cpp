@@ -100,6 +100,8 @@ TEST(CliScan, ReportsTheProblemsOfCraftedBanksAndWritesNothing) {
   }
   const std::string unreadable = root + "/CUT.TTI";
   writeBytes(unreadable, std::vector<std::uint8_t>(300, 0));
+  const std::string empty = root + "/EMPTY.TTI";  // a bank of no bytes says so
+  writeBytes(empty, {});
   const auto before = std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {});
 
   auto r = runCommand({VANTREL_CLI, "scan", "--json", root});
@@ -111,9 +113,9 @@ TEST(CliScan, ReportsTheProblemsOfCraftedBanksAndWritesNothing) {
     const std::string path = bank.at("path");
     std::vector<std::string> keys;
     for (const auto& item : bank.items()) keys.push_back(item.key());
-    if (path == unreadable) {
+    if (path == unreadable || path == empty) {
       EXPECT_EQ(keys, (std::vector<std::string>{"path", "samples", "zones", "sampleBytes", "problems", "error"}));
-      EXPECT_EQ(bank["error"], "Read beyond end of file");
+      EXPECT_EQ(bank["error"], path == empty ? "Read beyond end of file (empty file)" : "Read beyond end of file");
       continue;
     }
     SCOPED_TRACE(path);
@@ -127,7 +129,7 @@ TEST(CliScan, ReportsTheProblemsOfCraftedBanksAndWritesNothing) {
     for (std::size_t k = 0; k < problems.size(); ++k)
       EXPECT_NE(problems[k].find(c.problems[k]), std::string::npos) << problems[k];
   }
-  EXPECT_EQ(seen, byPath.size() + 1);
+  EXPECT_EQ(seen, byPath.size() + 2);
   EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {}), before);
 
   // A single sound bank: text, exit 0.

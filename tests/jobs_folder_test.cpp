@@ -381,3 +381,19 @@ TEST(JobsFolderRun, EveryBankKeepsItsOwnOutputNameLetterCaseAside) {
     EXPECT_EQ(outputs, c.outputs);
   }
 }
+
+TEST(JobsSourceCheck, AFolderThatCannotBeReadSaysSoRatherThanHoldingNoBanks) {
+  TempDir t;
+  makeFolders(t.file("EMPTY"));
+  writeBytes(t.file("FILE"), {1});
+  const std::pair<std::string, std::string> cases[] = {
+      {t.file("EMPTY"), "No TTI files found in source dir"},
+      {t.file("GONE"), "cannot read " + t.file("GONE") + ": File not found"},
+      {t.file("FILE"), "cannot read " + t.file("FILE") + ": "},
+  };
+  for (const auto& [folder, status] : cases) {
+    Jobs j;
+    EXPECT_FALSE(checkfortti(j.ctx, folder));
+    EXPECT_EQ(j.ui.lastStatus().substr(0, status.size()), status) << j.ui.lastStatus();
+  }
+}
