@@ -5,6 +5,7 @@
 // real tools unpack from it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -307,4 +308,50 @@ TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
   fs::create_directories(t.file("ref"));
   ASSERT_EQ(runCommand({VANTREL_CLI, "convert", "-q", "--out", t.file("ref"), tree + "/Big/LONG.TTI"}).exitCode, 0);
   EXPECT_EQ(readFileBytes(wav), readFileBytes(t.file("ref/WAV_MONO_LONG.TTI/LONG.WAV")));
+}
+
+TEST(ArchiveBanks, ALargeBankIsReadWhereItLiesWhenStoredAsItIs) {
+  TempDir t;
+  // Larger than the banks read into memory.
+  const std::string tree = t.file("tree");
+  fs::create_directories(tree + "/Big");
+  BankDesc big;
+  SampleDesc s;
+  s.name = "LONG.WAV";
+  s.pcm = noisePcm(5u << 20, 11);
+  big.samples.push_back(std::move(s));
+  writeBank(tree + "/Big/LONG.TTI", big);
+  const std::vector<std::uint8_t> bytes = readFileBytes(tree + "/Big/LONG.TTI");
+  ASSERT_GT(bytes.size(), kInMemoryLimit);
+
+  struct Case {
+    std::string extension;
+    std::string make;  // TREE, IMAGE: the shell's $1, $2
+    bool inPlace;      // the entry's bytes lie in the file as they are
+  };
+  const std::vector<Case> cases = {
+      {".iso", "xorriso -as mkisofs -quiet -R -J -o \"$2\" \"$1\"", true},
+      {".tar", "tar -C \"$1\" -cf \"$2\" .", true},
+      {".zip", "cd \"$1\" && zip -q0r \"$2\" .", true},
+      {".tar.gz", "tar -C \"$1\" -czf \"$2\" .", false},
+      {".7z", "cd \"$1\" && 7z a -bd \"$2\" . >/dev/null", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extension);
+    const std::string image = t.file("disk" + c.extension);
+    run(c.make, tree, image);
+    const std::unique_ptr<ByteSource> source = archiveBankAt({image, "Big/LONG.TTI"}).open();
+    ASSERT_EQ(source->size(), bytes.size());
+    std::vector<std::uint8_t> got(bytes.size());
+    source->read(got.data(), got.size());
+    EXPECT_TRUE(got == bytes);
+    // The bytes stay where they were read from: the image, or a
+    // temporary file of the bank alone.
+    source->rewind();
+    const PcmArea area = source->takePcm(0);
+    struct stat held {}, file {};
+    ASSERT_EQ(::fstat(area.file.descriptor(), &held), 0);
+    ASSERT_EQ(::stat(image.c_str(), &file), 0);
+    EXPECT_EQ(held.st_ino == file.st_ino && held.st_dev == file.st_dev, c.inPlace);
+  }
 }
