@@ -110,8 +110,7 @@ void convert(const std::string& path, int mode, const std::string& out, std::vec
     if (pair) ++i;
   }
   const std::size_t count = files.size();
-  WriterThreads threads;
-  WavFileWriters writers(bank, std::move(files), threads, WavFileWriters::threadsFor(count), {}, buffer);
+  WavFileWriters writers(bank, std::move(files), WavFileWriters::threadsFor(count, bytes), {}, buffer);
   for (std::size_t k = 0; k < count; ++k) {
     bool headerWritten;
     writers.settle(k, headerWritten);

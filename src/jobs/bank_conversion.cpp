@@ -242,6 +242,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   std::vector<Step> steps;
   std::vector<WavFileTask> files;
   std::set<std::string> planned;
+  std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
     return planned.count(path) > 0 || (!ctx.options.overwrite && !wav.fresh && fileExists(path));
   };
@@ -262,6 +263,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
                      eventFor(path, dryRun ? OutputOutcome::Planned : OutputOutcome::Written, stereo,
                               left, right)});
     planned.insert(path);
+    bytes += (stereo ? 2u : 1u) * static_cast<std::uint64_t>(bank.pcmLength[left]);
     files.push_back({std::move(path), wavSource(ctx, stereo, left, right), nullptr, nullptr, ctx.options.overwrite});
   };
   auto existing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
@@ -332,7 +334,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   for (const Step& step : steps) {
     if (step.file >= 0) eventOf[static_cast<std::size_t>(step.file)] = &step.event;
   }
-  const unsigned threads = WavFileWriters::threadsFor(files.size());
+  const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
   JobListener& ui = ctx.ui;
   WavFileWriters::Check check;
   if (ui.checksBeforeNaming()) {
@@ -340,8 +342,8 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
       ui.checkBeforeNaming(*eventOf[k], file, read);
     };
   }
-  WavFileWriters writers(bank, std::move(files), ctx.writerThreads, threads, [&ui](int) { checkCancelled(ui); },
-                         ctx.writeBuffer, std::move(check));
+  WavFileWriters writers(bank, std::move(files), threads, [&ui](int) { checkCancelled(ui); }, ctx.writeBuffer,
+                         std::move(check));
   for (const Step& step : steps) {
     checkCancelled(ctx.ui);
     if (step.file >= 0) {

@@ -12,7 +12,6 @@
 #include "jobs/gauge.h"
 #include "jobs/listener.h"
 #include "jobs/output_formats.h"
-#include "jobs/writer_threads.h"
 #include "platform/file.h"
 #include "tti/articulation.h"
 #include "tti/bank_source.h"
@@ -71,8 +70,6 @@ struct JobContext {
 
   // The writers' buffer for file data, kept from file to file.
   std::vector<std::uint8_t> writeBuffer;
-  // The threads that write a bank's WAV files, kept from bank to bank.
-  WriterThreads writerThreads;
   // A folder run's output folder, held open while the run lasts: its
   // banks' SoundFonts are made in it without walking its path each time.
   OpenFolder runFolder;

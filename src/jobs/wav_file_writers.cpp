@@ -2,7 +2,6 @@
 #include "jobs/wav_file_writers.h"
 
 #include <algorithm>
-#include <thread>
 #include <utility>
 
 #include "platform/errors.h"
@@ -22,42 +21,38 @@ bool isDiskFull(const std::exception_ptr& failure) {
 
 }  // namespace
 
-WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, WriterThreads& pool,
-                               unsigned threads, Progress progress, std::vector<std::uint8_t>& buffer, Check check)
+WavFileWriters::WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
+                               Progress progress, std::vector<std::uint8_t>& buffer, Check check)
     : bank_(bank),
       files_(std::move(files)),
       progress_(std::move(progress)),
       check_(std::move(check)),
       slots_(files_.size()),
-      ownBuffer_(buffer),
-      pool_(pool) {
-  if (threads > 0) {
-    pool_.start(threads, [this] { work(); });
-    threads_ = true;
+      ownBuffer_(buffer) {
+  try {
+    for (unsigned t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
+  } catch (...) {
+    // Fewer threads than asked for: the job's thread writes what they do not.
   }
 }
 
 WavFileWriters::~WavFileWriters() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  stopThreads(lock);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (auto& t : threads_) t.join();
 }
 
-void WavFileWriters::stopThreads(std::unique_lock<std::mutex>& lock) {
-  stop_ = true;
-  if (!threads_) return;
-  threads_ = false;
-  lock.unlock();
-  pool_.finish();
-  lock.lock();
-}
-
-unsigned WavFileWriters::threadsFor(std::size_t files) {
-  // The job's thread writes files too, so one core is its. The threads are
-  // the run's, started once: even the few small files of a small bank are
-  // written two at a time.
-  static const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  if (files < 2) return 0;
-  return static_cast<unsigned>(std::min<std::size_t>({cores - 1, 3, files - 1}));
+unsigned WavFileWriters::threadsFor(std::size_t files, std::uint64_t bytes) {
+  // One file gains nothing from another thread, and for a few small files
+  // starting threads costs more than they save (a folder run of small
+  // banks starts them once per bank).
+  constexpr std::uint64_t kMinBytes = 4u << 20;
+  if (files < 2 || bytes < kMinBytes) return 0;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<std::size_t>({cores, 4, files}));
 }
 
 void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, PcmReadCopy* read,
@@ -88,42 +83,36 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, Pcm
   changed_.notify_all();
 }
 
-PcmReadCopy* WavFileWriters::readCopy() const {
-  if (!check_) return nullptr;
-  // Each thread's own, kept from bank to bank.
-  thread_local PcmReadCopy copy(kReadCopyBytes);
-  return &copy;
-}
-
 void WavFileWriters::work() {
-  thread_local std::vector<std::uint8_t> buffer;  // kept from bank to bank
+  std::vector<std::uint8_t> buffer;
+  PcmReadCopy read(kReadCopyBytes);
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!stop_ && next_ < files_.size()) write(next_++, buffer, readCopy(), lock);
+  while (!stop_ && next_ < files_.size()) write(next_++, buffer, check_ ? &read : nullptr, lock);
 }
 
 bool WavFileWriters::settle(std::size_t k, bool& headerWritten) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (slots_[k].state == State::Waiting || slots_[k].state == State::Running) {
     if (slots_[k].state == State::Waiting && next_ == k) {
-      write(next_++, ownBuffer_, readCopy(), lock);  // no thread has taken it yet
-    } else if (!stop_ && next_ < files_.size()) {
-      // A writer thread has file k: a later file is written meanwhile
-      // rather than waited through.
-      write(next_++, ownBuffer_, readCopy(), lock);
+      write(next_++, ownBuffer_, nullptr, lock);  // no thread has taken it yet
     } else {
       changed_.wait(lock);
     }
   }
   Slot& slot = slots_[k];
-  if (slot.state == State::Failed && threads_ && isDiskFull(slot.failure)) {
+  if (slot.state == State::Failed && !threads_.empty() && isDiskFull(slot.failure)) {
     // Later files written meanwhile may have taken the space this one
     // needed. Stop the threads, give back what those files hold and write
     // this file again, and the rest one after the other: a full disk then
     // ends the job at the file where writing in order would.
-    stopThreads(lock);
+    stop_ = true;
+    lock.unlock();
+    for (auto& t : threads_) t.join();
+    threads_.clear();
+    lock.lock();
     for (std::size_t j = k; j < files_.size(); ++j) slots_[j] = Slot();
     next_ = k;
-    write(next_++, ownBuffer_, readCopy(), lock);
+    write(next_++, ownBuffer_, nullptr, lock);
   }
   headerWritten = slot.headerWritten;
   if (slot.state == State::Failed) {

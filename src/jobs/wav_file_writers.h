@@ -15,9 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "jobs/writer_threads.h"
 #include "tti/sample_bank.h"
 #include "writers/wav_writer.h"
 
@@ -39,20 +39,20 @@ class WavFileWriters {
   // that wrote it, with the sample bytes read for it when the writers keep
   // them (else null); a throw fails the file.
   using Check = std::function<void(std::size_t k, const File& file, const PcmReadCopy* read)>;
-  // Sample bytes kept per file for the check by each thread that writes
-  // files: the rest of a larger file is compared with the bank's area read
-  // again.
+  // Sample bytes kept per file for the check by each writer thread (the
+  // job's thread keeps none: it writes the files of small banks, where
+  // keeping them saves little): the rest of a larger file is compared with
+  // the bank's area read again.
   static constexpr std::size_t kReadCopyBytes = 4u << 20;
 
-  // Has `threads` of the run's writer threads write the files (none: the
-  // files are written on the job's thread as settle reaches them, which
-  // also writes any file no writer thread has taken yet). `progress` is
+  // Starts `threads` writer threads on the files (none: the files are
+  // written on the job's thread as settle reaches them). `progress` is
   // called with 0 after every block on the thread that writes it; a throw
   // fails the file being written. `buffer` is the job thread's write
   // buffer, kept by the caller from bank to bank. `check`, when given,
   // sees each written file, with the sample bytes its writer thread read
   // for it.
-  WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, WriterThreads& pool, unsigned threads,
+  WavFileWriters(const SampleBank& bank, std::vector<WavFileTask> files, unsigned threads,
                  Progress progress, std::vector<std::uint8_t>& buffer, Check check = {});
   // Stops the threads once their current file is written and drops every
   // file that has not been given its final name.
@@ -60,17 +60,16 @@ class WavFileWriters {
   WavFileWriters(const WavFileWriters&) = delete;
   WavFileWriters& operator=(const WavFileWriters&) = delete;
 
-  // Waits until file k is written (writing it, or a later file no thread
-  // has taken, meanwhile) and gives it its final name; files are settled
-  // in order, 0 first. False when another file took the name
+  // Waits until file k is written and gives it its final name; files are
+  // settled in order, 0 first. False when another file took the name
   // meanwhile: it is left as it is and file k is dropped. A failure is
   // thrown; `headerWritten` then tells whether the file had got as far as
   // its header.
   bool settle(std::size_t k, bool& headerWritten);
 
-  // The number of writer threads worth having write `files` files beside
-  // the job's thread.
-  static unsigned threadsFor(std::size_t files);
+  // The number of writer threads worth starting for `files` files holding
+  // `bytes` bytes of sample data.
+  static unsigned threadsFor(std::size_t files, std::uint64_t bytes);
 
  private:
   enum class State { Waiting, Running, Written, Failed, Settled };
@@ -82,11 +81,6 @@ class WavFileWriters {
   };
 
   void work();
-  // The calling thread's copy of the sample bytes it reads, when the files
-  // are checked.
-  PcmReadCopy* readCopy() const;
-  // Waits until no writer thread writes a file any more.
-  void stopThreads(std::unique_lock<std::mutex>& lock);
   // Writes file k on the calling thread, keeping the sample bytes read in
   // `read` when it is given; the lock is released meanwhile.
   void write(std::size_t k, std::vector<std::uint8_t>& buffer, PcmReadCopy* read,
@@ -102,8 +96,7 @@ class WavFileWriters {
   std::vector<std::uint8_t>& ownBuffer_;  // the job thread's
   std::mutex mutex_;
   std::condition_variable changed_;
-  WriterThreads& pool_;
-  bool threads_ = false;  // whether the pool's threads work on the files
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace vantrel
