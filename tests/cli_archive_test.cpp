@@ -91,6 +91,19 @@ std::map<std::string, std::string> scanned(const std::string& out, const std::st
   return banks;
 }
 
+// A bank of one sample, LONG.WAV, of `frames` frames of noise, in a
+// folder made for it.
+void writeLongBank(const std::string& path, std::size_t frames, std::uint32_t seed) {
+  fs::create_directories(fs::path(path).parent_path());
+  BankDesc bank;
+  SampleDesc s;
+  s.name = "LONG.WAV";
+  s.pcm = noisePcm(frames, seed);
+  s.zones = {0};
+  bank.samples.push_back(std::move(s));
+  writeBank(path, bank);
+}
+
 // A run's output folder: its only entry below `out`.
 std::string onlyFolder(const std::string& out) {
   std::vector<std::string> entries;
@@ -275,16 +288,7 @@ TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
   // 2 GiB of padding (a sparse file, read back as zeros by xorriso) and a
   // bank of 96 MiB: neither may be held in memory.
   const std::string tree = t.file("tree");
-  fs::create_directories(tree + "/Big");
-  {
-    BankDesc big;
-    SampleDesc s;
-    s.name = "LONG.WAV";
-    s.pcm = noisePcm(48u << 20, 7);
-    s.zones = {0};
-    big.samples.push_back(std::move(s));
-    writeBank(tree + "/Big/LONG.TTI", big);
-  }
+  writeLongBank(tree + "/Big/LONG.TTI", 48u << 20, 7);
   writeBank(tree + "/SMALL.TTI", randomArchiveBank(5));
   ASSERT_EQ(shell("truncate -s 2G " + quoted(tree + "/PADDING.BIN")).exitCode, 0);
   const std::string image = t.file("large.iso");
@@ -314,13 +318,7 @@ TEST(ArchiveBanks, ALargeBankIsReadWhereItLiesWhenStoredAsItIs) {
   TempDir t;
   // Larger than the banks read into memory.
   const std::string tree = t.file("tree");
-  fs::create_directories(tree + "/Big");
-  BankDesc big;
-  SampleDesc s;
-  s.name = "LONG.WAV";
-  s.pcm = noisePcm(5u << 20, 11);
-  big.samples.push_back(std::move(s));
-  writeBank(tree + "/Big/LONG.TTI", big);
+  writeLongBank(tree + "/Big/LONG.TTI", 5u << 20, 11);
   const std::vector<std::uint8_t> bytes = readFileBytes(tree + "/Big/LONG.TTI");
   ASSERT_GT(bytes.size(), kInMemoryLimit);
 
