@@ -5,6 +5,7 @@
 // real tools unpack from it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -88,6 +89,19 @@ std::map<std::string, std::string> scanned(const std::string& out, const std::st
     banks[path.substr(path.find(prefix) == 0 ? prefix.size() : 0)] = line.dump();
   }
   return banks;
+}
+
+// A bank of one sample, LONG.WAV, of `frames` frames of noise, in a
+// folder made for it.
+void writeLongBank(const std::string& path, std::size_t frames, std::uint32_t seed) {
+  fs::create_directories(fs::path(path).parent_path());
+  BankDesc bank;
+  SampleDesc s;
+  s.name = "LONG.WAV";
+  s.pcm = noisePcm(frames, seed);
+  s.zones = {0};
+  bank.samples.push_back(std::move(s));
+  writeBank(path, bank);
 }
 
 // A run's output folder: its only entry below `out`.
@@ -274,16 +288,7 @@ TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
   // 2 GiB of padding (a sparse file, read back as zeros by xorriso) and a
   // bank of 96 MiB: neither may be held in memory.
   const std::string tree = t.file("tree");
-  fs::create_directories(tree + "/Big");
-  {
-    BankDesc big;
-    SampleDesc s;
-    s.name = "LONG.WAV";
-    s.pcm = noisePcm(48u << 20, 7);
-    s.zones = {0};
-    big.samples.push_back(std::move(s));
-    writeBank(tree + "/Big/LONG.TTI", big);
-  }
+  writeLongBank(tree + "/Big/LONG.TTI", 48u << 20, 7);
   writeBank(tree + "/SMALL.TTI", randomArchiveBank(5));
   ASSERT_EQ(shell("truncate -s 2G " + quoted(tree + "/PADDING.BIN")).exitCode, 0);
   const std::string image = t.file("large.iso");
@@ -307,4 +312,44 @@ TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
   fs::create_directories(t.file("ref"));
   ASSERT_EQ(runCommand({VANTREL_CLI, "convert", "-q", "--out", t.file("ref"), tree + "/Big/LONG.TTI"}).exitCode, 0);
   EXPECT_EQ(readFileBytes(wav), readFileBytes(t.file("ref/WAV_MONO_LONG.TTI/LONG.WAV")));
+}
+
+TEST(ArchiveBanks, ALargeBankIsReadWhereItLiesWhenStoredAsItIs) {
+  TempDir t;
+  // Larger than the banks read into memory.
+  const std::string tree = t.file("tree");
+  writeLongBank(tree + "/Big/LONG.TTI", 5u << 20, 11);
+  const std::vector<std::uint8_t> bytes = readFileBytes(tree + "/Big/LONG.TTI");
+  ASSERT_GT(bytes.size(), kInMemoryLimit);
+
+  struct Case {
+    std::string extension;
+    std::string make;  // TREE, IMAGE: the shell's $1, $2
+    bool inPlace;      // the entry's bytes lie in the file as they are
+  };
+  const std::vector<Case> cases = {
+      {".iso", "xorriso -as mkisofs -quiet -R -J -o \"$2\" \"$1\"", true},
+      {".tar", "tar -C \"$1\" -cf \"$2\" .", true},
+      {".zip", "cd \"$1\" && zip -q0r \"$2\" .", true},
+      {".tar.gz", "tar -C \"$1\" -czf \"$2\" .", false},
+      {".7z", "cd \"$1\" && 7z a -bd \"$2\" . >/dev/null", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extension);
+    const std::string image = t.file("disk" + c.extension);
+    run(c.make, tree, image);
+    const std::unique_ptr<ByteSource> source = archiveBankAt({image, "Big/LONG.TTI"}).open();
+    ASSERT_EQ(source->size(), bytes.size());
+    std::vector<std::uint8_t> got(bytes.size());
+    source->read(got.data(), got.size());
+    EXPECT_TRUE(got == bytes);
+    // The bytes stay where they were read from: the image, or a
+    // temporary file of the bank alone.
+    source->rewind();
+    const PcmArea area = source->takePcm(0);
+    struct stat held {}, file {};
+    ASSERT_EQ(::fstat(area.file.descriptor(), &held), 0);
+    ASSERT_EQ(::stat(image.c_str(), &file), 0);
+    EXPECT_EQ(held.st_ino == file.st_ino && held.st_dev == file.st_dev, c.inPlace);
+  }
 }

@@ -3,10 +3,13 @@
 
 #include <archive_entry.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <type_traits>
@@ -37,7 +40,9 @@ struct Functions {
   decltype(&::archive_read_open1) open;
   decltype(&::archive_read_next_header) nextHeader;
   decltype(&::archive_read_data) readData;
+  decltype(&::archive_read_data_block) readDataBlock;
   decltype(&::archive_error_string) errorString;
+  decltype(&::archive_format) format;
   decltype(&::archive_entry_pathname) pathname;
   decltype(&::archive_entry_pathname_w) pathnameWide;
   decltype(&::archive_entry_hardlink) hardlink;
@@ -76,7 +81,9 @@ Functions load() {
   get(f.open, "archive_read_open1");
   get(f.nextHeader, "archive_read_next_header");
   get(f.readData, "archive_read_data");
+  get(f.readDataBlock, "archive_read_data_block");
   get(f.errorString, "archive_error_string");
+  get(f.format, "archive_format");
   get(f.pathname, "archive_entry_pathname");
   get(f.pathnameWide, "archive_entry_pathname_w");
   get(f.hardlink, "archive_entry_hardlink");
@@ -113,6 +120,8 @@ class Utf8Locale {
 };
 
 constexpr std::size_t kBlockSize = 128 * 1024;
+// Pages mapped at a time while an entry is followed in place.
+constexpr std::uint64_t kMapWindow = 16 << 20;
 
 // A name as bytes. A format that stores UTF-16 (Joliet, 7z) gives it as
 // characters: UTF-8, except U+EF80...U+EFFF, which stand for the bytes
@@ -176,12 +185,37 @@ ArchiveReader::ArchiveReader(const std::string& path)
 
 ArchiveReader::~ArchiveReader() {
   if (archive_) lib().readFree(archive_);
+  unmap();
 }
 
 la_ssize_t ArchiveReader::readBlock(struct archive*, void* self, const void** block) {
   auto& r = *static_cast<ArchiveReader*>(self);
+  // libarchive is done with the last block once it asks for the next.
+  r.unmap();
   *block = r.block_.get();
+  r.given_ = r.block_.get();
+  r.blockLength_ = 0;
   if (r.offset_ >= r.size_) return 0;
+  if (r.offset_ < r.mapEnd_ && r.mapEnd_ <= r.size_) {
+    // Mapped from the page holding offset_, up to kMapWindow bytes and no
+    // further than mapEnd_.
+    static const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t from = r.offset_ - r.offset_ % page;
+    const std::uint64_t n = std::min<std::uint64_t>(r.mapEnd_ - r.offset_, kMapWindow);
+    const std::size_t length = static_cast<std::size_t>(r.offset_ - from + n);
+    void* pages = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, r.file_.descriptor(), static_cast<off_t>(from));
+    if (pages != MAP_FAILED) {
+      r.mapped_ = pages;
+      r.mappedLength_ = length;
+      r.given_ = static_cast<const std::uint8_t*>(pages) + (r.offset_ - from);
+      r.blockStart_ = r.offset_;
+      r.blockLength_ = static_cast<std::size_t>(n);
+      r.offset_ += n;
+      *block = r.given_;
+      return static_cast<la_ssize_t>(n);
+    }
+    // Read instead where mapping fails.
+  }
   const std::uint64_t left = r.size_ - r.offset_;
   const std::size_t n = left < kBlockSize ? static_cast<std::size_t>(left) : kBlockSize;
   ssize_t got;
@@ -192,8 +226,16 @@ la_ssize_t ArchiveReader::readBlock(struct archive*, void* self, const void** bl
     r.ioError_ = errno;
     return -1;
   }
+  r.blockStart_ = r.offset_;
+  r.blockLength_ = static_cast<std::size_t>(got);
   r.offset_ += static_cast<std::uint64_t>(got);
   return got;
+}
+
+void ArchiveReader::unmap() noexcept {
+  if (mapped_) ::munmap(mapped_, mappedLength_);
+  mapped_ = nullptr;
+  mappedLength_ = 0;
 }
 
 la_int64_t ArchiveReader::skipBytes(struct archive*, void* self, la_int64_t n) {
@@ -258,6 +300,46 @@ std::size_t ArchiveReader::read(void* buffer, std::size_t n, const std::string& 
   const la_ssize_t got = lib().readData(archive_, buffer, n);
   if (got < 0) fail(shown, static_cast<int>(got));
   return static_cast<std::size_t>(got);
+}
+
+bool ArchiveReader::nextBlock(Block& block, const std::string& shown) {
+  if (!usable_) throw RunError(kDamagedArchive, shown, "read after an error");
+  Utf8Locale utf8;
+  const void* bytes = nullptr;
+  std::size_t size = 0;
+  la_int64_t offset = 0;
+  const int status = lib().readDataBlock(archive_, &bytes, &size, &offset);
+  if (status == ARCHIVE_EOF) return false;
+  if (status < ARCHIVE_WARN) fail(shown, status);
+  block.bytes = static_cast<const std::uint8_t*>(bytes);
+  block.size = size;
+  block.offset = offset > 0 ? static_cast<std::uint64_t>(offset) : 0;
+  block.inFile.reset();
+  // libarchive hands out the bytes of an entry stored as it is from the
+  // block this reader gave it (the file's bytes at blockStart_ on), and
+  // decoded or joined bytes from buffers of its own: a block that lies
+  // within the block given is the file's bytes at the matching place.
+  const auto first = reinterpret_cast<std::uintptr_t>(given_);
+  const auto at = reinterpret_cast<std::uintptr_t>(bytes);
+  if (size > 0 && at >= first && at - first <= blockLength_ && size <= blockLength_ - (at - first)) {
+    block.inFile = blockStart_ + (at - first);
+  }
+  return true;
+}
+
+void ArchiveReader::mapUntil(std::uint64_t end) noexcept {
+  // ISO 9660 and tar readers pass an entry's bytes on untouched (a zip
+  // reader sums them): mapped pages are then never read here, and an
+  // archive cut short meanwhile fails the reading of the bank later
+  // instead of the process.
+  const int base = end ? lib().format(archive_) & ARCHIVE_FORMAT_BASE_MASK : 0;
+  mapEnd_ = base == ARCHIVE_FORMAT_ISO9660 || base == ARCHIVE_FORMAT_TAR ? end : 0;
+}
+
+File ArchiveReader::reopen(const std::string& shown) const {
+  const int fd = ::fcntl(file_.descriptor(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) throwErrno(errno, shown);
+  return File(fd, shown);
 }
 
 }  // namespace vantrel

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <archive.h>
@@ -47,6 +48,28 @@ class ArchiveReader {
   // Up to n bytes of the current entry's data; 0 at its end. Damage throws
   // kDamagedArchive naming `shown`.
   std::size_t read(void* buffer, std::size_t n, const std::string& shown);
+  // The next block of the current entry's data as libarchive holds it,
+  // valid until the reader is used again; false at the entry's end.
+  // `offset`: where the block lies in the entry (a sparse entry's holes
+  // lie between blocks). `inFile`: where it lies in the archive file when
+  // its bytes are the file's own there, unchanged (an entry stored without
+  // compression), else nothing. Damage throws as read does.
+  struct Block {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    std::uint64_t offset = 0;
+    std::optional<std::uint64_t> inFile;
+  };
+  bool nextBlock(Block& block, const std::string& shown);
+  // Until the file's byte `end`, libarchive is given the file's pages
+  // mapped instead of read into memory, where the format passes an
+  // entry's bytes on without looking at them (ISO 9660, tar): following
+  // the rest of an entry found in place then copies nothing. Ends at
+  // `end`, or when called with 0.
+  void mapUntil(std::uint64_t end) noexcept;
+  // A descriptor of its own for the archive file, named `shown` in errors:
+  // it stays open when the reader is gone.
+  File reopen(const std::string& shown) const;
   // False once an error left the reader unable to go on; it must be
   // opened again.
   bool usable() const noexcept { return usable_; }
@@ -61,7 +84,18 @@ class ArchiveReader {
   File file_;
   std::uint64_t size_ = 0;
   std::uint64_t offset_ = 0;
+  // Drops the mapped pages given last, if any.
+  void unmap() noexcept;
+
   std::unique_ptr<std::uint8_t[]> block_;
+  // The block given to libarchive last: block_ or mapped pages, where its
+  // bytes lie in the file, how many it holds.
+  const std::uint8_t* given_ = nullptr;
+  std::uint64_t blockStart_ = 0;
+  std::size_t blockLength_ = 0;
+  void* mapped_ = nullptr;  // the pages mapped for it, when mapped
+  std::size_t mappedLength_ = 0;
+  std::uint64_t mapEnd_ = 0;  // see mapUntil
   struct archive* archive_ = nullptr;
   bool usable_ = true;
   int ioError_ = 0;  // errno of a failed read of the archive file

@@ -111,6 +111,10 @@ std::vector<std::string> listTtiFiles(const std::string& folder, const Unreadabl
 bool createFolders(const std::string& folder) noexcept {
   try {
     if (folder.empty()) return false;
+    // A folder whose parent is there (a run's folders are made one below
+    // another) needs one call; only a missing parent sends the walk from
+    // the top.
+    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST) return folderExists(folder);
     // Make each level in turn; a level that exists or cannot be made is
     // left to the next one, whose own creation then tells.
     for (std::size_t pos = folder.find('/', 1); pos != std::string::npos;

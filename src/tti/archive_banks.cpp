@@ -73,21 +73,96 @@ File temporaryFile() {
   return File(fd, folder);
 }
 
-// The bytes of an entry once read.
+// The bytes of an entry once read: in memory, or `size` bytes of `file`
+// from `start` on (a temporary file, or the archive file itself).
 struct EntryBytes {
   std::shared_ptr<const std::vector<std::uint8_t>> memory;
-  File file;  // when the entry was larger than kInMemoryLimit
+  File file;
+  std::uint64_t start = 0;
+  std::uint64_t size = 0;
 };
 
+void checkLength(const ArchiveEntry& entry, std::uint64_t total, const std::string& shown) {
+  if (entry.sizeKnown && total != entry.size) {
+    throw RunError(kDamagedArchive, shown,
+                   "the entry ends after " + std::to_string(total) + " of its " + std::to_string(entry.size) + " bytes");
+  }
+}
+
+// Copies n bytes of `from` at `at` to the end of `to`.
+void copyRange(const File& from, std::uint64_t at, std::uint64_t n, File& to) {
+  constexpr std::size_t kChunk = 256 * 1024;
+  std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[kChunk]);
+  while (n > 0) {
+    const std::size_t take = n < kChunk ? static_cast<std::size_t>(n) : kChunk;
+    from.readAt(at, chunk.get(), take);
+    to.writeAll(chunk.get(), take);
+    at += take;
+    n -= take;
+  }
+}
+
+// A large entry of known size. One stored as it is (in an ISO 9660 image,
+// a plain tar archive, a stored zip entry) is read where it lies: when
+// every block libarchive gives of it is the archive file's own bytes, each
+// right after the one before, the bank is those bytes of the archive file
+// and nothing is copied. Any other goes into a temporary file, the bytes
+// found in place until then copied there from the archive first. Holes
+// between the blocks of a sparse entry are zeros.
+EntryBytes readLargeEntry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& shown) {
+  EntryBytes out;
+  std::uint64_t start = 0;
+  std::uint64_t total = 0;
+  bool inPlace = true;
+  ArchiveReader::Block block;
+  // Once the first block is found in place, the rest is followed through
+  // mapped pages (no copy); whatever turns up, the blocks are checked.
+  struct Unmapped {
+    ArchiveReader& reader;
+    ~Unmapped() { reader.mapUntil(0); }
+  } unmapped{reader};
+  while (reader.nextBlock(block, shown)) {
+    if (block.size == 0 && block.offset == total) continue;
+    if (inPlace) {
+      if (block.inFile && block.offset == total && (total == 0 || *block.inFile == start + total)) {
+        if (total == 0) {
+          start = *block.inFile;
+          reader.mapUntil(start + entry.size);
+        }
+        total += block.size;
+        continue;
+      }
+      reader.mapUntil(0);
+      inPlace = false;
+      out.file = temporaryFile();
+      copyRange(reader.reopen(shown), start, total, out.file);
+    }
+    if (block.offset < total) throw RunError(kDamagedArchive, shown, "Encountered out-of-order sparse blocks");
+    if (block.offset > total) {
+      out.file.resize(block.offset);
+      out.file.seek(block.offset);
+    }
+    out.file.writeAll(block.bytes, block.size);
+    total = block.offset + block.size;
+  }
+  checkLength(entry, total, shown);
+  if (inPlace) {
+    out.file = reader.reopen(shown);
+    out.start = start;
+  }
+  out.size = total;
+  return out;
+}
+
 // Reads the current entry of `reader` whole: into memory while it fits
-// kInMemoryLimit, else into a temporary file.
+// kInMemoryLimit, else as readLargeEntry does.
 EntryBytes readEntry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& shown) {
+  if (entry.sizeKnown && entry.size > kInMemoryLimit) return readLargeEntry(reader, entry, shown);
   constexpr std::size_t kChunk = 256 * 1024;
   EntryBytes out;
   auto memory = std::make_shared<std::vector<std::uint8_t>>();
-  bool toFile = entry.sizeKnown && entry.size > kInMemoryLimit;
-  if (toFile) out.file = temporaryFile();
-  else if (entry.sizeKnown) memory->reserve(static_cast<std::size_t>(entry.size));
+  bool toFile = false;
+  if (entry.sizeKnown) memory->reserve(static_cast<std::size_t>(entry.size));
   std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[kChunk]);
   std::uint64_t total = 0;
   for (;;) {
@@ -104,11 +179,9 @@ EntryBytes readEntry(ArchiveReader& reader, const ArchiveEntry& entry, const std
     if (toFile) out.file.writeAll(chunk.get(), n);
     else memory->insert(memory->end(), chunk.get(), chunk.get() + n);
   }
-  if (entry.sizeKnown && total != entry.size) {
-    throw RunError(kDamagedArchive, shown,
-                   "the entry ends after " + std::to_string(total) + " of its " + std::to_string(entry.size) + " bytes");
-  }
+  checkLength(entry, total, shown);
   if (!toFile) out.memory = std::move(memory);
+  out.size = total;
   return out;
 }
 
@@ -214,7 +287,7 @@ struct ArchiveCatalogue::State {
     if (cached.memory) return std::make_unique<SharedMemorySource>(cached.memory, shownPath);
     const int fd = ::fcntl(cached.file.descriptor(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) throwErrno(errno, shownPath);
-    return std::make_unique<FileSource>(File(fd, shownPath), shownPath);
+    return std::make_unique<FileSource>(File(fd, shownPath), shownPath, cached.start, cached.size);
   }
 
   // The bytes of entry `dataIndex`, named `shownPath`; called with the

@@ -6,9 +6,11 @@
 // image's path, two separators, the bank's path below the image's root.
 //
 // A bank is read from the image once per conversion: into memory up to
-// kInMemoryLimit bytes, else into an unnamed temporary file in $TMPDIR (or
-// /tmp), so that an image of many gigabytes needs no more memory than its
-// largest small bank. A catalogue keeps one reader open and moves forward
+// kInMemoryLimit bytes. A larger one stored as it is (in an ISO 9660
+// image, a plain tar archive, a stored zip entry) is then read where it
+// lies in the image, and any other into an unnamed temporary file in
+// $TMPDIR (or /tmp), so that an image of many gigabytes needs no more
+// memory than its largest small bank. A catalogue keeps one reader open and moves forward
 // through the image: banks opened in the image's order (the order its
 // catalogue lists them) read the image once.
 
@@ -26,8 +28,8 @@ namespace vantrel {
 
 // Between an image's path and a path inside it.
 inline constexpr std::string_view kInsideSeparator = "//";
-// Banks up to this size are read into memory; larger ones into a temporary
-// file.
+// Banks up to this size are read into memory; larger ones where they lie
+// or into a temporary file.
 inline constexpr std::uint64_t kInMemoryLimit = 8 << 20;
 
 // Whether `name` is named as an image or archive that is read: ".iso",

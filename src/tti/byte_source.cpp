@@ -49,6 +49,9 @@ FileSource::FileSource(const std::string& path)
 FileSource::FileSource(File file, std::string path)
     : file_(std::move(file)), path_(std::move(path)), size_(file_.size()) {}
 
+FileSource::FileSource(File file, std::string path, std::uint64_t start, std::uint64_t size)
+    : file_(std::move(file)), path_(std::move(path)), start_(start), size_(size) {}
+
 void FileSource::fill(std::uint64_t at) {
   // The walks start near the top of the file and one of them goes back to
   // its first byte: a buffer that starts there serves both.
@@ -61,7 +64,7 @@ void FileSource::fill(std::uint64_t at) {
     if (!buffer_) throw RunError(kOutOfMemory, path_);
   }
   bufLen_ = 0;
-  file_.readAt(start, buffer_.get(), n);
+  file_.readAt(start_ + start, buffer_.get(), n);
   bufStart_ = start;
   bufLen_ = n;
 }
@@ -79,7 +82,7 @@ void FileSource::read(void* buffer, std::size_t n) {
       n -= take;
     } else if (n >= kBufferSize) {
       // Large blocks go straight into the caller's memory.
-      file_.readAt(pos_, out, n);
+      file_.readAt(start_ + pos_, out, n);
       pos_ += n;
       return;
     } else {
@@ -98,7 +101,7 @@ void FileSource::rewind() { pos_ = 0; }
 PcmArea FileSource::takePcm(std::uint32_t n) {
   if (n > left()) throwEnd();
   PcmArea area;
-  area.offset = pos_;
+  area.offset = start_ + pos_;
   area.size = n;
   // Bytes the buffer holds already (a small bank read whole) are kept
   // rather than read again sample by sample: the buffer goes with them.

@@ -81,6 +81,9 @@ class FileSource final : public ByteSource {
   // The bytes of an open file (such as an unnamed temporary one) from its
   // first; `path` names it in errors.
   FileSource(File file, std::string path);
+  // The `size` bytes of an open file from `start` on (a bank stored inside
+  // an archive file).
+  FileSource(File file, std::string path, std::uint64_t start, std::uint64_t size);
   void read(void* buffer, std::size_t n) override;
   void skip(std::uint64_t n) override;
   std::uint64_t position() const override { return pos_; }
@@ -98,6 +101,7 @@ class FileSource final : public ByteSource {
 
   File file_;
   std::string path_;
+  std::uint64_t start_ = 0;  // where the source's first byte lies in the file
   std::uint64_t size_ = 0;
   std::uint64_t pos_ = 0;
   PcmBuffer buffer_;  // up to kBufferSize bytes, not cleared: only what is read is used
