@@ -84,15 +84,32 @@ Sandbox& sandbox() {
   return box;
 }
 
-// No temporary file (".vantrel-<pid>-<hash>.part") may survive a conversion,
-// finished or failed.
+// A temporary file's name: ".vantrel-<pid>-<16 hex digits>.part". A sample
+// may well be named ".vantrel-X.part": that is an output like any other.
+bool temporaryName(const std::string& name) {
+  const std::string head = ".vantrel-", tail = ".part";
+  if (name.size() < head.size() + tail.size() + 18 || name.rfind(head, 0) != 0 ||
+      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return false;
+  const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
+  const std::size_t dash = middle.find('-');
+  if (dash == 0 || dash == std::string::npos || middle.size() - dash - 1 != 16) return false;
+  for (std::size_t k = 0; k < middle.size(); ++k) {
+    const char c = middle[k];
+    const bool ok = k < dash ? (c >= '0' && c <= '9')
+                             : k == dash || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// No temporary file may survive a conversion, finished or failed.
 void checkNoPartFiles(const fs::path& dir) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.rfind(".vantrel-", 0) == 0 && name.size() > 5 &&
-        name.compare(name.size() - 5, 5, ".part") == 0) {
+    if (temporaryName(name)) {
       std::fprintf(stderr, "left behind: %s\n", it->path().c_str());
       __builtin_trap();
     }
