@@ -18,8 +18,8 @@ std::string destinationRule(const std::string& shownFolder) {
   return shownFolder.empty() ? shownFolder : withSeparator(shownFolder);
 }
 
-void createOutputFolders(const std::string& folder) {
-  if (createFolders(folder)) return;
+void createOutputFolders(const std::string& folder, std::vector<std::string>* made) {
+  if (createFolders(folder, made)) return;
   // The first missing level is the one that could not be made; making it
   // again tells why. Something else of that name in the way is refused
   // like a folder that may not be written.
@@ -33,7 +33,8 @@ void createOutputFolders(const std::string& folder) {
     missing = parent;
   }
   const int err = ::mkdir(missing.c_str(), 0777) == 0 ? 0 : errno;
-  if (err == 0 && createFolders(folder)) return;
+  if (err == 0 && made) made->push_back(missing);
+  if (err == 0 && createFolders(folder, made)) return;
   throwErrno(err == 0 ? EEXIST : err, missing, true);
 }
 
@@ -42,19 +43,7 @@ RunFolders::~RunFolders() {
   for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
 }
 
-void RunFolders::create(const std::string& folder) {
-  std::vector<std::string> missing;
-  std::string level = folder;
-  while (level.size() > 1 && level.back() == '/') level.pop_back();
-  while (level.size() > 1 && !folderExists(level) && !isSymlink(level)) {
-    missing.push_back(level);
-    const std::size_t cut = level.rfind('/');
-    if (cut == std::string::npos || cut == 0) break;
-    level.resize(cut);
-  }
-  createOutputFolders(folder);
-  made_.insert(made_.end(), missing.rbegin(), missing.rend());
-}
+void RunFolders::create(const std::string& folder) { createOutputFolders(folder, &made_); }
 
 // A folder that cannot be made (a read-only medium, a file of that name in
 // the way) ends the bank's job naming it: nothing of the bank is written

@@ -13,8 +13,9 @@ std::string destinationRule(const std::string& shownFolder);
 
 // Creates `folder` and the levels above it that are missing. A level that
 // cannot be made ends the job with the reason and that level's path (a
-// read-only medium gives "File access denied").
-void createOutputFolders(const std::string& folder);
+// read-only medium gives "File access denied"). `made`, when given, gets
+// each level made here, the top one first.
+void createOutputFolders(const std::string& folder, std::vector<std::string>* made = nullptr);
 
 // The output folders a folder or drive run makes. Those still empty when
 // the run ends, however it ends, are removed again, the deepest first: a

@@ -108,20 +108,25 @@ std::vector<std::string> listTtiFiles(const std::string& folder, const Unreadabl
   return names;
 }
 
-bool createFolders(const std::string& folder) noexcept {
+bool createFolders(const std::string& folder, std::vector<std::string>* made) noexcept {
   try {
     if (folder.empty()) return false;
+    const auto make = [made](const std::string& level) {
+      if (::mkdir(level.c_str(), 0777) != 0) return false;
+      if (made) made->push_back(level);
+      return true;
+    };
     // A folder whose parent is there (a run's folders are made one below
     // another) needs one call; only a missing parent sends the walk from
     // the top.
-    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST) return folderExists(folder);
+    if (make(folder) || errno == EEXIST) return folderExists(folder);
     // Make each level in turn; a level that exists or cannot be made is
     // left to the next one, whose own creation then tells.
     for (std::size_t pos = folder.find('/', 1); pos != std::string::npos;
          pos = folder.find('/', pos + 1)) {
-      ::mkdir(folder.substr(0, pos).c_str(), 0777);
+      make(folder.substr(0, pos));
     }
-    ::mkdir(folder.c_str(), 0777);
+    make(folder);
     return folderExists(folder);
   } catch (...) {
     return false;

@@ -65,7 +65,8 @@ void listTtiFilesBelow(const std::string& folder, std::vector<std::string>& list
 // Creates `folder` and every missing folder above it. A folder that cannot
 // be made is passed over silently; the result tells whether `folder` exists
 // as a folder afterwards.
-bool createFolders(const std::string& folder) noexcept;
+// `made`, when given, gets each level this call made, the top one first.
+bool createFolders(const std::string& folder, std::vector<std::string>* made = nullptr) noexcept;
 
 // A folder the program can enter and list: it exists, is a folder (or a link
 // to one), and may be read and searched.

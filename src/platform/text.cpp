@@ -85,18 +85,12 @@ std::string utf8OrLatin1(std::string_view bytes) {
   return isUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 character at the start of `text`, or
-// 0 when it starts with a byte that begins none.
 std::size_t utf8CharLength(std::string_view text) noexcept {
   for (std::size_t len = 1; len <= 4 && len <= text.size(); ++len) {
     if (isUtf8(text.substr(0, len))) return len;
   }
   return 0;
 }
-
-}  // namespace
 
 std::string escapeControls(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";

@@ -21,6 +21,10 @@ bool isUtf8(std::string_view text) noexcept;
 // byte taken as its Latin-1 character (old media often carry Latin-1 names).
 std::string utf8OrLatin1(std::string_view bytes);
 
+// The length of the well-formed UTF-8 character at the start of `text`, or
+// 0 when it starts with a byte that begins none.
+std::size_t utf8CharLength(std::string_view text) noexcept;
+
 // Text made safe to print on a terminal: every control character becomes
 // "\xNN" (lowercase hex), one escape per byte. Escaped are the C0 controls
 // (bytes 00-1F), DEL (7F) and the C1 controls U+0080-U+009F, both as UTF-8

@@ -79,7 +79,7 @@ std::shared_ptr<const LoadedBank> AuditionControl::loadFor(int row, bool asked) 
   form_.status(failure);
   // What the user asked for (Space, a middle click, P) says why it failed
   // in a box naming the bank; a hover only in the status line.
-  if (asked) form_.reportError(QString::fromStdString(failure), path);
+  if (asked) form_.showError(QString::fromStdString(failure), path);
   return nullptr;
 }
 

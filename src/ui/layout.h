@@ -69,14 +69,12 @@ class Placement {
   }
   // A title strip button: kept at the same distance from the right edge.
   QRect placeRight(const QRect& r) const { return r.translated(dx_, 0); }
-  // A horizontal or vertical place of the default window, as `place` moves it.
-  int x(int x0) const { return place(QRect(x0, 0, 0, 0)).left(); }
-  int y(int y0) const { return y0 >= kListBottom ? y0 + dy_ : y0; }
   int extraWidth() const noexcept { return dx_; }
   int extraHeight() const noexcept { return dy_; }
-  int extraOf(int panel) const noexcept { return dx_ / 4 + (panel == 3 ? dx_ % 4 : 0); }
 
  private:
+  // The extra width of a panel: a quarter each, the rest to the last.
+  int extraOf(int panel) const noexcept { return dx_ / 4 + (panel == 3 ? dx_ % 4 : 0); }
   // The panels' left edges and their lists' right edges in the default window.
   static constexpr int kPanelLeft[4] = {0, 190, 376, 626};
   static constexpr int kListRight[4] = {154, 338, 586, 770};

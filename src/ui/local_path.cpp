@@ -13,14 +13,6 @@ constexpr char16_t kEscapeBase = 0xDC00;
 
 bool isEscaped(QChar c) noexcept { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; }
 
-// The length of the well-formed UTF-8 character at the start of `text`, or
-// 0 when none starts there.
-std::size_t characterLength(std::string_view text) noexcept {
-  for (std::size_t len = 1; len <= 4 && len <= text.size(); ++len)
-    if (isUtf8(text.substr(0, len))) return len;
-  return 0;
-}
-
 }  // namespace
 
 QString pathString(std::string_view bytes) {
@@ -28,7 +20,7 @@ QString pathString(std::string_view bytes) {
   QString out;
   out.reserve(static_cast<qsizetype>(bytes.size()));
   while (!bytes.empty()) {
-    const std::size_t len = characterLength(bytes);
+    const std::size_t len = utf8CharLength(bytes);
     if (len == 0) {
       out += QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes.front())));
       bytes.remove_prefix(1);

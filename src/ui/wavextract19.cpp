@@ -1053,7 +1053,7 @@ namespace {
 // are shown by their bytes taken as Latin-1.
 QString fromUtf8(std::string_view text) {
   if (isUtf8(text)) return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  return QString::fromStdString(utf8OrLatin1(text));
+  return QString::fromStdString(latin1ToUtf8(text));
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ class TForm1 : public QWidget, public JobListener {
   void cancelJob() noexcept;
 
   // The error box: `text`, then the file it concerns on a line of its own.
-  void reportError(const QString& text, const std::string& path) { showError(text, path); }
+  void showError(const QString& text, const std::string& path);
 
   // Event handlers.
   void FormCreate();
@@ -241,7 +241,6 @@ class TForm1 : public QWidget, public JobListener {
   // The log of a folder or drive run: cleared once, then kept whole (up
   // to the log's line limit) while the run lasts.
   void startRunLog();
-  void showError(const QString& text, const std::string& path);
 
   // Runs `job` on the job thread; `subject` is the file or folder an error
   // box names when the error itself names none. Nothing starts while a job
