@@ -70,13 +70,7 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
       ctx.destinationFolder = base + '/' + relativeFolder(path, root);
       // A bank whose folder cannot be made fails as the bank; the run may
       // go on with the next.
-      try {
-        if (!ctx.options.dryRun) folders.create(ctx.destinationFolder);
-        convertListedBank(ctx, bank);
-      } catch (const RunError& e) {
-        if (e.code() == kCancelled || !ctx.ui.bankFailed(path, e)) throw;
-        ++failed;
-      }
+      if (!convertRunBank(ctx, bank, &folders)) ++failed;
     }
   }
   ctx.gauge1.setProgress(0);

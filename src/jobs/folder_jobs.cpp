@@ -64,10 +64,21 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
   RunFolders folders;
   if (!ctx.options.dryRun) folders.create(output);
   ctx.destinationFolder = withSeparator(output);
-  return dirconvert(ctx, sourceBase, &folders);
+  return dirconvert(ctx, sourceBase, folders);
 }
 
-std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders* folders) {
+bool convertRunBank(JobContext& ctx, const BankRef& bank, RunFolders* folders) {
+  try {
+    if (folders && !ctx.options.dryRun) folders->create(ctx.destinationFolder);
+    convertListedBank(ctx, bank);
+    return true;
+  } catch (const RunError& e) {
+    if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
+    return false;
+  }
+}
+
+std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders& folders) {
   ctx.ui.sampleListVisible(false);
   // Only files are taken: a folder, pipe or device whose name matches is
   // passed over. One listing serves as the count and as the run's order;
@@ -102,20 +113,8 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders*
   for (const BankRef& bank : banks) {
     checkCancelled(ctx.ui);
     ctx.ui.status("processing " + fileNamePart(bank.path()));
-    // A bank that fails ends the run, unless the front end passes over it.
-    try {
-      if (mirrored) {
-        ctx.destinationFolder = base + relativeFolder(bank.path(), root);
-        if (!ctx.options.dryRun) {
-          if (folders) folders->create(ctx.destinationFolder);
-          else createOutputFolders(ctx.destinationFolder);
-        }
-      }
-      convertListedBank(ctx, bank);
-    } catch (const RunError& e) {
-      if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
-      ++failed;
-    }
+    if (mirrored) ctx.destinationFolder = base + relativeFolder(bank.path(), root);
+    if (!convertRunBank(ctx, bank, mirrored ? &folders : nullptr)) ++failed;
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
     ctx.gauge2.add(1);

@@ -52,9 +52,14 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
 // ctx.destinationFolder + its folder relative to `folder`, as a drive run
 // mirrors a drive. Returns the number of files. A bank the front end
 // passes over when it fails (JobListener::bankFailed) counts as failed in
-// the closing status. The folders the run makes go into `folders` when
-// given, so that those left empty are removed when the run ends.
-std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders* folders = nullptr);
+// the closing status. The folders the run makes go into `folders`, so that
+// those left empty are removed when the run ends.
+std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders& folders);
+
+// One bank of a folder or drive run into ctx.destinationFolder, made first
+// through `folders` when given. False when the bank failed and the front
+// end passed over it; any other failure, and a cancel, ends the run.
+bool convertRunBank(JobContext& ctx, const BankRef& bank, RunFolders* folders);
 
 // The closing status of a folder or drive run of `banks` banks of which
 // `failed` failed and were passed over: "N TTI files extracted", with
