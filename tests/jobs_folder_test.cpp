@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "jobs/drive_job.h"
 #include "jobs/folder_jobs.h"
@@ -395,5 +396,105 @@ TEST(JobsSourceCheck, AFolderThatCannotBeReadSaysSoRatherThanHoldingNoBanks) {
     Jobs j;
     EXPECT_FALSE(checkfortti(j.ctx, folder));
     EXPECT_EQ(j.ui.lastStatus().substr(0, status.size()), status) << j.ui.lastStatus();
+  }
+}
+
+// Banks converted several at once are reported, written and left as
+// converting them one after the other reports, writes and leaves them:
+// every report on the job's thread, in the same order, and after a stop
+// nothing of the banks converted ahead.
+TEST(JobsLanes, ARunOnLanesReportsWritesAndLeavesWhatARunInOrderDoes) {
+  struct Transcript : JobListener {
+    std::thread::id home = std::this_thread::get_id();
+    std::string target;  // written as "OUT"
+    bool skip = true;
+    std::vector<std::string> lines;
+    void note(std::string s) {
+      for (std::size_t at; !target.empty() && (at = s.find(target)) != std::string::npos;) s.replace(at, target.size(), "OUT");
+      if (std::this_thread::get_id() != home) s += " [not on the job's thread]";
+      lines.push_back(std::move(s));
+    }
+    void status(std::string_view t) override { note("status " + std::string(t)); }
+    void logClear() override { note("clear"); }
+    void logLine(std::string_view t) override { note("log " + std::string(t)); }
+    void gaugeChanged(GaugeId id, std::int64_t lo, std::int64_t hi, std::int64_t at) override {
+      note("gauge " + std::to_string(int(id)) + " " + std::to_string(lo) + ".." + std::to_string(hi) + " " +
+           std::to_string(at));
+    }
+    void busy(bool on) override { note(on ? "busy" : "idle"); }
+    void destinationChanged() override { note("reread"); }
+    void outputFile(const OutputFileEvent& e) override {
+      note("file " + e.path + " " + std::to_string(int(e.outcome)) + " of " + (e.bank ? e.bank->ttiPath : "?"));
+    }
+    void bankStarted(const std::string& p) override { note("start " + p); }
+    void bankFinished(const std::string& p, const RunError* e) override { note("end " + p + (e ? " " + e->message() : "")); }
+    void warning(std::string_view t) override { note("warning " + std::string(t)); }
+    bool bankFailed(const std::string& p, const RunError& e) override {
+      note("failed " + p + " " + e.message());
+      // The lanes meanwhile convert the banks after this one.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return skip;
+    }
+  };
+  struct Case {
+    const char* name;
+    bool drive;
+    FormatId mode;
+    int broken;  // by listing order; -1: none
+    bool skip;
+  };
+  const Case cases[] = {
+      {"folder, mono", false, FormatId::Mono, -1, true},
+      {"drive, stereo", true, FormatId::Stereo, -1, true},
+      {"folder, SFZ, a bank passed over", false, FormatId::Sfz, 2, true},
+      {"drive, DecentSampler, stopped at a bank", true, FormatId::DsPreset, 1, false},
+      {"folder, mono, stopped at the first bank", false, FormatId::Mono, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir t;
+    // Small banks, two of them named alike but for letter case, and one
+    // over 4 MiB that lanes take ahead of the others.
+    makeFolders(t.file("BANKS/SUB"));
+    const std::vector<std::string> names = {"A.TTI", "a.tti", "C.TTI", "D.TTI", "E.TTI", "SUB/F.TTI", "SUB/G.TTI"};
+    for (std::size_t k = 0; k < names.size(); ++k)
+      writeJobBank(t.file("BANKS/" + names[k]), {"L" + std::to_string(k) + " L.WAV", "L" + std::to_string(k) + " R.WAV"}, 64);
+    writeJobBank(t.file("BANKS/SUB/BIG.TTI"), {"BIG L.WAV", "BIG R.WAV"}, 1100000);
+    std::vector<std::string> order;
+    for (const auto& n : directoryOrder(t.file("BANKS")))
+      if (n != "SUB") order.push_back(n);
+    if (c.broken >= 0) writeTruncatedBank(t.file("BANKS/" + order[c.broken]));
+
+    std::vector<std::string> transcripts[2];
+    std::vector<std::string> trees[2];
+    for (int lanes : {0, 1}) {
+      const std::string target = t.file(lanes ? "LANES" : "ONE");
+      makeFolders(target);
+      Transcript ui;
+      ui.target = target;
+      ui.skip = c.skip;
+      JobContext ctx(ui);
+      ctx.options.format = &outputFormat(c.mode);
+      ctx.options.banksAtOnce = lanes ? 3 : 1;
+      try {
+        if (c.drive) convertDrive(ctx, t.file("BANKS"), target, "x");
+        else convertFolder(ctx, t.file("BANKS"), target);
+      } catch (const RunError& e) {
+        ui.note("thrown " + e.message() + " " + e.path());
+      }
+      ui.note("last bank " + ctx.bank.ttiPath);
+      transcripts[lanes] = ui.lines;
+      for (const std::string& f : filesBelow(target)) {
+        std::string line = f;
+        if (f.back() != '/') {
+          const std::vector<std::uint8_t> bytes = readFileBytes(target + "/" + f);
+          line += " " + std::to_string(std::hash<std::string>{}(std::string(bytes.begin(), bytes.end())));
+        }
+        trees[lanes].push_back(line);
+      }
+    }
+    EXPECT_EQ(transcripts[1], transcripts[0]);
+    EXPECT_EQ(trees[1], trees[0]);
+    EXPECT_EQ(trees[0].empty(), c.broken == 0 && !c.skip);
   }
 }

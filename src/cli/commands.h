@@ -40,6 +40,7 @@ struct RunOptions {
   bool manifest = false;      // --manifest
   bool strict = false;        // --strict
   bool faithful = false;      // --faithful
+  unsigned jobs = 0;          // -j/--jobs N: banks converted at once; 0 by the cores
 
   // The output format --mode names.
   const OutputFormat& format() const;
@@ -48,8 +49,9 @@ struct RunOptions {
 // Which of the run options a command takes: every converting command takes
 // the output options (--out, --overwrite, --progress, --quiet); the batch
 // options (--mode, --keep-going, --dry-run, --json) are for the commands
-// that convert whole banks.
-enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2 };
+// that convert whole banks; the run options (--jobs) for the folder and
+// drive runs.
+enum RunOptionSet : unsigned { kOutputOptions = 1, kBatchOptions = 2, kRunOptions = 4 };
 void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets);
 
 // --files-from FILE and -0/--null: more paths for convert and scan.

@@ -106,6 +106,13 @@ void addRunOptions(CLI::App& command, RunOptions& options, unsigned sets) {
                    "write what the bank means: WAV files with their sample's pitch and only a loop "
                    "that plays, SoundFonts with whole names, linked pairs and every generator within "
                    "the format's ranges, without zones that never sound");
+  if (sets & kRunOptions) {
+    command.add_option("-j,--jobs", options.jobs,
+                       "banks of a folder or drive run converted at once (default: by the cores; 1: one "
+                       "after the other); the output and the report are the same either way")
+        ->check(CLI::Range(1u, 16u))
+        ->type_name("N");
+  }
   command.add_flag("--overwrite", options.overwrite,
                    "write WAV files again that exist instead of skipping them");
   command.add_option("--progress", options.progress,
@@ -218,8 +225,8 @@ int main(int argc, char** argv) {
   }
   RunOptions run;
   for (const auto& [command, sets] : {std::pair<CLI::App*, unsigned>{convertCmd, kOutputOptions | kBatchOptions},
-                                      {folderCmd, kOutputOptions | kBatchOptions},
-                                      {driveCmd, kOutputOptions | kBatchOptions},
+                                      {folderCmd, kOutputOptions | kBatchOptions | kRunOptions},
+                                      {driveCmd, kOutputOptions | kBatchOptions | kRunOptions},
                                       {extractCmd, kOutputOptions}}) {
     if (!named || named == command) addRunOptions(*command, run, sets);
   }

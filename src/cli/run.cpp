@@ -34,6 +34,7 @@ JobOptions jobOptions(const RunOptions& options) {
   job.dryRun = options.dryRun;
   job.strict = options.strict;
   job.faithful = options.faithful;
+  job.banksAtOnce = options.jobs;
   return job;
 }
 

@@ -82,6 +82,7 @@ void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
 std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh) {
   const std::string name = runOutputName(ctx, current, bankOutputName(ctx.format(), ctx.bank.ttiPath));
   const std::string made = createBankFolder(current, name, !ctx.options.dryRun, &fresh);
+  ctx.madeBankFolder = fresh ? made : std::string();
   warnRenamed(ctx.ui, withSeparator(joinPath(current, name)), made);
   return made;
 }
@@ -91,20 +92,25 @@ std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh)
 void extracttti(JobContext& ctx) { ctx.format().write(ctx, ctx.destinationFolder, nullptr); }
 void extracttti(JobContext& ctx, ByteSource& source) { ctx.format().write(ctx, ctx.destinationFolder, &source); }
 
-void convertListedBank(JobContext& ctx, const BankRef& bank) {
+void convertListedBank(JobContext& ctx, const BankRef& bank, std::unique_ptr<ByteSource> opened) {
   ctx.bank.ttiPath = bank.path();
   ctx.bankRef = bank;
+  ctx.madeBankFolder.clear();
   asBankJob(ctx.ui, bank.path(), [&] {
-    const std::unique_ptr<ByteSource> source = bank.open();
+    const std::unique_ptr<ByteSource> source = opened ? std::move(opened) : bank.open();
     getttidata(ctx, *source);
     extracttti(ctx, *source);
   });
 }
 
+std::string runOutputKey(const std::string& folder, const std::string& name) {
+  return caseFolded(joinPath(folder, name), false);
+}
+
 std::string runOutputName(JobContext& ctx, const std::string& folder, const std::string& name) {
   if (!ctx.runOutputs) return name;
   std::string out = name;
-  for (std::uint32_t k = 1; !ctx.runOutputs->insert(caseFolded(joinPath(folder, out), false)).second; ++k) {
+  for (std::uint32_t k = 1; !ctx.runOutputs->insert(runOutputKey(folder, out)).second; ++k) {
     out = repeatedName(name, k);
   }
   return out;

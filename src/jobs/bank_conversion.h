@@ -5,6 +5,7 @@
 // ctx.outputMode.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,9 @@ void extracttti(JobContext& ctx, ByteSource& source);
 
 // One bank of a folder or drive run into ctx.destinationFolder: the bank
 // opened once for both of its walks, reported to the front end as begun and
-// ended (with the error that ends it, which is then thrown on).
-void convertListedBank(JobContext& ctx, const BankRef& bank);
+// ended (with the error that ends it, which is then thrown on). `opened`,
+// when given, is the bank's bytes opened already.
+void convertListedBank(JobContext& ctx, const BankRef& bank, std::unique_ptr<ByteSource> opened = {});
 
 // Runs `body` as the job of the bank `bankPath`, reported to the front
 // end as begun and ended.
@@ -52,6 +54,8 @@ void checkBeforeWriting(JobContext& ctx, const std::vector<std::uint16_t>& sampl
 // case aside: "A.TTI" and "A.tti" both give "A.sf2", one file on FAT) is
 // given as a repeated sample name is ("A_1.sf2"); the first keeps its own.
 std::string runOutputName(JobContext& ctx, const std::string& folder, const std::string& name);
+// How runOutputName compares `name` inside `folder` with the run's names.
+std::string runOutputKey(const std::string& folder, const std::string& name);
 
 // The formats' writers (see OutputFormat::write): each reads the bank's
 // values (and PCM data, unless in a dry run) and writes the bank's files

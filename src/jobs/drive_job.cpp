@@ -3,6 +3,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "jobs/run_lanes.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
@@ -59,18 +60,19 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
   if (!driveFileList.empty()) {
     ctx.gauge3.setRange(0, static_cast<std::int64_t>(driveFileList.size()));
     ctx.gauge3.setProgress(0);
-    for (const BankRef& bank : driveFileList) {
-      const std::string& path = bank.path();
+    // The bank's folder relative to the drive's root: empty for the root
+    // itself, else ending in a separator.
+    const auto destinationOf = [&](const BankRef& bank) { return base + '/' + relativeFolder(bank.path(), root); };
+    RunLanes lanes(ctx, driveFileList, destinationOf, &folders, destinationRule(targetFolder));
+    for (std::size_t k = 0; k < driveFileList.size(); ++k) {
       checkCancelled(ctx.ui);
       ctx.gauge3.add(1);
-      const std::string name = fileNamePart(path);
-      ctx.ui.status("processing " + name);
-      // The bank's folder relative to the drive's root: empty for the root
-      // itself, else ending in a separator.
-      ctx.destinationFolder = base + '/' + relativeFolder(path, root);
+      ctx.ui.status("processing " + fileNamePart(driveFileList[k].path()));
+      ctx.destinationFolder = destinationOf(driveFileList[k]);
       // A bank whose folder cannot be made fails as the bank; the run may
       // go on with the next.
-      if (!convertRunBank(ctx, bank, &folders)) ++failed;
+      if (!lanes.convert(k)) ++failed;
+      ctx.gauge1.setProgress(0);
     }
   }
   ctx.gauge1.setProgress(0);

@@ -3,6 +3,7 @@
 
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
+#include "jobs/run_lanes.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
@@ -110,11 +111,15 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders&
   if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
   std::uint32_t failed = 0;
   ctx.runOutputs.emplace();
-  for (const BankRef& bank : banks) {
+  const auto destinationOf = [&](const BankRef& bank) {
+    return mirrored ? base + relativeFolder(bank.path(), root) : base;
+  };
+  RunLanes lanes(ctx, banks, destinationOf, mirrored ? &folders : nullptr, base);
+  for (std::size_t k = 0; k < banks.size(); ++k) {
     checkCancelled(ctx.ui);
-    ctx.ui.status("processing " + fileNamePart(bank.path()));
-    if (mirrored) ctx.destinationFolder = base + relativeFolder(bank.path(), root);
-    if (!convertRunBank(ctx, bank, mirrored ? &folders : nullptr)) ++failed;
+    ctx.ui.status("processing " + fileNamePart(banks[k].path()));
+    ctx.destinationFolder = destinationOf(banks[k]);
+    if (!lanes.convert(k)) ++failed;
     // Gauge2 shows k of n while file k is converted and stays at n after
     // the last one.
     ctx.gauge2.add(1);

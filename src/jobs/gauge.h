@@ -29,6 +29,14 @@ class Gauge {
     if (delta != 0) setProgress(progress_ + delta);
   }
 
+  // Takes the range and progress of `other`, a gauge of the same front end
+  // that has told it of them already.
+  void follow(const Gauge& other) {
+    min_ = other.min_;
+    max_ = other.max_;
+    progress_ = other.progress_;
+  }
+
   std::int64_t min() const noexcept { return min_; }
   std::int64_t max() const noexcept { return max_; }
   std::int64_t progress() const noexcept { return progress_; }

@@ -41,6 +41,11 @@ struct JobOptions {
   // the format's ranges, and leave out zones that never sound (see
   // faithfulSmpl and layoutSf2).
   bool faithful = false;
+  // Banks of a folder or drive run converted at once, each reported in
+  // turn as if they were converted one after the other (see RunLanes): 1
+  // converts them one after the other; 0, the default, converts large
+  // banks ahead on a second core.
+  unsigned banksAtOnce = 0;
 };
 
 struct JobContext {
@@ -79,6 +84,9 @@ struct JobContext {
   // been given, as paths compared without regard to letter case
   // (runOutputName).
   std::optional<std::set<std::string>> runOutputs;
+  // The folder of the bank at hand, when its job made it (it held nothing
+  // before); empty otherwise.
+  std::string madeBankFolder;
 
   // Switches a picture button of the front end.
   void setButton(ButtonId id, bool on) { ui.buttonChanged(id, on); }

@@ -82,6 +82,9 @@ class JobListener {
   // thread writes the file, before outputFile reports it. Comes on the
   // job's thread.
   virtual WriteTap* outputTap(const std::string& /*path*/) { return nullptr; }
+  // True for a listener whose outputTap gives taps; one that overrides
+  // outputTap says so here.
+  virtual bool tapsOutput() const { return false; }
 
   // A whole-bank WAV file is written in full and about to be given its
   // final name: `file` holds all its bytes and is open for reading. A

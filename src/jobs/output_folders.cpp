@@ -43,7 +43,10 @@ RunFolders::~RunFolders() {
   for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
 }
 
-void RunFolders::create(const std::string& folder) { createOutputFolders(folder, &made_); }
+void RunFolders::create(const std::string& folder) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  createOutputFolders(folder, &made_);
+}
 
 // A folder that cannot be made (a read-only medium, a file of that name in
 // the way) ends the bank's job naming it: nothing of the bank is written

@@ -2,6 +2,7 @@
 #pragma once
 // Where output goes: the destination rule and the per-bank WAV folders.
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,13 @@ class RunFolders {
   ~RunFolders();
   RunFolders(const RunFolders&) = delete;
   RunFolders& operator=(const RunFolders&) = delete;
-  // createOutputFolders, remembering the levels it makes.
+  // createOutputFolders, remembering the levels it makes. Safe to call
+  // from several threads at once.
   void create(const std::string& folder);
 
  private:
-  std::vector<std::string> made_;
+  std::mutex mutex_;
+  std::vector<std::string> made_;  // guarded by mutex_
 };
 
 // Creates the folder `name` inside `current` if it does not exist, and

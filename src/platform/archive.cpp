@@ -43,6 +43,7 @@ struct Functions {
   decltype(&::archive_read_data_block) readDataBlock;
   decltype(&::archive_error_string) errorString;
   decltype(&::archive_format) format;
+  decltype(&::archive_filter_code) filterCode;
   decltype(&::archive_entry_pathname) pathname;
   decltype(&::archive_entry_pathname_w) pathnameWide;
   decltype(&::archive_entry_hardlink) hardlink;
@@ -84,6 +85,7 @@ Functions load() {
   get(f.readDataBlock, "archive_read_data_block");
   get(f.errorString, "archive_error_string");
   get(f.format, "archive_format");
+  get(f.filterCode, "archive_filter_code");
   get(f.pathname, "archive_entry_pathname");
   get(f.pathnameWide, "archive_entry_pathname_w");
   get(f.hardlink, "archive_entry_hardlink");
@@ -334,6 +336,12 @@ void ArchiveReader::mapUntil(std::uint64_t end) noexcept {
   // instead of the process.
   const int base = end ? lib().format(archive_) & ARCHIVE_FORMAT_BASE_MASK : 0;
   mapEnd_ = base == ARCHIVE_FORMAT_ISO9660 || base == ARCHIVE_FORMAT_TAR ? end : 0;
+}
+
+bool ArchiveReader::skipsBySeeking() const noexcept {
+  const int base = lib().format(archive_) & ARCHIVE_FORMAT_BASE_MASK;
+  const bool format = base == ARCHIVE_FORMAT_ISO9660 || base == ARCHIVE_FORMAT_TAR || base == ARCHIVE_FORMAT_ZIP;
+  return format && lib().filterCode(archive_, 0) == ARCHIVE_FILTER_NONE;
 }
 
 File ArchiveReader::reopen(const std::string& shown) const {

@@ -67,6 +67,10 @@ class ArchiveReader {
   // the rest of an entry found in place then copies nothing. Ends at
   // `end`, or when called with 0.
   void mapUntil(std::uint64_t end) noexcept;
+  // Once a header has been read: whether passing over an entry is a seek
+  // (an ISO 9660 image, a tar or zip archive not compressed as a whole),
+  // rather than unpacking everything before the next.
+  bool skipsBySeeking() const noexcept;
   // A descriptor of its own for the archive file, named `shown` in errors:
   // it stays open when the reader is gone.
   File reopen(const std::string& shown) const;

@@ -223,6 +223,7 @@ struct ArchiveCatalogue::State {
   struct Listed {
     std::string inside;
     std::size_t dataIndex;  // the entry that holds its bytes (itself, or a hard link's target)
+    std::uint64_t size = 0;  // 0 when the entry does not tell
   };
 
   std::string archive;
@@ -231,6 +232,7 @@ struct ArchiveCatalogue::State {
   std::vector<Listed> banks;
   std::vector<std::string> folders;  // every folder, in the order first seen
   std::optional<RunError> damage;    // why the listing ended early
+  bool seeks = false;                // passing over an entry is a seek (ArchiveReader::skipsBySeeking)
   std::unique_ptr<ArchiveReader> reader;
   std::size_t nextIndex = 0;  // the entry number reader->next() gives
   std::size_t cachedIndex = kNone;
@@ -249,7 +251,7 @@ struct ArchiveCatalogue::State {
     if (listed) return;
     listed = true;
     std::set<std::string> seenFolders;
-    std::map<std::string, std::size_t> files;  // entry number of each file with bytes of its own
+    std::map<std::string, std::pair<std::size_t, std::uint64_t>> files;  // entry number and size of each file with bytes of its own
     auto addFolder = [&](const std::string& folder) {
       if (!folder.empty() && seenFolders.insert(folder).second) folders.push_back(folder);
     };
@@ -258,6 +260,7 @@ struct ArchiveCatalogue::State {
       ArchiveEntry entry;
       while (reader->next(entry)) {
         const std::size_t index = nextIndex++;
+        if (index == 0) seeks = reader->skipsBySeeking();
         const std::string inside = normalised(entry.path);
         if (inside.empty()) continue;
         for (std::size_t slash = inside.find('/'); slash != std::string::npos; slash = inside.find('/', slash + 1))
@@ -268,14 +271,16 @@ struct ArchiveCatalogue::State {
         }
         if (entry.type != ArchiveEntry::Type::File) continue;
         std::size_t data = index;
+        std::uint64_t size = entry.sizeKnown ? entry.size : 0;
         if (!entry.hardlink.empty() && entry.size == 0) {
           const auto target = files.find(normalised(entry.hardlink));
           if (target == files.end()) continue;
-          data = target->second;
+          data = target->second.first;
+          size = target->second.second;
         } else {
-          files[inside] = index;
+          files[inside] = {index, size};
         }
-        if (matchesTtiPattern(lastPart(inside))) banks.push_back({inside, data});
+        if (matchesTtiPattern(lastPart(inside))) banks.push_back({inside, data, size});
       }
     } catch (const RunError& e) {
       damage = e;
@@ -378,21 +383,35 @@ std::vector<BankRef> ArchiveCatalogue::banksBelowOrIn(const std::string& folder,
   const std::string root = insideOf(folder);
   std::vector<State::Listed> listed;
   std::optional<RunError> damage;
+  bool seeks = false;
   {
     const std::lock_guard<std::mutex> lock(state_->mutex);
     state_->list();
     listed = state_->banks;
     damage = state_->damage;
+    seeks = state_->seeks;
   }
   if (damage && unreadable) unreadable(*damage);
   std::vector<BankRef> banks;
   for (const State::Listed& bank : listed) {
     if (wholeTree ? !below(bank.inside, root, true) : parentOf(bank.inside) != root) continue;
     const std::string shown = state_->shown(bank.inside);
-    banks.emplace_back(shown, [state = state_, index = bank.dataIndex](const std::string& path) {
-      const std::lock_guard<std::mutex> lock(state->mutex);
-      return state->openEntry(index, path);
-    });
+    BankRef::Opener apart;
+    if (seeks) {
+      // A reader of its own, walked from the image's start to the entry:
+      // only where passing over the entries before it costs no unpacking.
+      apart = [archive = state_->archive, index = bank.dataIndex](const std::string& path) {
+        State own(archive);
+        return own.openEntry(index, path);
+      };
+    }
+    banks.emplace_back(
+        shown,
+        [state = state_, index = bank.dataIndex](const std::string& path) {
+          const std::lock_guard<std::mutex> lock(state->mutex);
+          return state->openEntry(index, path);
+        },
+        std::move(apart), bank.size);
   }
   return banks;
 }

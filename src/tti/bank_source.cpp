@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tti/bank_source.h"
 
+#include <sys/stat.h>
+
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "tti/archive_banks.h"
@@ -10,6 +12,17 @@ namespace vantrel {
 std::unique_ptr<ByteSource> BankRef::open() const {
   if (opener_) return opener_(path_);
   return std::make_unique<FileSource>(path_);
+}
+
+std::unique_ptr<ByteSource> BankRef::openApart() const {
+  if (apart_) return apart_(path_);
+  return open();
+}
+
+std::uint64_t BankRef::size() const {
+  if (size_ != 0 || opener_) return size_;
+  struct stat st {};
+  return ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 BankRef BankCatalogue::bankAt(const std::string& path) const {

@@ -6,6 +6,7 @@
 // these, so a bank that does not lie in a folder of its own is one more
 // kind of reference.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,7 +25,10 @@ class BankRef {
   // A bank file at `path`.
   static BankRef file(std::string path) { return BankRef(std::move(path), {}); }
   // A bank whose bytes `opener` gives; `path` is how it is shown and named.
-  BankRef(std::string path, Opener opener) : path_(std::move(path)), opener_(std::move(opener)) {}
+  // `apart`, when given, opens them as openApart does; `size` is the
+  // bank's size in bytes when known.
+  BankRef(std::string path, Opener opener, Opener apart = {}, std::uint64_t size = 0)
+      : path_(std::move(path)), opener_(std::move(opener)), apart_(std::move(apart)), size_(size) {}
 
   // The path shown to the user and in errors; output names derive from
   // its last component.
@@ -33,10 +37,23 @@ class BankRef {
   // The bank's bytes from the first; errors as ByteSource's ("File not
   // found", ...), naming path().
   std::unique_ptr<ByteSource> open() const;
+  // Whether openApart costs no more than opening the banks in order: not
+  // for a bank in an archive compressed as a whole, which would be
+  // unpacked again from its start.
+  bool opensApart() const noexcept { return !opener_ || apart_; }
+  // As open(), but sharing nothing with the other banks of its catalogue
+  // (an image's reader moving forward through it): for a bank read out of
+  // the catalogue's order on a thread of its own.
+  std::unique_ptr<ByteSource> openApart() const;
+  // The bank's size in bytes: as its catalogue listed it, else as the file
+  // system tells now; 0 when unknown.
+  std::uint64_t size() const;
 
  private:
   std::string path_;
   Opener opener_;
+  Opener apart_;
+  std::uint64_t size_ = 0;
 };
 
 class BankCatalogue {

@@ -39,6 +39,7 @@ class ForwardingListener : public JobListener {
   void destinationChanged() override { next_.destinationChanged(); }
   void outputFile(const OutputFileEvent& event) override { next_.outputFile(event); }
   WriteTap* outputTap(const std::string& path) override { return next_.outputTap(path); }
+  bool tapsOutput() const override { return next_.tapsOutput(); }
   bool checksBeforeNaming() const override { return next_.checksBeforeNaming(); }
   void checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) override {
     next_.checkBeforeNaming(event, file, read);
@@ -110,6 +111,7 @@ class ManifestListener : public ForwardingListener {
   ~ManifestListener() override;
   void outputFile(const OutputFileEvent& event) override;
   WriteTap* outputTap(const std::string& path) override;
+  bool tapsOutput() const override { return true; }
   // Writes the manifest for the noted files that still exist, hashing
   // those not hashed while written: their lines replace those of the same
   // paths, other lines stay. Returns the number of files listed.

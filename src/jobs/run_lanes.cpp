@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: MIT
+#include "jobs/run_lanes.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <utility>
+
+#include "jobs/bank_conversion.h"
+#include "jobs/folder_jobs.h"
+#include "platform/errors.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// A bank this large is worth taking ahead of the banks before it.
+constexpr std::uint64_t kLargeBank = 4u << 20;
+// Banks converted on lanes and not yet passed on, at most: their
+// contexts are kept until then.
+constexpr std::size_t kHeldAtMost = 16;
+// Room kept free on the target beyond twice what the banks up to a lane's
+// bank hold.
+constexpr std::uint64_t kSpareRoom = 64u << 20;
+
+// Removes `folder` when it holds nothing but empty folders.
+void removeMadeFolder(const std::string& folder) {
+  if (folder.empty()) return;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") ::unlinkat(::dirfd(dir), name.c_str(), AT_REMOVEDIR);
+    }
+    ::closedir(dir);
+  }
+  ::rmdir(folder.c_str());
+}
+
+}  // namespace
+
+// The listener of a bank on a lane: holds back every report until the
+// bank's turn, and notes the files the bank wrote. Used by the lane until
+// it is done with the bank, then by the job's thread.
+class RunLanes::Held final : public JobListener {
+ public:
+  explicit Held(JobListener& ui) : ui_(ui) {}
+
+  // The run ends before the bank's turn: the bank's job is cancelled.
+  void abandon() { abandoned_ = true; }
+  // Passes the reports on, in their order. A RunError one of them throws
+  // is thrown on.
+  void passOn() {
+    for (Call& call : calls_) call(ui_);
+    calls_.clear();
+  }
+  // The files the bank's job wrote, as it reported them.
+  const std::vector<std::string>& written() const { return written_; }
+
+  void status(std::string_view text) override {
+    hold([t = std::string(text)](JobListener& ui) { ui.status(t); });
+  }
+  void logClear() override {
+    hold([](JobListener& ui) { ui.logClear(); });
+  }
+  void logLine(std::string_view text) override {
+    hold([t = std::string(text)](JobListener& ui) { ui.logLine(t); });
+  }
+  void gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) override {
+    hold([=](JobListener& ui) { ui.gaugeChanged(id, min, max, progress); });
+  }
+  void buttonChanged(ButtonId id, bool on) override {
+    hold([=](JobListener& ui) { ui.buttonChanged(id, on); });
+  }
+  void sampleListSet(const std::vector<std::string>& names) override {
+    hold([names](JobListener& ui) { ui.sampleListSet(names); });
+  }
+  bool showsSampleList() const override { return ui_.showsSampleList(); }
+  void sampleListVisible(bool visible) override {
+    hold([=](JobListener& ui) { ui.sampleListVisible(visible); });
+  }
+  void sampleListSelect(int index, bool selected) override {
+    hold([=](JobListener& ui) { ui.sampleListSelect(index, selected); });
+  }
+  void busy(bool on) override {
+    hold([=](JobListener& ui) { ui.busy(on); });
+  }
+  void destinationChanged() override {
+    hold([](JobListener& ui) { ui.destinationChanged(); });
+  }
+  // The event's bank and zones are the lane's context's, kept until the
+  // reports are passed on.
+  void outputFile(const OutputFileEvent& event) override {
+    if (event.outcome == OutputOutcome::Written) written_.push_back(event.path);
+    hold([event](JobListener& ui) { ui.outputFile(event); });
+  }
+  // Lanes run only for a front end that taps no file.
+  WriteTap* outputTap(const std::string& /*path*/) override { return nullptr; }
+  void bankFilesDone(bool failing) override {
+    hold([failing](JobListener& ui) { ui.bankFilesDone(failing); });
+  }
+  bool cancelled() const override { return abandoned_ || ui_.cancelled(); }
+  void bankStarted(const std::string& bankPath) override {
+    hold([bankPath](JobListener& ui) { ui.bankStarted(bankPath); });
+  }
+  void bankFinished(const std::string& bankPath, const RunError* error) override {
+    std::optional<RunError> copy;
+    if (error) copy = *error;
+    hold([bankPath, copy](JobListener& ui) { ui.bankFinished(bankPath, copy ? &*copy : nullptr); });
+  }
+  void warning(std::string_view text) override {
+    hold([t = std::string(text)](JobListener& ui) { ui.warning(t); });
+  }
+  void walkFailed(const RunError& error) override {
+    hold([error](JobListener& ui) { ui.walkFailed(error); });
+  }
+
+ private:
+  using Call = std::function<void(JobListener&)>;
+  void hold(Call call) { calls_.push_back(std::move(call)); }
+
+  JobListener& ui_;
+  std::atomic<bool> abandoned_{false};
+  std::vector<Call> calls_;
+  std::vector<std::string> written_;
+};
+
+unsigned RunLanes::lanesFor(const JobContext& ctx, std::size_t banks) {
+  const FormatId id = ctx.format().id;
+  const bool wavFiles = id == FormatId::Mono || id == FormatId::Stereo || id == FormatId::Sfz || id == FormatId::DsPreset;
+  if (!wavFiles || ctx.options.dryRun || ctx.options.overwrite || banks < 2 || ctx.ui.tapsOutput() || ctx.ui.checksBeforeNaming()) return 0;
+  // The job's thread converts banks too.
+  if (ctx.options.banksAtOnce > 0) return ctx.options.banksAtOnce - 1;
+  // By default one lane, for large banks only: the files of small banks
+  // are mostly the file system's work, which several threads making files
+  // at once do not speed up everywhere (on a tmpfs they slow it down).
+  return std::thread::hardware_concurrency() >= 2 ? 1 : 0;
+}
+
+RunLanes::RunLanes(JobContext& ctx, const std::vector<BankRef>& banks, DestinationOf destinationOf,
+                   RunFolders* folders, const std::string& target)
+    : ctx_(ctx),
+      banks_(banks),
+      destinationOf_(std::move(destinationOf)),
+      folders_(folders),
+      target_(target) {
+  const unsigned lanes = lanesFor(ctx, banks.size());
+  if (lanes == 0) return;
+  inOrder_ = ctx.options.banksAtOnce > 1;
+  slots_.resize(banks.size());
+  try {
+    for (unsigned t = 0; t < lanes; ++t) threads_.emplace_back([this, t] { lane(t == 0); });
+  } catch (...) {
+    // Fewer lanes: the job's thread converts what they do not.
+  }
+}
+
+RunLanes::~RunLanes() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    for (Slot& slot : slots_) {
+      if (slot.held && !slot.passed) slot.held->abandon();
+    }
+  }
+  changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  for (Slot& slot : slots_) {
+    if (slot.held && !slot.passed) takeBack(slot);
+  }
+}
+
+void RunLanes::takeBack(Slot& slot) {
+  for (const std::string& path : slot.held->written()) ::unlink(path.c_str());
+  removeMadeFolder(slot.job->madeBankFolder);
+}
+
+bool RunLanes::roomUpTo(std::size_t k) {
+  std::uint64_t bytes = 0;
+  for (std::size_t i = turn_; i <= k; ++i) bytes += sizes_[i];
+  struct statvfs fs {};
+  if (::statvfs(target_.c_str(), &fs) != 0) return false;
+  const std::uint64_t room = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+  return room >= 2 * bytes + kSpareRoom;
+}
+
+bool RunLanes::idle() const { return !inOrder_ && largeFrom_ >= banks_.size(); }
+
+std::size_t RunLanes::pick(bool& ahead) {
+  ahead = false;
+  const std::size_t n = banks_.size();
+  std::size_t next = turn_;
+  while (next < n && (slots_[next].is != Slot::Is::Open || !laneWorthy_[next])) ++next;
+  if (next == n || held_ >= kHeldAtMost) return kNone;
+  if (!aheadTaken_) {
+    largeFrom_ = std::max(largeFrom_, next + 1);
+    while (largeFrom_ < n && (slots_[largeFrom_].is != Slot::Is::Open || !laneWorthy_[largeFrom_] ||
+                              !banks_[largeFrom_].opensApart() || sizes_[largeFrom_] < kLargeBank)) {
+      ++largeFrom_;
+    }
+    if (largeFrom_ < n) {
+      // Without room for it now, the bank waits for its place in the order.
+      const std::size_t large = largeFrom_++;
+      if (roomUpTo(large)) {
+        aheadTaken_ = ahead = true;
+        return large;
+      }
+    }
+  }
+  return inOrder_ && roomUpTo(next) ? next : kNone;
+}
+
+void RunLanes::lane(bool first) {
+  if (first) {
+    // Off the job's thread: the banks' sizes, asked of the file system, and
+    // which banks' run names cannot depend on the banks before them. One
+    // whose output has the name of an earlier bank's (letter case aside)
+    // is numbered only if that bank got so far: its turn tells.
+    std::vector<std::uint64_t> sizes(banks_.size());
+    std::vector<bool> worthy(banks_.size());
+    std::set<std::string> seen;
+    for (std::size_t k = 0; k < banks_.size(); ++k) {
+      sizes[k] = banks_[k].size();
+      worthy[k] = seen.insert(runOutputKey(destinationOf_(banks_[k]), bankOutputName(ctx_.format(), banks_[k].path())))
+                      .second;
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      sizes_ = std::move(sizes);
+      laneWorthy_ = std::move(worthy);
+    }
+    changed_.notify_all();
+  }
+  std::vector<std::uint8_t> buffer;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    std::size_t k = kNone;
+    bool ahead = false;
+    changed_.wait(lock, [&] { return stop_ || (!sizes_.empty() && ((k = pick(ahead)) != kNone || idle())); });
+    // A lane with nothing left to take ends.
+    if (stop_ || k == kNone) return;
+    Slot& slot = slots_[k];
+    slot.is = Slot::Is::Lane;
+    slot.held = std::make_unique<Held>(ctx_.ui);
+    slot.job = std::make_unique<JobContext>(*slot.held, ctx_.options);
+    ++held_;
+    JobContext& job = *slot.job;
+    const BankRef& bank = banks_[k];
+    std::unique_ptr<ByteSource> source;
+    std::exception_ptr failure;
+    // Banks in the run's order are opened in that order (an image is read
+    // moving forward); a bank ahead is read apart.
+    if (!ahead) {
+      try {
+        source = bank.open();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    lock.unlock();
+    job.destinationFolder = destinationOf_(bank);
+    job.runOutputs.emplace();
+    job.writeBuffer.swap(buffer);
+    if (!failure) {
+      try {
+        if (ahead) source = bank.openApart();
+        if (folders_) folders_->create(job.destinationFolder);
+        convertListedBank(job, bank, std::move(source));
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    source.reset();
+    buffer.swap(job.writeBuffer);
+    lock.lock();
+    slot.done = true;
+    slot.failure = failure;
+    if (ahead) aheadTaken_ = false;
+    changed_.notify_all();
+  }
+}
+
+bool RunLanes::convert(std::size_t k) {
+  if (threads_.empty()) return convertRunBank(ctx_, banks_[k], folders_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  turn_ = k;
+  Slot& slot = slots_[k];
+  if (slot.is == Slot::Is::Open) slot.is = Slot::Is::InLine;
+  if (!idle()) changed_.notify_all();
+  if (slot.is == Slot::Is::InLine) {
+    lock.unlock();
+    return convertRunBank(ctx_, banks_[k], folders_);
+  }
+  changed_.wait(lock, [&] { return slot.done; });
+  slot.passed = true;
+  --held_;
+  if (!idle()) changed_.notify_all();
+  lock.unlock();
+  // Let go of the lane's context once its reports are passed on.
+  struct Release {
+    Slot& slot;
+    ~Release() {
+      slot.job.reset();
+      slot.held.reset();
+    }
+  } release{slot};
+  if (slot.failure && !ctx_.ui.cancelled()) {
+    // Converted in order, the bank fails as it does there (or not at all).
+    takeBack(slot);
+    return convertRunBank(ctx_, banks_[k], folders_);
+  }
+  // Stopped by the front end, the bank keeps the files it finished, as the
+  // bank at hand does when a run in order is stopped.
+  JobContext& job = *slot.job;
+  if (ctx_.runOutputs) ctx_.runOutputs->insert(job.runOutputs->begin(), job.runOutputs->end());
+  // The run's context ends holding the last bank, as converting in order
+  // leaves it.
+  struct TakeOver {
+    JobContext& run;
+    JobContext& job;
+    ~TakeOver() {
+      run.bank = std::move(job.bank);
+      run.bankRef = std::move(job.bankRef);
+      run.art = std::move(job.art);
+      run.zones = std::move(job.zones);
+      run.madeBankFolder = std::move(job.madeBankFolder);
+      run.gauge1.follow(job.gauge1);
+    }
+  } takeOver{ctx_, job};
+  try {
+    slot.held->passOn();
+    if (slot.failure) std::rethrow_exception(slot.failure);
+  } catch (const RunError& e) {
+    if (e.code() == kCancelled || !ctx_.ui.bankFailed(banks_[k].path(), e)) throw;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vantrel
