@@ -43,8 +43,8 @@ struct JobOptions {
   bool faithful = false;
   // Banks of a folder or drive run converted at once, each reported in
   // turn as if they were converted one after the other (see RunLanes): 1
-  // converts them one after the other; 0, the default, converts large
-  // banks ahead on a second core.
+  // converts them one after the other; 0, the default, chooses by the
+  // cores and the target's file system (RunLanes::planFor).
   unsigned banksAtOnce = 0;
 };
 

@@ -3,11 +3,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -24,6 +27,9 @@ constexpr std::uint64_t kLargeBank = 4u << 20;
 // Banks converted on lanes and not yet passed on, at most: their
 // contexts are kept until then.
 constexpr std::size_t kHeldAtMost = 16;
+// How often the job's thread passes on the reports of the bank whose turn
+// it is while a lane converts it.
+constexpr std::chrono::milliseconds kReportsEvery{20};
 // Room kept free on the target beyond twice what the banks up to a lane's
 // bank hold.
 constexpr std::uint64_t kSpareRoom = 64u << 20;
@@ -43,22 +49,31 @@ void removeMadeFolder(const std::string& folder) {
 
 }  // namespace
 
-// The listener of a bank on a lane: holds back every report until the
-// bank's turn, and notes the files the bank wrote. Used by the lane until
-// it is done with the bank, then by the job's thread.
+// The listener of a bank on a lane: holds back every report until the job's
+// thread passes them on, and notes the files the bank wrote.
 class RunLanes::Held final : public JobListener {
  public:
   explicit Held(JobListener& ui) : ui_(ui) {}
 
   // The run ends before the bank's turn: the bank's job is cancelled.
   void abandon() { abandoned_ = true; }
-  // Passes the reports on, in their order. A RunError one of them throws
-  // is thrown on.
+  // Passes on the reports held so far, in their order; on the job's
+  // thread. A RunError one of them throws is thrown on.
   void passOn() {
-    for (Call& call : calls_) call(ui_);
-    calls_.clear();
+    for (;;) {
+      std::vector<Call> calls;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        calls.swap(calls_);
+      }
+      if (calls.empty()) return;
+      passed_ = true;
+      for (Call& call : calls) call(ui_);
+    }
   }
-  // The files the bank's job wrote, as it reported them.
+  // Whether any report has been passed on.
+  bool passed() const { return passed_; }
+  // The files the bank's job wrote, as it reported them; once it is done.
   const std::vector<std::string>& written() const { return written_; }
 
   void status(std::string_view text) override {
@@ -121,24 +136,47 @@ class RunLanes::Held final : public JobListener {
 
  private:
   using Call = std::function<void(JobListener&)>;
-  void hold(Call call) { calls_.push_back(std::move(call)); }
+  void hold(Call call) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
 
   JobListener& ui_;
   std::atomic<bool> abandoned_{false};
-  std::vector<Call> calls_;
-  std::vector<std::string> written_;
+  std::mutex mutex_;
+  std::vector<Call> calls_;  // guarded by mutex_
+  bool passed_ = false;      // the job's thread only
+  std::vector<std::string> written_;  // the lane's until it is done
 };
 
-unsigned RunLanes::lanesFor(const JobContext& ctx, std::size_t banks) {
+namespace {
+
+// Whether `folder` lies on a file system in memory (tmpfs, ramfs).
+bool inMemory(const std::string& folder) {
+  struct statfs fs {};
+  return ::statfs(folder.c_str(), &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+}
+
+}  // namespace
+
+RunLanes::Plan RunLanes::planFor(const JobContext& ctx, std::size_t banks, const std::string& target) {
   const FormatId id = ctx.format().id;
   const bool wavFiles = id == FormatId::Mono || id == FormatId::Stereo || id == FormatId::Sfz || id == FormatId::DsPreset;
-  if (!wavFiles || ctx.options.dryRun || ctx.options.overwrite || banks < 2 || ctx.ui.tapsOutput() || ctx.ui.checksBeforeNaming()) return 0;
+  if (!wavFiles || ctx.options.dryRun || ctx.options.overwrite || banks < 2 || ctx.ui.tapsOutput() ||
+      ctx.ui.checksBeforeNaming()) {
+    return {};
+  }
   // The job's thread converts banks too.
-  if (ctx.options.banksAtOnce > 0) return ctx.options.banksAtOnce - 1;
-  // By default one lane, for large banks only: the files of small banks
-  // are mostly the file system's work, which several threads making files
-  // at once do not speed up everywhere (on a tmpfs they slow it down).
-  return std::thread::hardware_concurrency() >= 2 ? 1 : 0;
+  const unsigned asked = ctx.options.banksAtOnce;
+  if (asked > 0) return {asked - 1, asked > 1};
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores < 2) return {};
+  // A tmpfs makes files so cheaply that threads making them at once mostly
+  // wait for each other there: small banks are converted in order, one
+  // lane takes large banks ahead. On a disk, making a file takes long
+  // enough that a bank a core is faster.
+  if (inMemory(target)) return {1, false};
+  return {std::min(cores, 4u) - 1, true};
 }
 
 RunLanes::RunLanes(JobContext& ctx, const std::vector<BankRef>& banks, DestinationOf destinationOf,
@@ -148,12 +186,12 @@ RunLanes::RunLanes(JobContext& ctx, const std::vector<BankRef>& banks, Destinati
       destinationOf_(std::move(destinationOf)),
       folders_(folders),
       target_(target) {
-  const unsigned lanes = lanesFor(ctx, banks.size());
-  if (lanes == 0) return;
-  inOrder_ = ctx.options.banksAtOnce > 1;
+  const Plan plan = planFor(ctx, banks.size(), target);
+  if (plan.lanes == 0) return;
+  inOrder_ = plan.inOrder;
   slots_.resize(banks.size());
   try {
-    for (unsigned t = 0; t < lanes; ++t) threads_.emplace_back([this, t] { lane(t == 0); });
+    for (unsigned t = 0; t < plan.lanes; ++t) threads_.emplace_back([this, t] { lane(t == 0); });
   } catch (...) {
     // Fewer lanes: the job's thread converts what they do not.
   }
@@ -164,13 +202,13 @@ RunLanes::~RunLanes() {
     const std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
     for (Slot& slot : slots_) {
-      if (slot.held && !slot.passed) slot.held->abandon();
+      if (slot.held && !slot.turned) slot.held->abandon();
     }
   }
   changed_.notify_all();
   for (std::thread& t : threads_) t.join();
   for (Slot& slot : slots_) {
-    if (slot.held && !slot.passed) takeBack(slot);
+    if (slot.held && !slot.turned) takeBack(slot);
   }
 }
 
@@ -190,13 +228,13 @@ bool RunLanes::roomUpTo(std::size_t k) {
 
 bool RunLanes::idle() const { return !inOrder_ && largeFrom_ >= banks_.size(); }
 
-std::size_t RunLanes::pick(bool& ahead) {
+std::size_t RunLanes::pick(bool& ahead, bool aheadAllowed) {
   ahead = false;
   const std::size_t n = banks_.size();
   std::size_t next = turn_;
   while (next < n && (slots_[next].is != Slot::Is::Open || !laneWorthy_[next])) ++next;
   if (next == n || held_ >= kHeldAtMost) return kNone;
-  if (!aheadTaken_) {
+  if (aheadAllowed && !aheadTaken_) {
     largeFrom_ = std::max(largeFrom_, next + 1);
     while (largeFrom_ < n && (slots_[largeFrom_].is != Slot::Is::Open || !laneWorthy_[largeFrom_] ||
                               !banks_[largeFrom_].opensApart() || sizes_[largeFrom_] < kLargeBank)) {
@@ -243,45 +281,50 @@ void RunLanes::lane(bool first) {
     changed_.wait(lock, [&] { return stop_ || (!sizes_.empty() && ((k = pick(ahead)) != kNone || idle())); });
     // A lane with nothing left to take ends.
     if (stop_ || k == kNone) return;
-    Slot& slot = slots_[k];
-    slot.is = Slot::Is::Lane;
-    slot.held = std::make_unique<Held>(ctx_.ui);
-    slot.job = std::make_unique<JobContext>(*slot.held, ctx_.options);
-    ++held_;
-    JobContext& job = *slot.job;
-    const BankRef& bank = banks_[k];
-    std::unique_ptr<ByteSource> source;
-    std::exception_ptr failure;
-    // Banks in the run's order are opened in that order (an image is read
-    // moving forward); a bank ahead is read apart.
-    if (!ahead) {
-      try {
-        source = bank.open();
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    }
-    lock.unlock();
-    job.destinationFolder = destinationOf_(bank);
-    job.runOutputs.emplace();
-    job.writeBuffer.swap(buffer);
-    if (!failure) {
-      try {
-        if (ahead) source = bank.openApart();
-        if (folders_) folders_->create(job.destinationFolder);
-        convertListedBank(job, bank, std::move(source));
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    }
-    source.reset();
-    buffer.swap(job.writeBuffer);
-    lock.lock();
-    slot.done = true;
-    slot.failure = failure;
-    if (ahead) aheadTaken_ = false;
-    changed_.notify_all();
+    convertAhead(k, ahead, buffer, lock);
   }
+}
+
+void RunLanes::convertAhead(std::size_t k, bool ahead, std::vector<std::uint8_t>& buffer,
+                            std::unique_lock<std::mutex>& lock) {
+  Slot& slot = slots_[k];
+  slot.is = Slot::Is::Lane;
+  slot.held = std::make_unique<Held>(ctx_.ui);
+  slot.job = std::make_unique<JobContext>(*slot.held, ctx_.options);
+  ++held_;
+  JobContext& job = *slot.job;
+  const BankRef& bank = banks_[k];
+  std::unique_ptr<ByteSource> source;
+  std::exception_ptr failure;
+  // Banks in the run's order are opened in that order (an image is read
+  // moving forward); a bank ahead is read apart.
+  if (!ahead) {
+    try {
+      source = bank.open();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  lock.unlock();
+  job.destinationFolder = destinationOf_(bank);
+  job.runOutputs.emplace();
+  job.writeBuffer.swap(buffer);
+  if (!failure) {
+    try {
+      if (ahead) source = bank.openApart();
+      if (folders_) folders_->create(job.destinationFolder);
+      convertListedBank(job, bank, std::move(source));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  source.reset();
+  buffer.swap(job.writeBuffer);
+  lock.lock();
+  slot.done = true;
+  slot.failure = failure;
+  if (ahead) aheadTaken_ = false;
+  changed_.notify_all();
 }
 
 bool RunLanes::convert(std::size_t k) {
@@ -295,8 +338,23 @@ bool RunLanes::convert(std::size_t k) {
     lock.unlock();
     return convertRunBank(ctx_, banks_[k], folders_);
   }
-  changed_.wait(lock, [&] { return slot.done; });
-  slot.passed = true;
+  // Meanwhile the job's thread passes on the bank's reports as they come,
+  // so that its gauge moves, and converts the next banks in order as a
+  // lane does (a large one ahead is left to the lanes).
+  while (!slot.done) {
+    lock.unlock();
+    slot.held->passOn();
+    lock.lock();
+    if (slot.done) break;
+    bool ahead = false;
+    const std::size_t next = inOrder_ && !sizes_.empty() ? pick(ahead, false) : kNone;
+    if (next == kNone) {
+      changed_.wait_for(lock, kReportsEvery);
+      continue;
+    }
+    convertAhead(next, false, ctx_.writeBuffer, lock);
+  }
+  slot.turned = true;
   --held_;
   if (!idle()) changed_.notify_all();
   lock.unlock();
@@ -308,7 +366,7 @@ bool RunLanes::convert(std::size_t k) {
       slot.held.reset();
     }
   } release{slot};
-  if (slot.failure && !ctx_.ui.cancelled()) {
+  if (slot.failure && !ctx_.ui.cancelled() && !slot.held->passed()) {
     // Converted in order, the bank fails as it does there (or not at all).
     takeBack(slot);
     return convertRunBank(ctx_, banks_[k], folders_);

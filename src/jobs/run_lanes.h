@@ -11,14 +11,15 @@
 // ahead whose turn never came are removed again, with the folders made for
 // them, so the run leaves what converting in order leaves.
 //
-// By default one lane takes only large banks (4 MiB or more) further on,
-// one at a time, so that their many bytes are written while the job's
-// thread converts the small banks before them: several threads making
-// small files at once gain little on a disk and lose on a tmpfs. With
-// JobOptions::banksAtOnce above 1, that many banks are converted at once:
-// the lanes take the next banks in order too, a large one ahead first. A
-// bank that is stopped by the front end keeps the files it finished, as
-// the bank at hand does in a run in order. A bank
+// Lanes take the next banks in the run's order, and while the job's
+// thread waits for a bank's turn it converts the next ones too; a free lane
+// takes a large bank (4 MiB or more) further on first, one at a time, so
+// that its many bytes are written while the banks before it are converted.
+// By default a run converts a bank a core (planFor); on a tmpfs, where
+// threads making small files at once mostly wait for each other, one lane
+// takes only large banks ahead and the job's thread converts the others in
+// order. A bank that is stopped by the front end keeps the files it
+// finished, as the bank at hand does in a run in order. A bank
 // whose output name may depend on the banks before it (the same name,
 // letter case aside, as an earlier bank's in the same folder) is left to
 // the job's own thread, as is every bank while there is not room on the
@@ -70,8 +71,14 @@ class RunLanes {
   // convertRunBank does; the run calls it for k = 0, 1, ... in order.
   bool convert(std::size_t k);
 
-  // The number of lanes worth starting for a run in ctx.
-  static unsigned lanesFor(const JobContext& ctx, std::size_t banks);
+  // How a run in ctx of `banks` banks into `target` is converted: on how
+  // many lanes besides the job's thread, and whether they take the banks
+  // in order too (else large banks ahead only).
+  struct Plan {
+    unsigned lanes = 0;
+    bool inOrder = false;
+  };
+  static Plan planFor(const JobContext& ctx, std::size_t banks, const std::string& target);
 
  private:
   class Held;
@@ -80,17 +87,23 @@ class RunLanes {
     std::unique_ptr<Held> held;       // the lane's reports, held back
     std::unique_ptr<JobContext> job;  // the lane's context, kept for the events' bank and zones
     bool done = false;
-    bool passed = false;  // its reports have been passed on
+    bool turned = false;  // its turn has come: its reports are passed on, or it is converted again
     std::exception_ptr failure;
   };
 
   // A lane's loop; the first asks the banks' sizes first.
   void lane(bool first);
+  // Converts bank k on the calling thread with its reports held back;
+  // `ahead`: taken ahead of the run's order. Called and returns with
+  // `lock` (of mutex_) held.
+  void convertAhead(std::size_t k, bool ahead, std::vector<std::uint8_t>& buffer,
+                    std::unique_lock<std::mutex>& lock);
   // Whether the lanes have nothing left to take; mutex_ held.
   bool idle() const;
   // The bank a free lane takes, or none; `ahead`: a large bank taken
-  // ahead of the run's order. Called with mutex_ held.
-  std::size_t pick(bool& ahead);
+  // ahead of the run's order (only when `aheadAllowed`). Called with
+  // mutex_ held.
+  std::size_t pick(bool& ahead, bool aheadAllowed = true);
   // Whether the target has room for what banks turn_..k write; mutex_ held.
   bool roomUpTo(std::size_t k);
   // Removes what the lane wrote of bank k (its turn never came, or it
