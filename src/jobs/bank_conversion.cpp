@@ -374,7 +374,8 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   for (const Step& step : steps) {
     if (step.file >= 0) eventOf[static_cast<std::size_t>(step.file)] = &step.event;
   }
-  const unsigned threads = WavFileWriters::threadsFor(files.size(), bytes);
+  const unsigned threads =
+      ctx.options.writerThreads ? *ctx.options.writerThreads : WavFileWriters::threadsFor(files.size(), bytes);
   JobListener& ui = ctx.ui;
   WavFileWriters::Check check;
   if (ui.checksBeforeNaming()) {

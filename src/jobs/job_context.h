@@ -46,6 +46,9 @@ struct JobOptions {
   // converts them one after the other; 0, the default, chooses by the
   // cores and the target's file system (RunLanes::planFor).
   unsigned banksAtOnce = 0;
+  // Threads that write a bank's WAV files besides the job's own; unset: by
+  // the cores and the bank's size (WavFileWriters::threadsFor).
+  std::optional<unsigned> writerThreads;
 };
 
 struct JobContext {

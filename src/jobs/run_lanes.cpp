@@ -293,6 +293,9 @@ void RunLanes::convertAhead(std::size_t k, bool ahead, std::vector<std::uint8_t>
   slot.job = std::make_unique<JobContext>(*slot.held, ctx_.options);
   ++held_;
   JobContext& job = *slot.job;
+  // The run's other banks take the other cores: the bank's files are
+  // written on this thread alone.
+  job.options.writerThreads = 0;
   const BankRef& bank = banks_[k];
   std::unique_ptr<ByteSource> source;
   std::exception_ptr failure;
