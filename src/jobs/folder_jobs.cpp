@@ -69,14 +69,10 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
 }
 
 bool convertRunBank(JobContext& ctx, const BankRef& bank, RunFolders* folders) {
-  try {
+  return unlessPassedOver(ctx, bank, [&] {
     if (folders && !ctx.options.dryRun) folders->create(ctx.destinationFolder);
     convertListedBank(ctx, bank);
-    return true;
-  } catch (const RunError& e) {
-    if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
-    return false;
-  }
+  });
 }
 
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders& folders) {

@@ -11,6 +11,7 @@
 
 #include "jobs/job_context.h"
 #include "jobs/output_folders.h"
+#include "platform/errors.h"
 #include "tti/bank_source.h"
 
 namespace vantrel {
@@ -55,6 +56,21 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
 // the closing status. The folders the run makes go into `folders`, so that
 // those left empty are removed when the run ends.
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders& folders);
+
+// Runs `body`, the work of `bank` in a folder or drive run: true when it
+// ends, false when it fails with an error the front end passes over
+// (JobListener::bankFailed). A cancel, and any failure the front end does
+// not pass over, is thrown on.
+template <typename Body>
+bool unlessPassedOver(JobContext& ctx, const BankRef& bank, const Body& body) {
+  try {
+    body();
+    return true;
+  } catch (const RunError& e) {
+    if (e.code() == kCancelled || !ctx.ui.bankFailed(bank.path(), e)) throw;
+    return false;
+  }
+}
 
 // One bank of a folder or drive run into ctx.destinationFolder, made first
 // through `folders` when given. False when the bank failed and the front

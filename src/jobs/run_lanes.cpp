@@ -392,14 +392,10 @@ bool RunLanes::convert(std::size_t k) {
       run.gauge1.follow(job.gauge1);
     }
   } takeOver{ctx_, job};
-  try {
+  return unlessPassedOver(ctx_, banks_[k], [&] {
     slot.held->passOn();
     if (slot.failure) std::rethrow_exception(slot.failure);
-  } catch (const RunError& e) {
-    if (e.code() == kCancelled || !ctx_.ui.bankFailed(banks_[k].path(), e)) throw;
-    return false;
-  }
-  return true;
+  });
 }
 
 }  // namespace vantrel

@@ -61,8 +61,8 @@ class RunLanes {
   // on the target's file system that exists.
   RunLanes(JobContext& ctx, const std::vector<BankRef>& banks, DestinationOf destinationOf, RunFolders* folders,
            const std::string& target);
-  // Lets go of the banks whose turn has not come (their unnamed files are
-  // dropped and the folders made for them removed) and stops the lanes.
+  // Stops the lanes and takes back what the banks whose turn has not come
+  // wrote: their files and the folders made for them.
   ~RunLanes();
   RunLanes(const RunLanes&) = delete;
   RunLanes& operator=(const RunLanes&) = delete;
@@ -106,8 +106,8 @@ class RunLanes {
   std::size_t pick(bool& ahead, bool aheadAllowed = true);
   // Whether the target has room for what banks turn_..k write; mutex_ held.
   bool roomUpTo(std::size_t k);
-  // Removes what the lane wrote of bank k (its turn never came, or it
-  // failed there).
+  // Removes what a lane wrote of the slot's bank (its turn never came, or
+  // it failed on the lane).
   void takeBack(Slot& slot);
 
   JobContext& ctx_;
