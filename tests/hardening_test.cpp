@@ -331,6 +331,14 @@ TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
   claims.samples[1].start = 0x7FFF0000u;
   claims.samples[1].end = 0xFFFF0000u;
   writeBank(dir.file("CLAIMS.TTI"), claims);
+  // A 2 KB bank whose four samples start inside the file and claim almost
+  // 4 GiB each: written with the bytes the file holds.
+  BankDesc huge = bankOf({"H0.WAV", "H1.WAV", "H2.WAV", "H3.WAV"}, 200);
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    huge.samples[k].start = 100 * k;
+    huge.samples[k].end = huge.samples[k].loopEnd = 0xFFFFFF00u;
+  }
+  writeBank(dir.file("HUGE.TTI"), huge);
   struct Case {
     std::vector<std::string> args;
     std::string says;
@@ -338,6 +346,8 @@ TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
   const std::vector<Case> cases = {
       {{"scan", dir.file("SPARSE.TTI")}, "SPARSE.TTI: Read beyond end of file"},
       {{"convert", "-o", out, dir.file("CLAIMS.TTI")}, "sample 1 \"GHOST.WAV\" has no data in the file"},
+      {{"convert", "--verify", "-o", out, dir.file("HUGE.TTI")}, "sample 3 \"H3.WAV\" claims 4,294,966,"},
+      {{"convert", "--verify", "--mode", "sf2", "-o", out, dir.file("HUGE.TTI")}, "the file holds"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -350,10 +360,10 @@ TEST(HardeningBounds, ClaimsBeyondTheFileCostNeitherMemoryNorOutput) {
     EXPECT_LT(r.peakRssKiB, 64 * 1024);
 #endif
   }
-  EXPECT_EQ(filesUnder(out).size(), 1u);  // REAL.WAV alone
+  EXPECT_EQ(filesUnder(out).size(), 6u);  // REAL.WAV, H0 to H3 and HUGE.sf2
   for (const auto& e : fs::recursive_directory_iterator(out)) {
     if (e.is_regular_file()) {
-      EXPECT_LT(e.file_size(), 2048u) << e.path();
+      EXPECT_LT(e.file_size(), 8192u) << e.path();
     }
   }
 }

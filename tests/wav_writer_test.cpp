@@ -235,35 +235,42 @@ TEST(WavData, LongStereoPairIsInterleavedAcrossWriteBlocks) {
   }
 }
 
-TEST(WavData, GigabytesOfPromisedSilenceAreWrittenWithoutWritingThem) {
-  // 1 GiB samples in a bank of a few hundred bytes: the file gets its
-  // promised length, the bytes the data area holds first (here the 8 bytes
-  // of both samples) and silence after them.
-  BankFixture f;
-  BankDesc d;
-  SampleDesc s = pcmSample("HUGE L.WAV", {1, 2, 3, 4});
-  s.end = 1u << 30;
-  d.samples = {s, s};
-  d.samples[1].name = "HUGE R.WAV";
-  f.load(f.write(d));
-  const std::string out = f.out();
-  writeMono(f, out, 0);
-  writeStereo(f, out, "HUGE.WAV", 0, 1);
-  EXPECT_EQ(std::filesystem::file_size(out + "HUGE L.WAV"), 112 + (1u << 30));
-  EXPECT_EQ(std::filesystem::file_size(out + "HUGE.WAV"), 112 + (2ull << 30));
-  std::ifstream mono(out + "HUGE L.WAV", std::ios::binary);
-  std::vector<char> head(120);
-  mono.read(head.data(), 120);
-  EXPECT_EQ(std::vector<char>(head.begin() + 112, head.end()), (std::vector<char>{1, 2, 3, 4, 1, 2, 3, 4}));
-  std::vector<char> tail(4);
-  mono.read(tail.data(), 4);
-  EXPECT_EQ(tail, std::vector<char>(4, 0));
-  std::ifstream stereo(out + "HUGE.WAV", std::ios::binary);
-  stereo.read(head.data(), 120);
-  EXPECT_EQ(std::vector<char>(head.begin() + 112, head.end()), (std::vector<char>{1, 2, 1, 2, 3, 4, 3, 4}));
-  stereo.seekg(-4, std::ios::end);
-  stereo.read(tail.data(), 4);
-  EXPECT_EQ(tail, std::vector<char>(4, 0));
+TEST(WavData, PromisedSilenceIsWrittenUpToTheBanksBound) {
+  // Samples of a bank of a few hundred bytes that promise 512 KiB each:
+  // the file gets its promised length, the bytes the data area holds first
+  // (here the 8 bytes of both samples) and silence after them, without
+  // writing it. Promising 1 GiB, past the bank's bound of 1 MiB of
+  // silence, they keep the bytes the file holds.
+  for (const std::uint32_t promised : {1u << 19, 1u << 30}) {
+    SCOPED_TRACE(promised);
+    BankFixture f;
+    BankDesc d;
+    SampleDesc s = pcmSample("HUGE L.WAV", {1, 2, 3, 4});
+    s.end = promised;
+    d.samples = {s, s};
+    d.samples[1].name = "HUGE R.WAV";
+    f.load(f.write(d));
+    const std::string out = f.out();
+    writeMono(f, out, 0);
+    writeStereo(f, out, "HUGE.WAV", 0, 1);
+    const std::uint64_t length = promised < (1u << 20) ? promised : 8;
+    EXPECT_EQ(std::filesystem::file_size(out + "HUGE L.WAV"), 112 + length);
+    EXPECT_EQ(std::filesystem::file_size(out + "HUGE.WAV"), 112 + 2 * length);
+    std::ifstream mono(out + "HUGE L.WAV", std::ios::binary);
+    std::vector<char> head(120);
+    mono.read(head.data(), 120);
+    EXPECT_EQ(std::vector<char>(head.begin() + 112, head.end()), (std::vector<char>{1, 2, 3, 4, 1, 2, 3, 4}));
+    std::ifstream stereo(out + "HUGE.WAV", std::ios::binary);
+    stereo.read(head.data(), 120);
+    EXPECT_EQ(std::vector<char>(head.begin() + 112, head.end()), (std::vector<char>{1, 2, 1, 2, 3, 4, 3, 4}));
+    if (length == 8) continue;
+    std::vector<char> tail(4);
+    mono.read(tail.data(), 4);
+    EXPECT_EQ(tail, std::vector<char>(4, 0));
+    stereo.seekg(-4, std::ios::end);
+    stereo.read(tail.data(), 4);
+    EXPECT_EQ(tail, std::vector<char>(4, 0));
+  }
 }
 
 // A file that takes the name while a WAV file is written is left as it is

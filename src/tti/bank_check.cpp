@@ -39,6 +39,13 @@ bool hasNoData(const SampleBank& bank, std::uint32_t i) {
 
 std::string cutShortWarning(const SampleBank& bank, std::uint32_t i) {
   if (hasNoData(bank, i)) return bank.ttiPath + ": " + sampleLabel(bank, i) + " has no data in the file";
+  if (!bank.claimedLength.empty() && bank.claimedLength[i] != 0) {
+    return bank.ttiPath + ": " + sampleLabel(bank, i) + " claims " + grouped(bank.claimedLength[i] & ~1u) +
+           " bytes, the file holds " + grouped(bank.pcmLength[i]) + ": written with those " +
+           grouped(bank.pcmLength[i]) + " bytes (silence for missing bytes is limited to " +
+           grouped(bank.silenceBound()) + " bytes for a bank file of " +
+           grouped(bank.fileSize) + ")";
+  }
   // Whole 16-bit frames are written; bytes the PCM data area does not hold
   // become silence.
   const std::uint64_t need = bank.pcmLength[i] & ~std::uint64_t{1};

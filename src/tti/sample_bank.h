@@ -4,6 +4,7 @@
 // overwrites the slots of its own entries, and slots from sampleCount on
 // belong to no bank.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -108,7 +109,16 @@ struct SampleBank {
   // Byte offsets into the PCM data area.
   std::vector<std::uint32_t> pcmStart;
   std::vector<std::uint32_t> pcmEnd;
-  std::vector<std::uint32_t> pcmLength;  // pcmEnd - pcmStart, modulo 2^32
+  std::vector<std::uint32_t> pcmLength;  // pcmEnd - pcmStart, modulo 2^32, or what is held (claimedLength)
+  // Samples whose missing bytes would take the bank's silence past its
+  // bound (boundSilence): the length the bank claims for sample i, which
+  // pcmLength[i] cuts to what the file holds; empty when none is.
+  std::vector<std::uint32_t> claimedLength;
+  // The bank file's size, when its PCM data is loaded.
+  std::uint64_t fileSize = 0;
+  // Silence written for missing bytes stays within 16 times the file's
+  // size, or 1 MiB for a smaller file (boundSilence).
+  std::uint64_t silenceBound() const noexcept { return std::max<std::uint64_t>(16 * fileSize, 1u << 20); }
   // Loop points in 16-bit frames from the sample's first frame.
   std::vector<std::int32_t> loopStart;
   std::vector<std::int32_t> loopEnd;  // last frame of the loop

@@ -228,7 +228,43 @@ void readValues(ByteSource& src, SampleBank& bank, const ValuesToRead& what,
     bank.loopEnd[i] = static_cast<std::int32_t>(framesFromBytes(v.loopEnd - v.start) - 1u);
   }
   bank.zoneSample = std::move(zoneMap);
-  if (what.pcm) bank.pcm = std::move(pcm);
+  bank.claimedLength.clear();
+  if (what.pcm) {
+    bank.pcm = std::move(pcm);
+    bank.fileSize = src.size();
+    boundSilence(bank);
+  }
+}
+
+// Bytes a sample claims that the PCM data area does not hold are written
+// as silence, so that a bank copied only part of the way still gives its
+// samples at full length. The silence of one bank is bounded: at most 16
+// times the bank file's own size, and 1 MiB for any bank, which a copy
+// cut short anywhere past its first sixteenth stays within, while a small
+// file whose entries claim gigabytes would otherwise be written as
+// gigabytes of silence. A sample whose missing bytes go past the bound
+// (in the bank's order) keeps only the bytes the file holds, and its loop
+// is clamped to them. Samples with no byte in the file get no file at all
+// and take nothing of the bound.
+void boundSilence(SampleBank& bank) {
+  const std::uint64_t bound = bank.silenceBound();
+  std::uint64_t silence = 0;
+  for (std::uint32_t i = 0; i < bank.sampleCount; ++i) {
+    const std::uint64_t need = bank.pcmLength[i] & ~std::uint32_t{1};
+    const std::uint64_t start = bank.pcmStart[i];
+    if (need == 0 || start >= bank.pcm.size) continue;
+    const std::uint64_t held = std::min<std::uint64_t>(need, (bank.pcm.size - start) & ~std::uint64_t{1});
+    if (silence + (need - held) <= bound) {
+      silence += need - held;
+      continue;
+    }
+    if (bank.claimedLength.empty()) bank.claimedLength.assign(bank.sampleCount, 0);
+    bank.claimedLength[i] = bank.pcmLength[i];
+    bank.pcmLength[i] = static_cast<std::uint32_t>(held);
+    const auto frames = static_cast<std::int32_t>(held / 2);
+    bank.loopEnd[i] = std::min(bank.loopEnd[i], frames - 1);
+    bank.loopStart[i] = std::min(bank.loopStart[i], bank.loopEnd[i] + 1);
+  }
 }
 
 void loadBank(const BankRef& ref, SampleBank& bank, const ValuesToRead& what) {

@@ -51,6 +51,11 @@ using ReadCheckpoint = std::function<void()>;
 void readValues(ByteSource& source, SampleBank& bank, const ValuesToRead& what,
                 const ReadCheckpoint& checkpoint = {});
 
+// Bounds the silence written for bytes the bank's samples claim and its
+// file does not hold (SampleBank::claimedLength); readValues calls it when
+// it loads the PCM data.
+void boundSilence(SampleBank& bank);
+
 // Both walks over the bank, opened once.
 void loadBank(const BankRef& bank, SampleBank& into, const ValuesToRead& what);
 
