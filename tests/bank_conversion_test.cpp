@@ -71,7 +71,7 @@ TEST(JobsFolders, PerBankFoldersKeepTheBankFileNameAndAreReused) {
   f.ctx.bank.ttiPath = f.dir.file("Piano.Tti");
   const std::string out = f.out();
   auto folderOf = [&](FormatId id) {
-    return createBankFolder(out, bankOutputName(outputFormat(id), f.ctx.bank.ttiPath));
+    return createBankFolder(OutputRoot(out), out, bankOutputName(outputFormat(id), f.ctx.bank.ttiPath));
   };
   EXPECT_EQ(folderOf(FormatId::Mono), out + "WAV_MONO_Piano.Tti/");
   EXPECT_EQ(folderOf(FormatId::Stereo), out + "WAV_STEREO_Piano.Tti/");

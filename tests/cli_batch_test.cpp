@@ -286,3 +286,44 @@ TEST(CliBatch, FoldersThatCannotBeReadAreNamedAndTheWalkGoesOn) {
   }
   fs::permissions(locked, fs::perms::all);
 }
+
+// A link standing anywhere below --out (at a run's folder, a mirrored
+// folder or a bank's folder) makes the bank fail naming it; nothing is
+// written through it, whether banks are converted one at a time or
+// several at once.
+TEST(CliBatch, ALinkBelowTheOutputFolderIsNeverWrittenThrough) {
+  TempDir dir;
+  const std::string src = dir.file("src");
+  fs::create_directories(src + "/SUB");
+  writeGoodBank(src + "/SUB/ONE.TTI", "ONE.WAV");
+  writeGoodBank(src + "/SUB/TWO.TTI", "TWO.WAV");
+  int round = 0;
+  for (const std::string command : {"folder", "drive"}) {
+    for (const std::string mode : {"mono", "sfz", "sf2"}) {
+      // Where the outputs go, from a run into an empty folder.
+      const std::string scratch = dir.file("scratch" + std::to_string(round++));
+      fs::create_directories(scratch);
+      ASSERT_EQ(runCommand({kCli, command, "-q", "--mode", mode, "--out", scratch,
+                            command == "folder" ? src + "/SUB" : src}).exitCode, 0);
+      std::vector<std::string> levels;
+      for (const auto& e : fs::recursive_directory_iterator(scratch))
+        if (e.is_directory() && e.path().filename() != "samples") levels.push_back(fs::relative(e.path(), scratch).string());
+      ASSERT_FALSE(levels.empty());
+      for (const std::string& level : levels) {
+        for (const std::string jobs : {"1", "2"}) {
+          SCOPED_TRACE(command + " " + mode + " -j " + jobs + ", a link at " + level);
+          const std::string out = dir.file("out" + std::to_string(round++));
+          const std::string outside = dir.file("outside" + std::to_string(round));
+          fs::create_directories(outside);
+          fs::create_directories(fs::path(out + "/" + level).parent_path());
+          fs::create_directory_symlink(outside, out + "/" + level);
+          const CommandResult r = runCommand({kCli, command, "-q", "-j", jobs, "--mode", mode, "--out", out,
+                                              command == "folder" ? src + "/SUB" : src});
+          EXPECT_EQ(r.exitCode, 1) << r.err;
+          EXPECT_NE(r.err.find("symbolic link"), std::string::npos) << r.err;
+          EXPECT_TRUE(fs::is_empty(outside));
+        }
+      }
+    }
+  }
+}

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "jobs_fixtures.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 
@@ -152,4 +153,59 @@ TEST(JobsFiles, OnlyRegularFilesOpenForReading) {
       EXPECT_EQ(e.path(), path);
     }
   }
+}
+
+// Below the output root nothing is opened, made or removed through a link,
+// at any level: a link planted there fails the operation naming it and
+// what it points to stays as it was. The root itself may be a link.
+TEST(JobsOutputRoot, NothingBelowTheRootIsReachedThroughALink) {
+  struct Case {
+    const char* link;  // relative to the root, pointing at "outside"
+    const char* path;  // what is asked for, relative to the root
+    enum { Open, Create, RemoveFile, RemoveFolder } op;
+  };
+  const Case cases[] = {
+      {"run", "run/bank", Case::Create},      {"run", "run", Case::Open},
+      {"run/bank", "run/bank/deeper", Case::Create}, {"run", "run/victim", Case::RemoveFile},
+      {"run/bank", "run/bank/victim", Case::RemoveFile}, {"run", "run/folder", Case::RemoveFolder},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    TempDir t;
+    fs::create_directories(t.file("real/run"));
+    fs::create_directories(t.file("outside/folder"));
+    fs::create_directories(t.file("outside/bank/folder"));
+    writeBytes(t.file("outside/victim"), {7});
+    writeBytes(t.file("outside/bank/victim"), {7});
+    fs::create_directory_symlink(t.file("real"), t.file("root"));  // the user's choice: followed
+    fs::remove_all(t.file("real/") + c.link);
+    fs::create_directories(fs::path(t.file("real/") + c.link).parent_path());
+    fs::create_directory_symlink(t.file("outside"), t.file("real/") + c.link);
+    const OutputRoot root(t.file("root"));
+    const std::string path = t.file("root/") + c.path;
+    if (c.op == Case::Open || c.op == Case::Create) {
+      try {
+        root.open(path, c.op == Case::Create);
+        ADD_FAILURE() << "opened through a link";
+      } catch (const RunError& e) {
+        EXPECT_EQ(e.code(), kSymlinkNotUsed);
+        EXPECT_EQ(e.path(), t.file("root/") + c.link);
+      }
+    } else {
+      EXPECT_FALSE(root.remove(path, c.op == Case::RemoveFolder));
+    }
+    EXPECT_TRUE(fs::exists(t.file("outside/victim")));
+    EXPECT_TRUE(fs::exists(t.file("outside/bank/victim")));
+    EXPECT_TRUE(fs::exists(t.file("outside/folder")));
+    EXPECT_FALSE(fs::exists(t.file("outside/bank/deeper")));
+    EXPECT_FALSE(fs::exists(t.file("outside/bank/bank")));
+  }
+  // Without links, levels are made one below the other and removed again.
+  TempDir t;
+  const OutputRoot root(t.str());
+  std::vector<std::string> made;
+  EXPECT_TRUE(root.open(t.file("a/b/c"), true, &made).isOpen());
+  EXPECT_EQ(made, (std::vector<std::string>{t.file("a"), t.file("a/b"), t.file("a/b/c")}));
+  EXPECT_TRUE(root.remove(t.file("a/b/c"), true));
+  EXPECT_FALSE(fs::exists(t.file("a/b/c")));
 }

@@ -13,9 +13,8 @@
 
 namespace vantrel::testing {
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& base) {
   std::random_device rd;
-  auto base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     auto p = base / ("vantrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
     if (std::filesystem::create_directory(p)) {

@@ -22,10 +22,11 @@ inline std::ostream& operator<<(std::ostream& os, FormatId id) {
 
 namespace vantrel::testing {
 
-// A fresh folder below the system's temporary folder, removed afterwards.
+// A fresh folder below `base` (the system's temporary folder by default),
+// removed afterwards.
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path());
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

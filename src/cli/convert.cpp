@@ -28,7 +28,7 @@ void refuseSharedOutputs(const std::vector<std::string>& banks, const OutputForm
   std::map<std::string, const std::string*> owner;
   for (const std::string& bank : banks) {
     const std::string name = bankOutputName(format, bank);
-    const auto [it, fresh] = owner.emplace(caseFolded(name, false), &bank);
+    const auto [it, fresh] = owner.emplace(caseFoldedUtf8(name), &bank);
     if (!fresh) {
       throw UsageError(*it->second + " and " + bank + " would both be written to " + name +
                        "; convert them into separate --out folders");

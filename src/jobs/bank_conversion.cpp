@@ -81,7 +81,7 @@ void readBankValues(JobContext& ctx, ByteSource* source, std::uint8_t step) {
 // nothing yet.
 std::string bankFolder(JobContext& ctx, const std::string& current, bool& fresh) {
   const std::string name = runOutputName(ctx, current, bankOutputName(ctx.format(), ctx.bank.ttiPath));
-  const std::string made = createBankFolder(current, name, !ctx.options.dryRun, &fresh);
+  const std::string made = createBankFolder(outputRootOf(ctx), current, name, !ctx.options.dryRun, &fresh);
   ctx.madeBankFolder = fresh ? made : std::string();
   warnRenamed(ctx.ui, withSeparator(joinPath(current, name)), made);
   return made;
@@ -104,7 +104,7 @@ void convertListedBank(JobContext& ctx, const BankRef& bank, std::unique_ptr<Byt
 }
 
 std::string runOutputKey(const std::string& folder, const std::string& name) {
-  return caseFolded(joinPath(folder, name), false);
+  return caseFoldedUtf8(joinPath(folder, name));
 }
 
 std::string runOutputName(JobContext& ctx, const std::string& folder, const std::string& name) {
@@ -165,13 +165,21 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
       bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(ctx.format(), bank.ttiPath))),
                     OutputKind::SoundFont);
   if (!ctx.options.dryRun) {
+    // A folder run holds its folder open; any other job opens the file's
+    // folder from the output root.
+    OpenFolder opened;
+    const OpenFolder* held = &ctx.runFolder;
+    if (!ctx.runFolder.isOpen() || !ctx.runFolder.holds(event.path)) {
+      opened = outputRootOf(ctx).open(folder);
+      held = &opened;
+    }
     const std::string given = writeSf2(
         bank, ctx.zones, event.path, ctx.writeBuffer,
         [&](int steps) {
           checkCancelled(ctx.ui);
           ctx.gauge1.add(steps);
         },
-        ctx.ui.outputTap(event.path), &ctx.runFolder, ctx.options.faithful);
+        ctx.ui.outputTap(event.path), held, ctx.options.faithful);
     warnRenamed(ctx.ui, event.path, given);
     event.path = given;
     ctx.ui.logLine(fileNamePart(event.path) + " written");
@@ -232,7 +240,7 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
     const std::string out = bankFolder(ctx, folder, plan.fresh);
     const std::string samples = joinPath(out, kSfzSampleFolder);
     if (!dryRun) {
-      createBankFolder(out, kSfzSampleFolder);
+      createBankFolder(outputRootOf(ctx), out, kSfzSampleFolder);
       ctx.ui.logLine("processing " + fileNamePart(bank.ttiPath));
     }
     std::vector<std::string> names = sfzSampleNames(bank);
@@ -243,9 +251,12 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
     checkCancelled(ctx.ui);
     OutputFileEvent event = bankFileEvent(ctx, joinPath(out, instrumentFileName(format, bank.ttiPath)), format.kind);
     if (!dryRun) {
-      const OpenFolder held(out, false);
+      const OpenFolder held = outputRootOf(ctx).open(out);
+      // Converted ahead of its turn on a lane, a bank replaces no file:
+      // a file found under the name fails it there, and it is converted
+      // again in its turn.
       const std::string given = writeTextFile(format.instrumentText(bank, ctx.zones, names), event.path,
-                                              ctx.ui.outputTap(event.path), &held);
+                                              ctx.ui.outputTap(event.path), &held, !ctx.aheadOfTurn);
       warnRenamed(ctx.ui, event.path, given);
       event.path = given;
       ctx.gauge1.add(1);
@@ -279,6 +290,9 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   std::vector<Step> steps;
   std::vector<WavFileTask> files;
   std::set<std::string> planned;
+  // The bare names of all the job's files in the folder, as a
+  // case-insensitive file system compares them.
+  std::set<std::string> names;
   std::uint64_t bytes = 0;  // sample bytes of the planned files
   auto exists = [&](const std::string& path) {
     return planned.count(path) > 0 || (!ctx.options.overwrite && !wav.fresh && fileExists(path));
@@ -344,6 +358,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
       const auto right = static_cast<std::uint16_t>(rightOf[i]);
       const std::string name = latin1ToUtf8(stereoFileName(bank, left, right));
       std::string path = joinPath(out, name);
+      names.insert(caseFoldedUtf8(name));
       if (!exists(path)) plan(std::move(path), name, true, left, right);
       else if (differs(path, true, left, right)) differing(path, name, true, left, right);
       else existing(path, name, true, left, right);
@@ -352,6 +367,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
 
     const std::string name = wav.names ? (*wav.names)[i] : latin1ToUtf8(bank.outputName[i]);
     std::string path = joinPath(out, name);
+    names.insert(caseFoldedUtf8(name));
     if (!exists(path)) plan(std::move(path), name, false, left, left);
     else if (differs(path, false, left, left)) differing(path, name, false, left, left);
     else if (wav.logExisting) existing(path, name, false, left, left);
@@ -365,17 +381,21 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   }
 
   // The files are made in their folder held open: no walk of its path per file.
-  const OpenFolder folder(out, false);
+  const OpenFolder folder = outputRootOf(ctx).open(out);
   for (WavFileTask& file : files) {
     file.tap = ctx.ui.outputTap(file.finalPath);
     file.folder = &folder;
+    file.avoid = &names;
   }
   std::vector<const OutputFileEvent*> eventOf(files.size());
   for (const Step& step : steps) {
     if (step.file >= 0) eventOf[static_cast<std::size_t>(step.file)] = &step.event;
   }
-  const unsigned threads =
-      ctx.options.writerThreads ? *ctx.options.writerThreads : WavFileWriters::threadsFor(files.size(), bytes);
+  // FUSE servers write one file at a time at best, and fusefat mixes up
+  // the data of files written at once: there, one file after the other.
+  const unsigned threads = folder.storage() == OpenFolder::Storage::Fuse ? 0
+                           : ctx.options.writerThreads   ? *ctx.options.writerThreads
+                                                         : WavFileWriters::threadsFor(files.size(), bytes);
   JobListener& ui = ctx.ui;
   WavFileWriters::Check check;
   if (ui.checksBeforeNaming()) {

@@ -49,7 +49,8 @@ std::size_t convertDrive(JobContext& ctx, const std::string& sourceRoot, const s
   // this run is never walked, even on the same drive.
   ReadDirectoryNames(ctx, root, driveFileList);
 
-  RunFolders folders;
+  setOutputRoot(ctx, destinationRule(targetFolder));
+  RunFolders folders(ctx.outputRoot);
   std::size_t failed = 0;
   // The banks' output names are the run's while it lasts.
   struct RunNames {

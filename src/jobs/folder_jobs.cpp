@@ -24,6 +24,7 @@ const std::string& getlastdir(JobContext& ctx, const std::string& sourceFolder) 
 void extractClick(JobContext& ctx, const std::string& targetFolder) {
   ctx.ui.sampleListVisible(false);
   ctx.destinationFolder = destinationRule(targetFolder);
+  setOutputRoot(ctx, ctx.destinationFolder);
   if (ctx.bank.ttiPath.empty()) {
     ctx.setButton(ButtonId::Extract, false);
     ctx.ui.status("No TTI file selected");
@@ -62,7 +63,8 @@ std::uint32_t completeClick(JobContext& ctx, const std::string& sourceFolder,
   // folder's contents; a folder that cannot be made ends the job here.
   const std::string output =
       destinationRule(targetFolder) + ctx.sourceFolderName + std::string(ctx.format().runSuffix);
-  RunFolders folders;
+  setOutputRoot(ctx, destinationRule(targetFolder));
+  RunFolders folders(ctx.outputRoot);
   if (!ctx.options.dryRun) folders.create(output);
   ctx.destinationFolder = withSeparator(output);
   return dirconvert(ctx, sourceBase, folders);
@@ -104,7 +106,7 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders&
       ctx.destinationFolder = base;
     }
   } held{ctx, base};
-  if (!ctx.options.dryRun) ctx.runFolder = OpenFolder(base);
+  if (!ctx.options.dryRun) ctx.runFolder = folders.root().open(base);
   std::uint32_t failed = 0;
   ctx.runOutputs.emplace();
   const auto destinationOf = [&](const BankRef& bank) {

@@ -6,6 +6,7 @@
 // (the window's picks, the bank it shows) lives in the front end.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -75,6 +76,9 @@ struct JobContext {
 
   // The folder that receives a job's output, always ending in a separator.
   std::string destinationFolder;
+  // The folder the user chose for the output: every folder below it is
+  // made and opened from it (outputRootOf). Shared with the run's lanes.
+  std::shared_ptr<const OutputRoot> outputRoot;
   // Last component of the source folder; names a folder run's output.
   std::string sourceFolderName;
 
@@ -87,6 +91,8 @@ struct JobContext {
   // been given, as paths compared without regard to letter case
   // (runOutputName).
   std::optional<std::set<std::string>> runOutputs;
+  // The bank is converted on a lane ahead of its turn: it replaces no file.
+  bool aheadOfTurn = false;
   // The folder of the bank at hand, when its job made it (it held nothing
   // before); empty otherwise.
   std::string madeBankFolder;

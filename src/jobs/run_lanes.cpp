@@ -17,6 +17,8 @@
 #include "jobs/bank_conversion.h"
 #include "jobs/folder_jobs.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
+#include "platform/text.h"
 
 namespace vantrel {
 namespace {
@@ -33,19 +35,6 @@ constexpr std::chrono::milliseconds kReportsEvery{20};
 // Room kept free on the target beyond twice what the banks up to a lane's
 // bank hold.
 constexpr std::uint64_t kSpareRoom = 64u << 20;
-
-// Removes `folder` when it holds nothing but empty folders.
-void removeMadeFolder(const std::string& folder) {
-  if (folder.empty()) return;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") ::unlinkat(::dirfd(dir), name.c_str(), AT_REMOVEDIR);
-    }
-    ::closedir(dir);
-  }
-  ::rmdir(folder.c_str());
-}
 
 }  // namespace
 
@@ -157,13 +146,20 @@ bool inMemory(const std::string& folder) {
   return ::statfs(folder.c_str(), &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
 }
 
+// Whether `folder` lies on a FUSE file system, whose servers write one
+// file at a time at best (fusefat mixes up files written at once).
+bool throughFuse(const std::string& folder) {
+  struct statfs fs {};
+  return ::statfs(folder.c_str(), &fs) == 0 && fs.f_type == FUSE_SUPER_MAGIC;
+}
+
 }  // namespace
 
 RunLanes::Plan RunLanes::planFor(const JobContext& ctx, std::size_t banks, const std::string& target) {
   const FormatId id = ctx.format().id;
   const bool wavFiles = id == FormatId::Mono || id == FormatId::Stereo || id == FormatId::Sfz || id == FormatId::DsPreset;
   if (!wavFiles || ctx.options.dryRun || ctx.options.overwrite || banks < 2 || ctx.ui.tapsOutput() ||
-      ctx.ui.checksBeforeNaming()) {
+      ctx.ui.checksBeforeNaming() || throughFuse(target)) {
     return {};
   }
   // The job's thread converts banks too.
@@ -213,8 +209,11 @@ RunLanes::~RunLanes() {
 }
 
 void RunLanes::takeBack(Slot& slot) {
-  for (const std::string& path : slot.held->written()) ::unlink(path.c_str());
-  removeMadeFolder(slot.job->madeBankFolder);
+  // Relative to the output root and never through a link: a link put at
+  // the bank's folder meanwhile leads nowhere outside the output.
+  const OutputRoot& root = outputRootOf(*slot.job);
+  for (const std::string& path : slot.held->written()) root.remove(path, false);
+  removeMadeFolder(root, slot.job->madeBankFolder);
 }
 
 bool RunLanes::roomUpTo(std::size_t k) {
@@ -258,13 +257,23 @@ void RunLanes::lane(bool first) {
     // which banks' run names cannot depend on the banks before them. One
     // whose output has the name of an earlier bank's (letter case aside)
     // is numbered only if that bank got so far: its turn tells.
+    // A bank whose instrument file may be there already (its folder is)
+    // would replace it: it waits for its turn too.
     std::vector<std::uint64_t> sizes(banks_.size());
     std::vector<bool> worthy(banks_.size());
     std::set<std::string> seen;
+    const bool replaces = ctx_.format().instrumentText != nullptr;
+    const auto there = [](const std::string& folder, const std::string& name) {
+      if (folderId(joinPath(folder, name))) return true;
+      for (const std::string& fallback : fallbackNames(name))
+        if (folderId(joinPath(folder, fallback))) return true;
+      return false;
+    };
     for (std::size_t k = 0; k < banks_.size(); ++k) {
       sizes[k] = banks_[k].size();
-      worthy[k] = seen.insert(runOutputKey(destinationOf_(banks_[k]), bankOutputName(ctx_.format(), banks_[k].path())))
-                      .second;
+      const std::string folder = destinationOf_(banks_[k]);
+      const std::string name = bankOutputName(ctx_.format(), banks_[k].path());
+      worthy[k] = seen.insert(runOutputKey(folder, name)).second && !(replaces && there(folder, name));
     }
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -310,6 +319,8 @@ void RunLanes::convertAhead(std::size_t k, bool ahead, std::vector<std::uint8_t>
   }
   lock.unlock();
   job.destinationFolder = destinationOf_(bank);
+  job.outputRoot = ctx_.outputRoot;
+  job.aheadOfTurn = true;
   job.runOutputs.emplace();
   job.writeBuffer.swap(buffer);
   if (!failure) {

@@ -165,8 +165,9 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   getttivalues(ctx, 1);
   checkBeforeWriting(ctx, {k});
   ctx.destinationFolder = destinationRule(targetFolder);
-  const std::string folder =
-      createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
+  setOutputRoot(ctx, ctx.destinationFolder);
+  const std::string folder = createBankFolder(*ctx.outputRoot, ctx.destinationFolder,
+                                              bankOutputName(outputFormat(FormatId::Mono), ctx.bank.ttiPath));
 
   const std::string name = latin1ToUtf8(ctx.bank.outputName[k]);
   const std::string path = joinPath(folder, name);
@@ -213,8 +214,9 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
   checkBeforeWriting(ctx, {left, right});
   ctx.ui.status(std::to_string(currentItem));
   ctx.destinationFolder = destinationRule(targetFolder);
-  const std::string folder =
-      createBankFolder(ctx.destinationFolder, bankOutputName(outputFormat(FormatId::Stereo), ctx.bank.ttiPath));
+  setOutputRoot(ctx, ctx.destinationFolder);
+  const std::string folder = createBankFolder(*ctx.outputRoot, ctx.destinationFolder,
+                                              bankOutputName(outputFormat(FormatId::Stereo), ctx.bank.ttiPath));
 
   const std::string fileName = stereoFileName(ctx.bank, left, right);
   const std::string name = latin1ToUtf8(fileName);

@@ -70,7 +70,8 @@ void WavFileWriters::write(std::size_t k, std::vector<std::uint8_t>& buffer, Pcm
     file = std::make_unique<OutputFile>(
         writeWavUnnamed(bank_, files_[k].source, files_[k].finalPath, buffer, progress_, headerWritten,
                         files_[k].tap, files_[k].folder, read, files_[k].replace));
-    if (check_) check_(k, file->file(), read);
+    file->avoidNames(files_[k].avoid);
+    if (check_) check_(k, file->readable(), read);
   } catch (...) {
     failure = std::current_exception();
     file.reset();  // drops a file that failed its check
@@ -88,6 +89,44 @@ void WavFileWriters::work() {
   PcmReadCopy read(kReadCopyBytes);
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stop_ && next_ < files_.size()) write(next_++, buffer, check_ ? &read : nullptr, lock);
+}
+
+void WavFileWriters::makeDurableFrom(std::size_t k, std::unique_lock<std::mutex>& lock) {
+  std::vector<std::size_t> batch{k};
+  // Nothing is flushed in memory: each file is named as soon as it is written.
+  const bool flushes = slots_[k].file->folder().storage() != OpenFolder::Storage::Memory;
+  const auto bytesOf = [this](std::size_t j) {
+    const WavSource& s = files_[j].source;
+    return std::uint64_t{bank_.pcmLength[s.left]} * (s.stereo ? 2 : 1);
+  };
+  std::uint64_t bytes = bytesOf(k);
+  for (std::size_t j = k + 1;
+       flushes && j < files_.size() && batch.size() < kDurableBatch && bytes < kDurableBatchBytes; ++j) {
+    bytes += bytesOf(j);
+    while (slots_[j].state == State::Waiting || slots_[j].state == State::Running) {
+      if (slots_[j].state == State::Waiting && next_ == j) write(next_++, ownBuffer_, nullptr, lock);
+      else changed_.wait(lock);
+    }
+    if (slots_[j].state != State::Written || slots_[j].durable) break;
+    batch.push_back(j);
+  }
+  std::vector<File*> files;
+  for (std::size_t j : batch) files.push_back(&slots_[j].file->file());
+  const OpenFolder& folder = slots_[k].file->folder();
+  // The batch's slots are the job thread's now: no writer touches them.
+  lock.unlock();
+  try {
+    makeDurable(folder, files.data(), files.size());
+  } catch (...) {
+    lock.lock();
+    stop_ = true;
+    throw;
+  }
+  lock.lock();
+  for (std::size_t j : batch) {
+    slots_[j].durable = true;
+    slots_[j].file->markDurable();
+  }
 }
 
 bool WavFileWriters::settle(std::size_t k, bool& headerWritten, std::string* given) {
@@ -120,6 +159,7 @@ bool WavFileWriters::settle(std::size_t k, bool& headerWritten, std::string* giv
     stop_ = true;
     std::rethrow_exception(slot.failure);
   }
+  if (!slot.durable) makeDurableFrom(k, lock);
   std::unique_ptr<OutputFile> file = std::move(slot.file);
   slot.state = State::Settled;
   lock.unlock();

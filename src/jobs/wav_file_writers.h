@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,9 @@ struct WavFileTask {
   WriteTap* tap = nullptr;                // the listener's, for this file
   const OpenFolder* folder = nullptr;     // the folder of finalPath, held open
   bool replace = false;                   // a file of its name is replaced (--overwrite)
+  // The names of the job's files (OutputFile::avoidNames), shared by all
+  // its tasks; null: none to avoid.
+  std::set<std::string>* avoid = nullptr;
 };
 
 class WavFileWriters {
@@ -44,6 +48,12 @@ class WavFileWriters {
   // keeping them saves little): the rest of a larger file is compared with
   // the bank's area read again.
   static constexpr std::size_t kReadCopyBytes = 4u << 20;
+  // Files whose data one flush makes durable before they are named, at
+  // most: the next ones written wait, open and unnamed, for the flush.
+  static constexpr std::size_t kDurableBatch = 64;
+  // A batch also ends once its samples hold this many bytes: large files
+  // gain nothing from one flush and appear sooner.
+  static constexpr std::uint64_t kDurableBatchBytes = 16u << 20;
 
   // Starts `threads` writer threads on the files (none: the files are
   // written on the job's thread as settle reaches them). `progress` is
@@ -60,7 +70,8 @@ class WavFileWriters {
   WavFileWriters(const WavFileWriters&) = delete;
   WavFileWriters& operator=(const WavFileWriters&) = delete;
 
-  // Waits until file k is written and gives it its final name; files are
+  // Waits until file k is written and gives it its final name once its
+  // data is durable (with the files after it: one flush for many); files are
   // settled in order, 0 first. False when another file took the name
   // meanwhile: it is left as it is and file k is dropped. A failure is
   // thrown; `headerWritten` then tells whether the file had got as far as
@@ -79,9 +90,14 @@ class WavFileWriters {
     bool headerWritten = false;
     std::exception_ptr failure;
     std::unique_ptr<OutputFile> file;  // written, not yet given its name
+    bool durable = false;              // its data is on the storage
   };
 
   void work();
+  // Waits until file k and the next ones (kDurableBatch files or
+  // kDurableBatchBytes at most, up to one that fails) are written and makes their data durable with one
+  // flush; the lock is released meanwhile.
+  void makeDurableFrom(std::size_t k, std::unique_lock<std::mutex>& lock);
   // Writes file k on the calling thread, keeping the sample bytes read in
   // `read` when it is given; the lock is released meanwhile.
   void write(std::size_t k, std::vector<std::uint8_t>& buffer, PcmReadCopy* read,

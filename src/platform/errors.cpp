@@ -24,6 +24,7 @@ std::string errorText(int code) {
     case kNotRegularFile: return "not a regular file";
     case kSymlinkNotUsed: return "is a symbolic link: not used";
     case kDamagedArchive: return "Damaged image or archive";
+    case kNotSupported: return "Operation not supported";
     default: return "I/O error " + std::to_string(code);
   }
 }

@@ -25,6 +25,7 @@ enum ErrorCode : int {
   kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
   kSymlinkNotUsed = 905,      // our own: an output name held by a symbolic link
   kDamagedArchive = 906,      // our own: an image or archive entry that cannot be read whole
+  kNotSupported = 910,        // our own: the target's file system refuses an operation the output needs
 };
 
 // The text shown for a code: "File not found", ..., "I/O error %d".

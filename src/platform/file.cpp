@@ -2,6 +2,8 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/folders.h"
 
 namespace vantrel {
 
@@ -226,6 +229,16 @@ void File::close() {
   if (::close(fd) != 0 && errno != EINTR) throwErrno(errno, path_, true);
 }
 
+void File::syncData() {
+  if (fd_ < 0) return;
+  int r;
+  do {
+    r = ::fdatasync(fd_);
+  } while (r != 0 && errno == EINTR);
+  // EINVAL and EROFS: a file that cannot be synchronised; nothing to wait for.
+  if (r != 0 && errno != EINVAL && errno != EROFS) throwErrno(errno, path_, true);
+}
+
 bool fileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -265,15 +278,148 @@ OpenFolder::~OpenFolder() {
 }
 
 OpenFolder::OpenFolder(OpenFolder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      refused_(other.refused_.load()),
+      storage_(other.storage_.load()) {}
 
 OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    refused_ = other.refused_.load();
+    storage_ = other.storage_.load();
   }
   return *this;
+}
+
+OpenFolder::Storage OpenFolder::storage() const noexcept {
+  int known = storage_.load(std::memory_order_relaxed);
+  if (known != 0) return static_cast<Storage>(known);
+  Storage s = Storage::Disk;
+  struct statfs fs {};
+  if (fd_ >= 0 && ::fstatfs(fd_, &fs) == 0) {
+    if (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC) s = Storage::Memory;
+    else if (fs.f_type == FUSE_SUPER_MAGIC) s = Storage::Fuse;
+  }
+  storage_.store(static_cast<int>(s), std::memory_order_relaxed);
+  return s;
+}
+
+void makeDurable(const OpenFolder& folder, File* const* files, std::size_t count) {
+  if (count == 0) return;
+  const OpenFolder::Storage storage = folder.isOpen() ? folder.storage() : OpenFolder::Storage::Disk;
+  if (storage == OpenFolder::Storage::Memory) return;
+  // One flush of the file system writes every file's data and commits the
+  // journal once; syncfs takes a descriptor that is not O_PATH, a file's.
+  if (storage == OpenFolder::Storage::Disk && count > 1 && ::syncfs(files[0]->descriptor()) == 0) return;
+  for (std::size_t k = 0; k < count; ++k) files[k]->syncData();
+}
+
+namespace {
+
+int openLevel(int at, const char* name) {
+  int fd;
+  do {
+    fd = ::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// The levels of `relative` ("a/b/c/"), without empty ones and ".".
+std::vector<std::string> levelsOf(std::string_view relative) {
+  std::vector<std::string> levels;
+  std::size_t k = 0;
+  while (k < relative.size()) {
+    std::size_t end = relative.find('/', k);
+    if (end == std::string_view::npos) end = relative.size();
+    if (end > k && relative.substr(k, end - k) != ".") levels.emplace_back(relative.substr(k, end - k));
+    k = end + 1;
+  }
+  return levels;
+}
+
+}  // namespace
+
+OutputRoot::OutputRoot(std::string path) : path_(withSeparator(path.empty() ? std::string(".") : path)) {
+  if (path.empty()) path_.clear();
+  root_ = OpenFolder(path.empty() ? std::string(".") : path);
+}
+
+const OpenFolder& OutputRoot::held(bool create) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!root_.isOpen()) {
+    const std::string path = path_.empty() ? std::string(".") : path_;
+    if (create) createFolders(path);
+    root_ = OpenFolder(path);
+    if (!root_.isOpen()) throwErrno(errno, path, true);
+  }
+  return root_;
+}
+
+bool OutputRoot::holds(const std::string& path) const noexcept {
+  if (path_.empty()) return !path.empty() && path[0] != '/';
+  return path.compare(0, path_.size(), path_) == 0 || path + '/' == path_;
+}
+
+OpenFolder OutputRoot::open(const std::string& path, bool create, std::vector<std::string>* made) const {
+  if (!holds(path)) {
+    OpenFolder folder(path.empty() ? std::string(".") : path);
+    if (!folder.isOpen()) throwErrno(errno, path, true);
+    return folder;
+  }
+  int fd = openLevel(held(create).descriptor(), ".");
+  if (fd < 0) throwErrno(errno, path_, true);
+  std::string at = path_;
+  const std::string_view relative =
+      path.size() > path_.size() ? std::string_view(path).substr(path_.size()) : std::string_view();
+  for (const std::string& level : levelsOf(relative)) {
+    at += level;
+    const auto fail = [&](int err) {
+      ::close(fd);
+      throwErrno(err, at, true);
+    };
+    if (level == "..") fail(EACCES);
+    int madeErr = 0;
+    if (create) {
+      if (::mkdirat(fd, level.c_str(), 0777) == 0) {
+        if (made) made->push_back(at);
+      } else if (errno != EEXIST) {
+        madeErr = errno;
+      }
+    }
+    const int next = openLevel(fd, level.c_str());
+    if (next < 0) {
+      const int err = errno;
+      struct stat st {};
+      const bool there = ::fstatat(fd, level.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+      if (there && S_ISLNK(st.st_mode)) {
+        ::close(fd);
+        throw RunError(kSymlinkNotUsed, at);
+      }
+      if (there && !S_ISDIR(st.st_mode)) fail(EEXIST);
+      fail(madeErr != 0 ? madeErr : err);
+    }
+    ::close(fd);
+    fd = next;
+    at += '/';
+  }
+  return OpenFolder(fd, path);
+}
+
+bool OutputRoot::remove(const std::string& path, bool folder) const noexcept {
+  try {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (!holds(p) || withSeparator(p) == path_) return false;
+    const std::string name = fileNamePart(p);
+    if (name.empty() || name == "." || name == "..") return false;
+    const OpenFolder parent = open(p.substr(0, p.size() - name.size()));
+    return ::unlinkat(parent.descriptor(), name.c_str(), folder ? AT_REMOVEDIR : 0) == 0;
+  } catch (...) {
+    return false;
+  }
 }
 
 bool OpenFolder::holds(const std::string& path) const {

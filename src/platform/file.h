@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <atomic>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -78,6 +81,9 @@ class File {
   std::uint64_t sizeWhenOpened() const noexcept { return openedSize_; }
   // Flushes nothing (no user-space buffer); closes and checks the result.
   void close();
+  // Puts the file's data on the storage (fdatasync); a file system that
+  // cannot is taken at its word.
+  void syncData();
 
   // Shows `tap` every byte written from here on; the file must be empty and
   // at position 0. writeAt, a seek away from the end and shrinking make it
@@ -112,14 +118,28 @@ class File {
 
 // A folder held open, for files made in it: they are created and named
 // relative to it, without walking its path each time. Not opened (and then
-// of no use) when the folder cannot be opened.
+// of no use) when the folder cannot be opened. It also remembers what its
+// file system was found to refuse, so that each folder finds out once
+// (Ways) and not for every file.
 class OpenFolder {
  public:
+  // What a folder's file system was found not to do.
+  enum Ways : unsigned {
+    kNoUnnamedFiles = 1,  // O_TMPFILE
+    kNoRenameFlags = 2,   // renameat2 with RENAME_NOREPLACE
+    kNoLinks = 4,         // hard links
+    kSwept = 8,           // not a refusal: part files left by gone processes are removed
+  };
+  // Where the folder's files live, for how their data is made durable.
+  enum class Storage { Unknown, Memory, Fuse, Disk };
+
   OpenFolder() = default;
   // Without `followLink`, a link at the folder's own name is not opened
   // (a folder below the output folder, which a planted link would send
   // elsewhere).
   explicit OpenFolder(std::string path, bool followLink = true) noexcept;
+  // Takes over `fd`, a descriptor of the folder at `path`.
+  OpenFolder(int fd, std::string path) noexcept : fd_(fd), path_(std::move(path)) {}
   ~OpenFolder();
   OpenFolder(OpenFolder&& other) noexcept;
   OpenFolder& operator=(OpenFolder&& other) noexcept;
@@ -128,13 +148,60 @@ class OpenFolder {
 
   bool isOpen() const noexcept { return fd_ >= 0; }
   int descriptor() const noexcept { return fd_; }
+  const std::string& path() const noexcept { return path_; }
   // Whether `path` names an entry directly in this folder, as
   // joinPath(the folder's path, name) gives it.
   bool holds(const std::string& path) const;
 
+  unsigned refused() const noexcept { return refused_.load(std::memory_order_relaxed); }
+  void noteRefused(unsigned ways) const noexcept { refused_.fetch_or(ways, std::memory_order_relaxed); }
+  Storage storage() const noexcept;
+
  private:
   int fd_ = -1;
   std::string path_;
+  mutable std::atomic<unsigned> refused_{0};
+  mutable std::atomic<int> storage_{0};
+};
+
+// Makes the data of `files`, all in `folder`, durable before they are
+// named: nothing on a file system in memory, each file on its own through
+// FUSE (whose servers keep no common journal), else one flush of the file
+// system for several files and fdatasync for one. Throws on failure.
+void makeDurable(const OpenFolder& folder, File* const* files, std::size_t count);
+
+// The folder output goes into, as the user chose it, held open. Every
+// folder below it is made, opened and removed relative to it, one level at
+// a time with O_NOFOLLOW, so that nothing a run does reaches outside it,
+// whatever links are put in its tree before or while the run goes.
+class OutputRoot {
+ public:
+  // The root `path` itself may be reached through a link: it is the user's
+  // choice. A root that is not there yet is made, with the levels above
+  // it, by the first open() that creates; one that cannot be opened makes
+  // every open() fail with the reason.
+  explicit OutputRoot(std::string path);
+  const std::string& path() const noexcept { return path_; }
+  // Whether `path` lies in the root (or is it).
+  bool holds(const std::string& path) const noexcept;
+  // Opens the folder `path`, in the root, level by level; with `create`,
+  // missing levels are made and `made` gets each one, the top one first. A
+  // link at any level fails with kSymlinkNotUsed, any other failure with
+  // the reason, naming that level. A path outside the root is opened as it
+  // is (links followed): it is a folder the user named.
+  OpenFolder open(const std::string& path, bool create = false, std::vector<std::string>* made = nullptr) const;
+  // Removes the file, or with `folder` the empty folder, at `path` in the
+  // root, never through a link; false when it is not there or not removed.
+  bool remove(const std::string& path, bool folder) const noexcept;
+
+ private:
+  // The root held open, once it is there; opened again by open() until
+  // it is.
+  const OpenFolder& held(bool create) const;
+
+  std::string path_;  // with a separator at its end
+  mutable std::mutex mutex_;
+  mutable OpenFolder root_;
 };
 
 // Existence tests; they never throw.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/text.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -182,6 +184,22 @@ std::string caseFolded(std::string_view name, bool latin1) {
   return folded;
 }
 
+std::string caseFoldedUtf8(std::string_view name) {
+  std::string folded(name);
+  for (std::size_t k = 0; k < folded.size(); ++k) {
+    const auto u = static_cast<unsigned char>(folded[k]);
+    if (u >= 'A' && u <= 'Z') {
+      folded[k] = static_cast<char>(u + 0x20);
+    } else if (u == 0xC3 && k + 1 < folded.size()) {
+      // U+00C0..U+00DE but U+00D7 (the multiplication sign): C3 80..C3 9E.
+      const auto v = static_cast<unsigned char>(folded[k + 1]);
+      if (v >= 0x80 && v <= 0x9E && v != 0x97) folded[k + 1] = static_cast<char>(v + 0x20);
+      ++k;
+    }
+  }
+  return folded;
+}
+
 std::string fatSafeName(std::string_view name) {
   std::string safe(name);
   for (char& c : safe) {
@@ -189,6 +207,31 @@ std::string fatSafeName(std::string_view name) {
     if (u < 0x20 || u == 0x7F || std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos) c = '_';
   }
   return safe;
+}
+
+bool refusesName(int err) noexcept {
+  return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG || err == EPERM || err == ENOENT;
+}
+
+std::vector<std::string> fallbackNames(std::string_view name) {
+  std::vector<std::string> names;
+  std::string safe = fatSafeName(name);
+  if (safe != name) names.push_back(safe);
+  // A character of several UTF-8 bytes becomes one '_'.
+  std::string ascii;
+  for (std::size_t k = 0; k < safe.size(); ++k) {
+    const auto u = static_cast<unsigned char>(safe[k]);
+    if (u < 0x80) {
+      ascii += safe[k];
+      continue;
+    }
+    ascii += '_';
+    if (u >= 0xC0) {
+      while (k + 1 < safe.size() && (static_cast<unsigned char>(safe[k + 1]) & 0xC0) == 0x80) ++k;
+    }
+  }
+  if (ascii != safe) names.push_back(ascii);
+  return names;
 }
 
 std::string safeFileName(std::string_view latin1Name) {

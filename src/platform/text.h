@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -58,10 +59,24 @@ std::string repeatedName(std::string_view latin1Name, std::uint32_t k);
 // file systems (FAT, exFAT) compare: ASCII letters and, with `latin1`, the
 // Latin-1 letters A grave to THORN are taken as their lower-case forms.
 std::string caseFolded(std::string_view name, bool latin1);
+// The same for a file system name in UTF-8: ASCII letters and the Latin-1
+// letters A grave to THORN in their UTF-8 form; other bytes stay.
+std::string caseFoldedUtf8(std::string_view name);
 
 // A name FAT takes: the characters it forbids ("*/:<>?\|) and the C0
 // control characters and DEL become '_'. Other bytes stay as they are.
 std::string fatSafeName(std::string_view name);
+
+// Whether a failed creation or naming of `name` in a folder held open says
+// that the file system refuses the name itself: EINVAL, EILSEQ and
+// ENAMETOOLONG, and what FUSE servers of FAT and exFAT say instead
+// (EPERM, ENOENT).
+bool refusesName(int err) noexcept;
+// The names tried in turn where the file system refuses `name` (UTF-8):
+// fatSafeName's, then that with every character outside ASCII made '_'
+// (a FAT without long names in Unicode); each only where it differs from
+// those before.
+std::vector<std::string> fallbackNames(std::string_view name);
 
 // Makes a name taken from a bank safe as one file name inside an output
 // folder: '/' and control characters (C0, DEL, C1) become '_'; a name that

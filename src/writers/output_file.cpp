@@ -220,26 +220,32 @@ std::string folderOf(const std::string& path) {
 OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* folder, bool replace)
     : finalPath_(std::move(finalPath)), replace_(replace) {
   if (folder && folder->isOpen() && folder->holds(finalPath_)) {
-    folderFd_ = folder->descriptor();
+    folder_ = folder;
   } else {
+    ownFolder_ = std::make_unique<OpenFolder>(folderOf(finalPath_));
+    if (!ownFolder_->isOpen()) throwErrno(errno, finalPath_, true);
+    folder_ = ownFolder_.get();
+  }
+  folderFd_ = folder_->descriptor();
+  if (!(folder_->refused() & OpenFolder::kNoUnnamedFiles)) {
+    int fd;
     do {
-      ownFolderFd_ = ::open(folderOf(finalPath_).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    } while (ownFolderFd_ < 0 && errno == EINTR);
-    if (ownFolderFd_ < 0) throwErrno(errno, finalPath_, true);
-    folderFd_ = ownFolderFd_;
+      fd = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      file_ = File(fd, finalPath_);
+      file_.setTap(tap);
+      return;
+    }
+    // Kernels and file systems without unnamed files say so in one of these.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
+    folder_->noteRefused(OpenFolder::kNoUnnamedFiles);
   }
-  int fd;
-  do {
-    fd = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd >= 0) {
-    file_ = File(fd, finalPath_);
-    file_.setTap(tap);
-    return;
+  // Once per folder: its listing is not read again for every file.
+  if (!(folder_->refused() & OpenFolder::kSwept)) {
+    removeStalePartFiles(folderFd_);
+    folder_->noteRefused(OpenFolder::kSwept);
   }
-  // Kernels and file systems without unnamed files say so in one of these.
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throwErrno(errno, finalPath_, true);
-  removeStalePartFiles(folderFd_);
   // A name of its own, made only where no file (nor link) has it.
   for (int attempt = 0;; ++attempt) {
     partName_ = fileNamePart(partPathFor(finalPath_));
@@ -258,34 +264,153 @@ OutputFile::OutputFile(std::string finalPath, WriteTap* tap, const OpenFolder* f
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : file_(std::move(other.file_)),
+      reader_(std::move(other.reader_)),
       finalPath_(std::move(other.finalPath_)),
       partName_(std::move(other.partName_)),
+      fallbacksTried_(other.fallbacksTried_),
+      askedName_(std::move(other.askedName_)),
       committed_(std::exchange(other.committed_, true)),
+      durable_(other.durable_),
+      avoid_(other.avoid_),
+      folder_(other.folder_),
+      ownFolder_(std::move(other.ownFolder_)),
       folderFd_(other.folderFd_),
-      ownFolderFd_(std::exchange(other.ownFolderFd_, -1)),
       replace_(other.replace_) {
   other.partName_.clear();
 }
 
 OutputFile::~OutputFile() {
+  reader_ = File();
   if (!committed_) {
     file_ = File();
     if (!partName_.empty()) ::unlinkat(folderFd_, partName_.c_str(), 0);
   }
-  if (ownFolderFd_ >= 0) ::close(ownFolderFd_);
 }
 
 // A name the file system refuses (FAT's forbidden characters, bytes that
-// are no character of its encoding, a name too long) is tried once more
-// with the characters FAT forbids made '_'.
-bool OutputFile::nameRefused(int err) noexcept { return err == EINVAL || err == EILSEQ || err == ENAMETOOLONG; }
-
+// are no character of its encoding, a name too long) is tried again under
+// its fallback names, each numbered as a repeat until it is no other file's
+// of the job: a sample the bank itself names "WHAT_.WAV" keeps its name
+// beside "WHAT?.WAV" written as "WHAT__1.WAV".
 bool OutputFile::takeSafeName() {
   const std::string name = fileNamePart(finalPath_);
-  const std::string safe = fatSafeName(name);
-  if (safe == name) return false;
-  finalPath_ = finalPath_.substr(0, finalPath_.size() - name.size()) + safe;
+  const std::string folder = finalPath_.substr(0, finalPath_.size() - name.size());
+  if (fallbacksTried_ == 0) askedName_ = name;
+  const std::vector<std::string> names = fallbackNames(askedName_);
+  if (fallbacksTried_ >= names.size()) return false;
+  const std::string& safe = names[fallbacksTried_++];
+  std::string given = safe;
+  if (avoid_) {
+    for (std::uint32_t k = 1; avoid_->count(caseFoldedUtf8(given)) > 0; ++k) given = repeatedName(safe, k);
+    avoid_->insert(caseFoldedUtf8(given));
+  }
+  finalPath_ = folder + given;
   return true;
+}
+
+const File& OutputFile::readable() {
+  if (partName_.empty() || folder_->storage() != OpenFolder::Storage::Fuse) return file_;
+  if (!reader_.isOpen()) {
+    int fd;
+    do {
+      fd = ::openat(folderFd_, partName_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) throwErrno(errno, finalPath_);
+    reader_ = File(fd, finalPath_);
+  }
+  return reader_;
+}
+
+void OutputFile::syncUnlessDurable() {
+  if (durable_) return;
+  File* files[] = {&file_};
+  makeDurable(*folder_, files, 1);
+  durable_ = true;
+}
+
+namespace {
+
+// The errors of a call the file system does not offer (FUSE without the
+// rename flags, FAT without hard links), as opposed to one it refuses
+// for this name or this file.
+bool notOffered(int err) noexcept { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTTY; }
+
+}  // namespace
+
+namespace {
+
+// Claims `name` in folder `at` by creating it as a new empty file, so that
+// it is surely no one else's file; 0 or the errno.
+int claimName(int at, const std::string& name, struct stat& claimed) {
+  int claim;
+  do {
+    claim = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  } while (claim < 0 && errno == EINTR);
+  if (claim < 0) return errno;
+  const int err = ::fstat(claim, &claimed) == 0 ? 0 : errno;
+  ::close(claim);
+  return err;
+}
+
+// Removes a claim made by claimName, if it is still that empty file.
+void dropClaim(int at, const std::string& name, const struct stat& claimed) {
+  struct stat now {};
+  if (::fstatat(at, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == claimed.st_ino &&
+      now.st_dev == claimed.st_dev && now.st_size == 0) {
+    ::unlinkat(at, name.c_str(), 0);
+  }
+}
+
+}  // namespace
+
+int OutputFile::namePartFile() {
+  const int at = folderFd_;
+  const std::string to = fileNamePart(finalPath_);
+  const char* part = partName_.c_str();
+  struct stat claimed {};
+  if (replace_) {
+    // A FUSE server may drop the part file when it refuses the name it is
+    // renamed to (fusefat does): the name is tried by a claim first.
+    bool claimedHere = false;
+    if (folder_->storage() == OpenFolder::Storage::Fuse) {
+      const int err = claimName(at, to, claimed);
+      if (err != 0 && err != EEXIST) return err;
+      claimedHere = err == 0;
+    }
+    if (::renameat(at, part, at, to.c_str()) == 0) return 0;
+    const int err = errno;
+    if (claimedHere) dropClaim(at, to, claimed);
+    return err;
+  }
+  const unsigned refused = folder_->refused();
+  if (!(refused & OpenFolder::kNoRenameFlags)) {
+    if (::renameat2(at, part, at, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    const int err = errno;
+    if (!notOffered(err)) return err;
+    // EINVAL may also be a name the file system refuses: the way after
+    // tells, and only a way that then works marks the flags as refused.
+  }
+  if (!(refused & OpenFolder::kNoLinks)) {
+    if (::linkat(at, part, at, to.c_str(), 0) == 0) {
+      ::unlinkat(at, part, 0);
+      folder_->noteRefused(OpenFolder::kNoRenameFlags);
+      return 0;
+    }
+    const int err = errno;
+    if (err == EEXIST) {
+      folder_->noteRefused(OpenFolder::kNoRenameFlags);
+      return err;
+    }
+    if (err != EPERM && err != EMLINK && !notOffered(err)) return err;
+  }
+  // The claim: the final name made as a new empty file, then the part file
+  // renamed over it.
+  if (const int err = claimName(at, to, claimed); err != 0) return err;
+  folder_->noteRefused(OpenFolder::kNoRenameFlags | OpenFolder::kNoLinks);
+  if (::renameat(at, part, at, to.c_str()) == 0) return 0;
+  const int err = errno;
+  dropClaim(at, to, claimed);
+  return notOffered(err) ? ENOTSUP : err;
 }
 
 bool OutputFile::commit() {
@@ -297,22 +422,23 @@ bool OutputFile::commit() {
       throw RunError(kSymlinkNotUsed, finalPath_);
     }
   };
+  auto unsupported = [&](const char* what) {
+    throw RunError(kNotSupported, finalPath_, std::string("the file system does not support ") + what);
+  };
   const int at = folderFd_;
+  reader_ = File();
+  syncUnlessDurable();
   if (!partName_.empty()) {
     if (replace_) refuseLink();
     file_.close();
-    const unsigned flags = replace_ ? 0u : RENAME_NOREPLACE;
-    auto rename = [&] {
-      const std::string to = fileNamePart(finalPath_);
-      return ::renameat2(at, partName_.c_str(), at, to.c_str(), flags) == 0 ? 0 : errno;
-    };
-    int err = rename();
-    if (nameRefused(err) && takeSafeName()) {
+    int err = namePartFile();
+    while (refusesName(err) && takeSafeName()) {
       if (replace_) refuseLink();
-      err = rename();
+      err = namePartFile();
     }
     if (err != 0) {
       if (err == EEXIST && !replace_) return false;  // the destructor removes the part file
+      if (err == ENOTSUP) unsupported("renaming files");
       throwErrno(err, finalPath_, true);
     }
     committed_ = true;
@@ -331,7 +457,7 @@ bool OutputFile::commit() {
     return errno;
   };
   int err = link(fileNamePart(finalPath_));
-  if (nameRefused(err) && takeSafeName()) err = link(fileNamePart(finalPath_));
+  while (refusesName(err) && takeSafeName()) err = link(fileNamePart(finalPath_));
   if (err == EEXIST && !replace_) {
     file_ = File();
     return false;
@@ -346,6 +472,7 @@ bool OutputFile::commit() {
       ::unlinkat(at, part.c_str(), 0);
     }
   }
+  if (err == EOPNOTSUPP || err == ENOSYS) unsupported("naming unnamed files");
   if (err != 0) throwErrno(err, finalPath_, true);
   committed_ = true;
   try {
@@ -359,10 +486,10 @@ bool OutputFile::commit() {
 }
 
 std::string writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap,
-                          const OpenFolder* folder) {
-  OutputFile file(finalPath, tap, folder);
+                          const OpenFolder* folder, bool replace) {
+  OutputFile file(finalPath, tap, folder, replace);
   file.file().writeAll(text.data(), text.size());
-  file.commit();
+  if (!file.commit()) throwErrno(EEXIST, file.finalPath(), true);
   return file.finalPath();
 }
 

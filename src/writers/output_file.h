@@ -11,7 +11,9 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -182,11 +184,20 @@ void writeSilence(File& file, std::uint64_t n);
 // is created unnamed in the final folder (O_TMPFILE) and linked under its
 // final name when complete, so a failure, an interruption, a crash or a
 // power cut leaves nothing behind. Where the file system has no unnamed
-// files (FAT, some network file systems) it is a hidden part file beside
-// the final one, ".vantrel-<process id>-<16 random hex digits>.part",
-// removed when the OutputFile is dropped uncommitted; part files of
-// processes that no longer run are removed when a new one is created in
-// their folder. Every error names finalPath.
+// files (FAT, FUSE) it is a hidden part file beside the final one,
+// ".vantrel-<process id>-<16 random hex digits>.part", removed when the
+// OutputFile is dropped uncommitted; part files of processes that no
+// longer run are removed when a new one is created in their folder. Its
+// data is on the storage before it is named (makeDurable), unless the
+// caller made it so for several files at once (markDurable). Every error
+// names finalPath.
+//
+// A part file is named without replacing anything by the first way its
+// folder takes (OpenFolder::Ways, found out once per folder):
+// renameat2(RENAME_NOREPLACE); else a hard link to the final name and the
+// part name removed; else the final name claimed by creating it
+// (O_CREAT | O_EXCL | O_NOFOLLOW, so the name is surely nobody else's
+// file) and the part file renamed over the claim.
 class OutputFile {
  public:
   // `tap`, when given, sees every byte written (File::setTap). `folder`,
@@ -204,39 +215,62 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   File& file() noexcept { return file_; }
+  // The file as it reads back what was written to it: file() itself, or
+  // where a FUSE server does not read a file back through the descriptor
+  // that wrote it (fusefat gives zeros), the part file opened again.
+  const File& readable();
   // The name the file is given: the one asked for, or after commit the one
   // it was given instead when the file system refused that one.
   const std::string& finalPath() const noexcept { return finalPath_; }
+  // Names other files of the job take (caseFoldedUtf8 of the bare names):
+  // a name given instead of a refused one is numbered until it is none of
+  // them, and is added to them. The set stays the caller's.
+  void avoidNames(std::set<std::string>* folded) noexcept { avoid_ = folded; }
+  // The caller has made the file's data durable (makeDurable of several
+  // files at once).
+  void markDurable() noexcept { durable_ = true; }
+  // The folder the file is made in.
+  const OpenFolder& folder() const noexcept { return *folder_; }
   // Closes the file and gives it its final name, replacing a file of that
   // name when made with `replace`. Without it, false when the name is taken
   // (by a file made meanwhile): the file is then dropped, and the one there
-  // is left as it is. A name the file system refuses (EINVAL, EILSEQ,
-  // ENAMETOOLONG) is tried once more as fatSafeName makes it.
+  // is left as it is. A name the file system refuses (refusesName) is
+  // tried again under its fallbackNames.
   bool commit();
 
  private:
-  static bool nameRefused(int err) noexcept;
-  // finalPath_ with its name made FAT-safe; false when that changes nothing.
+  // finalPath_ with the next of the fallback names of the name asked for
+  // (numbered clear of the names to avoid); false when none is left.
   bool takeSafeName();
+  // Names the part file without replacing: 0, or the errno (EEXIST: taken).
+  int namePartFile();
+  void syncUnlessDurable();
 
   File file_;
+  File reader_;  // readable()'s own descriptor, where it needs one
   std::string finalPath_;
   std::string partName_;  // in the folder; empty while the file has no name
+  std::size_t fallbacksTried_ = 0;
+  std::string askedName_;
   bool committed_ = false;
+  bool durable_ = false;
+  std::set<std::string>* avoid_ = nullptr;
   // The open folder the file is made and named in: the caller's, or
-  // ownFolderFd_, finalPath_'s folder opened here.
+  // ownFolder_, finalPath_'s folder opened here.
+  const OpenFolder* folder_ = nullptr;
+  std::unique_ptr<OpenFolder> ownFolder_;
   int folderFd_ = -1;
-  int ownFolderFd_ = -1;
   bool replace_ = true;
 };
 
 // Writes `text` as `finalPath`, replacing a file of that name (an
-// instrument's text file). The file gets its name only when complete;
-// `tap`, when given, sees its bytes; `folder`, when given, is the open
-// folder of finalPath. Returns the path it was given
-// (OutputFile::finalPath).
+// instrument's text file) unless `replace` is false: a file under the name
+// then fails it ("a file of that name is in the way"). The file gets its
+// name only when complete; `tap`, when given, sees its bytes; `folder`,
+// when given, is the open folder of finalPath. Returns the path it was
+// given (OutputFile::finalPath).
 std::string writeTextFile(const std::string& text, const std::string& finalPath, WriteTap* tap = nullptr,
-                          const OpenFolder* folder = nullptr);
+                          const OpenFolder* folder = nullptr, bool replace = true);
 
 // The part file name of `finalPath` for this process.
 std::string partPathFor(const std::string& finalPath);
