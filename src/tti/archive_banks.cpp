@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_set>
 
 #include "platform/archive.h"
 #include "platform/errors.h"
@@ -19,6 +20,15 @@ namespace vantrel {
 namespace {
 
 constexpr std::size_t kNone = ~std::size_t{0};
+
+// Bounds of one listing. An image whose directory leads back into itself
+// makes libarchive give the same entries again and again; one of millions
+// of entries or of very long names is not a medium of banks either. The
+// catalogue keeps each path listed once, so its memory stays within the
+// names' bound and a few dozen bytes an entry.
+constexpr std::size_t kMaxEntries = 1'000'000;
+constexpr std::size_t kMaxRepeats = 1000;
+constexpr std::uint64_t kMaxNameBytes = 64 << 20;
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -47,6 +57,19 @@ std::string normalised(std::string_view path) {
   return out;
 }
 
+// Whether an entry's path leads out of the image's root: a ".." anywhere
+// in it, as an unpacking tool refuses it.
+bool leavesRoot(std::string_view path) {
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    if (path.substr(at, end - at) == "..") return true;
+    at = end + 1;
+  }
+  return false;
+}
+
 std::string parentOf(const std::string& inside) {
   const std::size_t slash = inside.rfind('/');
   return slash == std::string::npos ? std::string() : inside.substr(0, slash);
@@ -55,6 +78,36 @@ std::string parentOf(const std::string& inside) {
 std::string lastPart(const std::string& inside) {
   const std::size_t slash = inside.rfind('/');
   return slash == std::string::npos ? inside : inside.substr(slash + 1);
+}
+
+// Where the link at `link` (a path below the image's root) leads, below
+// the root: "" for a target that leads out of the image (an absolute one,
+// or one whose ".." climb above the root).
+std::string linkTargetOf(const std::string& link, std::string_view target) {
+  if (target.empty() || target.front() == '/') return {};
+  std::vector<std::string_view> parts;
+  const std::string folder = parentOf(link);
+  std::string joined = folder.empty() ? std::string(target) : folder + "/" + std::string(target);
+  const std::string_view path = joined;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(at, end - at);
+    if (part == "..") {
+      if (parts.empty()) return {};
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::string out;
+  for (const std::string_view part : parts) {
+    if (!out.empty()) out += '/';
+    out += part;
+  }
+  return out;
 }
 
 // A folder for a bank larger than kInMemoryLimit: unnamed, gone when the
@@ -232,6 +285,13 @@ struct ArchiveCatalogue::State {
   std::vector<Listed> banks;
   std::vector<std::string> folders;  // every folder, in the order first seen
   std::optional<RunError> damage;    // why the listing ended early
+  // Entries the listing passed over or followed, each named once, with the
+  // folder below which it lies ("" for one whose path leaves the image).
+  struct PassedOver {
+    std::string inside;
+    RunError note;
+  };
+  std::vector<PassedOver> passedOver;
   bool seeks = false;                // passing over an entry is a seek (ArchiveReader::skipsBySeeking)
   std::unique_ptr<ArchiveReader> reader;
   std::size_t nextIndex = 0;  // the entry number reader->next() gives
@@ -250,10 +310,20 @@ struct ArchiveCatalogue::State {
   void list() {
     if (listed) return;
     listed = true;
+    std::unordered_set<std::string> seen;  // every path listed, to tell an entry seen again
     std::set<std::string> seenFolders;
     std::map<std::string, std::pair<std::size_t, std::uint64_t>> files;  // entry number and size of each file with bytes of its own
+    std::map<std::string, std::string> symlinks;  // each link's path and its target, as stored
+    std::map<std::string, std::size_t> bankOf;    // each bank's place in `banks`
+    std::set<std::string> noted;
+    std::uint64_t nameBytes = 0;
+    std::size_t repeats = 0;
     auto addFolder = [&](const std::string& folder) {
       if (!folder.empty() && seenFolders.insert(folder).second) folders.push_back(folder);
+    };
+    // Each entry is named once, by the first reason found.
+    auto passOver = [&](int code, const std::string& inside, const std::string& named, std::string detail) {
+      if (noted.insert(named).second) passedOver.push_back({inside, RunError(code, shown(named), std::move(detail))});
     };
     try {
       restart();
@@ -261,31 +331,123 @@ struct ArchiveCatalogue::State {
       while (reader->next(entry)) {
         const std::size_t index = nextIndex++;
         if (index == 0) seeks = reader->skipsBySeeking();
+        if (index >= kMaxEntries) {
+          throw RunError(kDamagedArchive, archive, "more than " + std::to_string(kMaxEntries) + " entries");
+        }
+        nameBytes += entry.path.size() + entry.hardlink.size() + entry.linkTarget.size();
+        if (nameBytes > kMaxNameBytes) {
+          throw RunError(kDamagedArchive, archive,
+                         "its names take more than " + std::to_string(kMaxNameBytes >> 20) + " MiB");
+        }
+        if (leavesRoot(entry.path)) {
+          passOver(kLeavesImage, {}, entry.path, {});
+          continue;
+        }
         const std::string inside = normalised(entry.path);
         if (inside.empty()) continue;
+        const bool again = !seen.insert(inside).second;
+        if (again && ++repeats > kMaxRepeats) {
+          throw RunError(kDamagedArchive, archive,
+                         "more than " + std::to_string(kMaxRepeats) +
+                             " entries repeat a path listed before (its directory leads back into itself)");
+        }
         for (std::size_t slash = inside.find('/'); slash != std::string::npos; slash = inside.find('/', slash + 1))
           addFolder(inside.substr(0, slash));
         if (entry.type == ArchiveEntry::Type::Folder) {
           addFolder(inside);
           continue;
         }
-        if (entry.type != ArchiveEntry::Type::File) continue;
+        const bool bankName = matchesTtiPattern(lastPart(inside));
+        if (entry.type == ArchiveEntry::Type::Link) {
+          symlinks[inside] = entry.linkTarget;
+          if (bankName && !again) {
+            bankOf[inside] = banks.size();
+            banks.push_back({inside, kNone, 0});
+          }
+          continue;
+        }
+        if (entry.type != ArchiveEntry::Type::File) {
+          if (bankName) passOver(kEntryNotUsed, inside, inside, "not a regular file");
+          continue;
+        }
         std::size_t data = index;
         std::uint64_t size = entry.sizeKnown ? entry.size : 0;
         if (!entry.hardlink.empty() && entry.size == 0) {
-          const auto target = files.find(normalised(entry.hardlink));
-          if (target == files.end()) continue;
+          const auto target = leavesRoot(entry.hardlink) ? files.end() : files.find(normalised(entry.hardlink));
+          if (target == files.end()) {
+            if (bankName) {
+              passOver(kEntryNotUsed, inside, inside, "a hard link to " + entry.hardlink + ", no file before it in the image");
+            }
+            continue;
+          }
           data = target->second.first;
           size = target->second.second;
         } else {
           files[inside] = {index, size};
         }
-        if (matchesTtiPattern(lastPart(inside))) banks.push_back({inside, data, size});
+        if (!bankName) continue;
+        if (const auto earlier = bankOf.find(inside); earlier != bankOf.end()) {
+          // As unpacking the image leaves it: the last entry of a path is
+          // the file.
+          banks[earlier->second].dataIndex = data;
+          banks[earlier->second].size = size;
+          passOver(kEntryNotUsed, inside, inside, "a later entry of the same path takes its place");
+          continue;
+        }
+        bankOf[inside] = banks.size();
+        banks.push_back({inside, data, size});
       }
     } catch (const RunError& e) {
       damage = e;
       reader.reset();
     }
+    resolveLinks(symlinks, files, seenFolders, passOver);
+  }
+
+  // Banks listed as symbolic links are taken as the files they lead to
+  // inside the image, followed through further links, as a walk over the
+  // image unpacked takes them; any other is named and dropped.
+  template <typename PassOver>
+  void resolveLinks(const std::map<std::string, std::string>& symlinks,
+                    const std::map<std::string, std::pair<std::size_t, std::uint64_t>>& files,
+                    const std::set<std::string>& seenFolders, PassOver& passOver) {
+    constexpr int kMaxHops = 16;
+    std::vector<Listed> kept;
+    kept.reserve(banks.size());
+    for (Listed& bank : banks) {
+      if (bank.dataIndex != kNone) {
+        kept.push_back(std::move(bank));
+        continue;
+      }
+      std::string at = bank.inside;
+      std::string why;
+      for (int hop = 0;; ++hop) {
+        const auto link = symlinks.find(at);
+        if (link == symlinks.end()) break;
+        const std::string target = linkTargetOf(at, link->second);
+        if (target.empty()) {
+          why = "a link to " + link->second + ", outside the image";
+          break;
+        }
+        if (hop == kMaxHops) {
+          why = "a link that leads through more than " + std::to_string(kMaxHops) + " links";
+          break;
+        }
+        at = target;
+      }
+      if (why.empty()) {
+        if (const auto file = files.find(at); file != files.end()) {
+          passOver(kLinkFollowed, bank.inside, bank.inside, shown(at));
+          bank.dataIndex = file->second.first;
+          bank.size = file->second.second;
+          kept.push_back(std::move(bank));
+          continue;
+        }
+        why = seenFolders.count(at) ? "a link to the folder " + at : "a link to " + at + ", not a file in the image";
+      }
+      passOver(kEntryNotUsed, bank.inside, bank.inside, why);
+    }
+    banks = std::move(kept);
   }
 
   std::unique_ptr<ByteSource> sourceOfCache(const std::string& shownPath) const {
@@ -382,16 +544,28 @@ std::vector<BankRef> ArchiveCatalogue::banksBelowOrIn(const std::string& folder,
                                                       bool wholeTree) const {
   const std::string root = insideOf(folder);
   std::vector<State::Listed> listed;
+  std::vector<State::PassedOver> passedOver;
   std::optional<RunError> damage;
   bool seeks = false;
   {
     const std::lock_guard<std::mutex> lock(state_->mutex);
     state_->list();
     listed = state_->banks;
+    passedOver = state_->passedOver;
     damage = state_->damage;
     seeks = state_->seeks;
   }
-  if (damage && unreadable) unreadable(*damage);
+  if (unreadable) {
+    // The entries passed over where the banks are looked for; those whose
+    // path leaves the image, by a walk of the whole image.
+    for (const State::PassedOver& entry : passedOver) {
+      const bool here = entry.inside.empty()
+                            ? root.empty() && wholeTree
+                            : wholeTree ? below(entry.inside, root, true) : parentOf(entry.inside) == root;
+      if (here) unreadable(entry.note);
+    }
+    if (damage) unreadable(*damage);
+  }
   std::vector<BankRef> banks;
   for (const State::Listed& bank : listed) {
     if (wholeTree ? !below(bank.inside, root, true) : parentOf(bank.inside) != root) continue;

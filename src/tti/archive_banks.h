@@ -56,9 +56,15 @@ BankRef archiveBankAt(const InsidePath& at);
 
 // The banks of one image. Its entries are listed once, at the first
 // listing, walking their headers; banks, folders and the order come from
-// that walk. Regular files and hard links to them are banks when named
-// "*.tti" (any case); names with ".." in them are passed over. An image
-// that cannot be read whole lists the banks before the damage and tells
+// that walk. Regular files, hard links to them and symbolic links that
+// lead to them inside the image are banks when named "*.tti" (any case);
+// of entries of one path, the last is the bank. `unreadable` is told of
+// every entry passed over (kLeavesImage: a path with ".." in it;
+// kEntryNotUsed: a bank's name on a link that leads nowhere inside the
+// image, on a device, on an entry a later one replaces) and of every link
+// followed (kLinkFollowed), each once. An image that cannot be read whole
+// (or whose listing passes its bounds: a million entries, 64 MiB of names,
+// a thousand repeated paths) lists the banks before the damage and tells
 // `unreadable` why.
 class ArchiveCatalogue final : public BankCatalogue {
  public:
