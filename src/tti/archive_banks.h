@@ -32,6 +32,17 @@ inline constexpr std::string_view kInsideSeparator = "//";
 // or into a temporary file.
 inline constexpr std::uint64_t kInMemoryLimit = 8 << 20;
 
+// Banks larger than that which are compressed go into temporary files, but
+// only once their first bytes show they can be banks (the same walks that
+// read a bank refuse them from those bytes as from the whole), and only
+// while the process's temporary files of banks hold no more than the spill
+// limit: beyond it, and on a full file system, the bank fails with "Disk
+// full" naming the folder. The default allows one bank of the largest
+// size a bank's sample offsets reach (4 GiB of sample data) and its
+// directory.
+inline constexpr std::uint64_t kDefaultSpillLimit = (4ull << 30) + (64ull << 20);
+void setSpillLimit(std::uint64_t bytes) noexcept;
+
 // Whether `name` is named as an image or archive that is read: ".iso",
 // ".zip", ".7z", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz2", ".tbz",
 // ".tar.xz", ".txz", in any letter case.
