@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/archive.h"
 #include "platform/errors.h"
@@ -26,11 +26,11 @@ namespace {
 constexpr std::size_t kNone = ~std::size_t{0};
 
 // Bounds of one listing. An image whose directory leads back into itself
-// makes libarchive give the same entries again and again; one of millions
+// makes libarchive give the same entries again and again; one of hundreds of thousands
 // of entries or of very long names is not a medium of banks either. The
 // catalogue keeps each path listed once, so its memory stays within the
-// names' bound and a few dozen bytes an entry.
-constexpr std::size_t kMaxEntries = 1'000'000;
+// names' bound and about 150 bytes an entry.
+constexpr std::size_t kMaxEntries = 250'000;
 constexpr std::size_t kMaxRepeats = 1000;
 constexpr std::uint64_t kMaxNameBytes = 64 << 20;
 
@@ -470,6 +470,12 @@ struct ArchiveCatalogue::State {
     std::uint64_t size = 0;  // 0 when the entry does not tell
   };
 
+  struct PathSeen {
+    std::size_t index = kNone;  // the entry of a file with bytes of its own
+    std::uint64_t size = 0;
+  };
+  using Paths = std::unordered_map<std::string, PathSeen>;
+
   std::string archive;
   std::mutex mutex;
   bool listed = false;
@@ -501,9 +507,10 @@ struct ArchiveCatalogue::State {
   void list() {
     if (listed) return;
     listed = true;
-    std::unordered_set<std::string> seen;  // every path listed, to tell an entry seen again
+    // Every path listed, to tell an entry seen again; for a file with
+    // bytes of its own, its entry number and size.
+    Paths seen;
     std::set<std::string> seenFolders;
-    std::map<std::string, std::pair<std::size_t, std::uint64_t>> files;  // entry number and size of each file with bytes of its own
     std::map<std::string, std::string> symlinks;  // each link's path and its target, as stored
     std::map<std::string, std::size_t> bankOf;    // each bank's place in `banks`
     std::set<std::string> noted;
@@ -536,7 +543,8 @@ struct ArchiveCatalogue::State {
         }
         const std::string inside = normalised(entry.path);
         if (inside.empty()) continue;
-        const bool again = !seen.insert(inside).second;
+        const auto [place, first] = seen.try_emplace(inside);
+        const bool again = !first;
         if (again && ++repeats > kMaxRepeats) {
           throw RunError(kDamagedArchive, archive,
                          "more than " + std::to_string(kMaxRepeats) +
@@ -564,17 +572,17 @@ struct ArchiveCatalogue::State {
         std::size_t data = index;
         std::uint64_t size = entry.sizeKnown ? entry.size : 0;
         if (!entry.hardlink.empty() && entry.size == 0) {
-          const auto target = leavesRoot(entry.hardlink) ? files.end() : files.find(normalised(entry.hardlink));
-          if (target == files.end()) {
+          const auto target = leavesRoot(entry.hardlink) ? seen.end() : seen.find(normalised(entry.hardlink));
+          if (target == seen.end() || target->second.index == kNone) {
             if (bankName) {
               passOver(kEntryNotUsed, inside, inside, "a hard link to " + entry.hardlink + ", no file before it in the image");
             }
             continue;
           }
-          data = target->second.first;
-          size = target->second.second;
+          data = target->second.index;
+          size = target->second.size;
         } else {
-          files[inside] = {index, size};
+          place->second = {index, size};
         }
         if (!bankName) continue;
         if (const auto earlier = bankOf.find(inside); earlier != bankOf.end()) {
@@ -592,7 +600,7 @@ struct ArchiveCatalogue::State {
       damage = e;
       reader.reset();
     }
-    resolveLinks(symlinks, files, seenFolders, passOver);
+    resolveLinks(symlinks, seen, seenFolders, passOver);
   }
 
   // Banks listed as symbolic links are taken as the files they lead to
@@ -600,7 +608,7 @@ struct ArchiveCatalogue::State {
   // image unpacked takes them; any other is named and dropped.
   template <typename PassOver>
   void resolveLinks(const std::map<std::string, std::string>& symlinks,
-                    const std::map<std::string, std::pair<std::size_t, std::uint64_t>>& files,
+                    const Paths& files,
                     const std::set<std::string>& seenFolders, PassOver& passOver) {
     constexpr int kMaxHops = 16;
     std::vector<Listed> kept;
@@ -627,10 +635,10 @@ struct ArchiveCatalogue::State {
         at = target;
       }
       if (why.empty()) {
-        if (const auto file = files.find(at); file != files.end()) {
+        if (const auto file = files.find(at); file != files.end() && file->second.index != kNone) {
           passOver(kLinkFollowed, bank.inside, bank.inside, shown(at));
-          bank.dataIndex = file->second.first;
-          bank.size = file->second.second;
+          bank.dataIndex = file->second.index;
+          bank.size = file->second.size;
           kept.push_back(std::move(bank));
           continue;
         }

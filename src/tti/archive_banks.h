@@ -74,7 +74,7 @@ BankRef archiveBankAt(const InsidePath& at);
 // kEntryNotUsed: a bank's name on a link that leads nowhere inside the
 // image, on a device, on an entry a later one replaces) and of every link
 // followed (kLinkFollowed), each once. An image that cannot be read whole
-// (or whose listing passes its bounds: a million entries, 64 MiB of names,
+// (or whose listing passes its bounds: 250,000 entries, 64 MiB of names,
 // a thousand repeated paths) lists the banks before the damage and tells
 // `unreadable` why.
 class ArchiveCatalogue final : public BankCatalogue {
