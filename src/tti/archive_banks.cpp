@@ -4,14 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
-#include <atomic>
-#include <cstring>
-#include <algorithm>
 #include <unordered_map>
 
 #include "platform/archive.h"
@@ -26,10 +26,10 @@ namespace {
 constexpr std::size_t kNone = ~std::size_t{0};
 
 // Bounds of one listing. An image whose directory leads back into itself
-// makes libarchive give the same entries again and again; one of hundreds of thousands
-// of entries or of very long names is not a medium of banks either. The
-// catalogue keeps each path listed once, so its memory stays within the
-// names' bound and about 150 bytes an entry.
+// makes libarchive give the same entries again and again; one of hundreds
+// of thousands of entries or of very long names is not a medium of banks
+// either. The catalogue keeps each path listed once, so its memory stays
+// within the names' bound and about 150 bytes an entry.
 constexpr std::size_t kMaxEntries = 250'000;
 constexpr std::size_t kMaxRepeats = 1000;
 constexpr std::uint64_t kMaxNameBytes = 64 << 20;
