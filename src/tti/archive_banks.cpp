@@ -581,9 +581,9 @@ struct ArchiveCatalogue::State {
           }
           data = target->second.index;
           size = target->second.size;
-        } else {
-          place->second = {index, size};
         }
+        // A hard link to this path shares the same bytes.
+        place->second = {data, size};
         if (!bankName) continue;
         if (const auto earlier = bankOf.find(inside); earlier != bankOf.end()) {
           // As unpacking the image leaves it: the last entry of a path is
