@@ -494,6 +494,13 @@ TEST(CliArchive, EveryEntryAnImageRunPassesOverIsNamedAndLinksToBanksAreFollowed
     EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
   }
   EXPECT_NE(r.err.find("5 banks converted, 0 failed, 4 entries of the image not used"), std::string::npos) << r.err;
+  const CommandResult json = runCommand({VANTREL_CLI, "folder", "--progress=json", "--out", t.file("a"), tar});
+  EXPECT_EQ(json.exitCode, 1);
+  const std::size_t at = json.err.rfind("\"event\":\"done\"");
+  ASSERT_NE(at, std::string::npos) << json.err;
+  const std::size_t from = json.err.rfind('\n', at) + 1;
+  const std::string done = json.err.substr(from, json.err.find('\n', at) - from);
+  EXPECT_EQ(nlohmann::json::parse(done)["notUsed"], 4) << done;
 }
 
 TEST(ArchiveBanks, ACompressedBankIsCheckedBeforeItIsWrittenOut) {
