@@ -202,8 +202,13 @@ bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& er
 }
 
 void ConsoleListener::walkFailed(const RunError& e) {
+  if (e.code() == kLinkFollowed) {
+    warning(e.path() + ": " + e.message());
+    return;
+  }
   error(e.path(), e.message());
-  recordFailure(e.path());
+  if (isEntryPassedOver(e.code())) ++passedOver_;
+  else recordFailure(e.path());
 }
 
 void ConsoleListener::bankStarted(const std::string& bankPath) {
@@ -274,6 +279,7 @@ void ConsoleListener::done(int status, std::size_t converted) {
       fields["verified"] = verified_;
       fields["alreadyThere"] = alreadyThere_;
     }
+    if (passedOver_ > 0) fields["notUsed"] = passedOver_;
     fields["status"] = status;
     writeLine(err_, eventLine("done", fields));
     return;
@@ -285,6 +291,7 @@ void ConsoleListener::done(int status, std::size_t converted) {
   }
   if (!settings_.keepGoing || signal != 0 || outputError_.load() != 0 || usageError_) return;
   std::string line = counted(banks, "bank", "banks") + " converted, " + std::to_string(failures_.size()) + " failed";
+  if (passedOver_ > 0) line += ", " + counted(passedOver_, "entry", "entries") + " of the image not used";
   for (std::size_t k = 0; k < failures_.size(); ++k) line += (k ? ", " : ": ") + failures_[k];
   errLine(escapeControls(line));
 }

@@ -72,6 +72,9 @@ class ConsoleListener : public JobListener {
   // Notes a bank that failed (and was reported); a bank is noted once.
   void recordFailure(const std::string& bankPath);
   const std::vector<std::string>& failures() const { return failures_; }
+  // Entries of an image the run's walk passed over (isEntryPassedOver):
+  // named as they were found, counted apart from failed banks.
+  std::size_t passedOver() const { return passedOver_; }
   // The number of files the run's checks verified (--verify).
   // Files verified, and of them those found already there.
   void setVerified(std::size_t files, std::size_t alreadyThere) {
@@ -88,7 +91,8 @@ class ConsoleListener : public JobListener {
 
   // The run's end, with its exit status: "interrupted" after a stop
   // signal, then in text "N files verified" (--verify) and, with
-  // --keep-going, "N banks converted, M failed: PATH, ..." (not after a
+  // --keep-going, "N banks converted, M failed[, K entries of the image not
+  // used]: PATH, ..." (not after a
   // stop, a lost standard output or a usage error, nor with --quiet); or
   // the done event. The banks converted are those the job reported done,
   // or `converted` from a job that reports no banks.
@@ -114,6 +118,7 @@ class ConsoleListener : public JobListener {
   std::string currentBank_;       // between bankStarted and bankFinished
   bool banksReported_ = false;    // the job reports its banks
   bool usageError_ = false;
+  std::size_t passedOver_ = 0;
   std::size_t converted_ = 0, written_ = 0, skipped_ = 0, verified_ = 0, alreadyThere_ = 0;
 };
 

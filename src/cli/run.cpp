@@ -86,7 +86,9 @@ int endRun(ConsoleListener& console, int status, std::size_t converted) {
     console.error("standard output", errorText(errorCodeFromErrno(err, true)));
     status = 1;
   } else {
-    if (status == 0 && !console.failures().empty()) status = 1;
+    // An entry of an image passed over fails the run as a folder that
+    // cannot be read does.
+    if (status == 0 && (!console.failures().empty() || console.passedOver() > 0)) status = 1;
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       console.error("standard output", errorText(errorCodeFromErrno(errno != 0 ? errno : EIO, true)));

@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folders.h"
+#include "cli/messages.h"
 #include "platform/text.h"
 #include "tti/archive_banks.h"
 #include "tti/bank_check.h"
@@ -96,6 +97,11 @@ int runScan(const ScanArgs& args) {
   // A folder the walk cannot read (or an image that cannot be read whole)
   // is reported as a bank that cannot be read is, and the walk goes on.
   const auto tell = [&](const RunError& e) {
+    if (e.code() == kLinkFollowed) {
+      // The link is listed as the bank it leads to.
+      writeLine(stderr, "vantrel-cli: warning: " + escapeControls(e.path() + ": " + e.message()));
+      return;
+    }
     BankReport report;
     report.path = e.path();
     report.error = e.message();

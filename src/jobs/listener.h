@@ -127,7 +127,10 @@ class JobListener {
   virtual void warning(std::string_view /*text*/) {}
 
   // A folder (or a file) that a walk for banks cannot read: the walk goes
-  // on without it, and the run counts it as a failure. Comes on the job's
+  // on without it, and the run counts it as a failure. Also an entry of an
+  // image the walk passed over (isEntryPassedOver(error.code())), which
+  // the run counts apart, and a link inside an image taken as the bank it
+  // leads to (kLinkFollowed), which is no failure. Comes on the job's
   // thread, before the walk's banks are converted.
   virtual void walkFailed(const RunError& /*error*/) {}
 

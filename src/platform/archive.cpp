@@ -48,6 +48,8 @@ struct Functions {
   decltype(&::archive_entry_pathname_w) pathnameWide;
   decltype(&::archive_entry_hardlink) hardlink;
   decltype(&::archive_entry_hardlink_w) hardlinkWide;
+  decltype(&::archive_entry_symlink) symlink;
+  decltype(&::archive_entry_symlink_w) symlinkWide;
   decltype(&::archive_entry_filetype) filetype;
   decltype(&::archive_entry_size) size;
   decltype(&::archive_entry_size_is_set) sizeIsSet;
@@ -90,6 +92,8 @@ Functions load() {
   get(f.pathnameWide, "archive_entry_pathname_w");
   get(f.hardlink, "archive_entry_hardlink");
   get(f.hardlinkWide, "archive_entry_hardlink_w");
+  get(f.symlink, "archive_entry_symlink");
+  get(f.symlinkWide, "archive_entry_symlink_w");
   get(f.filetype, "archive_entry_filetype");
   get(f.size, "archive_entry_size");
   get(f.sizeIsSet, "archive_entry_size_is_set");
@@ -287,7 +291,9 @@ bool ArchiveReader::next(ArchiveEntry& entry, const std::string* shown) {
   const unsigned type = f.filetype(e);
   entry.type = type == AE_IFREG ? ArchiveEntry::Type::File
                : type == AE_IFDIR ? ArchiveEntry::Type::Folder
+               : type == AE_IFLNK ? ArchiveEntry::Type::Link
                                   : ArchiveEntry::Type::Other;
+  entry.linkTarget = type == AE_IFLNK ? nameOf(f.symlinkWide(e), f.symlink(e)) : std::string();
   // A hard link in a tar archive has no type of its own.
   if (!entry.hardlink.empty() && type == 0) entry.type = ArchiveEntry::Type::File;
   entry.sizeKnown = f.sizeIsSet(e) != 0;

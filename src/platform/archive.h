@@ -24,9 +24,10 @@
 namespace vantrel {
 
 struct ArchiveEntry {
-  enum class Type { File, Folder, Other };
+  enum class Type { File, Folder, Link, Other };
   std::string path;      // as the archive names it
   std::string hardlink;  // for an entry that shares the data of an earlier one: its path
+  std::string linkTarget;  // for a symbolic link: what it points to, as stored
   Type type = Type::Other;
   std::uint64_t size = 0;
   bool sizeKnown = false;

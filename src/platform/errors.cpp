@@ -24,10 +24,15 @@ std::string errorText(int code) {
     case kNotRegularFile: return "not a regular file";
     case kSymlinkNotUsed: return "is a symbolic link: not used";
     case kDamagedArchive: return "Damaged image or archive";
+    case kLeavesImage: return "path leaves the image: not used";
+    case kLinkFollowed: return "is a link inside the image: followed to";
+    case kEntryNotUsed: return "not used";
     case kNotSupported: return "Operation not supported";
     default: return "I/O error " + std::to_string(code);
   }
 }
+
+bool isEntryPassedOver(int code) noexcept { return code == kLeavesImage || code == kEntryNotUsed; }
 
 int errorCodeFromErrno(int err, bool writing) {
   switch (err) {
@@ -57,6 +62,7 @@ namespace {
 
 std::string textWith(int code, const std::string& detail) {
   if (detail.empty()) return errorText(code);
+  if (code == kLinkFollowed) return errorText(code) + " " + detail;
   if (code == kInvalidBank || code == kVerificationFailed || code == kDamagedArchive) return errorText(code) + ": " + detail;
   return errorText(code) + " (" + detail + ")";
 }

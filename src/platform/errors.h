@@ -25,8 +25,19 @@ enum ErrorCode : int {
   kNotRegularFile = 904,      // our own: a bank that is a folder, pipe or device
   kSymlinkNotUsed = 905,      // our own: an output name held by a symbolic link
   kDamagedArchive = 906,      // our own: an image or archive entry that cannot be read whole
+  // Entries of an image that a walk for banks does not take as they stand,
+  // named by the walk (not errors of a bank): one whose path leads out of
+  // the image, a link to a bank inside it (taken as that bank), and any
+  // other, with the reason.
+  kLeavesImage = 907,
+  kLinkFollowed = 908,
+  kEntryNotUsed = 909,
   kNotSupported = 910,        // our own: the target's file system refuses an operation the output needs
 };
+
+// Whether `code` names an entry of an image passed over by a walk
+// (kLeavesImage, kEntryNotUsed): the run names it and counts it apart.
+bool isEntryPassedOver(int code) noexcept;
 
 // The text shown for a code: "File not found", ..., "I/O error %d".
 std::string errorText(int code);

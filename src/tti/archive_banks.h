@@ -32,6 +32,17 @@ inline constexpr std::string_view kInsideSeparator = "//";
 // or into a temporary file.
 inline constexpr std::uint64_t kInMemoryLimit = 8 << 20;
 
+// Banks larger than that which are compressed go into temporary files, but
+// only once their first bytes show they can be banks (the same walks that
+// read a bank refuse them from those bytes as from the whole), and only
+// while the process's temporary files of banks hold no more than the spill
+// limit: beyond it, and on a full file system, the bank fails with "Disk
+// full" naming the folder. The default allows one bank of the largest
+// size a bank's sample offsets reach (4 GiB of sample data) and its
+// directory.
+inline constexpr std::uint64_t kDefaultSpillLimit = (4ull << 30) + (64ull << 20);
+void setSpillLimit(std::uint64_t bytes) noexcept;
+
 // Whether `name` is named as an image or archive that is read: ".iso",
 // ".zip", ".7z", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz2", ".tbz",
 // ".tar.xz", ".txz", in any letter case.
@@ -56,9 +67,15 @@ BankRef archiveBankAt(const InsidePath& at);
 
 // The banks of one image. Its entries are listed once, at the first
 // listing, walking their headers; banks, folders and the order come from
-// that walk. Regular files and hard links to them are banks when named
-// "*.tti" (any case); names with ".." in them are passed over. An image
-// that cannot be read whole lists the banks before the damage and tells
+// that walk. Regular files, hard links to them and symbolic links that
+// lead to them inside the image are banks when named "*.tti" (any case);
+// of entries of one path, the last is the bank. `unreadable` is told of
+// every entry passed over (kLeavesImage: a path with ".." in it;
+// kEntryNotUsed: a bank's name on a link that leads nowhere inside the
+// image, on a device, on an entry a later one replaces) and of every link
+// followed (kLinkFollowed), each once. An image that cannot be read whole
+// (or whose listing passes its bounds: 250,000 entries, 64 MiB of names,
+// a thousand repeated paths) lists the banks before the damage and tells
 // `unreadable` why.
 class ArchiveCatalogue final : public BankCatalogue {
  public:
