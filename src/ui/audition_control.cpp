@@ -15,6 +15,7 @@
 #include "platform/errors.h"
 #include "ui/audition.h"
 #include "ui/loaded_bank.h"
+#include "ui/screen_place.h"
 #include "ui/waveform_preview.h"
 #include "ui/wavextract19.h"
 
@@ -190,6 +191,7 @@ void AuditionControl::showPreview(int row, bool asked) {
   // Beside the list, past the list's button, on the right; on the left
   // where the screen ends first.
   QWidget* list = form_.wavlist;
+  alignWindowPlace(list);
   const QPoint listTop = list->mapToGlobal(QPoint(0, 0));
   const int right = form_.wavextr->mapToGlobal(QPoint(form_.wavextr->width(), 0)).x() + 6;
   QPoint at(right, listTop.y());

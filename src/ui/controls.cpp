@@ -16,6 +16,7 @@
 
 #include "ui/artwork.h"
 #include "ui/layout.h"
+#include "ui/screen_place.h"
 
 namespace vantrel {
 
@@ -169,6 +170,11 @@ bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(cur
 
 QString ComboBox::shownText() const {
   return shownTextCut() ? fontMetrics().elidedText(currentText(), Qt::ElideMiddle, textRoom()) : currentText();
+}
+
+void ComboBox::showPopup() {
+  alignWindowPlace(this);
+  QComboBox::showPopup();
 }
 
 void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? currentText() : purpose_); }

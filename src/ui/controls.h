@@ -104,6 +104,8 @@ class ComboBox : public QComboBox {
   bool shownTextCut() const;
   // The chosen entry's text as drawn.
   QString shownText() const;
+  // The list opens at the box as it lies on the screen now.
+  void showPopup() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

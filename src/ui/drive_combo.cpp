@@ -55,7 +55,7 @@ void DriveComboBox::rereadDrives() {
 
 void DriveComboBox::showPopup() {
   rereadDrives();
-  QComboBox::showPopup();
+  ComboBox::showPopup();
 }
 
 QString DriveComboBox::driveName() const {

@@ -46,6 +46,7 @@
 #include "ui/audition_control.h"
 #include "ui/layout.h"
 #include "ui/local_path.h"
+#include "ui/screen_place.h"
 #include "ui/settings.h"
 
 namespace vantrel {
@@ -382,6 +383,7 @@ void TForm1::showError(const QString& text, const std::string& path) {
   QString message = text;
   if (!path.empty()) message += QLatin1Char('\n') + shownText(fromLocalPath(path));
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::Ok, this);
+  alignWindowPlace(this);
   box.exec();
 }
 
@@ -534,6 +536,7 @@ void TForm1::typeFolder() {
   const QWidget* focus = QApplication::focusWidget();
   const bool target = focus == destin || focus == DriveComboBox2;
   FolderList* list = target ? destin : dir1;
+  alignWindowPlace(this);
   bool ok = false;
   const QString typed = QInputDialog::getText(this, QStringLiteral("Vantrel"),
                                               target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"),
@@ -1081,6 +1084,7 @@ bool TForm1::askSkipBank(const QString& text, const std::string& path) {
   QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
   box.setDefaultButton(stop);
   box.setEscapeButton(stop);
+  alignWindowPlace(this);
   box.exec();
   return box.clickedButton() == skip;
 }

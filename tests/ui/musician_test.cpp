@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+// The window as a musician meets it: pop-ups at their controls, one
+// version, the window's size kept, a dropped bank converted, stereo pairs
+// picked the obvious way, names that tell banks apart, and what the status
+// line says.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "ui/audition_control.h"
+#include "ui/screen_place.h"
+#include "ui/waveform_preview.h"
+#include "ui_support.h"
+
+using namespace vantrel;
+using namespace vantrel::testing;
+
+namespace {
+
+// The distance between two rectangles, 0 when they touch or overlap.
+int gap(const QRect& a, const QRect& b) {
+  const int dx = std::max({0, a.left() - b.right(), b.left() - a.right()});
+  const int dy = std::max({0, a.top() - b.bottom(), b.top() - a.bottom()});
+  return std::max(dx, dy);
+}
+
+// The geometry of the modal dialog `trigger` opens, which is then closed.
+QRect dialogPlace(const std::function<void()>& trigger) {
+  QRect seen;
+  QTimer closer;
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [&seen] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      seen = dialog->frameGeometry();
+      dialog->close();
+    }
+  });
+  closer.start();
+  trigger();
+  return seen;
+}
+
+}  // namespace
+
+TEST(UiPopups, OpenAtTheirControlWhereverTheToolkitBelievesTheWindow) {
+  TestWindow w;
+  writeBank(w.banks + "/BANK.TTI", simpleBank(4, 3000));
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  TForm1& f = *w.form;
+  clickEntry(f.file1, QStringLiteral("BANK.TTI"));
+  clickRow(f.wavlist, 0);
+  // The toolkit believes the window 300 px right of and 400 px below where
+  // the display server has it: the stale place a window manager that took
+  // the window over after it showed leaves.
+  const QPoint real(0, 0);
+  const QPoint believed = real + QPoint(300, 400);
+  setScreenPlaceSource([real](const QWidget*) { return std::optional<QPoint>(real); });
+  auto listOf = [](QComboBox* box) {
+    return [box] {
+      box->showPopup();
+      const QRect at = box->view()->window()->geometry();
+      box->hidePopup();
+      return at;
+    };
+  };
+  struct Case {
+    const char* what;
+    QWidget* control;
+    std::function<QRect()> open;
+  };
+  const Case cases[] = {
+      {"output list", f.into, listOf(f.into)},
+      {"mask list", f.FilterComboBox1, listOf(f.FilterComboBox1)},
+      {"target drive list", f.DriveComboBox2, listOf(f.DriveComboBox2)},
+      // A dialog is centred on the window.
+      {"Ctrl+L dialog", &f, [&f] {
+         const QRect at = dialogPlace([&f] { QTest::keyClick(f.dir1, Qt::Key_L, Qt::ControlModifier); });
+         return QRect(at.center(), QSize(1, 1));
+       }},
+      {"preview", f.wavlist, [&f] {
+         f.wavlist->setFocus();
+         QTest::keyClick(f.wavlist, Qt::Key_P);
+         const QRect at = f.audition()->preview()->geometry();
+         f.audition()->stopAll();
+         return at;
+       }},
+  };
+  for (const Case& c : cases) {
+    f.move(believed);
+    QRect control(real + c.control->mapTo(&f, QPoint(0, 0)), c.control->size());
+    if (c.control == &f) control = QRect(control.center(), QSize(1, 1));
+    const QRect popup = c.open();
+    ASSERT_FALSE(popup.isEmpty()) << c.what;
+    EXPECT_LE(gap(popup, control), 60) << c.what;
+  }
+  setScreenPlaceSource({});
+}
