@@ -346,6 +346,11 @@ TitlePictures titleButton(TitleGlyph which, QSize size) {
   return out;
 }
 
+QString aboutText() {
+  return QStringLiteral("Turns the sample banks of .tti files into 16-bit WAV files (mono or stereo pairs), "
+                        "SoundFont 2, SFZ and DecentSampler instruments. Bank files are only read, never changed.");
+}
+
 QPixmap aboutPicture() {
   const QSize size(400, 250);
   QPixmap pm(size);
@@ -388,9 +393,7 @@ QPixmap aboutPicture() {
 
   p.setPen(QColor(210, 214, 214));
   p.setFont(font(11));
-  p.drawText(QRectF(28, 176, 344, 40), Qt::AlignLeft | Qt::TextWordWrap,
-             QStringLiteral("Turns the sample banks of .tti files into 16-bit WAV files and "
-                            "SoundFont 2 files. Bank files are only read, never changed."));
+  p.drawText(QRectF(28, 158, 344, 58), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, aboutText());
   p.setPen(kDimInk);
   p.setFont(font(10));
   p.drawText(QPointF(28, 232), QStringLiteral("\u00a9 The Vantrel developers"));

@@ -35,8 +35,10 @@ struct TitlePictures {
 };
 TitlePictures titleButton(TitleGlyph glyph, QSize size);
 
-// The about box's picture: 400 x 250.
+// The about box's picture: 400 x 250, with aboutText on it.
 QPixmap aboutPicture();
+// What the program does, naming every output it writes.
+QString aboutText();
 
 // Glyphs of the folder lists (open: a folder on the way to the shown one)
 // and of the drive boxes.

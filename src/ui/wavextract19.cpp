@@ -96,7 +96,8 @@ QPalette boxPalette(const QPalette& base) {
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-  setWindowTitle(QStringLiteral("Vantrel  v1.02 "));
+  // The title names the version CMake's project gives, as --version does.
+  setWindowTitle(QStringLiteral("Vantrel " VANTREL_VERSION));
   // The default size is the smallest; a larger window gives its lists the
   // room (see layout::Placement).
   setMinimumSize(layout::kWindowWidth, layout::kWindowHeight);
@@ -137,7 +138,7 @@ void TForm1::createControls() {
   Shape1 = place(new FilledRect(this), "Shape1", layout::kShape1);
   Image2 = place(new QLabel(this), "Image2", layout::kImage2);
   Image2->setPixmap(QPixmap::fromImage(art::appIconImage(16)));
-  Label1 = place(new QLabel(QStringLiteral("Vantrel v2.00 Beta"), this), "Label1", layout::kLabel1);
+  Label1 = place(new QLabel(QStringLiteral("Vantrel " VANTREL_VERSION), this), "Label1", layout::kLabel1);
   QFont bold = font();
   bold.setBold(true);
   Label1->setFont(bold);

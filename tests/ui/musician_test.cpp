@@ -7,12 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
 #include <functional>
+#include <regex>
+#include <sstream>
 
+#include "ui/artwork.h"
 #include "ui/audition_control.h"
 #include "ui/screen_place.h"
 #include "ui/waveform_preview.h"
@@ -101,4 +106,27 @@ TEST(UiPopups, OpenAtTheirControlWhereverTheToolkitBelievesTheWindow) {
     EXPECT_LE(gap(popup, control), 60) << c.what;
   }
   setScreenPlaceSource({});
+}
+
+TEST(UiVersion, EveryTitleNamesTheProjectVersionAndAboutEveryOutput) {
+  // The version as CMake's project() states it.
+  std::ifstream lists(VANTREL_SOURCE_DIR "/CMakeLists.txt");
+  std::stringstream text;
+  text << lists.rdbuf();
+  std::smatch found;
+  const std::string cmake = text.str();
+  ASSERT_TRUE(std::regex_search(cmake, found, std::regex(R"(project\(vantrel VERSION ([0-9.]+))")));
+  const QString version = QString::fromStdString(found[1].str());
+  TestWindow w;
+  const QString titles[] = {w.form->windowTitle(), w.form->Label1->text(), w.about->windowTitle()};
+  const QRegularExpression anyVersion(QStringLiteral("v?[0-9]+(\\.[0-9]+)+( Beta)?"));
+  for (const QString& title : titles) {
+    EXPECT_TRUE(title.startsWith(QStringLiteral("Vantrel ")) || title.startsWith(QStringLiteral("About Vantrel ")))
+        << title.toStdString();
+    QStringList named;
+    for (auto it = anyVersion.globalMatch(title); it.hasNext();) named << it.next().captured();
+    EXPECT_EQ(named, QStringList{version}) << title.toStdString();
+  }
+  for (const char* output : {"WAV", "SoundFont 2", "SFZ", "DecentSampler"})
+    EXPECT_TRUE(art::aboutText().contains(QLatin1String(output))) << output;
 }
