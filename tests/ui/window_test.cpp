@@ -572,6 +572,26 @@ TEST(UiProgram, HelpAndVersionWithoutADisplay) {
   }
 }
 
+// Without a display the program says so and ends with 1, whatever it was
+// given, instead of the toolkit's abort.
+TEST(UiProgram, WithoutADisplayEndsWithOne) {
+  const std::string window = std::string(VANTREL_BUILD_DIR) + "/vantrel";
+  const std::vector<std::vector<std::string>> environments = {
+      {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"},
+      {"-u", "WAYLAND_DISPLAY", "DISPLAY=:97", "QT_QPA_PLATFORM=xcb"},  // no server there
+  };
+  for (const auto& environment : environments) {
+    for (const char* path : {"/no/such/path", "/"}) {
+      std::vector<std::string> command = {"/usr/bin/env"};
+      command.insert(command.end(), environment.begin(), environment.end());
+      command.insert(command.end(), {window, path});
+      const auto r = runCommand(command);
+      EXPECT_EQ(r.exitCode, 1) << environment[1] << " " << path << ": " << r.err;
+      EXPECT_NE(r.err.find("vantrel: "), std::string::npos) << r.err;
+    }
+  }
+}
+
 // Names that are not UTF-8 (Latin-1 bytes from old media) are listed by
 // their bytes taken as Latin-1, and open, convert and are saved exactly.
 TEST(UiNames, Latin1NamesAreListedOpenedConvertedAndSaved) {
