@@ -26,6 +26,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -242,7 +243,7 @@ void TForm1::createControls() {
   connect(faithful, &QAction::toggled, this, [this](bool on) {
     state_.faithful = on;
     // Remembered at once, apart from vantrel.ini's three lines.
-    if (startupDone_) faithfulSettings().setValue(QStringLiteral("output/faithful"), on);
+    if (startupDone_) windowSettings().setValue(QStringLiteral("output/faithful"), on);
   });
   connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
   connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
@@ -485,6 +486,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     cancelJob();
     return;
   }
+  writeWindowPlace();
   QWidget::closeEvent(event);
 }
 
@@ -619,8 +621,12 @@ void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (centred_) return;
   centred_ = true;
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  // The size and place the window had when it last closed, else the
+  // default size in the middle of the screen.
+  if (!restoreWindowPlace()) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
   // A window without a frame is not always given the focus on its own; the
   // first activation is what opens the remembered folders.
   activateWindow();
@@ -628,8 +634,42 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // ---- Start-up and settings ----
 
-QSettings TForm1::faithfulSettings() {
+QSettings TForm1::windowSettings() {
   return QSettings(QString::fromStdString(joinPath(userSettingsFolder(), "window.ini")), QSettings::IniFormat);
+}
+
+void TForm1::writeWindowPlace() {
+  const bool maximised = isMaximized();
+  const QRect normal = maximised ? normalGeometry() : geometry();
+  QSettings ini = windowSettings();
+  ini.setValue(QStringLiteral("window/x"), normal.x());
+  ini.setValue(QStringLiteral("window/y"), normal.y());
+  ini.setValue(QStringLiteral("window/width"), normal.width());
+  ini.setValue(QStringLiteral("window/height"), normal.height());
+  ini.setValue(QStringLiteral("window/maximised"), maximised);
+}
+
+bool TForm1::restoreWindowPlace() {
+  const QSettings ini = windowSettings();
+  bool sized = false, wide = false, high = false;
+  const int width = ini.value(QStringLiteral("window/width")).toInt(&wide);
+  const int height = ini.value(QStringLiteral("window/height")).toInt(&high);
+  if (wide && high) {
+    resize(std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+    sized = true;
+  }
+  bool hasX = false, hasY = false;
+  const QPoint at(ini.value(QStringLiteral("window/x")).toInt(&hasX), ini.value(QStringLiteral("window/y")).toInt(&hasY));
+  // The title strip has to lie on a screen to be dragged.
+  const QRect strip(at, QSize(width, layout::kShape1.height()));
+  bool onScreen = false;
+  for (const QScreen* screen : QGuiApplication::screens())
+    onScreen = onScreen || screen->availableGeometry().intersected(strip).width() >= 100;
+  if (hasX && hasY && onScreen) move(at);
+  else if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  if (ini.value(QStringLiteral("window/maximised"), false).toBool()) setWindowState(windowState() | Qt::WindowMaximized);
+  return sized;
 }
 
 void TForm1::FormActivate() {
@@ -656,7 +696,7 @@ void TForm1::FormActivate() {
       } else {
         into->setCurrentIndex(outputFormat(FormatId::Mono).settingsIndex);
       }
-      faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
+      faithful->setChecked(windowSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
     if (startSpot_) source = startSpot_->folder;
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
@@ -736,6 +776,7 @@ void TForm1::ImgBtn21MouseUp() {
 }
 
 void TForm1::writeSettings() {
+  writeWindowPlace();
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
   const int item = into->currentIndex();

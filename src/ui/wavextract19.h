@@ -257,8 +257,16 @@ class TForm1 : public QWidget, public JobListener {
   // running job has been cancelled).
   void writeSettings();
   // window.ini in the user's configuration folder: what the window keeps
-  // besides vantrel.ini (the output box's "Faithful to the bank").
-  static QSettings faithfulSettings();
+  // besides vantrel.ini (the output box's "Faithful to the bank", the
+  // window's size and place).
+  static QSettings windowSettings();
+  // The window's size and place (the size it has when not maximised, and
+  // whether it is), kept in window.ini when the window closes.
+  void writeWindowPlace();
+  // Gives the window its kept size, its place where that still lies on a
+  // screen (else centred), and maximises it when it was; false when none
+  // is kept.
+  bool restoreWindowPlace();
   void endApplication();
   void setTabOrder();
 

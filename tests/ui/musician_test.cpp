@@ -10,8 +10,12 @@
 #include <QRegularExpression>
 #include <QApplication>
 #include <QTest>
+#include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -20,6 +24,7 @@
 #include "ui/artwork.h"
 #include "ui/audition_control.h"
 #include "ui/screen_place.h"
+#include "ui/settings.h"
 #include "ui/waveform_preview.h"
 #include "ui_support.h"
 
@@ -129,4 +134,49 @@ TEST(UiVersion, EveryTitleNamesTheProjectVersionAndAboutEveryOutput) {
   }
   for (const char* output : {"WAV", "SoundFont 2", "SFZ", "DecentSampler"})
     EXPECT_TRUE(art::aboutText().contains(QLatin1String(output))) << output;
+}
+
+// The window comes back at the size and place it closed at, maximised when
+// it was (with its size before kept for the restore); a place no screen
+// shows any more gives way to the middle of the screen.
+TEST(UiWindowPlace, SizeAndPlaceComeBackFromWindowIni) {
+  struct Case {
+    const char* what;
+    QRect closed;
+    bool maximised;
+    bool placeKept;
+  };
+  const Case cases[] = {
+      {"resized", {40, 30, 1100, 560}, false, true},
+      {"maximised", {60, 20, 900, 400}, true, true},
+      {"off every screen", {20000, 20000, 1000, 500}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string config;
+    {
+      TestWindow w;
+      w.showAndActivate();
+      w.form->setGeometry(c.closed);
+      if (c.maximised) w.form->showMaximized();
+      clickWidget(w.form->ImgBtn21);
+      config = userSettingsFolder();
+      // vantrel.ini keeps its three lines.
+      const std::string lines = w.settingsBytes();
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3);
+      const QSettings ini(QString::fromStdString(config + "/window.ini"), QSettings::IniFormat);
+      EXPECT_EQ(ini.value("window/width").toInt(), c.closed.width());
+      EXPECT_EQ(ini.value("window/height").toInt(), c.closed.height());
+      // Kept for the next window: the one a test closes is removed.
+      std::filesystem::copy_file(config + "/window.ini", config + "/kept.ini");
+    }
+    std::filesystem::rename(config + "/kept.ini", config + "/window.ini");
+    TestWindow next;
+    next.showAndActivate();
+    EXPECT_EQ(next.form->isMaximized(), c.maximised);
+    const QRect back = c.maximised ? next.form->normalGeometry() : next.form->geometry();
+    EXPECT_EQ(back.size(), c.closed.size());
+    if (c.placeKept) EXPECT_EQ(back.topLeft(), c.closed.topLeft());
+    else EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(back.center()));
+  }
 }
