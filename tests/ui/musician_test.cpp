@@ -9,6 +9,9 @@
 #include <QAbstractItemView>
 #include <QRegularExpression>
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QTest>
 #include <QScreen>
 #include <QSettings>
@@ -178,5 +181,32 @@ TEST(UiWindowPlace, SizeAndPlaceComeBackFromWindowIni) {
     EXPECT_EQ(back.size(), c.closed.size());
     if (c.placeKept) EXPECT_EQ(back.topLeft(), c.closed.topLeft());
     else EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(back.center()));
+  }
+}
+
+// A bank dropped on the window, from its own folder or another, is shown
+// and then converted by the bank button as a clicked one is.
+TEST(UiDrop, ADroppedBankConvertsWithTheBankButton) {
+  for (const bool otherFolder : {false, true}) {
+    SCOPED_TRACE(otherFolder ? "from another folder" : "from the folder shown");
+    TestWindow w;
+    const std::string folder = otherFolder ? w.dir.file("elsewhere") : w.banks;
+    std::filesystem::create_directories(folder);
+    writeBank(folder + "/DROP.TTI", simpleBank(2));
+    w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+    w.showAndActivate();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder + "/DROP.TTI"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &drop);
+    EXPECT_EQ(w.form->wavlist->count(), 2);
+    // The window comes to the front after the drop.
+    w.form->ActivateLook();
+    clickWidget(w.form->extract);
+    EXPECT_NE(w.form->headl->text(), "No TTI file selected");
+    EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_DROP.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
   }
 }
