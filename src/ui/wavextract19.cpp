@@ -1008,9 +1008,13 @@ void TForm1::wavlistMouseDown() {
 
 void TForm1::wavlistEnter() {
   // Enter picks the current entry as a press does, then extracts: the
-  // picked pair in stereo mode, else the entry as a double click does.
+  // picked pair in stereo mode, else the entry as a double click does. The
+  // entry picked last (a click on R, then Enter) is not picked again: that
+  // would leave one entry picked twice in place of the pair.
   if (jobRunning_) return;
-  wavlistMouseDown();
+  const int row = wavlist->currentRow();
+  const bool pickedLast = state_.stereo() && row >= 0 && row == state_.picks.current;
+  if (!pickedLast) wavlistMouseDown();
   if (state_.stereo()) wavextrClick();
   else wavlistDblClick();
 }

@@ -321,6 +321,38 @@ TEST(UiSamples, StereoPairIsWrittenWhicheverOrderItWasPicked) {
   EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
 }
 
+// Enter writes the pair however the two were picked: by two clicks (the
+// second entry picked is current), by a click and the arrow key, or in
+// either order.
+TEST(UiSamples, EnterWritesThePairPickedByClicksOrKeys) {
+  struct Case {
+    const char* what;
+    std::vector<int> clicks;
+    std::vector<Qt::Key> keys;  // before Enter
+  };
+  const Case cases[] = {
+      {"click L, click R", {0, 1}, {}},
+      {"click R, click L", {1, 0}, {}},
+      {"click L, Down", {0}, {Qt::Key_Down}},
+      {"click L, click R, Up", {0, 1}, {Qt::Key_Up}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow w;
+    writeBank(w.banks + "/PAIR.TTI", pairBank());
+    open(w, 0);
+    chooseOutput(*w.form, 1);
+    clickEntry(w.form->file1, "PAIR.TTI");
+    for (int row : c.clicks) clickRow(w.form->wavlist, row);
+    w.form->wavlist->setFocus();
+    for (Qt::Key key : c.keys) QTest::keyClick(w.form->wavlist, key);
+    QTest::keyClick(w.form->wavlist, Qt::Key_Return);
+    waitForJob(w.form.get());
+    EXPECT_EQ(folderEntries(w.out + "/WAV_STEREO_PAIR.TTI"), QStringList({"PAD L__HORN.WAV"}));
+    EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
+  }
+}
+
 TEST(UiSamples, OneSampleBankCannotPair) {
   TestWindow w;
   writeBank(w.banks + "/ONE.TTI", simpleBank(1));
