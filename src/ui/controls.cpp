@@ -4,7 +4,9 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include <QApplication>
 #include <QHelpEvent>
+#include <QStyledItemDelegate>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 
+#include "jobs/output_formats.h"
 #include "ui/artwork.h"
 #include "ui/layout.h"
 #include "ui/screen_place.h"
@@ -203,7 +206,75 @@ void ComboBox::paintEvent(QPaintEvent*) {
   }
 }
 
-ListBox::ListBox(QWidget* parent) : QListWidget(parent) { setTextElideMode(Qt::ElideMiddle); }
+QString shortName(const QString& name, const QFontMetrics& metrics, int room) {
+  if (metrics.horizontalAdvance(name) <= room) return name;
+  QString rest = name;
+  QStringList shorter;
+  for (const OutputFormat& format : outputFormats()) {
+    const QString prefix = QString::fromUtf8(format.bankFolderPrefix.data(),
+                                             static_cast<qsizetype>(format.bankFolderPrefix.size()));
+    if (prefix.isEmpty() || !name.startsWith(prefix) || name.size() == prefix.size()) continue;
+    rest = name.mid(prefix.size());
+    const QString word = prefix.chopped(1).section(QLatin1Char('_'), -1);
+    shorter = {word + QLatin1Char('_'), word.left(1) + QLatin1Char('_')};
+    break;
+  }
+  for (const QString& prefix : shorter)
+    if (metrics.horizontalAdvance(prefix + rest) <= room) return prefix + rest;
+  const QString lead = shorter.isEmpty() ? QString() : shorter.last();
+  return lead + metrics.elidedText(rest, Qt::ElideMiddle, std::max(0, room - metrics.horizontalAdvance(lead)));
+}
+
+namespace {
+
+// Draws each entry as shortName gives it for the room the list shows.
+class NameDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static int room(const QStyleOptionViewItem& option) {
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &option, widget);
+    int right = text.right();
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(widget))
+      right = std::min(right, view->viewport()->width() - 1);
+    // The style's margin on either side of the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return right - text.left() + 1 - 2 * margin;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& given, const QModelIndex& index) const override {
+    QStyleOptionViewItem option(given);
+    initStyleOption(&option, index);
+    option.text = shortName(option.text, option.fontMetrics, room(option));
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
+  }
+};
+
+}  // namespace
+
+ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
+  setTextElideMode(Qt::ElideMiddle);
+  setItemDelegate(new NameDelegate(this));
+}
+
+QString ListBox::shownEntry(int row) const {
+  const QModelIndex index = model()->index(row, 0);
+  if (!index.isValid()) return {};
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.text = index.data().toString();
+  option.features |= QStyleOptionViewItem::HasDisplay;
+  if (!index.data(Qt::DecorationRole).isNull()) {
+    option.features |= QStyleOptionViewItem::HasDecoration;
+    option.icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+  }
+  return shortName(option.text, option.fontMetrics, NameDelegate::room(option));
+}
 
 bool ListBox::entryCut(int row) const {
   const QModelIndex index = model()->index(row, 0);

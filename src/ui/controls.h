@@ -118,16 +118,23 @@ class ComboBox : public QComboBox {
   QString purpose_;
 };
 
-// The lists of the window: a dotted focus mark around the current entry
-// while the list has the keyboard focus, and an entry cut at the list's
-// edge (in its middle, so that both ends show) shows its whole text as a
-// tooltip.
+// A list entry's name shortened to fit `room` pixels, keeping what tells
+// entries apart: an output folder's prefix ("WAV_MONO_") gives way first,
+// to its last word ("MONO_"), then to that word's first letter ("M_"); the
+// rest is then cut in its middle, so that both ends show.
+QString shortName(const QString& name, const QFontMetrics& metrics, int room);
+
+// The lists of the window: a focus mark around the current entry while the
+// list has the keyboard focus, and an entry cut at the list's edge (see
+// shortName) shows its whole text as a tooltip.
 class ListBox : public QListWidget {
   Q_OBJECT
  public:
   explicit ListBox(QWidget* parent = nullptr);
   // Whether the entry of `row` is drawn cut.
   bool entryCut(int row) const;
+  // The entry of `row` as drawn.
+  QString shownEntry(int row) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -210,3 +210,49 @@ TEST(UiDrop, ADroppedBankConvertsWithTheBankButton) {
     EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_DROP.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
   }
 }
+
+// Names cut to fit keep what tells them apart: an output folder's prefix
+// gives way before the bank's name does.
+TEST(UiNames, CutNamesKeepTheBanksName) {
+  const QFontMetrics m(QApplication::font());
+  struct Case {
+    QString name;
+    QString roomFor;  // the text whose width is the room
+    QString shown;
+  };
+  const Case cases[] = {
+      {"WAV_MONO_CAFÉ.TTI", "WAV_MONO_CAFÉ.TTI", "WAV_MONO_CAFÉ.TTI"},
+      {"WAV_MONO_CAFÉ.TTI", "MONO_CAFÉ.TTI", "MONO_CAFÉ.TTI"},
+      {"WAV_MONO_ORGAN.TTI", "M_ORGAN.TTIx", "M_ORGAN.TTI"},
+      {"WAV_STEREO_ORGAN.TTI", "STEREO_ORGAN.TTI", "STEREO_ORGAN.TTI"},
+      {"WAV_STEREO_ORGAN.TTI", "S_ORGAN.TTI", "S_ORGAN.TTI"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shortName(c.name, m, m.horizontalAdvance(c.roomFor)), c.shown) << c.name.toStdString();
+  // Too narrow even for that: the short prefix stays, the rest is cut in
+  // its middle, and the whole still fits.
+  const QString cut = shortName("WAV_MONO_GRAND PIANO HALL.TTI", m, m.horizontalAdvance("M_GRAND P.TTI"));
+  EXPECT_TRUE(cut.startsWith("M_GR")) << cut.toStdString();
+  EXPECT_TRUE(cut.endsWith(".TTI")) << cut.toStdString();
+  EXPECT_LE(m.horizontalAdvance(cut), m.horizontalAdvance("M_GRAND P.TTI"));
+  // A name without a prefix is cut in its middle.
+  const QString plain = shortName("banks of the old studio_WAV_M", m, m.horizontalAdvance("banks of_WAV_M"));
+  EXPECT_TRUE(plain.startsWith("banks") && plain.endsWith("WAV_M")) << plain.toStdString();
+
+  // In the window at its default size, two banks' output folders read
+  // apart, and each shows whole on hover.
+  TestWindow w;
+  for (const char* folder : {"WAV_MONO_CAFÉ.TTI", "WAV_MONO_ORGAN.TTI"})
+    std::filesystem::create_directories(w.out + "/" + QString::fromUtf8(folder).toStdString());
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  QStringList shown;
+  for (int row = 0; row < w.form->destin->count(); ++row) {
+    const QString whole = w.form->destin->item(row)->text();
+    if (!whole.startsWith("WAV_MONO_")) continue;
+    shown << w.form->destin->shownEntry(row);
+    EXPECT_TRUE(w.form->destin->entryCut(row)) << whole.toStdString();
+  }
+  ASSERT_EQ(shown.size(), 2);
+  EXPECT_TRUE(shown[0].contains(QString::fromUtf8("CAFÉ"))) << shown[0].toStdString();
+  EXPECT_TRUE(shown[1].contains("ORGAN")) << shown[1].toStdString();
+}
