@@ -29,7 +29,7 @@ struct ActionPictures {
 // A 17 x 17 action button's four looks.
 ActionPictures actionButton(ActionGlyph glyph);
 
-enum class TitleGlyph { About, Minimise, Maximise, Close };
+enum class TitleGlyph { About, Minimise, Maximise, Restore, Close };
 struct TitlePictures {
   QPixmap up, down;
 };
@@ -37,6 +37,13 @@ TitlePictures titleButton(TitleGlyph glyph, QSize size);
 
 // The about box's picture: 400 x 250, with aboutText on it.
 QPixmap aboutPicture();
+// The inks of the background's texts and the darkest panel face they lie
+// on.
+struct Inks {
+  QColor heading, caption, smallPrint, panel;
+};
+Inks inks();
+
 // What the program does, naming every output it writes.
 QString aboutText();
 

@@ -89,7 +89,8 @@ TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent), kind_(kin
     // Nothing to do there with the keyboard: no Tab stop.
     setFocusPolicy(Qt::NoFocus);
   } else {
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A scroll bar only when there is something to scroll.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(2);
     // The oldest lines go beyond this many.
@@ -169,10 +170,16 @@ int ComboBox::textRoom() const {
   return field.width() - (glyph ? iconSize().width() + 4 : 0);
 }
 
-bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(currentText()) > textRoom(); }
+bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(wholeText()) > textRoom(); }
 
 QString ComboBox::shownText() const {
-  return shownTextCut() ? fontMetrics().elidedText(currentText(), Qt::ElideMiddle, textRoom()) : currentText();
+  return shownTextCut() ? fontMetrics().elidedText(wholeText(), Qt::ElideMiddle, textRoom()) : wholeText();
+}
+
+void ComboBox::setNote(const QString& note) {
+  note_ = note;
+  updateToolTip();
+  update();
 }
 
 void ComboBox::showPopup() {
@@ -180,7 +187,7 @@ void ComboBox::showPopup() {
   QComboBox::showPopup();
 }
 
-void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? currentText() : purpose_); }
+void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? wholeText() : purpose_); }
 
 void ComboBox::resizeEvent(QResizeEvent* event) {
   QComboBox::resizeEvent(event);
@@ -200,9 +207,10 @@ void ComboBox::paintEvent(QPaintEvent*) {
   }
   p.drawControl(QStyle::CE_ComboBoxLabel, option);
   if (hasFocus()) {
-    p.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+    // A solid mark in the text's colour, at the text's contrast.
+    p.setPen(QPen(palette().color(QPalette::ButtonText), 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(rect().adjusted(2, 2, -3, -3));
+    p.drawRect(QRectF(rect()).adjusted(2, 2, -2, -2));
   }
 }
 
@@ -293,8 +301,8 @@ void ListBox::paintEvent(QPaintEvent* event) {
   QRect mark = current.isValid() ? visualRect(current) : viewport()->rect();
   mark.setRight(std::min(mark.right(), viewport()->width() - 1));
   QPainter p(viewport());
-  p.setPen(QPen(Qt::black, 1, Qt::DotLine));
-  p.drawRect(mark.adjusted(0, 0, -1, -1));
+  p.setPen(QPen(Qt::black, 2));
+  p.drawRect(QRectF(mark).adjusted(1, 1, -1, -1));
 }
 
 bool ListBox::viewportEvent(QEvent* event) {

@@ -92,7 +92,7 @@ class TextBox : public QPlainTextEdit {
 
 // The window's drop-down boxes: a text that does not fit is cut in the
 // middle, where the ends that tell entries apart stay, and shows whole as
-// the tooltip (else the box's purpose does); the focus mark is a dotted
+// the tooltip (else the box's purpose does); the focus mark is a solid
 // frame that shows on the boxes' dark teal at every style.
 class ComboBox : public QComboBox {
   Q_OBJECT
@@ -104,6 +104,8 @@ class ComboBox : public QComboBox {
   bool shownTextCut() const;
   // The chosen entry's text as drawn.
   QString shownText() const;
+  // A note drawn after the chosen entry's text (the output's "faithful").
+  void setNote(const QString& note);
   // The list opens at the box as it lies on the screen now.
   void showPopup() override;
 
@@ -115,7 +117,10 @@ class ComboBox : public QComboBox {
 
  private:
   int textRoom() const;
+  // The chosen entry's text and the note.
+  QString wholeText() const { return currentText() + note_; }
   QString purpose_;
+  QString note_;
 };
 
 // A list entry's name shortened to fit `room` pixels, keeping what tells

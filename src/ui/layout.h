@@ -103,6 +103,7 @@ constexpr QColor kTreeColour{149, 250, 255};    // folder lists, wavlist
 constexpr QColor kListColour{140, 250, 255};    // file1, test
 constexpr QColor kBoxColour{58, 107, 112};      // drive and filter boxes, headl, into
 constexpr QColor kGaugeColour{48, 48, 48};
+constexpr QColor kStatusColour{28, 44, 46};     // headl
 constexpr QColor kTitleTeal{0, 128, 128};
 
 }  // namespace vantrel::layout

@@ -88,12 +88,30 @@ QPalette boxPalette(const QPalette& base) {
     p.setColor(group, QPalette::WindowText, Qt::white);
     p.setColor(group, QPalette::Highlight, layout::kTreeColour);
     p.setColor(group, QPalette::HighlightedText, Qt::black);
-    p.setColor(group, QPalette::PlaceholderText, QColor(170, 210, 214));
+    p.setColor(group, QPalette::PlaceholderText, QColor(214, 238, 240));
   }
   return p;
 }
 
 }  // namespace
+
+QPalette darkDialogPalette(const QPalette& base) {
+  QPalette p(base);
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(group, QPalette::Window, layout::kWindowColour);
+    p.setColor(group, QPalette::WindowText, Qt::white);
+    p.setColor(group, QPalette::Base, QColor(30, 30, 30));
+    p.setColor(group, QPalette::Text, Qt::white);
+    p.setColor(group, QPalette::Button, QColor(80, 80, 80));
+    p.setColor(group, QPalette::ButtonText, Qt::white);
+    p.setColor(group, QPalette::Highlight, layout::kBoxColour);
+    p.setColor(group, QPalette::HighlightedText, Qt::white);
+  }
+  p.setColor(QPalette::Disabled, QPalette::Window, layout::kWindowColour);
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(170, 170, 170));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(170, 170, 170));
+  return p;
+}
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
@@ -242,13 +260,18 @@ void TForm1::createControls() {
   connect(into, &QComboBox::activated, this, &TForm1::intoChange);
   connect(faithful, &QAction::toggled, this, [this](bool on) {
     state_.faithful = on;
+    into->setNote(on ? QStringLiteral(" \u00b7 faithful") : QString());
+    if (startupDone_) headl->setText(outputSummary());
     // Remembered at once, apart from vantrel.ini's three lines.
     if (startupDone_) windowSettings().setValue(QStringLiteral("output/faithful"), on);
   });
   connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
   connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
-  connect(destin, &FolderList::changed, this,
-          [this] { followDrive(DriveComboBox2, destin, lastTargetDrive_); });
+  connect(destin, &FolderList::changed, this, [this] {
+    followDrive(DriveComboBox2, destin, lastTargetDrive_);
+    // Another target folder chosen: the status line says where output goes.
+    if (startupDone_ && destin->folder() != summarisedTarget_) headl->setText(outputSummary());
+  });
   connect(DriveComboBox1, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox1Change);
   connect(DriveComboBox2, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox2Change);
   connect(ImgBtn21, &TImgBtn2::mouseUp, this, &TForm1::ImgBtn21MouseUp);
@@ -327,6 +350,13 @@ void TForm1::applyPalettes() {
                      static_cast<QWidget*>(FilterComboBox1), static_cast<QWidget*>(headl),
                      static_cast<QWidget*>(into)})
     w->setPalette(boxPalette(base));
+  // The status line is no selection: a darker ground than the boxes'.
+  QPalette status = headl->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    status.setColor(group, QPalette::Base, layout::kStatusColour);
+    status.setColor(group, QPalette::Window, layout::kStatusColour);
+  }
+  headl->setPalette(status);
   QPalette title = Label1->palette();
   title.setColor(QPalette::WindowText, layout::kTitleTeal);
   Label1->setPalette(title);
@@ -349,7 +379,9 @@ bool TForm1::canEnter(const QString& path) {
 
 std::vector<DriveInfo> TForm1::mountedDrives() {
   std::vector<DriveInfo> drives;
-  for (const Volume& v : mountedVolumes()) drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
+  for (const Volume& v : mountedVolumes())
+    if (isUserDrive(fromLocalPath(v.root), fromLocalPath(homeFolder())))
+      drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
   return drives;
 }
 
@@ -385,6 +417,7 @@ void TForm1::showError(const QString& text, const std::string& path) {
   QString message = text;
   if (!path.empty()) message += QLatin1Char('\n') + shownText(fromLocalPath(path));
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::Ok, this);
+  box.setPalette(darkDialogPalette(palette()));
   alignWindowPlace(this);
   box.exec();
 }
@@ -540,11 +573,17 @@ void TForm1::typeFolder() {
   const bool target = focus == destin || focus == DriveComboBox2;
   FolderList* list = target ? destin : dir1;
   alignWindowPlace(this);
-  bool ok = false;
-  const QString typed = QInputDialog::getText(this, QStringLiteral("Vantrel"),
-                                              target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"),
-                                              QLineEdit::Normal, shownText(list->folder()), &ok);
-  if (!ok || typed.trimmed().isEmpty()) return;
+  // Dark like the window, its field like the boxes.
+  QInputDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("typeFolderDialog"));
+  dialog.setWindowTitle(QStringLiteral("Vantrel"));
+  dialog.setLabelText(target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"));
+  dialog.setTextValue(shownText(list->folder()));
+  dialog.setPalette(darkDialogPalette(palette()));
+  dialog.resize(std::max(dialog.sizeHint().width(), 420), dialog.sizeHint().height());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString typed = dialog.textValue();
+  if (typed.trimmed().isEmpty()) return;
   QString folder = typed.trimmed();
   if (folder.startsWith(QStringLiteral("~/")) || folder == QStringLiteral("~"))
     folder = fromLocalPath(homeFolder()) + folder.mid(1);
@@ -576,7 +615,7 @@ void TForm1::setHelpTexts() {
   wavextr->setToolTip(QStringLiteral("Write the chosen samples (Ctrl- and Shift-click choose several in WAV Mono)"));
   aboutbt->setToolTip(QStringLiteral("About Vantrel"));
   minim->setToolTip(QStringLiteral("Minimise"));
-  Image3->setToolTip(QStringLiteral("Maximise or restore"));
+  Image3->setToolTip(QStringLiteral("Maximise"));
   ImgBtn21->setToolTip(QStringLiteral("Close"));
   DriveComboBox1->setPurpose(QStringLiteral("The source drive"));
   DriveComboBox2->setPurpose(QStringLiteral("The target drive"));
@@ -587,6 +626,19 @@ void TForm1::setHelpTexts() {
 void TForm1::toggleMaximised() {
   if (isMaximized()) showNormal();
   else showMaximized();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  // Maximised, the button shows the restore glyph.
+  const bool maximised = isMaximized();
+  const art::TitlePictures pictures =
+      art::titleButton(maximised ? art::TitleGlyph::Restore : art::TitleGlyph::Maximise, layout::kImage3.size());
+  Image3->setPicOnUp(pictures.up);
+  Image3->setPicOnDown(pictures.down);
+  Image3->setToolTip(maximised ? QStringLiteral("Restore") : QStringLiteral("Maximise"));
+  Image3->setAccessibleName(Image3->toolTip());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -713,12 +765,16 @@ void TForm1::FormActivate() {
     buttonChanged(ButtonId::ExtrDrive, true);
     dir1Change();
     activateWindow();
-    setFocus();
     if (startSpot_ && !startSpot_->bank.isEmpty() && file1->selectFile(startSpot_->bank)) {
       file1->setFocus();
       file1Click();
+    } else {
+      // The keyboard starts in the source list, so that Tab goes on panel
+      // by panel (the bank list would load its first bank on taking it).
+      dir1->setFocus();
     }
     startSpot_.reset();
+    summarisedTarget_ = destin->folder();
   });
 }
 
@@ -896,7 +952,7 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::file1Click() {
   if (jobRunning_) return;
   const std::string bank = localPath(file1->selectedPath());
-  guarded([&] {
+  try {
     // Another bank's list: picks made before do not count.
     state_.picks.clear();
     JobContext click = windowJob();
@@ -908,7 +964,13 @@ void TForm1::file1Click() {
     } shown{click, state_.shown};
     file1->setLoadedFile(file1->currentItem() ? file1->selectedPath().section(QLatin1Char('/'), -1) : QString());
     vantrel::file1Click(click, bank);
-  }, bank);
+  } catch (...) {
+    // The status line says why the bank shows no samples, also once the
+    // error box is gone.
+    const std::exception_ptr failure = std::current_exception();
+    headl->setText(failureText(failure, bank).first);
+    showFailure(failure, bank);
+  }
 }
 
 void TForm1::file1DblClick() {
@@ -921,7 +983,15 @@ void TForm1::file1DblClick() {
   });
 }
 
+QString TForm1::outputSummary() {
+  summarisedTarget_ = destin->folder();
+  QString mode = into->currentIndex() < 0 ? QStringLiteral("no output chosen") : into->currentText().simplified();
+  if (state_.faithful) mode += QStringLiteral(", faithful");
+  return mode + QStringLiteral(" \u2192 ") + shownText(destin->folder());
+}
+
 void TForm1::intoChange() {
+  headl->setText(outputSummary());
   wavlist->setMultiSelect(state_.stereo());
   // Mono files can be written of several samples at once.
   wavlist->setSeveralSelect(state_.format->id == FormatId::Mono);
@@ -1056,8 +1126,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == Shape1 || watched == Label1 || watched == Image1) {
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick:
+        // A double click on the title strip maximises, or gives the size
+        // back, as on the desktop's own title bars.
+        if (watched != Image1 && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+          dragging_ = false;
+          toggleMaximised();
+          return true;
+        }
+        Shape1MouseDown(static_cast<QMouseEvent*>(event));
+        return true;
+      case QEvent::MouseButtonPress:
         Shape1MouseDown(static_cast<QMouseEvent*>(event));
         return true;
       case QEvent::MouseMove:
@@ -1130,6 +1209,7 @@ bool TForm1::askSkipBank(const QString& text, const std::string& path) {
   QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
   box.setDefaultButton(stop);
   box.setEscapeButton(stop);
+  box.setPalette(darkDialogPalette(palette()));
   alignWindowPlace(this);
   box.exec();
   return box.clickedButton() == skip;

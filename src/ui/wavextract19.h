@@ -46,6 +46,10 @@ namespace vantrel {
 class AuditionControl;
 class TAbout;
 
+// The palette of the window's dialogs (Ctrl+L, the error boxes): dark like
+// the window, with light text.
+QPalette darkDialogPalette(const QPalette& base);
+
 class TForm1 : public QWidget, public JobListener {
   Q_OBJECT
  public:
@@ -191,6 +195,8 @@ class TForm1 : public QWidget, public JobListener {
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Maximised, the maximise button shows the restore glyph.
+  void changeEvent(QEvent* event) override;
   // The lists grow with the window (layout::Placement).
   void resizeEvent(QResizeEvent* event) override;
   // An image or archive dropped on the window opens in the source list.
@@ -269,6 +275,9 @@ class TForm1 : public QWidget, public JobListener {
   bool restoreWindowPlace();
   void endApplication();
   void setTabOrder();
+  // The status line's summary of where output goes: the output mode,
+  // "faithful" when chosen, and the target folder.
+  QString outputSummary();
 
   // A context for work the window does on its own thread (a click).
   JobContext windowJob() { return JobContext(*this, state_.jobOptions()); }
@@ -283,6 +292,7 @@ class TForm1 : public QWidget, public JobListener {
   bool dragging_ = false;
   QPoint lastPointer_;
   bool centred_ = false;
+  QString summarisedTarget_;
   // Each control's place in the window at its default size.
   QHash<QWidget*, QRect> defaultPlaces_;
   QSizeGrip* grip_ = nullptr;

@@ -13,11 +13,14 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QTest>
+#include <QInputDialog>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,6 +28,7 @@
 #include <sstream>
 
 #include "ui/artwork.h"
+#include "ui/layout.h"
 #include "ui/audition_control.h"
 #include "ui/screen_place.h"
 #include "ui/settings.h"
@@ -255,4 +259,111 @@ TEST(UiNames, CutNamesKeepTheBanksName) {
   ASSERT_EQ(shown.size(), 2);
   EXPECT_TRUE(shown[0].contains(QString::fromUtf8("CAFÉ"))) << shown[0].toStdString();
   EXPECT_TRUE(shown[1].contains("ORGAN")) << shown[1].toStdString();
+}
+
+namespace {
+
+// WCAG 2 contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+// Every text and focus mark of the window reads at WCAG AA (4.5:1) on its
+// background, the Ctrl+L dialog and the error boxes included.
+TEST(UiReadable, TextsHaveAaContrast) {
+  TestWindow w;
+  TForm1& f = *w.form;
+  const QPalette dialog = darkDialogPalette(f.palette());
+  const art::Inks ink = art::inks();
+  auto colour = [](QWidget* widget, QPalette::ColorRole role) { return widget->palette().color(role); };
+  struct Case {
+    const char* what;
+    QColor text, ground;
+  };
+  const Case cases[] = {
+      {"status line", colour(f.headl, QPalette::Text), colour(f.headl, QPalette::Base)},
+      {"output box", colour(f.into, QPalette::ButtonText), colour(f.into, QPalette::Button)},
+      {"output box's placeholder", colour(f.into, QPalette::PlaceholderText), colour(f.into, QPalette::Button)},
+      {"source list", colour(f.dir1, QPalette::Text), colour(f.dir1, QPalette::Base)},
+      {"selected entry", colour(f.file1, QPalette::HighlightedText), colour(f.file1, QPalette::Highlight)},
+      {"list focus mark", Qt::black, colour(f.wavlist, QPalette::Base)},
+      {"button focus mark", Qt::white, layout::kWindowColour},
+      {"dialog text", dialog.color(QPalette::WindowText), dialog.color(QPalette::Window)},
+      {"dialog field", dialog.color(QPalette::Text), dialog.color(QPalette::Base)},
+      {"panel headings", ink.heading, ink.panel},
+      {"panel captions", ink.caption, ink.panel},
+      {"gauge labels", ink.smallPrint, ink.panel},
+  };
+  for (const Case& c : cases) EXPECT_GE(contrast(c.text, c.ground), 4.5) << c.what;
+  // The status line is not dressed as a selection.
+  EXPECT_NE(colour(f.headl, QPalette::Base), colour(f.file1, QPalette::Highlight));
+}
+
+// Only drives a user keeps files on are listed.
+TEST(UiDriveBox, ListsUserDrivesNotSystemMounts) {
+  const QString home = "/home/ann";
+  const std::pair<const char*, bool> cases[] = {
+      {"/", true},          {"/home", true},         {"/home/ann/usb", true}, {"/media/ann/SAMPLES", true},
+      {"/mnt/disc", true},  {"/run/media/ann/CF", true}, {"/srv/banks", true},
+      {"/dev/shm", false},  {"/dev/pts", false},     {"/proc", false},         {"/sys/fs/cgroup", false},
+      {"/run/user/1000", false}, {"/boot/efi", false}, {"/snap/core/1", false},  {"/var/lib/docker", false},
+  };
+  for (const auto& [root, listed] : cases) EXPECT_EQ(isUserDrive(root, home), listed) << root;
+}
+
+// The smaller things a musician meets: the keyboard starts in the source
+// list, a double click on the title strip maximises and restores (the
+// button showing the restore glyph while maximised), the status line says
+// where output goes and why a bank shows nothing, an empty log shows no
+// scroll bar, and the Ctrl+L dialog is dark.
+TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
+  TestWindow w;
+  auto bad = buildBank(simpleBank(2));
+  bad.resize(530);
+  writeBytes(w.banks + "/BAD.TTI", bad);
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  TForm1& f = *w.form;
+  EXPECT_EQ(QApplication::focusWidget(), f.dir1);
+  EXPECT_FALSE(f.test->verticalScrollBar()->isVisible());
+
+  const QImage maximise = f.Image3->shownPicture().toImage();
+  QTest::mouseDClick(f.Shape1, Qt::LeftButton, {}, QPoint(300, 10));
+  EXPECT_TRUE(f.isMaximized());
+  EXPECT_NE(f.Image3->shownPicture().toImage(), maximise);
+  QTest::mouseDClick(f.Label1, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_FALSE(f.isMaximized());
+  EXPECT_EQ(f.Image3->shownPicture().toImage(), maximise);
+
+  f.faithful->trigger();
+  EXPECT_EQ(f.headl->text(), QString::fromUtf8("WAV Mono, faithful \u2192 ") + QString::fromStdString(w.out));
+  EXPECT_TRUE(f.into->shownText().contains("faithful"));
+  f.faithful->trigger();
+
+  QPalette seen;
+  bool shown = false;
+  QTimer closer;
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [&seen, &shown] {
+    if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      seen = dialog->palette();
+      shown = true;
+      dialog->reject();
+    }
+  });
+  closer.start();
+  QTest::keyClick(f.dir1, Qt::Key_L, Qt::ControlModifier);
+  ASSERT_TRUE(shown);
+  EXPECT_LT(seen.color(QPalette::Window).lightness(), 100);
+
+  const QStringList boxes = collectMessageBoxes([&] { clickEntry(f.file1, "BAD.TTI"); });
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_EQ(f.headl->text(), "Read beyond end of file");
 }
