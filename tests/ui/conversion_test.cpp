@@ -321,6 +321,23 @@ TEST(UiSamples, StereoPairIsWrittenWhicheverOrderItWasPicked) {
   EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
 }
 
+// Several samples chosen at once: the status counts what was written and
+// what was already there.
+TEST(UiSamples, SeveralChosenCountWrittenAndAlreadyThere) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(3));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  doubleClickRow(w.form->wavlist, 0);
+  doubleClickRow(w.form->wavlist, 1);
+  ASSERT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+  for (int row : {0, 1, 2}) w.form->wavlist->item(row)->setSelected(true);
+  ASSERT_TRUE(w.form->wavextr->On());
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV", "SAMPLE3.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "1 sample extracted, 2 already there");
+}
+
 // Enter writes the pair however the two were picked: by two clicks (the
 // second entry picked is current), by a click and the arrow key, or in
 // either order.
