@@ -456,6 +456,8 @@ void TForm1::startJob(std::string subject, std::function<void()> job) {
 void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
   if (job_.joinable()) job_.join();
   jobRunning_ = false;
+  // A folder or drive run ends its log with what it did.
+  if (runLog_) test->appendLine(runSummary());
   runLog_ = false;
   setJobControlsEnabled(true);
   if (focusBeforeJob_ && focusBeforeJob_->isVisible() && focusBeforeJob_->isEnabled())
@@ -1011,6 +1013,15 @@ void TForm1::extractClick() {
 void TForm1::startRunLog() {
   test->clearLines();
   runLog_ = true;
+  runTally_ = {};
+}
+
+QString TForm1::runSummary() const {
+  const RunTally& t = runTally_;
+  QString line = QStringLiteral("Summary: %1 written, %2 already there").arg(t.written).arg(t.already);
+  if (t.differs > 0) line += QStringLiteral(", %1 there but different").arg(t.differs);
+  line += QStringLiteral(", %1 failed").arg(t.failedBanks);
+  return line + QStringLiteral(" \u00b7 Ctrl+Shift+O opens the target folder");
 }
 
 void TForm1::completeClick() {
@@ -1232,7 +1243,10 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
       [this, answer, text, path] {
         const bool skip = askSkipBank(text, path);
         stoppedInBox_ = !skip;
-        if (skip) test->appendLine(shownText(fromLocalPath(path)) + QStringLiteral(": ") + text);
+        if (skip) {
+          test->appendLine(shownText(fromLocalPath(path)) + QStringLiteral(": ") + text);
+          ++runTally_.failedBanks;
+        }
         const std::lock_guard<std::mutex> hold(answer->lock);
         answer->skip = skip ? 1 : 0;
         answer->given.notify_all();
@@ -1247,7 +1261,13 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
 }
 
 void TForm1::logLine(std::string_view text) {
-  onWindowThread([this, t = fromUtf8(text)] { test->appendLine(t); });
+  onWindowThread([this, t = fromUtf8(text)] {
+    test->appendLine(t);
+    if (!runLog_) return;
+    if (t.endsWith(QStringLiteral(" already extracted"))) ++runTally_.already;
+    else if (t.endsWith(QStringLiteral(" exists and differs"))) ++runTally_.differs;
+    else if (t.endsWith(QStringLiteral(" extracted")) || t.endsWith(QStringLiteral(" written"))) ++runTally_.written;
+  });
 }
 
 void TForm1::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) {

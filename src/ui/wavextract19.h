@@ -300,6 +300,14 @@ class TForm1 : public QWidget, public JobListener {
   std::thread job_;
   bool jobRunning_ = false;
   bool runLog_ = false;
+  // What the log of a folder or drive run told: files written, files found
+  // already there, files found there but different, banks passed over.
+  struct RunTally {
+    int written = 0, already = 0, differs = 0, failedBanks = 0;
+  } runTally_;
+  // The run's last log line: what it wrote, found and failed, and where
+  // the target folder opens.
+  QString runSummary() const;
   bool stoppedInBox_ = false;  // the running job's error box was answered "Stop"
   std::atomic<bool> cancel_{false};
   // What happens once the running job has ended: nothing, the end of the

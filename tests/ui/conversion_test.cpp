@@ -115,7 +115,10 @@ TEST(UiConvert, CompleteButtonConvertsTheWholeFolder) {
   EXPECT_EQ(folderEntries(run + "/WAV_MONO_A.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
   EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted");
   EXPECT_EQ(w.form->Gauge2->progress(), 0);
-  EXPECT_EQ(w.form->test->lines().last(), " ");
+  const QStringList log = w.form->test->lines();
+  ASSERT_GE(log.size(), 2);
+  EXPECT_EQ(log[log.size() - 2], " ");
+  EXPECT_EQ(log.last(), QString::fromUtf8("Summary: 3 written, 0 already there, 0 failed \u00b7 Ctrl+Shift+O opens the target folder"));
 }
 
 TEST(UiConvert, CompleteButtonInStereoModeNamesTheRunFolder) {
@@ -171,6 +174,14 @@ TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
   EXPECT_TRUE(log.contains(q(w.banks + "/BAD.TTI") + ": Read beyond end of file")) << log.join("|").toStdString();
   EXPECT_TRUE(log.contains("processing A.TTI") && log.contains("processing C.TTI")) << log.join("|").toStdString();
   for (GaugeBar* g : {w.form->gauge1, w.form->Gauge2, w.form->Gauge3}) EXPECT_EQ(g->progress(), 0);
+  // The log ends with what the run wrote, found and failed; run again, the
+  // files are all there already.
+  const QString open = QString::fromUtf8(" \u00b7 Ctrl+Shift+O opens the target folder");
+  EXPECT_EQ(log.last(), "Summary: 5 written, 0 already there, 1 failed" + open);
+  skipper.start();
+  clickWidget(w.form->complete);
+  skipper.stop();
+  EXPECT_EQ(w.form->test->lines().last(), "Summary: 0 written, 5 already there, 1 failed" + open);
 }
 
 TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
