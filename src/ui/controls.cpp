@@ -255,6 +255,31 @@ class NameDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& given, const QModelIndex& index) const override {
     QStyleOptionViewItem option(given);
     initStyleOption(&option, index);
+    // A wide sample list gives each sample's details a column on the right.
+    const auto* samples = qobject_cast<const SampleList*>(option.widget);
+    const QString details = samples && samples->showsDetails() ? index.data(SampleList::kDetailsRole).toString() : QString();
+    if (!details.isEmpty()) {
+      const int column = option.fontMetrics.horizontalAdvance(details) + 8;
+      const QRect whole = option.rect;
+      option.rect.setRight(option.rect.right() - column);
+      option.text = shortName(option.text, option.fontMetrics, room(option));
+      QStyleOptionViewItem row(option);
+      row.rect = whole;
+      row.text.clear();
+      const QWidget* widget = option.widget;
+      QStyle* style = widget->style();
+      style->drawControl(QStyle::CE_ItemViewItem, &row, painter, widget);
+      option.backgroundBrush = Qt::NoBrush;
+      option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+      if (row.state & QStyle::State_Selected)
+        option.palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
+      style->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
+      painter->save();
+      painter->setPen(option.palette.color(QPalette::Text));
+      painter->drawText(whole.adjusted(0, 0, -4, 0), Qt::AlignRight | Qt::AlignVCenter, details);
+      painter->restore();
+      return;
+    }
     option.text = shortName(option.text, option.fontMetrics, room(option));
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
@@ -349,6 +374,17 @@ QList<int> SampleList::selectedRows() const {
     if (item(k)->isSelected()) out << k;
   return out;
 }
+
+void SampleList::setDetails(int row, const QString& details) {
+  if (QListWidgetItem* it = item(row)) it->setData(kDetailsRole, details);
+}
+
+QString SampleList::details(int row) const {
+  const QListWidgetItem* it = item(row);
+  return it ? it->data(kDetailsRole).toString() : QString();
+}
+
+bool SampleList::showsDetails() const { return width() > layout::kWavlist.width(); }
 
 QItemSelectionModel::SelectionFlags SampleList::selectionCommand(const QModelIndex& index,
                                                                  const QEvent* event) const {

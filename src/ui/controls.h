@@ -161,6 +161,13 @@ class SampleList : public ListBox {
   void setSeveralSelect(bool several);
   // Indexes of the selected entries, in list order.
   QList<int> selectedRows() const;
+  // What the zones make of the entry of `row` ("keys 48–59 · root 60 ·
+  // loop"): drawn in a column beside its name while the list is wider than
+  // at the window's default size.
+  void setDetails(int row, const QString& details);
+  QString details(int row) const;
+  bool showsDetails() const;
+  static constexpr int kDetailsRole = Qt::UserRole + 7;
 
  signals:
   // After the list has moved its current entry to the pressed one.

@@ -46,6 +46,7 @@
 #include "ui/artwork.h"
 #include "ui/audition_control.h"
 #include "ui/layout.h"
+#include "ui/loaded_bank.h"
 #include "ui/local_path.h"
 #include "ui/screen_place.h"
 #include "ui/settings.h"
@@ -966,12 +967,39 @@ void TForm1::file1Click() {
     } shown{click, state_.shown};
     file1->setLoadedFile(file1->currentItem() ? file1->selectedPath().section(QLatin1Char('/'), -1) : QString());
     vantrel::file1Click(click, bank);
+    showSampleDetails(click.bank.ttiPath);
   } catch (...) {
     // The status line says why the bank shows no samples, also once the
     // error box is gone.
     const std::exception_ptr failure = std::current_exception();
     headl->setText(failureText(failure, bank).first);
     showFailure(failure, bank);
+  }
+}
+
+void TForm1::showSampleDetails(const std::string& ttiPath) {
+  if (ttiPath.empty() || !wavlist->count()) return;
+  std::shared_ptr<const LoadedBank> loaded;
+  try {
+    loaded = LoadedBank::load(ttiPath);
+  } catch (const std::exception&) {
+    return;  // the list shows names only
+  }
+  for (int row = 0; row < wavlist->count(); ++row) {
+    const auto sample = static_cast<std::uint16_t>(row);
+    const std::vector<ZonePlay> zones = loaded->zonesOf(sample);
+    if (zones.empty()) {
+      wavlist->setDetails(row, QStringLiteral("no zone"));
+      continue;
+    }
+    int low = 127, high = 0;
+    for (const ZonePlay& z : zones) {
+      low = std::min(low, z.keyLow);
+      high = std::max(high, z.keyHigh);
+    }
+    QString text = QStringLiteral("keys %1\u2013%2 \u00b7 root %3").arg(low).arg(high).arg(zones.front().rootKey);
+    if (loaded->playsLooped(sample)) text += QStringLiteral(" \u00b7 loop");
+    wavlist->setDetails(row, text);
   }
 }
 

@@ -275,6 +275,8 @@ class TForm1 : public QWidget, public JobListener {
   bool restoreWindowPlace();
   void endApplication();
   void setTabOrder();
+  // Each sample's keys, root and loop, for the sample list's wide look.
+  void showSampleDetails(const std::string& ttiPath);
   // The status line's summary of where output goes: the output mode,
   // "faithful" when chosen, and the target folder.
   QString outputSummary();

@@ -367,3 +367,29 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_EQ(f.headl->text(), "Read beyond end of file");
 }
+
+// A sample list wider than at the default size shows each sample's keys,
+// root and loop beside its name.
+TEST(UiSamples, WideListShowsKeysAndRoot) {
+  TestWindow w;
+  BankDesc bank = simpleBank(2);
+  bank.zones[0].keyLow = 47;  // stored one below the first key played
+  bank.zones[0].keyHigh = 59;
+  bank.zones[0].transposition = 4;  // root 64 - 4
+  bank.zones[1].keyLow = 59;
+  bank.zones[1].keyHigh = 71;
+  bank.zones[1].transposition = 0;
+  writeBank(w.banks + "/KEYS.TTI", bank);
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  clickEntry(w.form->file1, "KEYS.TTI");
+  SampleList* list = w.form->wavlist;
+  EXPECT_FALSE(list->showsDetails());
+  w.form->resize(1100, 560);
+  EXPECT_TRUE(list->showsDetails());
+  EXPECT_TRUE(list->details(0).startsWith(QString::fromUtf8("keys 48–59 · root 60"))) << list->details(0).toStdString();
+  EXPECT_TRUE(list->details(1).startsWith(QString::fromUtf8("keys 60–71 · root 64"))) << list->details(1).toStdString();
+  // Drawn, the name still shows.
+  EXPECT_FALSE(list->grab().isNull());
+  EXPECT_EQ(list->shownEntry(0), "SAMPLE1.WAV");
+}
