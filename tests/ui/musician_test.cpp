@@ -393,3 +393,29 @@ TEST(UiSamples, WideListShowsKeysAndRoot) {
   EXPECT_FALSE(list->grab().isNull());
   EXPECT_EQ(list->shownEntry(0), "SAMPLE1.WAV");
 }
+
+// Shift+P pins the preview: it stays when the pointer leaves the list and
+// shows the current sample as the arrow keys move; Shift+P again closes it.
+TEST(UiPreview, PinnedPreviewFollowsTheCurrentSample) {
+  TestWindow w;
+  writeBank(w.banks + "/BANK.TTI", simpleBank(3, 3000));
+  w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
+  w.showAndActivate();
+  clickEntry(w.form->file1, "BANK.TTI");
+  SampleList* list = w.form->wavlist;
+  clickRow(list, 0);
+  WaveformPreview* preview = w.form->audition()->preview();
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_P, Qt::ShiftModifier);
+  EXPECT_TRUE(w.form->audition()->pinned());
+  EXPECT_EQ(preview->row(), 0);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(list->viewport(), &leave);
+  EXPECT_EQ(preview->row(), 0);
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(preview->row(), 1);
+  EXPECT_TRUE(preview->isVisible());
+  QTest::keyClick(list, Qt::Key_P, Qt::ShiftModifier);
+  EXPECT_FALSE(w.form->audition()->pinned());
+  EXPECT_EQ(preview->row(), -1);
+}
