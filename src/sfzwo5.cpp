@@ -8,7 +8,14 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
+
+#ifdef VANTREL_XCB
+#include <xcb/xcb.h>
+#endif
 
 #include "ui/about2.h"
 #include "ui/application.h"
@@ -34,6 +41,42 @@ void describe(CLI::App& app, WindowOptions& options) {
   app.footer("The toolkit's own options are taken too, among them -platform NAME and -display DISPLAY.");
 }
 
+// The platform the toolkit will start: -platform NAME, else
+// QT_QPA_PLATFORM; empty for the toolkit's own choice.
+std::string_view platformAsked(int argc, char** argv, const char*& display) {
+  std::string_view platform;
+  if (const char* env = std::getenv("QT_QPA_PLATFORM")) platform = env;
+  for (int k = 1; k + 1 < argc; ++k) {
+    if (std::strcmp(argv[k], "-platform") == 0) platform = argv[k + 1];
+    if (std::strcmp(argv[k], "-display") == 0) display = argv[k + 1];
+  }
+  return platform;
+}
+
+// Whether the toolkit can open a window: the toolkit itself aborts the
+// process when its platform finds no display, so the program looks first.
+// Platforms that need no display (offscreen, vnc ...) are taken as they are.
+bool displayAnswers(int argc, char** argv) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string_view platform = platformAsked(argc, argv, display);
+  const bool x11 = platform.empty() || platform.substr(0, 3) == "xcb";
+  const bool wayland = platform.empty() || platform.substr(0, 7) == "wayland";
+  if (!x11 && !wayland) return true;
+  if (wayland) {
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    if (socket && *socket) return true;
+  }
+  if (!x11 || !display || !*display) return false;
+#ifdef VANTREL_XCB
+  xcb_connection_t* connection = xcb_connect(display, nullptr);
+  const bool answers = connection && xcb_connection_has_error(connection) == 0;
+  if (connection) xcb_disconnect(connection);
+  return answers;
+#else
+  return true;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,6 +96,10 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!displayAnswers(argc, argv)) {
+    std::fprintf(stderr, "vantrel: no display to open the window on; vantrel-cli converts without one\n");
+    return 1;
+  }
   QApplication qt(argc, argv);
   vantrel::initialiseApplication();
 

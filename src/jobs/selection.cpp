@@ -135,11 +135,14 @@ std::size_t extractSamples(JobContext& ctx, const BankRef& bank, const std::vect
     return indexes.size();
   }
   readBankDirectory(ctx, bank);
+  std::size_t written = 0;
   for (int index : indexes) {
     checkCancelled(ctx.ui);
-    singlextr(ctx, index, targetFolder);
+    if (singlextr(ctx, index, targetFolder)) ++written;
   }
-  ctx.ui.status(std::to_string(indexes.size()) + " samples extracted");
+  std::string text = std::to_string(written) + (written == 1 ? " sample extracted" : " samples extracted");
+  if (written < indexes.size()) text += ", " + std::to_string(indexes.size() - written) + " already there";
+  ctx.ui.status(text);
   return indexes.size();
 }
 
@@ -149,10 +152,10 @@ bool extractPair(JobContext& ctx, const BankRef& bank, StereoPicks picks, int cu
   return doublextr(ctx, picks, currentItem, targetFolder);
 }
 
-void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
+bool singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder) {
   if (currentItem < 0 || !inBank(ctx.bank, static_cast<std::uint32_t>(currentItem))) {
     ctx.ui.status("No sample selected");
-    return;
+    return false;
   }
   const auto k = static_cast<std::uint16_t>(currentItem);
   BusyCursor busy(ctx.ui);
@@ -181,7 +184,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   }
   if (found) {
     reportFound(ctx, filesDone, path, *found, name + " already extracted", source);
-    return;
+    return false;
   }
   ctx.gauge1.add(1);
   reportWav(ctx, path, OutputOutcome::Written, false, k, k);
@@ -189,6 +192,7 @@ void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   ctx.ui.destinationChanged();
   ctx.ui.status(name + " extracted");
   ctx.gauge1.setProgress(0);
+  return true;
 }
 
 bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::string& targetFolder) {

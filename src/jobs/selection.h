@@ -55,13 +55,16 @@ bool extractPair(JobContext& ctx, const BankRef& bank, StereoPicks picks, int cu
                  const std::string& targetFolder);
 // Each of the samples `indexes` (in that order) as extractSample writes
 // it, the bank's directory read once; the status ends with "N samples
-// extracted" for more than one. Returns how many were asked for.
+// extracted" for more than one, counting only the files written, and
+// ", M already there" for those found already extracted. Returns how many
+// were asked for.
 std::size_t extractSamples(JobContext& ctx, const BankRef& bank, const std::vector<int>& indexes,
                            const std::string& targetFolder);
 
 // Writes sample `currentItem` of the bank whose directory ctx holds as a
 // mono WAV file into the mono folder of the bank below the target folder.
-void singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder);
+// Returns whether it wrote the file (not when it was already there).
+bool singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder);
 
 // Writes the picks as one stereo WAV file, the smaller index as the left
 // channel, into the bank's stereo folder. `currentItem` is the list's

@@ -13,12 +13,14 @@ namespace vantrel {
 
 TAbout::TAbout(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
-  setWindowTitle(QStringLiteral("About"));
+  setWindowTitle(QStringLiteral("About Vantrel " VANTREL_VERSION));
   setFixedSize(400, 250);
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(0, 0, 400, 250);
   Image1->setPixmap(art::aboutPicture());
+  Image1->setAccessibleName(windowTitle());
+  Image1->setAccessibleDescription(art::aboutText());
   Image1->installEventFilter(this);
 }
 

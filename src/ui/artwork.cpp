@@ -16,7 +16,7 @@ namespace {
 
 const QColor kInk{228, 232, 232};         // headings
 const QColor kSoftInk{150, 204, 208};     // captions
-const QColor kDimInk{112, 140, 142};      // small print
+const QColor kDimInk{160, 190, 192};      // small print
 const QColor kPanel{66, 66, 66};
 const QColor kPanelLight{86, 86, 86};
 const QColor kPanelDark{42, 42, 42};
@@ -237,6 +237,19 @@ void titleGlyph(QPainter& p, TitleGlyph which, QSize size, const QColor& ink) {
       p.drawLine(box.topLeft() + QPointF(0, 1), box.topRight() + QPointF(0, 1));
       break;
     }
+    case TitleGlyph::Restore: {
+      // Two windows, one behind the other.
+      p.setPen(QPen(ink, 1));
+      p.setBrush(Qt::NoBrush);
+      const QRectF back(cx - 1.5, cy - 4, 5, 4.5), front(cx - 3.5, cy - 1.5, 5, 4.5);
+      p.drawLine(back.topLeft(), back.topRight());
+      p.drawLine(back.topRight(), back.bottomRight());
+      p.drawLine(back.topLeft(), QPointF(back.left(), front.top()));
+      p.drawLine(QPointF(front.right(), back.bottom()), back.bottomRight());
+      p.drawRect(front);
+      p.drawLine(front.topLeft() + QPointF(0, 1), front.topRight() + QPointF(0, 1));
+      break;
+    }
     case TitleGlyph::Close:
       p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(QPointF(cx - 3, cy - 3), QPointF(cx + 3, cy + 3));
@@ -346,6 +359,13 @@ TitlePictures titleButton(TitleGlyph which, QSize size) {
   return out;
 }
 
+Inks inks() { return {kInk, kSoftInk, kDimInk, kPanel.darker(108)}; }
+
+QString aboutText() {
+  return QStringLiteral("Turns the sample banks of .tti files into 16-bit WAV files (mono or stereo pairs), "
+                        "SoundFont 2, SFZ and DecentSampler instruments. Bank files are only read, never changed.");
+}
+
 QPixmap aboutPicture() {
   const QSize size(400, 250);
   QPixmap pm(size);
@@ -388,9 +408,7 @@ QPixmap aboutPicture() {
 
   p.setPen(QColor(210, 214, 214));
   p.setFont(font(11));
-  p.drawText(QRectF(28, 176, 344, 40), Qt::AlignLeft | Qt::TextWordWrap,
-             QStringLiteral("Turns the sample banks of .tti files into 16-bit WAV files and "
-                            "SoundFont 2 files. Bank files are only read, never changed."));
+  p.drawText(QRectF(28, 158, 344, 58), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, aboutText());
   p.setPen(kDimInk);
   p.setFont(font(10));
   p.drawText(QPointF(28, 232), QStringLiteral("\u00a9 The Vantrel developers"));

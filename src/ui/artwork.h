@@ -29,14 +29,23 @@ struct ActionPictures {
 // A 17 x 17 action button's four looks.
 ActionPictures actionButton(ActionGlyph glyph);
 
-enum class TitleGlyph { About, Minimise, Maximise, Close };
+enum class TitleGlyph { About, Minimise, Maximise, Restore, Close };
 struct TitlePictures {
   QPixmap up, down;
 };
 TitlePictures titleButton(TitleGlyph glyph, QSize size);
 
-// The about box's picture: 400 x 250.
+// The about box's picture: 400 x 250, with aboutText on it.
 QPixmap aboutPicture();
+// The inks of the background's texts and the darkest panel face they lie
+// on.
+struct Inks {
+  QColor heading, caption, smallPrint, panel;
+};
+Inks inks();
+
+// What the program does, naming every output it writes.
+QString aboutText();
 
 // Glyphs of the folder lists (open: a folder on the way to the shown one)
 // and of the drive boxes.

@@ -15,6 +15,7 @@
 #include "platform/errors.h"
 #include "ui/audition.h"
 #include "ui/loaded_bank.h"
+#include "ui/screen_place.h"
 #include "ui/waveform_preview.h"
 #include "ui/wavextract19.h"
 
@@ -45,6 +46,10 @@ AuditionControl::AuditionControl(TForm1& form)
   // new bank (the list refilled) stops both.
   connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!rows_.empty() && std::find(rows_.begin(), rows_.end(), row) == rows_.end()) stopSound();
+    if (pinned_) {
+      if (row >= 0) showPreview(row, false);
+      return;
+    }
     if (preview_->row() >= 0 && preview_->row() != row) closePreview();
   });
   connect(list->model(), &QAbstractItemModel::modelReset, this, &AuditionControl::stopAll);
@@ -190,6 +195,7 @@ void AuditionControl::showPreview(int row, bool asked) {
   // Beside the list, past the list's button, on the right; on the left
   // where the screen ends first.
   QWidget* list = form_.wavlist;
+  alignWindowPlace(list);
   const QPoint listTop = list->mapToGlobal(QPoint(0, 0));
   const int right = form_.wavextr->mapToGlobal(QPoint(form_.wavextr->width(), 0)).x() + 6;
   QPoint at(right, listTop.y());
@@ -203,7 +209,21 @@ void AuditionControl::showPreview(int row, bool asked) {
   preview_->showModel(model, row, at);
 }
 
-void AuditionControl::closePreview() { preview_->dismiss(); }
+void AuditionControl::closePreview() {
+  pinned_ = false;
+  preview_->dismiss();
+}
+
+void AuditionControl::togglePinned() {
+  if (pinned_) {
+    closePreview();
+    return;
+  }
+  const int row = form_.wavlist->currentRow();
+  if (row < 0) return;
+  showPreview(row, true);
+  pinned_ = preview_->row() == row;
+}
 
 // ---- Keys and pointer ----
 
@@ -225,7 +245,8 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::KeyPress || type == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    const bool shiftP = key->key() == Qt::Key_P && (key->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+    if ((key->modifiers() & ~Qt::KeypadModifier) && !shiftP) return false;
     // Space and P belong to the list; Esc, while something sounds or shows,
     // wherever the focus is.
     const bool mine = key->key() == Qt::Key_Escape ? (sink_ || preview_->row() >= 0) : watched == list;
@@ -235,6 +256,10 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
     // from firing; the key press follows.
     if (type == QEvent::ShortcutOverride) {
       event->accept();
+      return true;
+    }
+    if (shiftP) {
+      togglePinned();
       return true;
     }
     return keyPress(key->key());
@@ -267,7 +292,7 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseMove: {
       const int row = list->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).row();
-      if (row == hoverRow_) return false;
+      if (row == hoverRow_ || pinned_) return false;
       hoverRow_ = row;
       if (preview_->row() >= 0 && preview_->row() != row) closePreview();
       if (row >= 0) hoverTimer_.start();
@@ -277,7 +302,7 @@ bool AuditionControl::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Leave:
       hoverRow_ = -1;
       hoverTimer_.stop();
-      closePreview();
+      if (!pinned_) closePreview();
       return false;
     default: return false;
   }

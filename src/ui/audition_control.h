@@ -36,6 +36,11 @@ class AuditionControl : public QObject {
   void toggleSound(int row);
   // P: shows the preview of `row`, or closes it when it shows that row.
   void togglePreview(int row);
+  // Shift+P: pins the preview beside the list, where it stays (leaving the
+  // list does not close it) and shows the current sample as it changes;
+  // Shift+P again, P or Esc closes it.
+  void togglePinned();
+  bool pinned() const noexcept { return pinned_; }
   // Stops the sound and closes the preview.
   void stopAll();
 
@@ -64,6 +69,7 @@ class AuditionControl : public QObject {
   QTimer hoverTimer_;
   QTimer endTimer_;  // the sound's last frames play out
   int hoverRow_ = -1;
+  bool pinned_ = false;
   std::unique_ptr<WaveformPreview> preview_;
   // The sink playing and its source (a child of the sink), or null.
   QAudioSink* sink_ = nullptr;

@@ -4,7 +4,9 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include <QApplication>
 #include <QHelpEvent>
+#include <QStyledItemDelegate>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,8 +16,10 @@
 
 #include <algorithm>
 
+#include "jobs/output_formats.h"
 #include "ui/artwork.h"
 #include "ui/layout.h"
+#include "ui/screen_place.h"
 
 namespace vantrel {
 
@@ -85,7 +89,8 @@ TextBox::TextBox(Kind kind, QWidget* parent) : QPlainTextEdit(parent), kind_(kin
     // Nothing to do there with the keyboard: no Tab stop.
     setFocusPolicy(Qt::NoFocus);
   } else {
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A scroll bar only when there is something to scroll.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(2);
     // The oldest lines go beyond this many.
@@ -165,13 +170,24 @@ int ComboBox::textRoom() const {
   return field.width() - (glyph ? iconSize().width() + 4 : 0);
 }
 
-bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(currentText()) > textRoom(); }
+bool ComboBox::shownTextCut() const { return fontMetrics().horizontalAdvance(wholeText()) > textRoom(); }
 
 QString ComboBox::shownText() const {
-  return shownTextCut() ? fontMetrics().elidedText(currentText(), Qt::ElideMiddle, textRoom()) : currentText();
+  return shownTextCut() ? fontMetrics().elidedText(wholeText(), Qt::ElideMiddle, textRoom()) : wholeText();
 }
 
-void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? currentText() : purpose_); }
+void ComboBox::setNote(const QString& note) {
+  note_ = note;
+  updateToolTip();
+  update();
+}
+
+void ComboBox::showPopup() {
+  alignWindowPlace(this);
+  QComboBox::showPopup();
+}
+
+void ComboBox::updateToolTip() { setToolTip(shownTextCut() ? wholeText() : purpose_); }
 
 void ComboBox::resizeEvent(QResizeEvent* event) {
   QComboBox::resizeEvent(event);
@@ -191,13 +207,107 @@ void ComboBox::paintEvent(QPaintEvent*) {
   }
   p.drawControl(QStyle::CE_ComboBoxLabel, option);
   if (hasFocus()) {
-    p.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+    // A solid mark in the text's colour, at the text's contrast.
+    p.setPen(QPen(palette().color(QPalette::ButtonText), 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(rect().adjusted(2, 2, -3, -3));
+    p.drawRect(QRectF(rect()).adjusted(2, 2, -2, -2));
   }
 }
 
-ListBox::ListBox(QWidget* parent) : QListWidget(parent) { setTextElideMode(Qt::ElideMiddle); }
+QString shortName(const QString& name, const QFontMetrics& metrics, int room) {
+  if (metrics.horizontalAdvance(name) <= room) return name;
+  QString rest = name;
+  QStringList shorter;
+  for (const OutputFormat& format : outputFormats()) {
+    const QString prefix = QString::fromUtf8(format.bankFolderPrefix.data(),
+                                             static_cast<qsizetype>(format.bankFolderPrefix.size()));
+    if (prefix.isEmpty() || !name.startsWith(prefix) || name.size() == prefix.size()) continue;
+    rest = name.mid(prefix.size());
+    const QString word = prefix.chopped(1).section(QLatin1Char('_'), -1);
+    shorter = {word + QLatin1Char('_'), word.left(1) + QLatin1Char('_')};
+    break;
+  }
+  for (const QString& prefix : shorter)
+    if (metrics.horizontalAdvance(prefix + rest) <= room) return prefix + rest;
+  const QString lead = shorter.isEmpty() ? QString() : shorter.last();
+  return lead + metrics.elidedText(rest, Qt::ElideMiddle, std::max(0, room - metrics.horizontalAdvance(lead)));
+}
+
+namespace {
+
+// Draws each entry as shortName gives it for the room the list shows.
+class NameDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static int room(const QStyleOptionViewItem& option) {
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &option, widget);
+    int right = text.right();
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(widget))
+      right = std::min(right, view->viewport()->width() - 1);
+    // The style's margin on either side of the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return right - text.left() + 1 - 2 * margin;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& given, const QModelIndex& index) const override {
+    QStyleOptionViewItem option(given);
+    initStyleOption(&option, index);
+    // A wide sample list gives each sample's details a column on the right.
+    const auto* samples = qobject_cast<const SampleList*>(option.widget);
+    const QString details = samples && samples->showsDetails() ? index.data(SampleList::kDetailsRole).toString() : QString();
+    if (!details.isEmpty()) {
+      const int column = option.fontMetrics.horizontalAdvance(details) + 8;
+      const QRect whole = option.rect;
+      option.rect.setRight(option.rect.right() - column);
+      option.text = shortName(option.text, option.fontMetrics, room(option));
+      QStyleOptionViewItem row(option);
+      row.rect = whole;
+      row.text.clear();
+      const QWidget* widget = option.widget;
+      QStyle* style = widget->style();
+      style->drawControl(QStyle::CE_ItemViewItem, &row, painter, widget);
+      option.backgroundBrush = Qt::NoBrush;
+      option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+      if (row.state & QStyle::State_Selected)
+        option.palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
+      style->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
+      painter->save();
+      painter->setPen(option.palette.color(QPalette::Text));
+      painter->drawText(whole.adjusted(0, 0, -4, 0), Qt::AlignRight | Qt::AlignVCenter, details);
+      painter->restore();
+      return;
+    }
+    option.text = shortName(option.text, option.fontMetrics, room(option));
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
+  }
+};
+
+}  // namespace
+
+ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
+  setTextElideMode(Qt::ElideMiddle);
+  setItemDelegate(new NameDelegate(this));
+}
+
+QString ListBox::shownEntry(int row) const {
+  const QModelIndex index = model()->index(row, 0);
+  if (!index.isValid()) return {};
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.text = index.data().toString();
+  option.features |= QStyleOptionViewItem::HasDisplay;
+  if (!index.data(Qt::DecorationRole).isNull()) {
+    option.features |= QStyleOptionViewItem::HasDecoration;
+    option.icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+  }
+  return shortName(option.text, option.fontMetrics, NameDelegate::room(option));
+}
 
 bool ListBox::entryCut(int row) const {
   const QModelIndex index = model()->index(row, 0);
@@ -216,8 +326,8 @@ void ListBox::paintEvent(QPaintEvent* event) {
   QRect mark = current.isValid() ? visualRect(current) : viewport()->rect();
   mark.setRight(std::min(mark.right(), viewport()->width() - 1));
   QPainter p(viewport());
-  p.setPen(QPen(Qt::black, 1, Qt::DotLine));
-  p.drawRect(mark.adjusted(0, 0, -1, -1));
+  p.setPen(QPen(Qt::black, 2));
+  p.drawRect(QRectF(mark).adjusted(1, 1, -1, -1));
 }
 
 bool ListBox::viewportEvent(QEvent* event) {
@@ -264,6 +374,17 @@ QList<int> SampleList::selectedRows() const {
     if (item(k)->isSelected()) out << k;
   return out;
 }
+
+void SampleList::setDetails(int row, const QString& details) {
+  if (QListWidgetItem* it = item(row)) it->setData(kDetailsRole, details);
+}
+
+QString SampleList::details(int row) const {
+  const QListWidgetItem* it = item(row);
+  return it ? it->data(kDetailsRole).toString() : QString();
+}
+
+bool SampleList::showsDetails() const { return width() > layout::kWavlist.width(); }
 
 QItemSelectionModel::SelectionFlags SampleList::selectionCommand(const QModelIndex& index,
                                                                  const QEvent* event) const {

@@ -92,7 +92,7 @@ class TextBox : public QPlainTextEdit {
 
 // The window's drop-down boxes: a text that does not fit is cut in the
 // middle, where the ends that tell entries apart stay, and shows whole as
-// the tooltip (else the box's purpose does); the focus mark is a dotted
+// the tooltip (else the box's purpose does); the focus mark is a solid
 // frame that shows on the boxes' dark teal at every style.
 class ComboBox : public QComboBox {
   Q_OBJECT
@@ -104,6 +104,10 @@ class ComboBox : public QComboBox {
   bool shownTextCut() const;
   // The chosen entry's text as drawn.
   QString shownText() const;
+  // A note drawn after the chosen entry's text (the output's "faithful").
+  void setNote(const QString& note);
+  // The list opens at the box as it lies on the screen now.
+  void showPopup() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -113,19 +117,29 @@ class ComboBox : public QComboBox {
 
  private:
   int textRoom() const;
+  // The chosen entry's text and the note.
+  QString wholeText() const { return currentText() + note_; }
   QString purpose_;
+  QString note_;
 };
 
-// The lists of the window: a dotted focus mark around the current entry
-// while the list has the keyboard focus, and an entry cut at the list's
-// edge (in its middle, so that both ends show) shows its whole text as a
-// tooltip.
+// A list entry's name shortened to fit `room` pixels, keeping what tells
+// entries apart: an output folder's prefix ("WAV_MONO_") gives way first,
+// to its last word ("MONO_"), then to that word's first letter ("M_"); the
+// rest is then cut in its middle, so that both ends show.
+QString shortName(const QString& name, const QFontMetrics& metrics, int room);
+
+// The lists of the window: a focus mark around the current entry while the
+// list has the keyboard focus, and an entry cut at the list's edge (see
+// shortName) shows its whole text as a tooltip.
 class ListBox : public QListWidget {
   Q_OBJECT
  public:
   explicit ListBox(QWidget* parent = nullptr);
   // Whether the entry of `row` is drawn cut.
   bool entryCut(int row) const;
+  // The entry of `row` as drawn.
+  QString shownEntry(int row) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -147,6 +161,13 @@ class SampleList : public ListBox {
   void setSeveralSelect(bool several);
   // Indexes of the selected entries, in list order.
   QList<int> selectedRows() const;
+  // What the zones make of the entry of `row` ("keys 48–59 · root 60 ·
+  // loop"): drawn in a column beside its name while the list is wider than
+  // at the window's default size.
+  void setDetails(int row, const QString& details);
+  QString details(int row) const;
+  bool showsDetails() const;
+  static constexpr int kDetailsRole = Qt::UserRole + 7;
 
  signals:
   // After the list has moved its current entry to the pressed one.

@@ -20,6 +20,15 @@ bool holds(const QString& root, const QString& path) {
 
 }  // namespace
 
+bool isUserDrive(const QString& root, const QString& home) {
+  if (root == QStringLiteral("/")) return true;
+  if (home != QStringLiteral("/") && (holds(home, root) || holds(root, home))) return true;
+  if (holds(QStringLiteral("/run/media"), root)) return true;
+  for (const char* system : {"/dev", "/proc", "/sys", "/run", "/boot", "/snap", "/usr", "/var", "/etc"})
+    if (holds(QString::fromLatin1(system), root)) return false;
+  return true;
+}
+
 DriveComboBox::DriveComboBox(QWidget* parent) : ComboBox(parent) {
   setIconSize(QSize(14, 11));
   connect(this, &QComboBox::currentIndexChanged, this, [this] { fitTexts(); });
@@ -55,7 +64,7 @@ void DriveComboBox::rereadDrives() {
 
 void DriveComboBox::showPopup() {
   rereadDrives();
-  QComboBox::showPopup();
+  ComboBox::showPopup();
 }
 
 QString DriveComboBox::driveName() const {

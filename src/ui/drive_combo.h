@@ -21,6 +21,12 @@ struct DriveInfo {
 
 using DriveSource = std::function<std::vector<DriveInfo>()>;
 
+// Whether a mount point is a drive a user keeps files on: the root, the
+// home folder and what lies in or below it, removable and mounted drives
+// (/media, /mnt, /run/media) and other mounts outside the system's own
+// folders; not /dev, /proc, /sys, /run, /boot, /snap, /usr, /var and /etc.
+bool isUserDrive(const QString& root, const QString& home);
+
 class DriveComboBox : public ComboBox {
   Q_OBJECT
  public:

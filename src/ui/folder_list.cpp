@@ -274,8 +274,12 @@ bool FileList::matchesMask(const QString& name, const QString& mask) {
 }
 
 void FileList::setFolder(const QString& folder) {
-  folder_ = folder;
-  clear();
+  // The folder shown again (the source list read anew when the window
+  // comes to the front, after a drop): the current file stays current.
+  if (folder != folder_) {
+    folder_ = folder;
+    clear();
+  }
   reread();
 }
 

@@ -75,8 +75,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
   QLabel::paintEvent(event);
   if (!hasFocus()) return;
   QPainter p(this);
-  p.setPen(QPen(Qt::white, 1, Qt::DotLine));
-  p.drawRect(rect().adjusted(0, 0, -1, -1));
+  p.setPen(QPen(Qt::white, 2));
+  p.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
 TImgBtn::TImgBtn(QWidget* parent) : PictureControl(parent) {}
@@ -88,6 +88,9 @@ void TImgBtn::setPicOffUp(const QPixmap& picture) {
 
 void TImgBtn::SetOn(bool on) {
   on_ = on;
+  // A button that is off has nothing to do: Tab passes it by.
+  setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
+  if (!on && hasFocus()) focusNextChild();
   showPicture(on ? picOnUp_ : picOffUp_);
 }
 

@@ -9,7 +9,8 @@
 // about): no state, but it remembers whether the last left-button release
 // happened over it.
 //
-// Both take the keyboard focus, show it with a dotted mark, and act on
+// Both take the keyboard focus (a TImgBtn only while on), show it with a
+// solid 2-pixel mark, and act on
 // Space and Enter as on a click.
 //
 // The pointer-inside flag follows the pointer entering and leaving. While a

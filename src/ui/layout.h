@@ -42,10 +42,12 @@ constexpr QRect kWavextr{593, 58, 17, 17};
 constexpr QRect kDestin{640, 64, 129, 225};
 constexpr QRect kDriveComboBox2{640, 288, 129, 19};
 
-// The window at a size larger than its default: the extra width is shared
-// by the four panels (source, files, samples, target, by the left edge of
-// a rectangle), the extra height goes to the lists, and what lies below
-// them moves down. The title strip's buttons keep to the right edge.
+// The window at a size larger than its default: the extra width goes to
+// the four panels (source, files, samples, target, by the left edge of a
+// rectangle), half of it to the samples panel, where listening happens,
+// and a sixth to each of the others; the extra height goes to the lists,
+// and what lies below them moves down. The title strip's buttons keep to
+// the right edge.
 class Placement {
  public:
   enum class Grow { None, Wide, Tall, WideTall };
@@ -73,8 +75,9 @@ class Placement {
   int extraHeight() const noexcept { return dy_; }
 
  private:
-  // The extra width of a panel: a quarter each, the rest to the last.
-  int extraOf(int panel) const noexcept { return dx_ / 4 + (panel == 3 ? dx_ % 4 : 0); }
+  // The extra width of a panel: a sixth each, the rest to the samples.
+  static constexpr int kSamplesPanel = 2;
+  int extraOf(int panel) const noexcept { return panel == kSamplesPanel ? dx_ - 3 * (dx_ / 6) : dx_ / 6; }
   // The panels' left edges and their lists' right edges in the default window.
   static constexpr int kPanelLeft[4] = {0, 190, 376, 626};
   static constexpr int kListRight[4] = {154, 338, 586, 770};
@@ -84,7 +87,11 @@ class Placement {
     while (panel < 3 && x >= kPanelLeft[panel + 1]) ++panel;
     return panel;
   }
-  int shiftOf(int panel) const noexcept { return panel * (dx_ / 4); }
+  int shiftOf(int panel) const noexcept {
+    int shift = 0;
+    for (int before = 0; before < panel; ++before) shift += extraOf(before);
+    return shift;
+  }
 
   int dx_;
   int dy_;
@@ -96,6 +103,7 @@ constexpr QColor kTreeColour{149, 250, 255};    // folder lists, wavlist
 constexpr QColor kListColour{140, 250, 255};    // file1, test
 constexpr QColor kBoxColour{58, 107, 112};      // drive and filter boxes, headl, into
 constexpr QColor kGaugeColour{48, 48, 48};
+constexpr QColor kStatusColour{28, 44, 46};     // headl
 constexpr QColor kTitleTeal{0, 128, 128};
 
 }  // namespace vantrel::layout

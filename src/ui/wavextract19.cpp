@@ -26,6 +26,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -45,7 +46,9 @@
 #include "ui/artwork.h"
 #include "ui/audition_control.h"
 #include "ui/layout.h"
+#include "ui/loaded_bank.h"
 #include "ui/local_path.h"
+#include "ui/screen_place.h"
 #include "ui/settings.h"
 
 namespace vantrel {
@@ -86,16 +89,35 @@ QPalette boxPalette(const QPalette& base) {
     p.setColor(group, QPalette::WindowText, Qt::white);
     p.setColor(group, QPalette::Highlight, layout::kTreeColour);
     p.setColor(group, QPalette::HighlightedText, Qt::black);
-    p.setColor(group, QPalette::PlaceholderText, QColor(170, 210, 214));
+    p.setColor(group, QPalette::PlaceholderText, QColor(214, 238, 240));
   }
   return p;
 }
 
 }  // namespace
 
+QPalette darkDialogPalette(const QPalette& base) {
+  QPalette p(base);
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(group, QPalette::Window, layout::kWindowColour);
+    p.setColor(group, QPalette::WindowText, Qt::white);
+    p.setColor(group, QPalette::Base, QColor(30, 30, 30));
+    p.setColor(group, QPalette::Text, Qt::white);
+    p.setColor(group, QPalette::Button, QColor(80, 80, 80));
+    p.setColor(group, QPalette::ButtonText, Qt::white);
+    p.setColor(group, QPalette::Highlight, layout::kBoxColour);
+    p.setColor(group, QPalette::HighlightedText, Qt::white);
+  }
+  p.setColor(QPalette::Disabled, QPalette::Window, layout::kWindowColour);
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(170, 170, 170));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(170, 170, 170));
+  return p;
+}
+
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-  setWindowTitle(QStringLiteral("Vantrel  v1.02 "));
+  // The title names the version CMake's project gives, as --version does.
+  setWindowTitle(QStringLiteral("Vantrel " VANTREL_VERSION));
   // The default size is the smallest; a larger window gives its lists the
   // room (see layout::Placement).
   setMinimumSize(layout::kWindowWidth, layout::kWindowHeight);
@@ -136,7 +158,7 @@ void TForm1::createControls() {
   Shape1 = place(new FilledRect(this), "Shape1", layout::kShape1);
   Image2 = place(new QLabel(this), "Image2", layout::kImage2);
   Image2->setPixmap(QPixmap::fromImage(art::appIconImage(16)));
-  Label1 = place(new QLabel(QStringLiteral("Vantrel v2.00 Beta"), this), "Label1", layout::kLabel1);
+  Label1 = place(new QLabel(QStringLiteral("Vantrel " VANTREL_VERSION), this), "Label1", layout::kLabel1);
   QFont bold = font();
   bold.setBold(true);
   Label1->setFont(bold);
@@ -239,13 +261,18 @@ void TForm1::createControls() {
   connect(into, &QComboBox::activated, this, &TForm1::intoChange);
   connect(faithful, &QAction::toggled, this, [this](bool on) {
     state_.faithful = on;
+    into->setNote(on ? QStringLiteral(" \u00b7 faithful") : QString());
+    if (startupDone_) headl->setText(outputSummary());
     // Remembered at once, apart from vantrel.ini's three lines.
-    if (startupDone_) faithfulSettings().setValue(QStringLiteral("output/faithful"), on);
+    if (startupDone_) windowSettings().setValue(QStringLiteral("output/faithful"), on);
   });
   connect(dir1, &FolderList::changed, this, &TForm1::dir1Change);
   connect(dir1, &FolderList::itemDoubleClicked, this, &TForm1::dir1DblClick);
-  connect(destin, &FolderList::changed, this,
-          [this] { followDrive(DriveComboBox2, destin, lastTargetDrive_); });
+  connect(destin, &FolderList::changed, this, [this] {
+    followDrive(DriveComboBox2, destin, lastTargetDrive_);
+    // Another target folder chosen: the status line says where output goes.
+    if (startupDone_ && destin->folder() != summarisedTarget_) headl->setText(outputSummary());
+  });
   connect(DriveComboBox1, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox1Change);
   connect(DriveComboBox2, &DriveComboBox::driveChanged, this, &TForm1::DriveComboBox2Change);
   connect(ImgBtn21, &TImgBtn2::mouseUp, this, &TForm1::ImgBtn21MouseUp);
@@ -324,6 +351,13 @@ void TForm1::applyPalettes() {
                      static_cast<QWidget*>(FilterComboBox1), static_cast<QWidget*>(headl),
                      static_cast<QWidget*>(into)})
     w->setPalette(boxPalette(base));
+  // The status line is no selection: a darker ground than the boxes'.
+  QPalette status = headl->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    status.setColor(group, QPalette::Base, layout::kStatusColour);
+    status.setColor(group, QPalette::Window, layout::kStatusColour);
+  }
+  headl->setPalette(status);
   QPalette title = Label1->palette();
   title.setColor(QPalette::WindowText, layout::kTitleTeal);
   Label1->setPalette(title);
@@ -346,7 +380,9 @@ bool TForm1::canEnter(const QString& path) {
 
 std::vector<DriveInfo> TForm1::mountedDrives() {
   std::vector<DriveInfo> drives;
-  for (const Volume& v : mountedVolumes()) drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
+  for (const Volume& v : mountedVolumes())
+    if (isUserDrive(fromLocalPath(v.root), fromLocalPath(homeFolder())))
+      drives.push_back({fromLocalPath(v.name), fromLocalPath(v.root)});
   return drives;
 }
 
@@ -382,6 +418,8 @@ void TForm1::showError(const QString& text, const std::string& path) {
   QString message = text;
   if (!path.empty()) message += QLatin1Char('\n') + shownText(fromLocalPath(path));
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), message, QMessageBox::Ok, this);
+  box.setPalette(darkDialogPalette(palette()));
+  alignWindowPlace(this);
   box.exec();
 }
 
@@ -419,6 +457,8 @@ void TForm1::startJob(std::string subject, std::function<void()> job) {
 void TForm1::finishJob(std::exception_ptr failure, const std::string& subject) {
   if (job_.joinable()) job_.join();
   jobRunning_ = false;
+  // A folder or drive run ends its log with what it did.
+  if (runLog_) test->appendLine(runSummary());
   runLog_ = false;
   setJobControlsEnabled(true);
   if (focusBeforeJob_ && focusBeforeJob_->isVisible() && focusBeforeJob_->isEnabled())
@@ -482,6 +522,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     cancelJob();
     return;
   }
+  writeWindowPlace();
   QWidget::closeEvent(event);
 }
 
@@ -534,11 +575,18 @@ void TForm1::typeFolder() {
   const QWidget* focus = QApplication::focusWidget();
   const bool target = focus == destin || focus == DriveComboBox2;
   FolderList* list = target ? destin : dir1;
-  bool ok = false;
-  const QString typed = QInputDialog::getText(this, QStringLiteral("Vantrel"),
-                                              target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"),
-                                              QLineEdit::Normal, shownText(list->folder()), &ok);
-  if (!ok || typed.trimmed().isEmpty()) return;
+  alignWindowPlace(this);
+  // Dark like the window, its field like the boxes.
+  QInputDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("typeFolderDialog"));
+  dialog.setWindowTitle(QStringLiteral("Vantrel"));
+  dialog.setLabelText(target ? QStringLiteral("Target folder:") : QStringLiteral("Source folder:"));
+  dialog.setTextValue(shownText(list->folder()));
+  dialog.setPalette(darkDialogPalette(palette()));
+  dialog.resize(std::max(dialog.sizeHint().width(), 420), dialog.sizeHint().height());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString typed = dialog.textValue();
+  if (typed.trimmed().isEmpty()) return;
   QString folder = typed.trimmed();
   if (folder.startsWith(QStringLiteral("~/")) || folder == QStringLiteral("~"))
     folder = fromLocalPath(homeFolder()) + folder.mid(1);
@@ -570,7 +618,7 @@ void TForm1::setHelpTexts() {
   wavextr->setToolTip(QStringLiteral("Write the chosen samples (Ctrl- and Shift-click choose several in WAV Mono)"));
   aboutbt->setToolTip(QStringLiteral("About Vantrel"));
   minim->setToolTip(QStringLiteral("Minimise"));
-  Image3->setToolTip(QStringLiteral("Maximise or restore"));
+  Image3->setToolTip(QStringLiteral("Maximise"));
   ImgBtn21->setToolTip(QStringLiteral("Close"));
   DriveComboBox1->setPurpose(QStringLiteral("The source drive"));
   DriveComboBox2->setPurpose(QStringLiteral("The target drive"));
@@ -581,6 +629,19 @@ void TForm1::setHelpTexts() {
 void TForm1::toggleMaximised() {
   if (isMaximized()) showNormal();
   else showMaximized();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  // Maximised, the button shows the restore glyph.
+  const bool maximised = isMaximized();
+  const art::TitlePictures pictures =
+      art::titleButton(maximised ? art::TitleGlyph::Restore : art::TitleGlyph::Maximise, layout::kImage3.size());
+  Image3->setPicOnUp(pictures.up);
+  Image3->setPicOnDown(pictures.down);
+  Image3->setToolTip(maximised ? QStringLiteral("Restore") : QStringLiteral("Maximise"));
+  Image3->setAccessibleName(Image3->toolTip());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -615,8 +676,12 @@ void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (centred_) return;
   centred_ = true;
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  // The size and place the window had when it last closed, else the
+  // default size in the middle of the screen.
+  if (!restoreWindowPlace()) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
   // A window without a frame is not always given the focus on its own; the
   // first activation is what opens the remembered folders.
   activateWindow();
@@ -624,8 +689,42 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // ---- Start-up and settings ----
 
-QSettings TForm1::faithfulSettings() {
+QSettings TForm1::windowSettings() {
   return QSettings(QString::fromStdString(joinPath(userSettingsFolder(), "window.ini")), QSettings::IniFormat);
+}
+
+void TForm1::writeWindowPlace() {
+  const bool maximised = isMaximized();
+  const QRect normal = maximised ? normalGeometry() : geometry();
+  QSettings ini = windowSettings();
+  ini.setValue(QStringLiteral("window/x"), normal.x());
+  ini.setValue(QStringLiteral("window/y"), normal.y());
+  ini.setValue(QStringLiteral("window/width"), normal.width());
+  ini.setValue(QStringLiteral("window/height"), normal.height());
+  ini.setValue(QStringLiteral("window/maximised"), maximised);
+}
+
+bool TForm1::restoreWindowPlace() {
+  const QSettings ini = windowSettings();
+  bool sized = false, wide = false, high = false;
+  const int width = ini.value(QStringLiteral("window/width")).toInt(&wide);
+  const int height = ini.value(QStringLiteral("window/height")).toInt(&high);
+  if (wide && high) {
+    resize(std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+    sized = true;
+  }
+  bool hasX = false, hasY = false;
+  const QPoint at(ini.value(QStringLiteral("window/x")).toInt(&hasX), ini.value(QStringLiteral("window/y")).toInt(&hasY));
+  // The title strip has to lie on a screen to be dragged.
+  const QRect strip(at, QSize(width, layout::kShape1.height()));
+  bool onScreen = false;
+  for (const QScreen* screen : QGuiApplication::screens())
+    onScreen = onScreen || screen->availableGeometry().intersected(strip).width() >= 100;
+  if (hasX && hasY && onScreen) move(at);
+  else if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  if (ini.value(QStringLiteral("window/maximised"), false).toBool()) setWindowState(windowState() | Qt::WindowMaximized);
+  return sized;
 }
 
 void TForm1::FormActivate() {
@@ -652,7 +751,7 @@ void TForm1::FormActivate() {
       } else {
         into->setCurrentIndex(outputFormat(FormatId::Mono).settingsIndex);
       }
-      faithful->setChecked(faithfulSettings().value(QStringLiteral("output/faithful"), false).toBool());
+      faithful->setChecked(windowSettings().value(QStringLiteral("output/faithful"), false).toBool());
     }
     if (startSpot_) source = startSpot_->folder;
     openStartFolder(source, DriveComboBox1, dir1, lastSourceDrive_, &TForm1::DriveComboBox1Change);
@@ -669,12 +768,16 @@ void TForm1::FormActivate() {
     buttonChanged(ButtonId::ExtrDrive, true);
     dir1Change();
     activateWindow();
-    setFocus();
     if (startSpot_ && !startSpot_->bank.isEmpty() && file1->selectFile(startSpot_->bank)) {
       file1->setFocus();
       file1Click();
+    } else {
+      // The keyboard starts in the source list, so that Tab goes on panel
+      // by panel (the bank list would load its first bank on taking it).
+      dir1->setFocus();
     }
     startSpot_.reset();
+    summarisedTarget_ = destin->folder();
   });
 }
 
@@ -732,6 +835,7 @@ void TForm1::ImgBtn21MouseUp() {
 }
 
 void TForm1::writeSettings() {
+  writeWindowPlace();
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
   const int item = into->currentIndex();
@@ -851,7 +955,7 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::file1Click() {
   if (jobRunning_) return;
   const std::string bank = localPath(file1->selectedPath());
-  guarded([&] {
+  try {
     // Another bank's list: picks made before do not count.
     state_.picks.clear();
     JobContext click = windowJob();
@@ -863,7 +967,40 @@ void TForm1::file1Click() {
     } shown{click, state_.shown};
     file1->setLoadedFile(file1->currentItem() ? file1->selectedPath().section(QLatin1Char('/'), -1) : QString());
     vantrel::file1Click(click, bank);
-  }, bank);
+    showSampleDetails(click.bank.ttiPath);
+  } catch (...) {
+    // The status line says why the bank shows no samples, also once the
+    // error box is gone.
+    const std::exception_ptr failure = std::current_exception();
+    headl->setText(failureText(failure, bank).first);
+    showFailure(failure, bank);
+  }
+}
+
+void TForm1::showSampleDetails(const std::string& ttiPath) {
+  if (ttiPath.empty() || !wavlist->count()) return;
+  std::shared_ptr<const LoadedBank> loaded;
+  try {
+    loaded = LoadedBank::load(ttiPath);
+  } catch (const std::exception&) {
+    return;  // the list shows names only
+  }
+  for (int row = 0; row < wavlist->count(); ++row) {
+    const auto sample = static_cast<std::uint16_t>(row);
+    const std::vector<ZonePlay> zones = loaded->zonesOf(sample);
+    if (zones.empty()) {
+      wavlist->setDetails(row, QStringLiteral("no zone"));
+      continue;
+    }
+    int low = 127, high = 0;
+    for (const ZonePlay& z : zones) {
+      low = std::min(low, z.keyLow);
+      high = std::max(high, z.keyHigh);
+    }
+    QString text = QStringLiteral("keys %1\u2013%2 \u00b7 root %3").arg(low).arg(high).arg(zones.front().rootKey);
+    if (loaded->playsLooped(sample)) text += QStringLiteral(" \u00b7 loop");
+    wavlist->setDetails(row, text);
+  }
 }
 
 void TForm1::file1DblClick() {
@@ -876,7 +1013,15 @@ void TForm1::file1DblClick() {
   });
 }
 
+QString TForm1::outputSummary() {
+  summarisedTarget_ = destin->folder();
+  QString mode = into->currentIndex() < 0 ? QStringLiteral("no output chosen") : into->currentText().simplified();
+  if (state_.faithful) mode += QStringLiteral(", faithful");
+  return mode + QStringLiteral(" \u2192 ") + shownText(destin->folder());
+}
+
 void TForm1::intoChange() {
+  headl->setText(outputSummary());
   wavlist->setMultiSelect(state_.stereo());
   // Mono files can be written of several samples at once.
   wavlist->setSeveralSelect(state_.format->id == FormatId::Mono);
@@ -896,6 +1041,15 @@ void TForm1::extractClick() {
 void TForm1::startRunLog() {
   test->clearLines();
   runLog_ = true;
+  runTally_ = {};
+}
+
+QString TForm1::runSummary() const {
+  const RunTally& t = runTally_;
+  QString line = QStringLiteral("Summary: %1 written, %2 already there").arg(t.written).arg(t.already);
+  if (t.differs > 0) line += QStringLiteral(", %1 there but different").arg(t.differs);
+  line += QStringLiteral(", %1 failed").arg(t.failedBanks);
+  return line + QStringLiteral(" \u00b7 Ctrl+Shift+O opens the target folder");
 }
 
 void TForm1::completeClick() {
@@ -963,9 +1117,13 @@ void TForm1::wavlistMouseDown() {
 
 void TForm1::wavlistEnter() {
   // Enter picks the current entry as a press does, then extracts: the
-  // picked pair in stereo mode, else the entry as a double click does.
+  // picked pair in stereo mode, else the entry as a double click does. The
+  // entry picked last (a click on R, then Enter) is not picked again: that
+  // would leave one entry picked twice in place of the pair.
   if (jobRunning_) return;
-  wavlistMouseDown();
+  const int row = wavlist->currentRow();
+  const bool pickedLast = state_.stereo() && row >= 0 && row == state_.picks.current;
+  if (!pickedLast) wavlistMouseDown();
   if (state_.stereo()) wavextrClick();
   else wavlistDblClick();
 }
@@ -1007,8 +1165,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == Shape1 || watched == Label1 || watched == Image1) {
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick:
+        // A double click on the title strip maximises, or gives the size
+        // back, as on the desktop's own title bars.
+        if (watched != Image1 && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+          dragging_ = false;
+          toggleMaximised();
+          return true;
+        }
+        Shape1MouseDown(static_cast<QMouseEvent*>(event));
+        return true;
+      case QEvent::MouseButtonPress:
         Shape1MouseDown(static_cast<QMouseEvent*>(event));
         return true;
       case QEvent::MouseMove:
@@ -1081,6 +1248,8 @@ bool TForm1::askSkipBank(const QString& text, const std::string& path) {
   QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
   box.setDefaultButton(stop);
   box.setEscapeButton(stop);
+  box.setPalette(darkDialogPalette(palette()));
+  alignWindowPlace(this);
   box.exec();
   return box.clickedButton() == skip;
 }
@@ -1102,7 +1271,10 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
       [this, answer, text, path] {
         const bool skip = askSkipBank(text, path);
         stoppedInBox_ = !skip;
-        if (skip) test->appendLine(shownText(fromLocalPath(path)) + QStringLiteral(": ") + text);
+        if (skip) {
+          test->appendLine(shownText(fromLocalPath(path)) + QStringLiteral(": ") + text);
+          ++runTally_.failedBanks;
+        }
         const std::lock_guard<std::mutex> hold(answer->lock);
         answer->skip = skip ? 1 : 0;
         answer->given.notify_all();
@@ -1117,7 +1289,13 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
 }
 
 void TForm1::logLine(std::string_view text) {
-  onWindowThread([this, t = fromUtf8(text)] { test->appendLine(t); });
+  onWindowThread([this, t = fromUtf8(text)] {
+    test->appendLine(t);
+    if (!runLog_) return;
+    if (t.endsWith(QStringLiteral(" already extracted"))) ++runTally_.already;
+    else if (t.endsWith(QStringLiteral(" exists and differs"))) ++runTally_.differs;
+    else if (t.endsWith(QStringLiteral(" extracted")) || t.endsWith(QStringLiteral(" written"))) ++runTally_.written;
+  });
 }
 
 void TForm1::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max, std::int64_t progress) {

@@ -46,6 +46,10 @@ namespace vantrel {
 class AuditionControl;
 class TAbout;
 
+// The palette of the window's dialogs (Ctrl+L, the error boxes): dark like
+// the window, with light text.
+QPalette darkDialogPalette(const QPalette& base);
+
 class TForm1 : public QWidget, public JobListener {
   Q_OBJECT
  public:
@@ -191,6 +195,8 @@ class TForm1 : public QWidget, public JobListener {
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Maximised, the maximise button shows the restore glyph.
+  void changeEvent(QEvent* event) override;
   // The lists grow with the window (layout::Placement).
   void resizeEvent(QResizeEvent* event) override;
   // An image or archive dropped on the window opens in the source list.
@@ -257,10 +263,23 @@ class TForm1 : public QWidget, public JobListener {
   // running job has been cancelled).
   void writeSettings();
   // window.ini in the user's configuration folder: what the window keeps
-  // besides vantrel.ini (the output box's "Faithful to the bank").
-  static QSettings faithfulSettings();
+  // besides vantrel.ini (the output box's "Faithful to the bank", the
+  // window's size and place).
+  static QSettings windowSettings();
+  // The window's size and place (the size it has when not maximised, and
+  // whether it is), kept in window.ini when the window closes.
+  void writeWindowPlace();
+  // Gives the window its kept size, its place where that still lies on a
+  // screen (else centred), and maximises it when it was; false when none
+  // is kept.
+  bool restoreWindowPlace();
   void endApplication();
   void setTabOrder();
+  // Each sample's keys, root and loop, for the sample list's wide look.
+  void showSampleDetails(const std::string& ttiPath);
+  // The status line's summary of where output goes: the output mode,
+  // "faithful" when chosen, and the target folder.
+  QString outputSummary();
 
   // A context for work the window does on its own thread (a click).
   JobContext windowJob() { return JobContext(*this, state_.jobOptions()); }
@@ -275,6 +294,7 @@ class TForm1 : public QWidget, public JobListener {
   bool dragging_ = false;
   QPoint lastPointer_;
   bool centred_ = false;
+  QString summarisedTarget_;
   // Each control's place in the window at its default size.
   QHash<QWidget*, QRect> defaultPlaces_;
   QSizeGrip* grip_ = nullptr;
@@ -282,6 +302,14 @@ class TForm1 : public QWidget, public JobListener {
   std::thread job_;
   bool jobRunning_ = false;
   bool runLog_ = false;
+  // What the log of a folder or drive run told: files written, files found
+  // already there, files found there but different, banks passed over.
+  struct RunTally {
+    int written = 0, already = 0, differs = 0, failedBanks = 0;
+  } runTally_;
+  // The run's last log line: what it wrote, found and failed, and where
+  // the target folder opens.
+  QString runSummary() const;
   bool stoppedInBox_ = false;  // the running job's error box was answered "Stop"
   std::atomic<bool> cancel_{false};
   // What happens once the running job has ended: nothing, the end of the

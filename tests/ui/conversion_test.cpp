@@ -115,7 +115,10 @@ TEST(UiConvert, CompleteButtonConvertsTheWholeFolder) {
   EXPECT_EQ(folderEntries(run + "/WAV_MONO_A.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
   EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted");
   EXPECT_EQ(w.form->Gauge2->progress(), 0);
-  EXPECT_EQ(w.form->test->lines().last(), " ");
+  const QStringList log = w.form->test->lines();
+  ASSERT_GE(log.size(), 2);
+  EXPECT_EQ(log[log.size() - 2], " ");
+  EXPECT_EQ(log.last(), QString::fromUtf8("Summary: 3 written, 0 already there, 0 failed \u00b7 Ctrl+Shift+O opens the target folder"));
 }
 
 TEST(UiConvert, CompleteButtonInStereoModeNamesTheRunFolder) {
@@ -171,6 +174,14 @@ TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
   EXPECT_TRUE(log.contains(q(w.banks + "/BAD.TTI") + ": Read beyond end of file")) << log.join("|").toStdString();
   EXPECT_TRUE(log.contains("processing A.TTI") && log.contains("processing C.TTI")) << log.join("|").toStdString();
   for (GaugeBar* g : {w.form->gauge1, w.form->Gauge2, w.form->Gauge3}) EXPECT_EQ(g->progress(), 0);
+  // The log ends with what the run wrote, found and failed; run again, the
+  // files are all there already.
+  const QString open = QString::fromUtf8(" \u00b7 Ctrl+Shift+O opens the target folder");
+  EXPECT_EQ(log.last(), "Summary: 5 written, 0 already there, 1 failed" + open);
+  skipper.start();
+  clickWidget(w.form->complete);
+  skipper.stop();
+  EXPECT_EQ(w.form->test->lines().last(), "Summary: 0 written, 5 already there, 1 failed" + open);
 }
 
 TEST(UiConvert, DriveButtonMirrorsTheSourceDrive) {
@@ -319,6 +330,55 @@ TEST(UiSamples, StereoPairIsWrittenWhicheverOrderItWasPicked) {
   clickWidget(w.form->wavextr);
   EXPECT_EQ(folderEntries(w.out + "/WAV_STEREO_PAIR.TTI"), QStringList({"PAD L__HORN.WAV"}));
   EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
+}
+
+// Several samples chosen at once: the status counts what was written and
+// what was already there.
+TEST(UiSamples, SeveralChosenCountWrittenAndAlreadyThere) {
+  TestWindow w;
+  writeBank(w.banks + "/KIT.TTI", simpleBank(3));
+  open(w, 0);
+  clickEntry(w.form->file1, "KIT.TTI");
+  doubleClickRow(w.form->wavlist, 0);
+  doubleClickRow(w.form->wavlist, 1);
+  ASSERT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV"}));
+  for (int row : {0, 1, 2}) w.form->wavlist->item(row)->setSelected(true);
+  ASSERT_TRUE(w.form->wavextr->On());
+  clickWidget(w.form->wavextr);
+  EXPECT_EQ(folderEntries(w.out + "/WAV_MONO_KIT.TTI"), QStringList({"SAMPLE1.WAV", "SAMPLE2.WAV", "SAMPLE3.WAV"}));
+  EXPECT_EQ(w.form->headl->text(), "1 sample extracted, 2 already there");
+}
+
+// Enter writes the pair however the two were picked: by two clicks (the
+// second entry picked is current), by a click and the arrow key, or in
+// either order.
+TEST(UiSamples, EnterWritesThePairPickedByClicksOrKeys) {
+  struct Case {
+    const char* what;
+    std::vector<int> clicks;
+    std::vector<Qt::Key> keys;  // before Enter
+  };
+  const Case cases[] = {
+      {"click L, click R", {0, 1}, {}},
+      {"click R, click L", {1, 0}, {}},
+      {"click L, Down", {0}, {Qt::Key_Down}},
+      {"click L, click R, Up", {0, 1}, {Qt::Key_Up}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow w;
+    writeBank(w.banks + "/PAIR.TTI", pairBank());
+    open(w, 0);
+    chooseOutput(*w.form, 1);
+    clickEntry(w.form->file1, "PAIR.TTI");
+    for (int row : c.clicks) clickRow(w.form->wavlist, row);
+    w.form->wavlist->setFocus();
+    for (Qt::Key key : c.keys) QTest::keyClick(w.form->wavlist, key);
+    QTest::keyClick(w.form->wavlist, Qt::Key_Return);
+    waitForJob(w.form.get());
+    EXPECT_EQ(folderEntries(w.out + "/WAV_STEREO_PAIR.TTI"), QStringList({"PAD L__HORN.WAV"}));
+    EXPECT_EQ(w.form->headl->text(), "PAD L__HORN.WAV extracted");
+  }
 }
 
 TEST(UiSamples, OneSampleBankCannotPair) {

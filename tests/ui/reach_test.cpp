@@ -118,12 +118,17 @@ TEST(UiKeyboard, TabVisitsOnlyWhatIsShownAndCanBeUsed) {
   }
   for (QWidget* v : visited) {
     EXPECT_TRUE(v->isVisible()) << v->objectName().toStdString();
+    // A button that is off has nothing to do.
+    if (auto* button = qobject_cast<TImgBtn*>(v)) {
+      EXPECT_TRUE(button->On()) << v->objectName().toStdString();
+    }
     EXPECT_NE(v, w.form->test) << "the log under the sample list";
     EXPECT_NE(v, w.form->headl);
   }
   TForm1& f = *w.form;
+  EXPECT_FALSE(f.wavextr->On());  // no sample chosen yet
   for (QWidget* wanted : std::initializer_list<QWidget*>{f.dir1, f.complete, f.extrdrive, f.file1, f.extract,
-                                                         f.wavlist, f.into, f.wavextr, f.destin, f.aboutbt,
+                                                         f.wavlist, f.into, f.destin, f.aboutbt,
                                                          f.minim, f.Image3, f.ImgBtn21})
     EXPECT_TRUE(visited.contains(wanted)) << wanted->objectName().toStdString();
 }

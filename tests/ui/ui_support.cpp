@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui_support.h"
 
+#include "ui/settings.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -58,6 +60,8 @@ TestWindow::TestWindow(std::unique_ptr<TForm1> window) {
 TestWindow::~TestWindow() {
   about.reset();
   form.reset();
+  // The size a test left the window at is no other test's start.
+  std::filesystem::remove(userSettingsFolder() + "/window.ini");
 }
 
 void TestWindow::writeSettings(const std::string& bytes) {
