@@ -10,6 +10,7 @@
 #include "verify/checks.h"
 #include "verify/dspreset_check.h"
 #include "verify/manifest.h"
+#include "verify/multisample_check.h"
 
 namespace vantrel::verify {
 
@@ -32,6 +33,9 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
     case OutputKind::DsPreset:
       if (!e.zones) return "no zones to compare with";
       return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
+    case OutputKind::Multisample:
+      if (!e.zones) return "no zones to compare with";
+      return checkMultisample(e.path, *e.bank, *e.zones);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
