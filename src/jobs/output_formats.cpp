@@ -6,6 +6,7 @@
 #include "jobs/bank_conversion.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "writers/dls_writer.h"
 #include "writers/dspreset_writer.h"
 #include "writers/multisample_writer.h"
 #include "writers/sf2_writer.h"
@@ -17,7 +18,7 @@ namespace {
 // id, word, label, settings index, run suffix, drive word, bank folder
 // prefix, instrument extension, kind, kind word, writes WAV files, needs
 // zones, help, writer, text, file writer.
-constexpr std::array<OutputFormat, 6> kFormats = {{
+constexpr std::array<OutputFormat, 7> kFormats = {{
     {FormatId::Mono, "mono", "WAV  Mono", 0, "_WAV_M", "WAV_MONO", "WAV_MONO_", "", OutputKind::MonoWav, "monoWav",
      true, false, "a mono WAV file per sample, in WAV_MONO_<bank file>/", writeWavBank, nullptr, nullptr},
     {FormatId::Stereo, "stereo", "WAV  Stereo", 1, "_WAV_S", "WAV_STEREO", "WAV_STEREO_", "", OutputKind::StereoWav,
@@ -37,6 +38,9 @@ constexpr std::array<OutputFormat, 6> kFormats = {{
      OutputKind::Multisample, "multisample", false, true,
      "a Bitwig/PreSonus multisample per bank, <bank name>.multisample (a zip of multisample.xml and WAV files)",
      writeBankFile, nullptr, writeMultisample},
+    {FormatId::Dls, "dls", "DLS", 6, "_DLS", "DLS", "", "dls", OutputKind::Dls, "dls", false, true,
+     "one DLS file per bank, <bank name>.dls (an instrument with a region per zone that sounds)", writeBankFile,
+     nullptr, writeDls},
 }};
 
 constexpr OutputFormat kNoFormat = {FormatId::None, "", "", -1, "", "", "WAV_STEREO_", "", OutputKind::MonoWav,

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/checks.h"
+#include "verify/dls_check.h"
 #include "verify/dspreset_check.h"
 #include "verify/manifest.h"
 #include "verify/multisample_check.h"
@@ -36,6 +37,9 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
     case OutputKind::Multisample:
       if (!e.zones) return "no zones to compare with";
       return checkMultisample(e.path, *e.bank, *e.zones);
+    case OutputKind::Dls:
+      if (!e.zones) return "no zones to compare with";
+      return checkDls(e.path, *e.bank, *e.zones);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
