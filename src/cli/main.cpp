@@ -25,7 +25,7 @@ namespace {
 
 const char kDescription[] =
     "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or stereo for\n"
-    "left/right pairs), into one SoundFont 2 file per bank, into an SFZ instrument or a\n"
+    "left/right pairs), into one SoundFont 2 (or SF3) file per bank, into an SFZ instrument or a\n"
     "DecentSampler preset per bank (its samples as mono WAV files), or into a Bitwig\n"
     "multisample or a DLS file per bank.";
 

@@ -10,6 +10,7 @@
 #include "writers/dspreset_writer.h"
 #include "writers/multisample_writer.h"
 #include "writers/sf2_writer.h"
+#include "writers/sf3_writer.h"
 #include "writers/sfz_writer.h"
 
 namespace vantrel {
@@ -18,7 +19,7 @@ namespace {
 // id, word, label, settings index, run suffix, drive word, bank folder
 // prefix, instrument extension, kind, kind word, writes WAV files, needs
 // zones, help, writer, text, file writer.
-constexpr std::array<OutputFormat, 7> kFormats = {{
+constexpr std::array<OutputFormat, 8> kFormats = {{
     {FormatId::Mono, "mono", "WAV  Mono", 0, "_WAV_M", "WAV_MONO", "WAV_MONO_", "", OutputKind::MonoWav, "monoWav",
      true, false, "a mono WAV file per sample, in WAV_MONO_<bank file>/", writeWavBank, nullptr, nullptr},
     {FormatId::Stereo, "stereo", "WAV  Stereo", 1, "_WAV_S", "WAV_STEREO", "WAV_STEREO_", "", OutputKind::StereoWav,
@@ -41,6 +42,9 @@ constexpr std::array<OutputFormat, 7> kFormats = {{
     {FormatId::Dls, "dls", "DLS", 6, "_DLS", "DLS", "", "dls", OutputKind::Dls, "dls", false, true,
      "one DLS file per bank, <bank name>.dls (an instrument with a region per zone that sounds)", writeBankFile,
      nullptr, writeDls},
+    {FormatId::Sf3, "sf3", "SF3", 7, "_SF3", "SF3", "", "sf3", OutputKind::Sf3, "sf3", false, true,
+     "one SF3 file per bank, <bank name>.sf3 (the SoundFont with its samples as Ogg Vorbis)", writeBankFile,
+     nullptr, writeSf3},
 }};
 
 constexpr OutputFormat kNoFormat = {FormatId::None, "", "", -1, "", "", "WAV_STEREO_", "", OutputKind::MonoWav,

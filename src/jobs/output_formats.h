@@ -18,7 +18,7 @@ namespace vantrel {
 struct JobContext;
 class ByteSource;
 
-enum class FormatId { None, Mono, Stereo, Sf2, Sfz, DsPreset, Multisample, Dls };
+enum class FormatId { None, Mono, Stereo, Sf2, Sfz, DsPreset, Multisample, Dls, Sf3 };
 
 // Writes an instrument that is one file of the whole bank (a SoundFont, a
 // multisample), with the bank's PCM data held, as `finalPath`, replacing a

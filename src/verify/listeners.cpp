@@ -11,6 +11,7 @@
 #include "verify/dls_check.h"
 #include "verify/dspreset_check.h"
 #include "verify/manifest.h"
+#include "verify/sf3_check.h"
 #include "verify/multisample_check.h"
 
 namespace vantrel::verify {
@@ -40,6 +41,9 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
     case OutputKind::Dls:
       if (!e.zones) return "no zones to compare with";
       return checkDls(e.path, *e.bank, *e.zones);
+    case OutputKind::Sf3:
+      if (!e.zones) return "no zones to compare with";
+      return checkSf3(e.path, *e.bank, *e.zones, e.faithful);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";
