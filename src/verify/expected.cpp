@@ -176,6 +176,12 @@ ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones,
   const int z = firstZoneOfSample(bank, zones, sample);
   if (z < 0) return e;
   const auto zone = static_cast<std::uint16_t>(z);
+  e.inst = true;
+  for (const auto& [oper, amount] : zoneGenerators(bank, zones, zone)) {
+    if (oper == kInitialAttenuation) e.gain = static_cast<int>(std::lround(-0.04 * static_cast<std::int16_t>(amount)));
+    if (oper == kKeyRange) e.keyLow = std::min(amount & 0xFF, 127), e.keyHigh = amount >> 8;
+    if (oper == kVelRange) e.velocityLow = std::clamp(amount & 0xFF, 1, 127), e.velocityHigh = amount >> 8;
+  }
   if (zones.zoneLooped[zone] == 1 && loopWithin(bank, sample)) {
     e.loop = true;
     e.loopStart = static_cast<std::uint32_t>(bank.loopStart[sample]);
