@@ -56,7 +56,7 @@ std::vector<int> expectedInst(const BankDesc& d, std::size_t sample) {
     if (plays != sample || keyLow > zd.keyHigh || velLow > zd.velHigh || frames == 0 || start >= total) continue;
     const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
     const long tuning = std::lround((zd.fineTuneRaw - 96) * 11.0 / 7);
-    const long pitch = root < 0 ? 6000 : std::clamp<long>(100L * root - tuning, 0, 12700);
+    const long pitch = std::clamp<long>(100L * (root < 0 ? 60 : root) - tuning, 0, 12700);
     const long attenuation = 1440 - std::lround(zd.volume * 1440.0 / 127);
     return {static_cast<int>(pitch / 100), static_cast<int>(pitch % 100), static_cast<int>(std::lround(-0.04 * attenuation)),
             std::min(keyLow, 127), zd.keyHigh, velLow, zd.velHigh};

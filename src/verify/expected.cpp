@@ -187,8 +187,8 @@ ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones,
     e.loopStart = static_cast<std::uint32_t>(bank.loopStart[sample]);
     e.loopEnd = static_cast<std::uint32_t>(bank.loopEnd[sample]);
   }
-  const int root = zones.zoneRootKey[zone];
-  if (root < 0) return e;
+  // Players take a negative root key as 60, and keep the tuning.
+  const int root = zones.zoneRootKey[zone] < 0 ? 60 : zones.zoneRootKey[zone];
   // The pitch at which the sample sounds unchanged, in cents from note 0:
   // the zone plays it there on its root key, moved by the tuning.
   const long pitch = std::clamp<long>(100L * root - tuningCents(zones, zone), 0, 12700);

@@ -196,9 +196,10 @@ WavSmpl faithfulSmpl(const ZonePlay* zone) {
   inst.lowVelocity = static_cast<std::uint8_t>(std::clamp(zone->velLow, 1, 127));
   inst.highVelocity = static_cast<std::uint8_t>(zone->velHigh);
   smpl.inst = inst;
-  if (zone->storedRootKey < 0) return smpl;
   // The sample sounds unchanged where the zone's pitch, root key plus
-  // tuning, meets the key played: at the root key minus the tuning.
+  // tuning, meets the key played: at the root key minus the tuning. A
+  // zone whose stored root key is negative plays from 60 (rootKey), with
+  // its tuning, as the SoundFont, SFZ and DecentSampler output play it.
   const int cents = std::clamp(zone->rootKey * 100 - zone->tuningCents, 0, 127 * 100);
   smpl.unityNote = static_cast<std::uint8_t>(cents / 100);
   smpl.pitchFraction = static_cast<std::uint32_t>(((static_cast<std::uint64_t>(cents % 100) << 32) + 50) / 100);

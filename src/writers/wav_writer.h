@@ -43,8 +43,8 @@ struct WavSmpl {
 
 // The "smpl" chunk of faithful output for a sample whose first zone
 // (firstZoneOf) is `zone`: its root key minus its tuning as note and
-// fraction (held within notes 0-127; note 60 and no fraction without a zone
-// or with a negative root key), and its loop when the zone loops and the
+// fraction (held within notes 0-127; note 60 and no fraction without a
+// zone; a negative root key counts as 60), and its loop when the zone loops and the
 // loop lies within the sample; with a zone, the "inst" chunk: that note and
 // the fraction in whole cents, the zone's gain (-0.04 dB per centibel of
 // attenuation, as SoundFont players apply it, rounded to whole dB) and the
