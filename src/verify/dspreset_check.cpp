@@ -104,13 +104,16 @@ ZoneWant zoneWant(const SampleBank& bank, const ZoneArticulation& zones, std::ui
   const bool loop = gen[kSampleModes] == 1 && loopStart >= 0 && loopStart <= loopEnd &&
                     static_cast<std::uint64_t>(loopEnd) < frames;
   const double pan = signedAmount(gen[kPan]) / 5.0;  // tenths of a percent to -100...100
+  // DecentSampler's root notes run from 1: a root key of 0 is 1, tuned a
+  // semitone up.
+  const int key = root < 0 ? 60 : root, rootNote = std::max(key, 1);
   w.attributes = {
-      {Want::Integer, "rootNote", static_cast<double>(root < 0 ? 60 : root)},
+      {Want::Integer, "rootNote", static_cast<double>(rootNote)},
       {Want::Integer, "loNote", static_cast<double>(std::min(keyLow, 127))},
       {Want::Integer, "hiNote", static_cast<double>(keyHigh)},
       {Want::Integer, "loVel", static_cast<double>(std::clamp(velLow, 1, 127))},
       {Want::Integer, "hiVel", static_cast<double>(velHigh)},
-      {Want::Real, "tuning", signedAmount(gen[kFineTune]) / 100.0},
+      {Want::Real, "tuning", signedAmount(gen[kFineTune]) / 100.0 + (rootNote - key)},
       {Want::Decibels, "volume", -0.04 * signedAmount(gen[kInitialAttenuation])},
       {Want::Real, "pan", std::clamp(pan, -100.0, 100.0)},
       {Want::Flag, "loopEnabled", loop ? 1.0 : 0.0},
