@@ -108,3 +108,60 @@ TEST(DlsCommandLine, DlsdumpListsARegionPerSoundingZoneAndSpessasynthPlaysThem) 
     }
   }
 }
+
+TEST(DlsCheck, FindsEveryKindOfDamage) {
+  TempDir dir;
+  // One looped sample on one zone.
+  BankDesc d;
+  d.samples.resize(1);
+  d.samples[0].name = "ONE.WAV";
+  d.samples[0].pcm = noisePcm(400, 7);
+  d.samples[0].loopStartFrame = 100, d.samples[0].loopEndFrame = 300;
+  d.samples[0].zones = {0};
+  d.zones.resize(1);
+  d.zones[0].loopWord2 = 2;
+  writeBank(dir.file("BANK.TTI"), d);
+  fs::create_directories(dir.file("out"));
+  ASSERT_EQ(runCommand({kCli, "convert", "--mode", "dls", "--out", dir.file("out"), dir.file("BANK.TTI")}).exitCode, 0);
+  const std::vector<std::uint8_t> intact = readFileBytes(dir.file("out/BANK.dls"));
+  const std::vector<std::uint8_t> bytes = buildBank(d);
+  SampleBank bank;
+  ZoneArticulation art;
+  MemorySource source(bytes.data(), bytes.size(), dir.file("BANK.TTI"));
+  readDirectory(source, bank);
+  source.rewind();
+  readValues(source, bank, {&art, true});
+  // Each row adds `delta` to the byte `offset` bytes into the first chunk
+  // tagged `tag`.
+  struct Row {
+    const char* tag;
+    std::size_t offset;
+    int delta;
+    std::string expected;  // the start of the check's answer; "" for none
+  };
+  const std::vector<Row> rows = {
+      {"colh", 8, 0, ""},
+      {"colh", 8, 1, "colh does not say one instrument"},
+      {"rgnh", 8, 1, "zone 0: key low 2, expected 1"},
+      {"wsmp", 12, 1, "zone 0: unity note 65, expected 64"},
+      {"wsmp", 40, 1, "zone 0: loop length 201, expected 200"},
+      {"art1", 24, 1, "zone 0: connection 0 differs"},  // the attack's scale
+      {"ptbl", 16, 2, "wave 0: not where the pool table points"},
+      {"data", 8, 1, "wave 0: its frames differ"},
+  };
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const Row& row = rows[k];
+    SCOPED_TRACE(std::to_string(k) + ": " + row.tag);
+    std::vector<std::uint8_t> damaged = intact;
+    const auto at = std::search(damaged.begin(), damaged.end(), row.tag, row.tag + 4);
+    ASSERT_NE(at, damaged.end());
+    at[static_cast<std::ptrdiff_t>(row.offset)] = static_cast<std::uint8_t>(at[static_cast<std::ptrdiff_t>(row.offset)] + row.delta);
+    const std::string path = dir.file("row" + std::to_string(k) + ".dls");
+    writeBytes(path, damaged);
+    const std::string got = verify::checkDls(path, bank, art);
+    EXPECT_EQ(got.rfind(row.expected, 0), 0u) << got;
+    if (row.expected.empty()) {
+      EXPECT_EQ(got, "");
+    }
+  }
+}
