@@ -89,9 +89,11 @@ Expect expectFor(const BankDesc& d, const Loaded& l, std::size_t z) {
                      : left > right ? -std::lround(left * 500.0 / 31)
                                     : std::lround(right * 500.0 / 31);
   const int sustainCb = 1000 - static_cast<int>(std::lround(zd.sustainLevel * 1000.0 / 63));
-  e.num = {{"rootNote", root < 0 ? 60 : root}, {"loNote", std::min(keyLow, 127)}, {"hiNote", zd.keyHigh},
+  // DecentSampler's root notes run from 1: a root of 0 is 1, a semitone up.
+  const int key = root < 0 ? 60 : root;
+  e.num = {{"rootNote", std::max(key, 1)}, {"loNote", std::min(keyLow, 127)}, {"hiNote", zd.keyHigh},
            {"loVel", std::clamp(velLow, 1, 127)}, {"hiVel", zd.velHigh},
-           {"tuning", std::lround((zd.fineTuneRaw - 96) * 11.0 / 7) / 100.0},
+           {"tuning", std::lround((zd.fineTuneRaw - 96) * 11.0 / 7) / 100.0 + (std::max(key, 1) - key)},
            {"volume", -0.04 * (1440 - std::lround(zd.volume * 1440.0 / 127))},
            {"pan", std::clamp(pan / 5, -100.0, 100.0)}, {"sustain", std::pow(10.0, -sustainCb / 200.0)}};
   // Envelope times come from the check's own table of the sampler's times.

@@ -182,7 +182,7 @@ std::vector<std::vector<std::uint8_t>> contents(const std::string& folder) {
 }  // namespace
 
 // Each WAV file's unity note and pitch fraction are its sample's root key
-// minus the tuning of the first zone that plays it, its loop that zone's
+// (60 for a negative one) minus the tuning of the first zone that plays it, its loop that zone's
 // loop where it lies within the sample; frames and format stay as the
 // exact file has them. SFZ and DecentSampler folders hold the same files.
 TEST(FaithfulWav, SmplSaysTheFirstZonesPitchAndOnlyALoopThatPlays) {
@@ -211,7 +211,8 @@ TEST(FaithfulWav, SmplSaysTheFirstZonesPitchAndOnlyALoopThatPlays) {
         EXPECT_EQ(b.info.samplerate, a.info.samplerate);
         EXPECT_EQ(b.frames, a.frames);
         const std::optional<Meaning> m = firstZone(d, f.left);
-        const int cents = m && m->root >= 0 ? std::clamp(m->root * 100 - m->cents, 0, 12700) : 6000;
+        // A negative root key plays from 60, with the zone's tuning.
+        const int cents = m ? std::clamp((m->root < 0 ? 60 : m->root) * 100 - m->cents, 0, 12700) : 6000;
         EXPECT_EQ(b.inst.basenote, cents / 100);
         EXPECT_EQ(b.inst.detune, cents % 100);
         pitched += cents != 6000;

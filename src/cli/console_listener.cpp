@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/messages.h"
+#include "jobs/output_formats.h"
 #include "cli/signals.h"
 #include "platform/errors.h"
 #include "platform/text.h"
@@ -26,16 +27,8 @@ const char* const kGaugeNames[3] = {"bank", "folder", "drive"};
 // folder run, the banks of a drive run.
 const char* const kGaugeUnits[3] = {"steps", "banks", "banks"};
 
-const char* kindName(OutputKind kind) {
-  switch (kind) {
-    case OutputKind::MonoWav: return "monoWav";
-    case OutputKind::StereoWav: return "stereoWav";
-    case OutputKind::SoundFont: return "soundFont";
-    case OutputKind::Sfz: return "sfz";
-    case OutputKind::DsPreset: return "dsPreset";
-  }
-  return "file";
-}
+// The JSON word of an output file's kind, as its format's entry says it.
+std::string kindName(OutputKind kind) { return std::string(formatOfKind(kind).kindWord); }
 
 // Lines of standard output go out one write each where someone may read
 // them as they come: a terminal, a pipe (whose reader may also stop the run

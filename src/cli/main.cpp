@@ -25,8 +25,9 @@ namespace {
 
 const char kDescription[] =
     "Converts the sample banks of .tti files into 16-bit PCM WAV files (mono, or stereo for\n"
-    "left/right pairs), into one SoundFont 2 file per bank, or into an SFZ instrument or a\n"
-    "DecentSampler preset per bank (its samples as mono WAV files).";
+    "left/right pairs), into one SoundFont 2 (or SF3) file per bank, into an SFZ instrument or a\n"
+    "DecentSampler preset per bank (its samples as mono WAV files), or into a Bitwig\n"
+    "multisample or a DLS file per bank.";
 
 const char kExitStatus[] =
     "Exit status: 0 done, 1 run-time error or refused input, 2 usage error,\n"

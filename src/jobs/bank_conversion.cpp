@@ -151,7 +151,11 @@ OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKin
 
 }  // namespace
 
-void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* source) {
+namespace {
+
+// The job of an instrument that is one file of the whole bank, written by
+// `format`'s file writer into `folder`.
+void writeWholeBankFile(JobContext& ctx, const OutputFormat& format, const std::string& folder, ByteSource* source) {
   SampleBank& bank = ctx.bank;
   const std::uint32_t n = bank.sampleCount;
   ctx.gauge1.setRange(0, 2 * static_cast<std::int64_t>(n) + 10);
@@ -162,8 +166,8 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
 
   readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
   OutputFileEvent event =
-      bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(ctx.format(), bank.ttiPath))),
-                    OutputKind::SoundFont);
+      bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(format, bank.ttiPath))),
+                    format.kind);
   if (!ctx.options.dryRun) {
     // A folder run holds its folder open; any other job opens the file's
     // folder from the output root.
@@ -173,7 +177,7 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
       opened = outputRootOf(ctx).open(folder);
       held = &opened;
     }
-    const std::string given = writeSf2(
+    const std::string given = format.writeFile(
         bank, ctx.zones, event.path, ctx.writeBuffer,
         [&](int steps) {
           checkCancelled(ctx.ui);
@@ -186,6 +190,16 @@ void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* 
   }
   ctx.ui.outputFile(event);
   filesDone.done();
+}
+
+}  // namespace
+
+void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* source) {
+  writeWholeBankFile(ctx, outputFormat(FormatId::Sf2), folder, source);
+}
+
+void writeBankFile(JobContext& ctx, const std::string& folder, ByteSource* source) {
+  writeWholeBankFile(ctx, ctx.format(), folder, source);
 }
 
 namespace {

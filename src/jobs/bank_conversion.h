@@ -65,6 +65,9 @@ std::string runOutputKey(const std::string& folder, const std::string& name);
 void writeWavBank(JobContext& ctx, const std::string& folder, ByteSource* source);
 // "<bank name>.sf2" in `folder`, replacing a file of that name.
 void writeSoundFontBank(JobContext& ctx, const std::string& folder, ByteSource* source);
+// The job's format's instrument file of the whole bank in `folder`, made by
+// its file writer (OutputFormat::writeFile), replacing a file of that name.
+void writeBankFile(JobContext& ctx, const std::string& folder, ByteSource* source);
 // The bank's folder with its samples as mono WAV files in "samples/" and
 // the instrument's text file, replacing a file of that name.
 void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource* source);

@@ -27,7 +27,7 @@ constexpr int kButtonCount = 4;
 // would write; or found already there with other bytes: left as it is, and
 // the bank fails once its other files are done.
 enum class OutputOutcome { Written, Existing, Planned, Differs };
-enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz, DsPreset };
+enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz, DsPreset, Multisample, Dls, Sf3 };
 struct OutputFileEvent {
   std::string path;
   OutputOutcome outcome = OutputOutcome::Written;

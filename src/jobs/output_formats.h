@@ -11,13 +11,25 @@
 #include "jobs/listener.h"
 #include "tti/sample_bank.h"
 #include "tti/zone_play.h"
+#include "writers/output_file.h"
 
 namespace vantrel {
 
 struct JobContext;
 class ByteSource;
 
-enum class FormatId { None, Mono, Stereo, Sf2, Sfz, DsPreset };
+enum class FormatId { None, Mono, Stereo, Sf2, Sfz, DsPreset, Multisample, Dls, Sf3 };
+
+// Writes an instrument that is one file of the whole bank (a SoundFont, a
+// multisample), with the bank's PCM data held, as `finalPath`, replacing a
+// file of that name; the file gets its name only when complete. `progress`
+// steps the bank's gauge (at most twice the bank's samples and ten more);
+// `tap` and `folder` as OutputFile takes them. Returns the path the file was
+// given.
+using BankFileWriter = std::string (*)(const SampleBank& bank, const std::vector<ZonePlay>& zones,
+                                       const std::string& finalPath, std::vector<std::uint8_t>& buffer,
+                                       const Progress& progress, WriteTap* tap, const OpenFolder* folder,
+                                       bool faithful);
 
 struct OutputFormat {
   FormatId id;
@@ -32,8 +44,13 @@ struct OutputFormat {
   // The bank's instrument file, "<bank file name but its last three
   // characters><extension>" ("" for WAV files alone).
   std::string_view instrumentExtension;
-  // The kind of the instrument file (or of the WAV files).
+  // The kind of the instrument file (or of the WAV files), and its word in
+  // the command line's JSON events.
   OutputKind kind;
+  std::string_view kindWord;
+  // Whether the mode writes WAV files as files of their own (the run's
+  // lanes convert such banks at once).
+  bool writesWavFiles;
   bool needsZones;             // whether the writer reads the bank's zones
   std::string_view help;       // what --help says of the mode
   // Writes the bank whose directory ctx holds into `folder` (or, in a dry
@@ -44,6 +61,8 @@ struct OutputFormat {
   // (in "samples/", named by sfzSampleNames): the file's text.
   std::string (*instrumentText)(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                                 const std::vector<std::string>& sampleNames);
+  // For an instrument that is one file of the whole bank: its writer.
+  BankFileWriter writeFile;
 };
 
 // The formats a user can choose, in the output box's order.
@@ -57,6 +76,9 @@ const OutputFormat& outputFormat(FormatId id);
 const OutputFormat* formatByWord(std::string_view word);
 // Index -1 gives noOutputFormat().
 const OutputFormat* formatBySettingsIndex(int index);
+// The format whose output is of `kind` (the stereo format for stereo WAV
+// files, the mono one for mono WAV files).
+const OutputFormat& formatOfKind(OutputKind kind);
 
 // A bank's output name inside the folder it is converted into: its folder
 // ("WAV_MONO_BANK.TTI") or, for a format without one, its instrument file

@@ -156,8 +156,7 @@ bool throughFuse(const std::string& folder) {
 }  // namespace
 
 RunLanes::Plan RunLanes::planFor(const JobContext& ctx, std::size_t banks, const std::string& target) {
-  const FormatId id = ctx.format().id;
-  const bool wavFiles = id == FormatId::Mono || id == FormatId::Stereo || id == FormatId::Sfz || id == FormatId::DsPreset;
+  const bool wavFiles = ctx.format().writesWavFiles;
   if (!wavFiles || ctx.options.dryRun || ctx.options.overwrite || banks < 2 || ctx.ui.tapsOutput() ||
       ctx.ui.checksBeforeNaming() || throughFuse(target)) {
     return {};

@@ -176,13 +176,19 @@ ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones,
   const int z = firstZoneOfSample(bank, zones, sample);
   if (z < 0) return e;
   const auto zone = static_cast<std::uint16_t>(z);
+  e.inst = true;
+  for (const auto& [oper, amount] : zoneGenerators(bank, zones, zone)) {
+    if (oper == kInitialAttenuation) e.gain = static_cast<int>(std::lround(-0.04 * static_cast<std::int16_t>(amount)));
+    if (oper == kKeyRange) e.keyLow = std::min(amount & 0xFF, 127), e.keyHigh = amount >> 8;
+    if (oper == kVelRange) e.velocityLow = std::clamp(amount & 0xFF, 1, 127), e.velocityHigh = amount >> 8;
+  }
   if (zones.zoneLooped[zone] == 1 && loopWithin(bank, sample)) {
     e.loop = true;
     e.loopStart = static_cast<std::uint32_t>(bank.loopStart[sample]);
     e.loopEnd = static_cast<std::uint32_t>(bank.loopEnd[sample]);
   }
-  const int root = zones.zoneRootKey[zone];
-  if (root < 0) return e;
+  // Players take a negative root key as 60, and keep the tuning.
+  const int root = zones.zoneRootKey[zone] < 0 ? 60 : zones.zoneRootKey[zone];
   // The pitch at which the sample sounds unchanged, in cents from note 0:
   // the zone plays it there on its root key, moved by the tuning.
   const long pitch = std::clamp<long>(100L * root - tuningCents(zones, zone), 0, 12700);

@@ -93,13 +93,18 @@ int firstZoneOfSample(const SampleBank& bank, const ZoneArticulation& zones, std
 
 // What a faithful WAV file's "smpl" chunk says of its (left) sample, as
 // libsndfile reads it: the pitch of its first zone (the root key minus the
-// tuning, from MIDI note 0 to 127; note 60 without a zone or with a
-// negative root key) and that zone's loop if it loops within the sample.
+// tuning, from MIDI note 0 to 127, a negative root key taken as 60; note
+// 60 without a zone) and that zone's loop if it loops within the sample;
+// and, with such a zone, what its "inst" chunk says: that note and cents,
+// the zone's gain in whole dB (0.4 dB per centibel of attenuation, as
+// SoundFont players apply it) and its keys and velocities (from 1).
 struct ExpectedSmpl {
   int note = 60;
   int cents = 0;  // above the note
   bool loop = false;
   std::uint32_t loopStart = 0, loopEnd = 0;  // the loop's first and last frame
+  bool inst = false;
+  int gain = 0, keyLow = 0, keyHigh = 127, velocityLow = 1, velocityHigh = 127;
 };
 ExpectedSmpl expectedSmpl(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample);
 

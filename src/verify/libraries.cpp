@@ -47,6 +47,7 @@ Sndfile loadSndfile() {
   lib.get(f.strerror, "sf_strerror");
   lib.get(f.command, "sf_command");
   lib.get(f.readRaw, "sf_read_raw");
+  lib.get(f.readShort, "sf_readf_short");
   return f;
 }
 

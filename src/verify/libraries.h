@@ -18,6 +18,7 @@ struct Sndfile {
   decltype(&::sf_strerror) strerror;
   decltype(&::sf_command) command;
   decltype(&::sf_read_raw) readRaw;
+  decltype(&::sf_readf_short) readShort;
 };
 
 struct Crypto {

@@ -8,8 +8,11 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "verify/checks.h"
+#include "verify/dls_check.h"
 #include "verify/dspreset_check.h"
 #include "verify/manifest.h"
+#include "verify/sf3_check.h"
+#include "verify/multisample_check.h"
 
 namespace vantrel::verify {
 
@@ -32,6 +35,15 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
     case OutputKind::DsPreset:
       if (!e.zones) return "no zones to compare with";
       return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
+    case OutputKind::Multisample:
+      if (!e.zones) return "no zones to compare with";
+      return checkMultisample(e.path, *e.bank, *e.zones);
+    case OutputKind::Dls:
+      if (!e.zones) return "no zones to compare with";
+      return checkDls(e.path, *e.bank, *e.zones);
+    case OutputKind::Sf3:
+      if (!e.zones) return "no zones to compare with";
+      return checkSf3(e.path, *e.bank, *e.zones, e.faithful);
     default:
       // A kind without a check here fails rather than passing unread.
       return "no check for this kind of output";

@@ -51,7 +51,7 @@ std::string readChunks(File& file, std::uint64_t from, std::uint64_t to, int dep
 
 }  // namespace
 
-std::string readRiffTree(File& file, const char (&form)[5], std::vector<RiffChunk>& top) {
+std::string readRiffTree(File& file, const char (&form)[5], std::vector<RiffChunk>& top, int depth) {
   const std::uint64_t length = file.size();
   if (length < 12) return "shorter than a RIFF header";
   std::uint8_t h[12];
@@ -65,7 +65,7 @@ std::string readRiffTree(File& file, const char (&form)[5], std::vector<RiffChun
            " (the file's length - 8)";
   }
   try {
-    return readChunks(file, 12, length, 1, top);
+    return readChunks(file, 12, length, depth, top);
   } catch (const RunError& e) {
     return e.message();
   }

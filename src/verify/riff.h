@@ -20,10 +20,10 @@ struct RiffChunk {
 };
 
 // Reads the tree of `file`: a "RIFF" form of type `form` whose size field
-// is the file's length - 8, holding chunks and one level of LIST chunks,
-// every chunk inside its parent (odd sizes padded to even). Returns what is
-// wrong, or empty with `top` holding the form's chunks.
-std::string readRiffTree(File& file, const char (&form)[5], std::vector<RiffChunk>& top);
+// is the file's length - 8, holding chunks and `depth` levels of LIST
+// chunks, every chunk inside its parent (odd sizes padded to even). Returns
+// what is wrong, or empty with `top` holding the form's chunks.
+std::string readRiffTree(File& file, const char (&form)[5], std::vector<RiffChunk>& top, int depth = 1);
 
 // The first chunk with `id` (and, for "LIST", type `listType`) in `chunks`.
 const RiffChunk* findChunk(const std::vector<RiffChunk>& chunks, const std::string& id,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include "platform/file.h"
 #include "verify/checks.h"
 #include "verify/expected.h"
+#include "verify/libraries.h"
+#include "verify/sf3_check.h"
 #include "verify/riff.h"
 
 namespace vantrel::verify {
@@ -92,12 +95,10 @@ struct FaithfulSamples {
   }
 };
 
-// Sample r's header and data against the bank's sample r (`faithful`,
-// when given: as faithful output writes it).
-std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
-                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want,
-                        const FaithfulSamples* faithful) {
-  const std::uint8_t* h = hydra.record(kShdr, r);
+// Sample r's header `h` against the bank's sample r (`faithful`, when
+// given: as faithful output writes it), its positions in frames.
+std::string checkSampleHeader(const std::uint8_t* h, const SampleBank& bank, std::uint32_t r,
+                              const FaithfulSamples* faithful) {
   const std::uint32_t start = le32(h + 20), end = le32(h + 24);
   const std::uint32_t loopStart = le32(h + 28), loopEnd = le32(h + 32), rate = le32(h + 36);
   const std::string who = "sample " + std::to_string(r) + ": ";
@@ -105,7 +106,6 @@ std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hy
   if (end < start || end - start != bytes / 2) {
     return who + std::to_string(static_cast<std::int64_t>(end) - start) + " frames, expected " + std::to_string(bytes / 2);
   }
-  if (2 * static_cast<std::uint64_t>(end) > smpl.size) return who + "runs past the sample data";
   if (rate != 44100) return who + "sample rate " + std::to_string(rate) + ", expected 44100";
   std::string name;
   std::uint32_t wantStart, wantEnd;
@@ -138,6 +138,20 @@ std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hy
   if (field != name + std::string(20 - name.size(), '\0')) return who + "the name differs";
   if (loopStart != wantStart) return who + "loop start " + std::to_string(loopStart) + ", expected " + std::to_string(wantStart);
   if (loopEnd != wantEnd) return who + "loop end " + std::to_string(loopEnd) + ", expected " + std::to_string(wantEnd);
+  return {};
+}
+
+// Sample r's header and data against the bank's sample r (`faithful`,
+// when given: as faithful output writes it).
+std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
+                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want,
+                        const FaithfulSamples* faithful) {
+  const std::uint8_t* h = hydra.record(kShdr, r);
+  if (std::string what = checkSampleHeader(h, bank, r, faithful); !what.empty()) return what;
+  const std::uint32_t start = le32(h + 20), end = le32(h + 24);
+  const std::string who = "sample " + std::to_string(r) + ": ";
+  const std::uint64_t bytes = wavChannelBytes(bank, r);
+  if (2 * static_cast<std::uint64_t>(end) > smpl.size) return who + "runs past the sample data";
 
   const ChannelBytes expected(bank, r, bytes);
   const std::uint64_t base = smpl.offset + 2 * static_cast<std::uint64_t>(start);
@@ -317,6 +331,81 @@ std::string checkFaithfulFrame(File& file, const RiffChunk& info, const RiffChun
   return {};
 }
 
+// A compressed sample r of an SF3 file: its header as checkSample has it
+// but for the positions (start and end the bytes of one Ogg stream in the
+// sample data, loop points from the sample's first frame) and the
+// compressed flag in its type; the stream, decoded by libsndfile, as long
+// as the sample and at its level.
+std::string checkCompressedSample(const File& file, const RiffChunk& smpl, const Hydra& hydra,
+                                  const SampleBank& bank, std::uint32_t r, const FaithfulSamples* faithful) {
+  const std::uint8_t* h = hydra.record(kShdr, r);
+  const std::uint32_t start = le32(h + 20), end = le32(h + 24);
+  const std::string who = "sample " + std::to_string(r) + ": ";
+  if ((le16(h + 44) & 0x10) == 0) return who + "not flagged as compressed";
+  if (end <= start || end > smpl.size) return who + "its stream lies outside the sample data";
+  // The header as an uncompressed sample at frame 0 of the data would have it.
+  std::uint8_t plain[46];
+  std::memcpy(plain, h, 46);
+  const std::uint64_t bytes = wavChannelBytes(bank, r);
+  const auto frames = static_cast<std::uint32_t>(bytes / 2);
+  for (int k = 0; k < 4; ++k) {
+    plain[20 + k] = 0;
+    plain[24 + k] = static_cast<std::uint8_t>(frames >> (8 * k));
+  }
+  plain[44] = static_cast<std::uint8_t>(plain[44] & ~0x10);
+  if (std::string what = checkSampleHeader(plain, bank, r, faithful); !what.empty()) return what;
+
+  std::vector<std::uint8_t> stream(end - start);
+  file.readAt(smpl.offset + start, stream.data(), stream.size());
+  if (stream.size() < 4 || std::memcmp(stream.data(), "OggS", 4) != 0) return who + "its stream is not Ogg";
+  struct Memory {
+    const std::vector<std::uint8_t>* bytes;
+    sf_count_t at = 0;
+  } memory{&stream};
+  SF_VIRTUAL_IO io{};
+  io.get_filelen = [](void* m) { return static_cast<sf_count_t>(static_cast<Memory*>(m)->bytes->size()); };
+  io.seek = [](sf_count_t offset, int whence, void* m) {
+    Memory& mem = *static_cast<Memory*>(m);
+    const auto size = static_cast<sf_count_t>(mem.bytes->size());
+    mem.at = std::clamp<sf_count_t>(whence == SEEK_SET ? offset : whence == SEEK_CUR ? mem.at + offset : size + offset,
+                                    0, size);
+    return mem.at;
+  };
+  io.read = [](void* to, sf_count_t n, void* m) {
+    Memory& mem = *static_cast<Memory*>(m);
+    const sf_count_t take = std::min<sf_count_t>(n, static_cast<sf_count_t>(mem.bytes->size()) - mem.at);
+    std::memcpy(to, mem.bytes->data() + mem.at, static_cast<std::size_t>(take));
+    mem.at += take;
+    return take;
+  };
+  io.write = [](const void*, sf_count_t, void*) { return sf_count_t{0}; };
+  io.tell = [](void* m) { return static_cast<Memory*>(m)->at; };
+  const Sndfile& sf = sndfile();
+  SF_INFO info{};
+  SNDFILE* decoder = sf.openVirtual(&io, SFM_READ, &info, &memory);
+  if (!decoder) return who + "libsndfile cannot read its stream: " + sf.strerror(nullptr);
+  std::vector<std::int16_t> decoded(frames + 1u);
+  const sf_count_t got = info.channels == 1 ? sf.readShort(decoder, decoded.data(), frames + 1) : -1;
+  sf.close(decoder);
+  if (got != frames) return who + std::to_string(got) + " frames decoded, expected " + std::to_string(frames);
+  std::vector<std::uint8_t> want(bytes);
+  if (bytes) ChannelBytes(bank, r, bytes).read(0, want.data(), want.size());
+  // A lossy codec keeps a sample's level, not its waveform: the decoded
+  // stream's energy within 1 dB of the sample's, or both below 1% of full
+  // scale.
+  double original = 0, got2 = 0;
+  for (std::uint32_t k = 0; k < frames; ++k) {
+    const double w = static_cast<std::int16_t>(want[2 * k] | want[2 * k + 1] << 8);
+    original += w * w;
+    got2 += static_cast<double>(decoded[k]) * decoded[k];
+  }
+  const double floor = 0.01 * 32768 * 0.01 * 32768 * frames;
+  if (std::max(original, got2) > floor && std::fabs(10 * std::log10((got2 + 1) / (original + 1))) > 1) {
+    return who + "the decoded stream's level differs from its frames' by more than 1 dB";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
@@ -349,6 +438,42 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
     }
     std::vector<std::uint8_t> got(kBlockBytes);
     return checkGaps(file, *smpl, hydra, bank.sampleCount, got);
+  } catch (const RunError& e) {
+    return e.message();
+  }
+}
+
+std::string checkSf3(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones, bool faithful) {
+  try {
+    File file(path, File::Mode::Read);
+    std::vector<RiffChunk> top;
+    if (std::string what = readRiffTree(file, "sfbk", top); !what.empty()) return what;
+    const RiffChunk* info = findChunk(top, "LIST", "INFO");
+    const RiffChunk* sdta = findChunk(top, "LIST", "sdta");
+    const RiffChunk* pdta = findChunk(top, "LIST", "pdta");
+    const RiffChunk* ifil = info ? findChunk(info->children, "ifil") : nullptr;
+    if (!ifil || ifil->size != 4) return "no INFO list with a version";
+    std::uint8_t version[4];
+    file.readAt(ifil->offset, version, 4);
+    if (le16(version) != 3) return "version " + std::to_string(le16(version)) + ", expected 3";
+    if (!sdta || !pdta) return "no sdta or pdta list";
+    const RiffChunk* smpl = findChunk(sdta->children, "smpl");
+    if (!smpl) return "no sample data";
+    Hydra hydra;
+    if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
+    if (hydra.count(kShdr) != bank.sampleCount + 1u) {
+      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(bank.sampleCount);
+    }
+    if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
+    std::optional<FaithfulSamples> samples;
+    if (faithful) samples.emplace(bank, zones);
+    for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+      if (std::string what = checkCompressedSample(file, *smpl, hydra, bank, r, samples ? &*samples : nullptr);
+          !what.empty()) {
+        return what;
+      }
+    }
+    return {};
   } catch (const RunError& e) {
     return e.message();
   }

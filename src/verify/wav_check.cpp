@@ -42,6 +42,19 @@ class ReadBack {
     return use(file, size);
   }
 
+  // The 7 bytes of the "inst" chunk before "data" in the file's first
+  // bytes; null when it has none.
+  const std::uint8_t* instChunk() const {
+    for (std::size_t at = 12; at + 8 <= headSize_;) {
+      const std::uint32_t size = head_[at + 4] | head_[at + 5] << 8 | head_[at + 6] << 16 |
+                                 static_cast<std::uint32_t>(head_[at + 7]) << 24;
+      if (std::memcmp(head_ + at, "data", 4) == 0) break;
+      if (std::memcmp(head_ + at, "inst", 4) == 0) return size >= 7 && at + 15 <= headSize_ ? head_ + at + 8 : nullptr;
+      at += 8 + std::size_t{size} + (size & 1u);
+    }
+    return nullptr;
+  }
+
   static SF_VIRTUAL_IO io() {
     SF_VIRTUAL_IO v{};
     v.get_filelen = [](void* self) { return static_cast<sf_count_t>(static_cast<ReadBack*>(self)->size_); };
@@ -143,11 +156,26 @@ std::string frameDiffers(std::uint64_t frame) { return "frame " + std::to_string
 
 std::string notReadable(const std::string& why) { return "not a readable WAV file (" + why + ")"; }
 
-// The "smpl" chunk of a faithful file: the pitch and the loop that
-// expectedSmpl gives for its (left) sample.
-std::string compareFaithfulSmpl(const SF_INSTRUMENT& inst, const SampleBank& bank, const ZoneArticulation& zones,
-                                std::uint16_t left) {
+// The "smpl" and "inst" chunks of a faithful file: the pitch and the loop
+// that expectedSmpl gives for its (left) sample, and what it says of the
+// "inst" chunk (`instBytes`, its 7 bytes, read here: libsndfile does not).
+std::string compareFaithfulSmpl(const SF_INSTRUMENT& inst, const std::uint8_t* instBytes, const SampleBank& bank,
+                                const ZoneArticulation& zones, std::uint16_t left) {
   const ExpectedSmpl want = expectedSmpl(bank, zones, left);
+  if ((instBytes != nullptr) != want.inst) return want.inst ? "no inst chunk" : "an inst chunk, but no zone plays it";
+  if (instBytes) {
+    const int got[7] = {instBytes[0], static_cast<std::int8_t>(instBytes[1]), static_cast<std::int8_t>(instBytes[2]),
+                        instBytes[3], instBytes[4], instBytes[5], instBytes[6]};
+    const int expected[7] = {want.note, want.cents, want.gain, want.keyLow, want.keyHigh, want.velocityLow,
+                             want.velocityHigh};
+    const char* const field[7] = {"note", "fine tune", "gain", "low key", "high key", "low velocity", "high velocity"};
+    for (int k = 0; k < 7; ++k) {
+      if (got[k] != expected[k]) {
+        return std::string("inst ") + field[k] + " " + std::to_string(got[k]) + ", expected " +
+               std::to_string(expected[k]);
+      }
+    }
+  }
   if (inst.basenote != want.note || inst.detune != want.cents) {
     return "pitch note " + std::to_string(inst.basenote) + " + " + std::to_string(inst.detune) + " cents, expected " +
            std::to_string(want.note) + " + " + std::to_string(want.cents);
@@ -192,7 +220,9 @@ std::string compareWav(ReadBack& readBack, const SampleBank& bank, bool stereo, 
   const bool hasInstrument = sf.command(file.get(), SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
   if (faithful) {
     if (!hasInstrument) return "no smpl chunk";
-    if (std::string what = compareFaithfulSmpl(inst, bank, *faithful, left); !what.empty()) return what;
+    if (std::string what = compareFaithfulSmpl(inst, readBack.instChunk(), bank, *faithful, left); !what.empty()) {
+      return what;
+    }
   } else {
     if (!hasInstrument || inst.loop_count < 1) return "no sample loop";
     const auto loopStart = static_cast<std::uint32_t>(bank.loopStart[left]);

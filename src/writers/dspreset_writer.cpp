@@ -151,13 +151,16 @@ std::string dspresetText(const SampleBank& bank, const std::vector<ZonePlay>& zo
       out += std::string(" ") + name + "=\"" + attributeText(value) + "\"";
     };
     attribute("path", std::string(kSfzSampleFolder) + "/" + sampleNames[zone.sample]);
-    attribute("rootNote", std::to_string(zone.rootKey));
+    // DecentSampler takes root notes 1-127: a root key of 0 is written as 1,
+    // a semitone up, and the tuning a semitone up with it.
+    const int rootNote = std::max(zone.rootKey, 1);
+    attribute("rootNote", std::to_string(rootNote));
     attribute("loNote", std::to_string(std::min(zone.keyLow, 127)));
     attribute("hiNote", std::to_string(zone.keyHigh));
     // Velocity 0 is a note-off: a range starts at 1 at the lowest.
     attribute("loVel", std::to_string(std::clamp(zone.velLow, 1, 127)));
     attribute("hiVel", std::to_string(zone.velHigh));
-    attribute("tuning", decimal(zone.tuningCents / 100.0));
+    attribute("tuning", decimal((zone.tuningCents + 100 * (rootNote - zone.rootKey)) / 100.0));
     // Players apply 0.4 dB per centibel of attenuation.
     attribute("volume", decimal(-0.04 * zone.attenuationCb) + "dB");
     attribute("pan", decimal(std::clamp(zone.pan, -500, 500) / 5.0));

@@ -23,9 +23,11 @@ namespace vantrel {
 // empty as it has no file) keeps its place as a comment saying why, and a loop that does not lie within its sample is
 // played as no loop. Attributes:
 //   path         "samples/" + the sample's file name
-//   rootNote     the key that plays the sample unchanged
+//   rootNote     the key that plays the sample unchanged, at least 1 (the
+//                player's range is 1-127)
 //   loNote, hiNote, loVel, hiVel   the SFZ region's lokey, hikey, lovel, hivel
-//   tuning       fine tune in semitones
+//   tuning       fine tune in semitones, and a semitone up for a root key
+//                of 0 written as 1
 //   volume       in decibels, with the "dB" suffix (0.4 dB per centibel)
 //   pan          -100 (left) ... 100 (right)
 //   loopEnabled  "true" with loopStart and loopEnd (frames, end played),

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -30,7 +31,8 @@ WavHeader wavHeader(std::uint16_t channels, std::uint32_t dataBytes, const WavSm
   WavHeader h;
   const std::uint32_t loops = smpl.loop ? 1 : 0;
   const std::uint32_t smplSize = 36 + 24 * loops;
-  h.size = 36 + 8 + smplSize + 8;
+  const std::uint32_t instBytes = smpl.inst ? 16 : 0;  // 7 bytes and a pad byte
+  h.size = 36 + 8 + smplSize + instBytes + 8;
   std::uint8_t* p = h.bytes.data();
   std::memcpy(p + 0, "RIFF", 4);
   putU32(p + 4, dataBytes + static_cast<std::uint32_t>(h.size) - 8);
@@ -57,6 +59,18 @@ WavHeader wavHeader(std::uint16_t channels, std::uint32_t dataBytes, const WavSm
     putU32(p + 88, static_cast<std::uint32_t>(smpl.loopStart));
     putU32(p + 92, static_cast<std::uint32_t>(smpl.loopEnd));
     // fraction, play count (endless): 0
+  }
+  if (const std::optional<WavInst>& inst = smpl.inst) {
+    std::uint8_t* i = p + 44 + smplSize;
+    std::memcpy(i, "inst", 4);
+    putU32(i + 4, 7);
+    i[8] = inst->unshiftedNote;
+    i[9] = static_cast<std::uint8_t>(inst->fineTune);
+    i[10] = static_cast<std::uint8_t>(inst->gain);
+    i[11] = inst->lowNote;
+    i[12] = inst->highNote;
+    i[13] = inst->lowVelocity;
+    i[14] = inst->highVelocity;
   }
   std::uint8_t* data = p + h.size - 8;
   std::memcpy(data, "data", 4);
@@ -174,12 +188,23 @@ WavSmpl faithfulSmpl(const ZonePlay* zone) {
     smpl.loopStart = zone->loopStart;
     smpl.loopEnd = zone->loopEnd;
   }
-  if (zone->storedRootKey < 0) return smpl;
+  WavInst inst;
+  inst.gain = static_cast<std::int8_t>(std::clamp<long>(std::lround(-0.04 * zone->attenuationCb), -128, 127));
+  inst.lowNote = static_cast<std::uint8_t>(std::min(zone->keyLow, 127));
+  inst.highNote = static_cast<std::uint8_t>(zone->keyHigh);
+  // Velocity 0 is a note-off: a range starts at 1 at the lowest.
+  inst.lowVelocity = static_cast<std::uint8_t>(std::clamp(zone->velLow, 1, 127));
+  inst.highVelocity = static_cast<std::uint8_t>(zone->velHigh);
+  smpl.inst = inst;
   // The sample sounds unchanged where the zone's pitch, root key plus
-  // tuning, meets the key played: at the root key minus the tuning.
+  // tuning, meets the key played: at the root key minus the tuning. A
+  // zone whose stored root key is negative plays from 60 (rootKey), with
+  // its tuning, as the SoundFont, SFZ and DecentSampler output play it.
   const int cents = std::clamp(zone->rootKey * 100 - zone->tuningCents, 0, 127 * 100);
   smpl.unityNote = static_cast<std::uint8_t>(cents / 100);
   smpl.pitchFraction = static_cast<std::uint32_t>(((static_cast<std::uint64_t>(cents % 100) << 32) + 50) / 100);
+  smpl.inst->unshiftedNote = smpl.unityNote;
+  smpl.inst->fineTune = static_cast<std::int8_t>(cents % 100);
   return smpl;
 }
 

@@ -3,7 +3,8 @@
 // WAV writer: one sample as a mono file, or a left/right pair as a stereo
 // file, each with a header ("fmt ", "smpl", "data") followed by the 16-bit
 // PCM bytes from the bank's PCM data area. The header is 112 bytes with one
-// loop in "smpl", 88 bytes with none. A file gets its final name only when
+// loop in "smpl", 88 bytes with none; faithful output adds 16 bytes of
+// "inst" after "smpl" for a sample a zone plays. A file gets its final name only when
 // it is complete (OutputFile).
 
 #include <array>
@@ -18,22 +19,36 @@
 
 namespace vantrel {
 
-constexpr std::size_t kWavHeaderSize = 112;  // the header with one loop, the longest
+constexpr std::size_t kWavHeaderSize = 128;  // the header with one loop and "inst", the longest
 
 // What the "smpl" chunk says of a sample: the MIDI note it sounds at and
 // how far above that note, and its loop, if it has one.
+// What the "inst" chunk says of a sample: the note and fine tune of the
+// smpl chunk, the gain and the key and velocity range of the zone that
+// plays it.
+struct WavInst {
+  std::uint8_t unshiftedNote = 60;
+  std::int8_t fineTune = 0;  // cents up from unshiftedNote, as the smpl chunk's pitch fraction
+  std::int8_t gain = 0;      // dB
+  std::uint8_t lowNote = 0, highNote = 127, lowVelocity = 1, highVelocity = 127;
+};
+
 struct WavSmpl {
   std::uint8_t unityNote = 60;
   std::uint32_t pitchFraction = 0;  // of a semitone up from unityNote, in units of 2^-32
   bool loop = false;
   std::int32_t loopStart = 0, loopEnd = 0;  // the loop's first and last frame
+  std::optional<WavInst> inst;  // an "inst" chunk after "smpl", when set
 };
 
 // The "smpl" chunk of faithful output for a sample whose first zone
 // (firstZoneOf) is `zone`: its root key minus its tuning as note and
-// fraction (held within notes 0-127; note 60 and no fraction without a zone
-// or with a negative root key), and its loop when the zone loops and the
-// loop lies within the sample.
+// fraction (held within notes 0-127; note 60 and no fraction without a
+// zone; a negative root key counts as 60), and its loop when the zone loops and the
+// loop lies within the sample; with a zone, the "inst" chunk: that note and
+// the fraction in whole cents, the zone's gain (-0.04 dB per centibel of
+// attenuation, as SoundFont players apply it, rounded to whole dB) and the
+// keys and velocities that sound it (1 at the lowest velocity).
 WavSmpl faithfulSmpl(const ZonePlay* zone);
 
 // What a WAV file holds: sample `left` alone, or the pair left/right
