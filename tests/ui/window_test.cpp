@@ -82,7 +82,8 @@ TEST(UiWindow, ControlsSitAtTheirPlaces) {
   EXPECT_EQ(f.headl->palette().color(QPalette::Base), QColor(28, 44, 46));
   QStringList items;
   for (int k = 0; k < f.into->count(); ++k) items << f.into->itemText(k);
-  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2", "SFZ", "DecentSampler"}));
+  EXPECT_EQ(items, QStringList({"WAV  Mono", "WAV  Stereo", "SF2", "SFZ", "DecentSampler", "Bitwig multisample", "DLS",
+                              "SF3"}));
 }
 
 TEST(UiWindow, WavlistLiesAboveTheLog) {
@@ -152,7 +153,7 @@ TEST_P(UiStartupChoice, LineThreeChoosesTheOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UiLine3, UiStartupChoice,
-                         ::testing::Values(ChoiceCase{"7", -1}, ChoiceCase{"-1", -1},
+                         ::testing::Values(ChoiceCase{"8", -1}, ChoiceCase{"7", 7}, ChoiceCase{"-1", -1},
                                            ChoiceCase{"word", 0}, ChoiceCase{"257", 1},
                                            ChoiceCase{"", 0}, ChoiceCase{"2", 2}));
 
