@@ -284,6 +284,10 @@ TEST(CliArchive, ADamagedEntryIsNamedAndPassedOverUnderKeepGoing) {
 }
 
 TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Minutes of sanitized reading that prove nothing the normal build does not.
+  GTEST_SKIP() << "a 2 GiB image is read in the normal build only";
+#endif
   TempDir t;
   // 2 GiB of padding (a sparse file, read back as zeros by xorriso) and a
   // bank of 96 MiB: neither may be held in memory.
@@ -299,11 +303,7 @@ TEST(CliArchive, ALargeImageIsConvertedInBoundedMemory) {
   fs::create_directories(t.file("out"));
   const CommandResult r = runCommand({VANTREL_CLI, "folder", "-q", "--out", t.file("out"), image});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-#if !defined(__SANITIZE_ADDRESS__)
-  // A sanitized build keeps freed memory in quarantine and shadows all of
-  // it: its figure says nothing about the program's.
   EXPECT_LT(r.peakRssKiB, 64 * 1024) << "peak resident set of the folder run";
-#endif
   std::cout << "peak resident set of a folder run over a " << (fs::file_size(image) >> 20)
             << " MiB image: " << r.peakRssKiB / 1024 << " MiB\n";
   const std::string wav = t.file("out/large.iso_WAV_M/Big/WAV_MONO_LONG.TTI/LONG.WAV");

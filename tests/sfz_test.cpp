@@ -17,6 +17,8 @@
 
 #include "output_check.h"
 #include "jobs/bank_conversion.h"
+#include "tti/tti_reader.h"
+#include "verify/checks.h"
 #include "writers/sfz_writer.h"
 
 using namespace vantrel;
@@ -275,6 +277,63 @@ TEST(SfzRandomBanks, LayoutSamplesAndEveryRegionFollowTheSoundFont) {
   EXPECT_GT(active, 20);
   EXPECT_GT(disabled, 5);
   EXPECT_GT(looped, 3);
+}
+
+// --verify's check of an .sfz: the writer's file passes, and a change of
+// any one opcode value of a region that plays, or of the tuning's split
+// into transpose and tune, makes it fail.
+TEST(SfzVerify, EveryOpcodeValueChangedFailsTheCheck) {
+  std::mt19937 rng(3301);
+  int mutations = 0;
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<NameCase> names;
+    const BankDesc d = randomBank(rng, names, 0, 3000, false);
+    Converted c(d, "BANK.TTI");
+    const std::vector<std::uint8_t> bytes = buildBank(d);
+    MemorySource source(bytes.data(), bytes.size(), c.bank);
+    SampleBank bank;
+    ZoneArticulation art;
+    readDirectory(source, bank);
+    source.rewind();
+    readValues(source, bank, {&art, true});
+    bank.ttiPath = c.bank;
+    // The sample files count as verified: only the .sfz's lines are checked.
+    std::map<std::string, std::uint16_t> verified;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      verified[c.sfzFolder + "/samples/" + names[i].sfz] = static_cast<std::uint16_t>(i);
+    }
+    const std::string intact = textOf(c.sfzPath);
+    EXPECT_EQ(verify::checkSfz(c.sfzPath, bank, art, nullptr, &verified, false), "");
+    std::istringstream in(intact);
+    std::string line;
+    std::size_t at = 0;
+    while (std::getline(in, line)) {
+      const std::size_t eq = line.find('=');
+      const std::size_t lineStart = at;
+      at += line.size() + 1;
+      if (line.rfind("//", 0) == 0 || eq == std::string::npos) continue;
+      const std::string name = line.substr(0, eq), value = line.substr(eq + 1);
+      std::string changed;
+      if (name == "loop_mode") {
+        changed = value == "no_loop" ? "loop_continuous" : "no_loop";
+      } else if (name == "sample") {
+        changed = value + "x";
+      } else if (name == "tune") {
+        changed = std::to_string(std::stoi(value) + (std::stoi(value) < 0 ? 100 : -100));  // semitones unchanged
+      } else if (value.find_first_of(".e") == std::string::npos) {
+        changed = std::to_string(std::stol(value) + 1);
+      } else {
+        changed = std::to_string(std::stod(value) * 1.01 + 0.001);
+      }
+      std::string text = intact;
+      text.replace(lineStart + eq + 1, value.size(), changed);
+      writeBytes(c.sfzPath, std::vector<std::uint8_t>(text.begin(), text.end()));
+      EXPECT_NE(verify::checkSfz(c.sfzPath, bank, art, nullptr, &verified, false), "") << line << " -> " << changed;
+      ++mutations;
+    }
+  }
+  EXPECT_GT(mutations, 100);
 }
 
 TEST(SfzCommandLine, ASecondRunSkipsTheSamplesAndReplacesTheSfz) {

@@ -19,14 +19,6 @@
 namespace vantrel::verify {
 namespace {
 
-// A value for a message: at most six significant digits.
-std::string shown(double v) {
-  if (v == 0) return "0";
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-  return std::string(buf, r.ptr);
-}
-
 // A value as DecentSampler reads it: a plain decimal (no exponent), in
 // the C locale.
 bool plainNumber(std::string_view text, double& v) {
@@ -53,7 +45,7 @@ std::string compare(const Want& want, const std::string& got) {
       int v = 0;
       const auto r = std::from_chars(got.data(), got.data() + got.size(), v);
       const bool same = !got.empty() && r.ec == std::errc() && r.ptr == got.data() + got.size() && v == want.value;
-      return same ? std::string() : difference + shown(want.value);
+      return same ? std::string() : difference + shownValue(want.value);
     }
     case Want::Real:
     case Want::Decibels: {
@@ -64,18 +56,10 @@ std::string compare(const Want& want, const std::string& got) {
         return std::string(want.name) + " " + got + " is not a plain decimal" + (suffix.empty() ? "" : " in dB");
       }
       const bool same = std::fabs(v - want.value) <= std::max(1e-4 * std::fabs(want.value), 1e-9);
-      return same ? std::string() : difference + shown(want.value) + suffix;
+      return same ? std::string() : difference + shownValue(want.value) + suffix;
     }
   }
   return {};
-}
-
-std::int16_t signedAmount(std::uint16_t amount) { return static_cast<std::int16_t>(amount); }
-
-// Seconds of an envelope time in timecents; the shortest (-32768) is 0.
-double seconds(std::uint16_t timecents) {
-  const int tc = signedAmount(timecents);
-  return tc == -32768 ? 0.0 : std::exp2(tc / 1200.0);
 }
 
 // A zone's values in DecentSampler units, from its SoundFont generators.
@@ -122,11 +106,11 @@ ZoneWant zoneWant(const SampleBank& bank, const ZoneArticulation& zones, std::ui
     w.attributes.push_back({Want::Integer, "loopStart", static_cast<double>(loopStart)});
     w.attributes.push_back({Want::Integer, "loopEnd", static_cast<double>(loopEnd)});
   }
-  w.attributes.push_back({Want::Real, "attack", seconds(gen[kAttackVolEnv])});
-  w.attributes.push_back({Want::Real, "decay", seconds(gen[kDecayVolEnv])});
+  w.attributes.push_back({Want::Real, "attack", envelopeSeconds(gen[kAttackVolEnv])});
+  w.attributes.push_back({Want::Real, "decay", envelopeSeconds(gen[kDecayVolEnv])});
   // Sustain attenuation in centibels as a linear level.
   w.attributes.push_back({Want::Real, "sustain", std::pow(10.0, -signedAmount(gen[kSustainVolEnv]) / 200.0)});
-  w.attributes.push_back({Want::Real, "release", seconds(gen[kReleaseVolEnv])});
+  w.attributes.push_back({Want::Real, "release", envelopeSeconds(gen[kReleaseVolEnv])});
   return w;
 }
 

@@ -2,6 +2,7 @@
 #include "verify/expected.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -119,6 +120,18 @@ std::array<GeneratorValue, 12> zoneGenerators(const SampleBank& bank, const Zone
       {kSampleModes, a.zoneLooped[z]},
       {kOverridingRootKey, amountOf(a.zoneRootKey[z])},
   }};
+}
+
+double envelopeSeconds(std::uint16_t timecents) {
+  const int tc = signedAmount(timecents);
+  return tc == -32768 ? 0.0 : std::exp2(tc / 1200.0);
+}
+
+std::string shownValue(double v) {
+  if (v == 0) return "0";
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
 }
 
 std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArticulation& zones) {

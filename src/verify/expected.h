@@ -71,6 +71,13 @@ enum Generator : std::uint16_t {
 // complement, ranges as low byte, high byte).
 using GeneratorValue = std::pair<std::uint16_t, std::uint16_t>;
 
+// A generator's amount as the signed value it stands for.
+inline std::int16_t signedAmount(std::uint16_t amount) { return static_cast<std::int16_t>(amount); }
+// Seconds of an envelope time in timecents; the shortest (-32768) is 0.
+double envelopeSeconds(std::uint16_t timecents);
+// A value for a message: at most six significant digits.
+std::string shownValue(double v);
+
 // The twelve generators bank zone `zone` gives, ordered by operator.
 std::array<GeneratorValue, 12> zoneGenerators(const SampleBank& bank, const ZoneArticulation& zones,
                                               std::uint16_t zone);
