@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -176,6 +178,12 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
     s.zones = {0};
     d.samples.push_back(s);
   }
+  // A sample none of whose bytes the file holds: no file, planned or written.
+  SampleDesc ghost = d.samples.back();
+  ghost.name = "GHOST.WAV";
+  ghost.start = 0x7FFF0000u;
+  ghost.end = 0xFFFF0000u;
+  d.samples.push_back(ghost);
   writeBank(src + "/ONE.TTI", d);
   writeBank(src + "/sub/TWO.TTI", d);
 
@@ -229,12 +237,22 @@ TEST(CliBatch, DryRunPrintsWhatTheRunWritesAndOverwriteWritesExistingFilesAgain)
       const auto good = readFileBytes(victim);
       fs::resize_file(victim, 10);
       fs::remove(out + "/" + *written.rbegin());
-      r = run(out, {"--dry-run"});
+      // The dry run lists what the run then writes (the bank that fails is
+      // the last one converted without --keep-going) and fails as it does.
+      r = run(out, {"--dry-run", "--keep-going"});
+      EXPECT_EQ(r.exitCode, 1);
       EXPECT_EQ(lineSet(r.out), (std::set<std::string>{*written.rbegin()}));
       r = run(out, {"--dry-run", "--overwrite"});
       EXPECT_EQ(lineSet(r.out), written);
+      const CommandResult dry = run(out, {"--dry-run"});
+      const std::set<std::string> before = relativeFiles(out);
       r = run(out, {});
       EXPECT_EQ(r.exitCode, 1);
+      EXPECT_EQ(dry.exitCode, 1);
+      const std::set<std::string> after = relativeFiles(out);
+      std::set<std::string> made;
+      std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::inserter(made, made.end()));
+      EXPECT_EQ(lineSet(dry.out), made);
       EXPECT_NE(r.out.find(fs::path(victim).filename().string() + " exists and differs"), std::string::npos) << r.out;
       EXPECT_EQ(fs::file_size(victim), 10u);
       EXPECT_EQ(run(out, {"--overwrite"}).exitCode, 0);

@@ -164,7 +164,7 @@ void writeWholeBankFile(JobContext& ctx, const OutputFormat& format, const std::
   ReleasePcmOnExit release(bank);
   BankFilesDone filesDone(ctx.ui);
 
-  readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
+  readBankValues(ctx, source, 1);
   OutputFileEvent event =
       bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(format, bank.ttiPath))),
                     format.kind);
@@ -205,8 +205,9 @@ void writeBankFile(JobContext& ctx, const std::string& folder, ByteSource* sourc
 namespace {
 
 // The frame of a WAV or instrument job: the log cleared, gauge1 over `steps`,
-// the busy cursor and the bank's values read (with its PCM data unless in
-// a dry run, released when the job ends), then body().
+// the busy cursor and the bank's values read (with its PCM data, released
+// when the job ends: a dry run compares files found with it as the run
+// does), then body().
 template <typename Body>
 void bankFileJob(JobContext& ctx, ByteSource* source, std::int64_t steps, const Body& body) {
   if (!ctx.options.dryRun) ctx.ui.logClear();
@@ -215,7 +216,7 @@ void bankFileJob(JobContext& ctx, ByteSource* source, std::int64_t steps, const 
   ctx.gauge1.setProgress(0);
   ReleasePcmOnExit release(ctx.bank);
   BankFilesDone filesDone(ctx.ui);
-  readBankValues(ctx, source, ctx.options.dryRun ? 0 : 1);
+  readBankValues(ctx, source, 1);
   body();
   filesDone.done();
 }
@@ -339,7 +340,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
   // A file found on the disk (not one planned in this job) is compared
   // with what would be written; one with other bytes is left as it is.
   auto differs = [&](const std::string& path, bool stereo, std::uint16_t left, std::uint16_t right) {
-    return !dryRun && planned.count(path) == 0 && !wavFileHolds(bank, wavSource(ctx, stereo, left, right), path, ctx.writeBuffer);
+    return planned.count(path) == 0 && !wavFileHolds(bank, wavSource(ctx, stereo, left, right), path, ctx.writeBuffer);
   };
   auto differing = [&](const std::string& path, const std::string& name, bool stereo, std::uint16_t left,
                        std::uint16_t right) {
@@ -361,7 +362,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
     // No file for a sample none of whose bytes the bank holds (it was
     // warned of): it would be silence of any length the bank claims. An
     // instrument leaves its zones out (its name is cleared).
-    if (!dryRun && hasNoData(bank, i) && (rightOf[i] < 0 || hasNoData(bank, rightOf[i]))) {
+    if (hasNoData(bank, i) && (rightOf[i] < 0 || hasNoData(bank, rightOf[i]))) {
       if (wav.names) (*wav.names)[i].clear();
       continue;
     }
