@@ -81,7 +81,7 @@ Expect expectFor(const BankDesc& d, const Loaded& l, std::size_t z) {
   const int loopStart = static_cast<int>(s.loopStartFrame), loopEnd = static_cast<int>(s.loopEndFrame) - 1;
   const ZoneDesc& zd = d.zones[z];
   const int keyLow = zd.keyLow + 1, velLow = zd.velLow == 0 ? 0 : zd.velLow + 1;
-  e.sounds = keyLow <= zd.keyHigh && std::max(velLow, 1) <= zd.velHigh && frames > 0;
+  e.sounds = keyLow <= zd.keyHigh && std::max(velLow, 1) <= zd.velHigh && frames > 1;
   const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
   const int left = (31 - zd.panLeft) & 0xFF, right = (31 - zd.panRight) & 0xFF;
   // The louder side wins, 31 being fully to that side (+-500).

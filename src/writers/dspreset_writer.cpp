@@ -103,6 +103,7 @@ std::string silenceReason(const ZonePlay& zone) {
       return "its velocity range " + std::to_string(zone.velLow) + "-" + std::to_string(zone.velHigh) +
              " is empty";
     case Silence::NoFrames: return "its sample holds no frames";
+    case Silence::OneFrame: return "its sample holds one frame";
     default: return {};
   }
 }
