@@ -101,6 +101,7 @@ ordered_json expectedJson(const std::string& file, const BankDesc& d) {
                           : keyLow > zd.keyHigh ? "emptyKeys"
                           : velLow > zd.velHigh ? "emptyVelocities"
                           : frames == 0         ? "noFrames"
+                          : frames == 1         ? "oneFrame"
                                                 : "none";
     const bool looped = std::abs(int(zd.loopWord1) - int(zd.loopWord2)) >= 2;
     const char* loop = !looped                              ? "none"

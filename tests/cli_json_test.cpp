@@ -161,7 +161,7 @@ TEST(CliJson, EveryLineOfStandardErrorIsAnEventWithItsFields) {
     console.warning("A.TTI: sample 1 is cut short");
     OutputFileEvent event;
     event.path = written;
-    event.kind = OutputKind::SoundFont;
+    event.kind = FormatId::Sf2;
     console.outputFile(event);
     event.path = differs;
     event.outcome = OutputOutcome::Differs;

@@ -51,7 +51,7 @@ std::vector<std::string> soundingRanges(const BankDesc& d) {
     const std::uint32_t frames = (sample->end.value_or(start + static_cast<std::uint32_t>(sample->pcm.size())) - start) / 2;
     const ZoneDesc& zd = d.zones[z];
     const int keyLow = zd.keyLow + 1, velLow = std::max(zd.velLow == 0 ? 0 : zd.velLow + 1, 1);
-    if (keyLow > zd.keyHigh || velLow > zd.velHigh || frames == 0 || start >= total) continue;
+    if (keyLow > zd.keyHigh || velLow > zd.velHigh || frames < 2 || start >= total) continue;
     out.push_back("key " + std::to_string(std::min(keyLow, 127)) + "-" + std::to_string(zd.keyHigh) + " vel " +
                   std::to_string(velLow) + "-" + std::to_string(zd.velHigh));
   }

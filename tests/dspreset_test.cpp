@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // DecentSampler output: every <sample> element, read with tinyxml2, against
-// values worked out here from the bank's description; the preset check
+// values worked out here from the bank's description; velocity layers at
+// the level FluidSynth plays the bank's SoundFont at; the preset check
 // against damaged copies of a preset; and the command line's DecentSampler
 // folder beside its SFZ folder of the same bank.
 
@@ -81,7 +82,7 @@ Expect expectFor(const BankDesc& d, const Loaded& l, std::size_t z) {
   const int loopStart = static_cast<int>(s.loopStartFrame), loopEnd = static_cast<int>(s.loopEndFrame) - 1;
   const ZoneDesc& zd = d.zones[z];
   const int keyLow = zd.keyLow + 1, velLow = zd.velLow == 0 ? 0 : zd.velLow + 1;
-  e.sounds = keyLow <= zd.keyHigh && std::max(velLow, 1) <= zd.velHigh && frames > 0;
+  e.sounds = keyLow <= zd.keyHigh && std::max(velLow, 1) <= zd.velHigh && frames > 1;
   const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
   const int left = (31 - zd.panLeft) & 0xFF, right = (31 - zd.panRight) & 0xFF;
   // The louder side wins, 31 being fully to that side (+-500).
@@ -94,7 +95,7 @@ Expect expectFor(const BankDesc& d, const Loaded& l, std::size_t z) {
   e.num = {{"rootNote", std::max(key, 1)}, {"loNote", std::min(keyLow, 127)}, {"hiNote", zd.keyHigh},
            {"loVel", std::clamp(velLow, 1, 127)}, {"hiVel", zd.velHigh},
            {"tuning", std::lround((zd.fineTuneRaw - 96) * 11.0 / 7) / 100.0 + (std::max(key, 1) - key)},
-           {"volume", -0.04 * (1440 - std::lround(zd.volume * 1440.0 / 127))},
+           {"volume", -0.04 * (1440 - std::lround(zd.volume * 1440.0 / 127)) + 20 * std::log10(zd.velHigh / 127.0)},
            {"pan", std::clamp(pan / 5, -100.0, 100.0)}, {"sustain", std::pow(10.0, -sustainCb / 200.0)}};
   // Envelope times come from the check's own table of the sampler's times.
   for (const auto& [oper, amount] : verify::zoneGenerators(l.bank, l.art, static_cast<std::uint16_t>(z))) {
@@ -138,6 +139,8 @@ void expectPreset(const std::string& text, const BankDesc& d, const Loaded& l,
   EXPECT_STREQ(root->Attribute("minVersion"), "1.0.0");
   const tinyxml2::XMLElement* group = root->FirstChildElement("groups")->FirstChildElement("group");
   ASSERT_NE(group, nullptr);
+  EXPECT_STREQ(group->Attribute("ampVelTrack"), "1");
+  EXPECT_STREQ(group->Attribute("attackCurve"), "0");  // linear
   std::vector<const tinyxml2::XMLNode*> entries;  // sample elements and "never sounds" comments
   for (const tinyxml2::XMLNode* n = group->FirstChild(); n; n = n->NextSibling()) {
     if (n->ToElement() || std::string(n->Value()).find("never sounds") != std::string::npos) entries.push_back(n);
@@ -187,6 +190,52 @@ TEST(DsPresetText, EverySampleElementFollowsTheBankDescription) {
   }
 }
 
+// Velocity layers of one sample, each heard at its last velocity: the
+// level the preset gives it by DecentSampler's guide (volume, plus
+// 20 log10(1 - t + t v / 127) dB for ampVelTrack t at velocity v), against
+// the loudest layer, is the level FluidSynth plays the bank's SoundFont at
+// against the same layer, within 0.5 dB.
+TEST(DsPresetLevels, VelocityLayersPlayAtTheSoundFontsLevelAtTheirLastVelocity) {
+  TempDir dir;
+  BankDesc d;
+  d.samples = {pcmSample("SINE.WAV", sinePcm(20000, 440.0 / 44100), {0, 1, 2, 3, 4})};
+  d.samples[0].loopEndFrame = 20000;
+  // Stored low velocities are one below the first played.
+  const std::uint8_t layers[][3] = {{0, 20, 127}, {20, 40, 127}, {40, 80, 90}, {80, 110, 127}, {110, 127, 127}};
+  for (const auto& [low, high, volume] : layers) {
+    ZoneDesc z;
+    z.velLow = low, z.velHigh = high, z.volume = volume, z.transposition = 4;  // root 60
+    d.zones.push_back(z);
+  }
+  const std::string bank = dir.file("LAYERS.TTI");
+  writeBank(bank, d);
+  ASSERT_EQ(convert(bank, "sf2", dir.str()), 0);
+  ASSERT_EQ(convert(bank, "dspreset", dir.str()), 0);
+  tinyxml2::XMLDocument doc;
+  ASSERT_EQ(doc.LoadFile(dir.file("DS_LAYERS.TTI/LAYERS.dspreset").c_str()), tinyxml2::XML_SUCCESS);
+  const tinyxml2::XMLElement* group = doc.RootElement()->FirstChildElement("groups")->FirstChildElement("group");
+  const double track = group->DoubleAttribute("ampVelTrack", -1);
+  ASSERT_GE(track, 0) << "no ampVelTrack";
+  FluidCheck fluid;
+  ASSERT_NE(fluid.load(dir.file("LAYERS.sf2")), FLUID_FAILED);
+  std::vector<double> decent, soundFont;
+  for (const tinyxml2::XMLElement* s = group->FirstChildElement("sample"); s; s = s->NextSiblingElement("sample")) {
+    const int velocity = s->IntAttribute("hiVel");
+    decent.push_back(std::stod(s->Attribute("volume")) + 20 * std::log10(1 - track + track * velocity / 127.0));
+    soundFont.push_back(fluid.rmsDb(60, velocity, 8820));
+  }
+  ASSERT_EQ(decent.size(), std::size(layers));
+  for (std::size_t k = 0; k < decent.size(); ++k) {
+    SCOPED_TRACE("layer " + std::to_string(k));
+    EXPECT_NEAR(decent[k] - decent.back(), soundFont[k] - soundFont.back(), 0.5);
+  }
+  std::printf("layer levels (DecentSampler / FluidSynth, dB below the loudest):");
+  for (std::size_t k = 0; k < decent.size(); ++k) {
+    std::printf(" %.2f/%.2f", decent.back() - decent[k], soundFont.back() - soundFont[k]);
+  }
+  std::printf("\n");
+}
+
 TEST(DsPresetCheck, FindsEveryKindOfDamage) {
   TempDir dir;
   const BankDesc d = edgeBank();
@@ -209,6 +258,7 @@ TEST(DsPresetCheck, FindsEveryKindOfDamage) {
       {"loNote=\"127\"", "loNote=\"126\"", Intact, "zone 4: loNote 126, expected 127"},
       {"loopEnabled=\"true\"", "loopEnabled=\"false\"", Intact, "zone 0: loopEnabled false, expected true"},
       {"<sample ", "<sample ampVelTrack=\"1\" ", Intact, "zone 0: unexpected attribute ampVelTrack"},
+      {"attackCurve=\"0\"", "attackCurve=\"-100\"", Intact, "<group> without ampVelTrack"},
       {"sustain=\"0\\.00001\"", "sustain=\"1e-05\"", Intact, "zone 5: sustain 1e-05 is not a plain decimal"},
       {"\n *<sample [^\n]*", "", Intact, "9 samples and zones that never sound, expected 10"},
       {"\n[^\n]*never sounds[^\n]*", "", Intact, "9 samples and zones that never sound, expected 10"},

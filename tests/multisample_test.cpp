@@ -88,7 +88,7 @@ std::map<std::string, double> expectFor(const BankDesc& d, std::size_t z) {
   const std::uint32_t frames = (s.end.value_or(start + static_cast<std::uint32_t>(s.pcm.size())) - start) / 2;
   const ZoneDesc& zd = d.zones[z];
   const int keyLow = zd.keyLow + 1, velLow = zd.velLow == 0 ? 0 : zd.velLow + 1;
-  if (keyLow > zd.keyHigh || std::max(velLow, 1) > zd.velHigh || frames == 0 || start >= before) return {};
+  if (keyLow > zd.keyHigh || std::max(velLow, 1) > zd.velHigh || frames < 2 || start >= before) return {};
   const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
   std::map<std::string, double> e = {{"sample", sample},
                                      {"frames", frames},

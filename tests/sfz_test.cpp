@@ -386,7 +386,7 @@ TEST(SfzNames, RepeatsAndLongNamesStayUniqueAndEndInWav) {
 
 TEST(SfzJobs, DryRunPlansEveryFileAndOverwriteRewritesTheSamples) {
   struct Events : RecordingListener {
-    std::vector<std::tuple<std::string, OutputOutcome, OutputKind>> seen;
+    std::vector<std::tuple<std::string, OutputOutcome, FormatId>> seen;
     void outputFile(const OutputFileEvent& e) override { seen.emplace_back(e.path, e.outcome, e.kind); }
   };
   TempDir dir;
@@ -413,9 +413,9 @@ TEST(SfzJobs, DryRunPlansEveryFileAndOverwriteRewritesTheSamples) {
     }
     extracttti(ctx);
     const OutputOutcome o = dryRun ? OutputOutcome::Planned : OutputOutcome::Written;
-    const decltype(ui.seen) want = {{folder + "samples/ONE.WAV", o, OutputKind::MonoWav},
-                                    {folder + "samples/TWO.wav", o, OutputKind::MonoWav},
-                                    {folder + "KIT.sfz", o, OutputKind::Sfz}};
+    const decltype(ui.seen) want = {{folder + "samples/ONE.WAV", o, FormatId::Mono},
+                                    {folder + "samples/TWO.wav", o, FormatId::Mono},
+                                    {folder + "KIT.sfz", o, FormatId::Sfz}};
     EXPECT_EQ(ui.seen, want);
     EXPECT_EQ(fs::exists(folder), !dryRun);
   }

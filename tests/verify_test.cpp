@@ -353,7 +353,7 @@ TEST(VerifyListener, AnSfzRegionNamingAnotherSampleFileFails) {
   struct Swapper : verify::ForwardingListener {
     using ForwardingListener::ForwardingListener;
     void outputFile(const OutputFileEvent& e) override {
-      if (e.kind == OutputKind::Sfz && e.outcome == OutputOutcome::Written) {
+      if (e.kind == FormatId::Sfz && e.outcome == OutputOutcome::Written) {
         std::ifstream in(e.path, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();

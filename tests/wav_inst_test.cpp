@@ -53,7 +53,7 @@ std::vector<int> expectedInst(const BankDesc& d, std::size_t sample) {
     }
     const ZoneDesc& zd = d.zones[z];
     const int keyLow = zd.keyLow + 1, velLow = std::max(zd.velLow == 0 ? 0 : zd.velLow + 1, 1);
-    if (plays != sample || keyLow > zd.keyHigh || velLow > zd.velHigh || frames == 0 || start >= total) continue;
+    if (plays != sample || keyLow > zd.keyHigh || velLow > zd.velHigh || frames < 2 || start >= total) continue;
     const int root = static_cast<std::int8_t>(static_cast<std::uint8_t>(64 - zd.transposition));
     const long tuning = std::lround((zd.fineTuneRaw - 96) * 11.0 / 7);
     const long pitch = std::clamp<long>(100L * (root < 0 ? 60 : root) - tuning, 0, 12700);

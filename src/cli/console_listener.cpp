@@ -28,7 +28,7 @@ const char* const kGaugeNames[3] = {"bank", "folder", "drive"};
 const char* const kGaugeUnits[3] = {"steps", "banks", "banks"};
 
 // The JSON word of an output file's kind, as its format's entry says it.
-std::string kindName(OutputKind kind) { return std::string(formatOfKind(kind).kindWord); }
+std::string kindName(FormatId kind) { return std::string(outputFormat(kind).kindWord); }
 
 // Lines of standard output go out one write each where someone may read
 // them as they come: a terminal, a pipe (whose reader may also stop the run

@@ -21,6 +21,7 @@ const char* silenceWord(Silence s) {
     case Silence::EmptyKeys: return "emptyKeys";
     case Silence::EmptyVelocities: return "emptyVelocities";
     case Silence::NoFrames: return "noFrames";
+    case Silence::OneFrame: return "oneFrame";
     case Silence::NoSample: return "noSample";
   }
   return "";
@@ -134,7 +135,7 @@ void printText(const std::string& file, const SampleBank& bank, const ZoneArticu
   }
   for (const ZonePlay& p : plays) {
     static const char* const why[] = {"yes", "no: empty key range", "no: empty velocities", "no: no frames",
-                                      "no: no sample"};
+                                      "no: one frame", "no: no sample"};
     const std::string keys = std::to_string(p.keyLow) + "-" + std::to_string(p.keyHigh);
     const std::string vel = std::to_string(firstVelocity(p)) + "-" + std::to_string(p.velHigh);
     const std::string frames = std::to_string(p.loopStart) + " to " + std::to_string(p.loopEnd);

@@ -140,7 +140,7 @@ namespace {
 
 // The event of a job's one file made of the whole bank and its zones (a
 // SoundFont, an .sfz file): written, or planned in a dry run.
-OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, OutputKind kind) {
+OutputFileEvent bankFileEvent(const JobContext& ctx, std::string path, FormatId kind) {
   OutputFileEvent event;
   event.path = std::move(path);
   event.kind = kind;
@@ -167,7 +167,7 @@ void writeWholeBankFile(JobContext& ctx, const OutputFormat& format, const std::
   readBankValues(ctx, source, 1);
   OutputFileEvent event =
       bankFileEvent(ctx, joinPath(folder, runOutputName(ctx, folder, instrumentFileName(format, bank.ttiPath))),
-                    format.kind);
+                    format.id);
   if (!ctx.options.dryRun) {
     // A folder run holds its folder open; any other job opens the file's
     // folder from the output root.
@@ -264,7 +264,7 @@ void writeInstrumentBank(JobContext& ctx, const std::string& folder, ByteSource*
     writeWavFiles(ctx, plan);
 
     checkCancelled(ctx.ui);
-    OutputFileEvent event = bankFileEvent(ctx, joinPath(out, instrumentFileName(format, bank.ttiPath)), format.kind);
+    OutputFileEvent event = bankFileEvent(ctx, joinPath(out, instrumentFileName(format, bank.ttiPath)), format.id);
     if (!dryRun) {
       const OpenFolder held = outputRootOf(ctx).open(out);
       // Converted ahead of its turn on a lane, a bank replaces no file:
@@ -317,7 +317,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
     OutputFileEvent e;
     e.path = path;
     e.outcome = outcome;
-    e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
+    e.kind = stereo ? FormatId::Stereo : FormatId::Mono;
     e.left = left;
     e.right = right;
     describeOutput(ctx, e);
@@ -445,7 +445,7 @@ void writeWavFiles(JobContext& ctx, WavPlan& wav) {
         // Another file took the name while this one was written: it is
         // compared as one found before writing would have been.
         OutputFileEvent e = step.event;
-        const bool same = wavFileHolds(bank, wavSource(ctx, e.kind == OutputKind::StereoWav, e.left, e.right),
+        const bool same = wavFileHolds(bank, wavSource(ctx, e.kind == FormatId::Stereo, e.left, e.right),
                                        e.path, ctx.writeBuffer);
         e.outcome = same ? OutputOutcome::Existing : OutputOutcome::Differs;
         if (!same) wav.differing.push_back(e.path);

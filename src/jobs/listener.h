@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/format_id.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "tti/articulation.h"
@@ -27,11 +28,13 @@ constexpr int kButtonCount = 4;
 // would write; or found already there with other bytes: left as it is, and
 // the bank fails once its other files are done.
 enum class OutputOutcome { Written, Existing, Planned, Differs };
-enum class OutputKind { MonoWav, StereoWav, SoundFont, Sfz, DsPreset, Multisample, Dls, Sf3 };
 struct OutputFileEvent {
   std::string path;
   OutputOutcome outcome = OutputOutcome::Written;
-  OutputKind kind = OutputKind::MonoWav;
+  // The format whose file it is (outputFormat(kind) says its JSON word);
+  // a mono WAV file of a stereo run is Mono's, a sample of an SFZ or
+  // DecentSampler folder Mono's too.
+  FormatId kind = FormatId::Mono;
   std::uint16_t left = 0;   // the sample of a mono file, the left of a pair
   std::uint16_t right = 0;  // the right sample of a pair
   // The bank the file comes from, with its PCM data held while the job

@@ -17,38 +17,36 @@ namespace vantrel {
 namespace {
 
 // id, word, label, settings index, run suffix, drive word, bank folder
-// prefix, instrument extension, kind, kind word, writes WAV files, needs
+// prefix, instrument extension, kind word, writes WAV files, needs
 // zones, help, writer, text, file writer.
 constexpr std::array<OutputFormat, 8> kFormats = {{
-    {FormatId::Mono, "mono", "WAV  Mono", 0, "_WAV_M", "WAV_MONO", "WAV_MONO_", "", OutputKind::MonoWav, "monoWav",
-     true, false, "a mono WAV file per sample, in WAV_MONO_<bank file>/", writeWavBank, nullptr, nullptr},
-    {FormatId::Stereo, "stereo", "WAV  Stereo", 1, "_WAV_S", "WAV_STEREO", "WAV_STEREO_", "", OutputKind::StereoWav,
-     "stereoWav", true, false,
+    {FormatId::Mono, "mono", "WAV  Mono", 0, "_WAV_M", "WAV_MONO", "WAV_MONO_", "", "monoWav", true, false,
+     "a mono WAV file per sample, in WAV_MONO_<bank file>/", writeWavBank, nullptr, nullptr},
+    {FormatId::Stereo, "stereo", "WAV  Stereo", 1, "_WAV_S", "WAV_STEREO", "WAV_STEREO_", "", "stereoWav", true, false,
      "a stereo WAV file per left/right pair and a mono one per other sample, in WAV_STEREO_<bank file>/",
      writeWavBank, nullptr, nullptr},
-    {FormatId::Sf2, "sf2", "SF2", 2, "_SF2", "SF2", "", "sf2", OutputKind::SoundFont, "soundFont", false, true,
+    {FormatId::Sf2, "sf2", "SF2", 2, "_SF2", "SF2", "", "sf2", "soundFont", false, true,
      "one SoundFont 2 file per bank, <bank name>.sf2", writeSoundFontBank, nullptr, writeSf2},
-    {FormatId::Sfz, "sfz", "SFZ", 3, "_SFZ", "SFZ", "SFZ_", "sfz", OutputKind::Sfz, "sfz", true, true,
+    {FormatId::Sfz, "sfz", "SFZ", 3, "_SFZ", "SFZ", "SFZ_", "sfz", "sfz", true, true,
      "an SFZ instrument per bank, SFZ_<bank file>/<bank name>.sfz with samples/", writeInstrumentBank, sfzText,
      nullptr},
-    {FormatId::DsPreset, "dspreset", "DecentSampler", 4, "_DS", "DS", "DS_", "dspreset", OutputKind::DsPreset,
-     "dsPreset", true, true,
+    {FormatId::DsPreset, "dspreset", "DecentSampler", 4, "_DS", "DS", "DS_", "dspreset", "dsPreset", true, true,
      "a DecentSampler preset per bank, DS_<bank file>/<bank name>.dspreset with samples/", writeInstrumentBank,
      dspresetText, nullptr},
-    {FormatId::Multisample, "multisample", "Bitwig multisample", 5, "_MS", "MS", "", "multisample",
-     OutputKind::Multisample, "multisample", false, true,
+    {FormatId::Multisample, "multisample", "Bitwig multisample", 5, "_MS", "MS", "", "multisample", "multisample",
+     false, true,
      "a Bitwig/PreSonus multisample per bank, <bank name>.multisample (a zip of multisample.xml and WAV files)",
      writeBankFile, nullptr, writeMultisample},
-    {FormatId::Dls, "dls", "DLS", 6, "_DLS", "DLS", "", "dls", OutputKind::Dls, "dls", false, true,
+    {FormatId::Dls, "dls", "DLS", 6, "_DLS", "DLS", "", "dls", "dls", false, true,
      "one DLS file per bank, <bank name>.dls (an instrument with a region per zone that sounds)", writeBankFile,
      nullptr, writeDls},
-    {FormatId::Sf3, "sf3", "SF3", 7, "_SF3", "SF3", "", "sf3", OutputKind::Sf3, "sf3", false, true,
+    {FormatId::Sf3, "sf3", "SF3", 7, "_SF3", "SF3", "", "sf3", "sf3", false, true,
      "one SF3 file per bank, <bank name>.sf3 (the SoundFont with its samples as Ogg Vorbis)", writeBankFile,
      nullptr, writeSf3},
 }};
 
-constexpr OutputFormat kNoFormat = {FormatId::None, "", "", -1, "", "", "WAV_STEREO_", "", OutputKind::MonoWav,
-                                    "monoWav", true, false, "", writeWavBank, nullptr, nullptr};
+constexpr OutputFormat kNoFormat = {FormatId::None, "", "", -1, "", "", "WAV_STEREO_", "", "monoWav", true, false,
+                                    "", writeWavBank, nullptr, nullptr};
 
 }  // namespace
 
@@ -73,12 +71,6 @@ const OutputFormat* formatBySettingsIndex(int index) {
   for (const OutputFormat& f : kFormats)
     if (f.settingsIndex == index) return &f;
   return nullptr;
-}
-
-const OutputFormat& formatOfKind(OutputKind kind) {
-  for (const OutputFormat& f : kFormats)
-    if (f.kind == kind) return f;
-  return kNoFormat;
 }
 
 // Names made of a bank file's name are shortened as names from a bank are

@@ -18,8 +18,6 @@ namespace vantrel {
 struct JobContext;
 class ByteSource;
 
-enum class FormatId { None, Mono, Stereo, Sf2, Sfz, DsPreset, Multisample, Dls, Sf3 };
-
 // Writes an instrument that is one file of the whole bank (a SoundFont, a
 // multisample), with the bank's PCM data held, as `finalPath`, replacing a
 // file of that name; the file gets its name only when complete. `progress`
@@ -44,9 +42,7 @@ struct OutputFormat {
   // The bank's instrument file, "<bank file name but its last three
   // characters><extension>" ("" for WAV files alone).
   std::string_view instrumentExtension;
-  // The kind of the instrument file (or of the WAV files), and its word in
-  // the command line's JSON events.
-  OutputKind kind;
+  // The word for the format's files in the command line's JSON events.
   std::string_view kindWord;
   // Whether the mode writes WAV files as files of their own (the run's
   // lanes convert such banks at once).
@@ -76,9 +72,6 @@ const OutputFormat& outputFormat(FormatId id);
 const OutputFormat* formatByWord(std::string_view word);
 // Index -1 gives noOutputFormat().
 const OutputFormat* formatBySettingsIndex(int index);
-// The format whose output is of `kind` (the stereo format for stereo WAV
-// files, the mono one for mono WAV files).
-const OutputFormat& formatOfKind(OutputKind kind);
 
 // A bank's output name inside the folder it is converted into: its folder
 // ("WAV_MONO_BANK.TTI") or, for a format without one, its instrument file

@@ -29,7 +29,7 @@ void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, 
   OutputFileEvent e;
   e.path = path;
   e.outcome = outcome;
-  e.kind = stereo ? OutputKind::StereoWav : OutputKind::MonoWav;
+  e.kind = stereo ? FormatId::Stereo : FormatId::Mono;
   e.left = left;
   e.right = right;
   describeOutput(ctx, e);

@@ -26,7 +26,7 @@ WavSource wavSource(const JobContext& ctx, bool stereo, std::uint16_t left, std:
 void describeOutput(const JobContext& ctx, OutputFileEvent& event) {
   event.bank = &ctx.bank;
   event.faithful = ctx.options.faithful;
-  if (event.faithful || (event.kind != OutputKind::MonoWav && event.kind != OutputKind::StereoWav)) {
+  if (event.faithful || (event.kind != FormatId::Mono && event.kind != FormatId::Stereo)) {
     event.zones = &ctx.art;
   }
 }

@@ -116,7 +116,7 @@ std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticula
     }
     // A zone that never sounds for a reason not reported above: its first
     // key or velocity, one above the stored low bound, lies above its last,
-    // or its sample has no frames.
+    // or its sample has fewer than two frames.
     const ZonePlay play = interpretZone(bank, zones, static_cast<std::uint16_t>(z));
     if (play.silence == Silence::EmptyKeys && keyLow <= keyHigh) {
       problems.push_back(zone + ": never sounds: its first key " + std::to_string(play.keyLow) +
@@ -126,6 +126,8 @@ std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticula
                          std::to_string(play.velHigh) + " hold none from 1 up");
     } else if (play.silence == Silence::NoFrames) {
       problems.push_back(zone + ": never sounds: its sample " + std::to_string(play.sample) + " has no frames");
+    } else if (play.silence == Silence::OneFrame) {
+      problems.push_back(zone + ": never sounds: its sample " + std::to_string(play.sample) + " has one frame");
     }
   }
   return problems;

@@ -96,6 +96,7 @@ ZonePlay interpretZone(const SampleBank& bank, const ZoneArticulation& a, std::u
     else if (p.keyLow > p.keyHigh) p.silence = Silence::EmptyKeys;
     else if (std::max(p.velLow, 1) > p.velHigh) p.silence = Silence::EmptyVelocities;
     else if (p.frames == 0) p.silence = Silence::NoFrames;
+    else if (p.frames == 1) p.silence = Silence::OneFrame;
   }
   return p;
 }

@@ -24,6 +24,7 @@ enum class Silence : std::uint8_t {
   EmptyKeys,       // its first key lies above its last (a stored low key of 127 too)
   EmptyVelocities, // its first velocity (1 at the lowest) lies above its last
   NoFrames,        // its sample holds no whole frame
+  OneFrame,        // its sample holds one frame: FluidSynth refuses such a sample, others play it
   NoSample,        // its sample is not in the bank
 };
 

@@ -78,7 +78,8 @@ ZoneWant zoneWant(const SampleBank& bank, const ZoneArticulation& zones, std::ui
   const int keyLow = gen[kKeyRange] & 0xFF, keyHigh = gen[kKeyRange] >> 8;
   const int velLow = gen[kVelRange] & 0xFF, velHigh = gen[kVelRange] >> 8;
   // Velocity 0 is a note-off: a range plays from 1 at the lowest.
-  w.sounds = keyLow <= keyHigh && std::max(velLow, 1) <= velHigh && frames > 0;
+  // A sample of one frame is not played by every player: it counts as none.
+  w.sounds = keyLow <= keyHigh && std::max(velLow, 1) <= velHigh && frames > 1;
   // Players take a negative root key as none, and play the sample's own
   // pitch: 60.
   const int root = signedAmount(gen[kOverridingRootKey]);
@@ -98,7 +99,10 @@ ZoneWant zoneWant(const SampleBank& bank, const ZoneArticulation& zones, std::ui
       {Want::Integer, "loVel", static_cast<double>(std::clamp(velLow, 1, 127))},
       {Want::Integer, "hiVel", static_cast<double>(velHigh)},
       {Want::Real, "tuning", signedAmount(gen[kFineTune]) / 100.0 + (rootNote - key)},
-      {Want::Decibels, "volume", -0.04 * signedAmount(gen[kInitialAttenuation])},
+      // The SoundFont's level at the zone's last velocity: its player
+      // lowers a velocity v by 40 log10(127 / v) dB, DecentSampler (with
+      // ampVelTrack 1) by half that.
+      {Want::Decibels, "volume", -0.04 * signedAmount(gen[kInitialAttenuation]) + 20 * std::log10(velHigh / 127.0)},
       {Want::Real, "pan", std::clamp(pan, -100.0, 100.0)},
       {Want::Flag, "loopEnabled", loop ? 1.0 : 0.0},
   };
@@ -125,7 +129,9 @@ bool neverSounds(const std::string& comment, int& zone, int& sample) {
 }  // namespace
 
 // A preset of ours is laid out as the DecentSampler writer writes it: the
-// declaration first, then <DecentSampler><groups><group>, and in the group
+// declaration first, then <DecentSampler><groups><group> (the group with
+// ampVelTrack="1", velocity setting the level, and attackCurve="0", a
+// linear attack, as SoundFont players have them), and in the group
 // one entry per zone the SoundFont holds, in order: a <sample .../>, or a
 // comment "zone Z, sample S: never sounds, as ..." for a zone that can
 // never sound. Other comments may stand anywhere.
@@ -167,6 +173,9 @@ std::string checkDsPreset(const std::string& path, const SampleBank& bank, const
       const bool version = p.attributes.size() == 1 && p.attributes[0].first == "minVersion" &&
                            p.attributes[0].second == "1.0.0";
       if (!version) return "<DecentSampler> without minVersion=\"1.0.0\" alone";
+    } else if (framed == 2) {
+      const std::vector<std::pair<std::string, std::string>> group = {{"ampVelTrack", "1"}, {"attackCurve", "0"}};
+      if (p.attributes != group) return "<group> without ampVelTrack=\"1\" attackCurve=\"0\" alone";
     } else if (!p.attributes.empty()) {
       return "<" + p.text + "> has attributes";
     }

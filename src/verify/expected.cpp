@@ -144,7 +144,8 @@ std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArtic
 
 bool zoneSounds(const SampleBank& bank, const ZoneArticulation& zones, std::uint16_t zone) {
   if (zone >= zones.zoneCount || bank.zoneSample[zone] >= bank.sampleCount) return false;
-  if (wavChannelBytes(bank, bank.zoneSample[zone]) == 0) return false;
+  // A sample of one frame is not played by every player: it counts as none.
+  if (wavChannelBytes(bank, bank.zoneSample[zone]) < 4) return false;
   // The first key and velocity are one above the stored low bounds (a low
   // velocity of 0 stays 0); velocity 0 is no note.
   const int firstKey = zones.zoneKeyLow[zone] + 1;
@@ -156,6 +157,14 @@ std::vector<std::uint16_t> soundingZones(const SampleBank& bank, const ZoneArtic
   std::vector<std::uint16_t> out;
   for (std::uint32_t z = 0; z < zones.zoneCount && z < kMaxZones; ++z) {
     if (zoneSounds(bank, zones, static_cast<std::uint16_t>(z))) out.push_back(static_cast<std::uint16_t>(z));
+  }
+  return out;
+}
+
+std::vector<std::uint32_t> soundFontSamples(const SampleBank& bank, bool faithful) {
+  std::vector<std::uint32_t> out;
+  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    if (!faithful || wavChannelBytes(bank, r) >= 4) out.push_back(r);
   }
   return out;
 }
@@ -236,9 +245,15 @@ std::vector<GeneratorValue> faithfulGenerators(const SampleBank& bank, const Zon
         if (v < 0) v = 60;
         if (v == samplePitch(bank, zones, sample)) continue;
         break;
+      case kSampleId: {
+        // Headers of the samples before it that the file holds.
+        const std::vector<std::uint32_t> held = soundFontSamples(bank, true);
+        v = std::lower_bound(held.begin(), held.end(), sample) - held.begin();
+        break;
+      }
       default: break;
     }
-    out.emplace_back(oper, oper == kKeyRange || oper == kVelRange || oper == kSampleId ? amount : amountOf(v));
+    out.emplace_back(oper, oper == kKeyRange || oper == kVelRange ? amount : amountOf(v));
   }
   std::sort(out.begin(), out.end(), [](const GeneratorValue& a, const GeneratorValue& b) { return a.first < b.first; });
   return out;

@@ -90,11 +90,15 @@ std::vector<std::uint16_t> playableZones(const SampleBank& bank, const ZoneArtic
 // out here from the bank's stored zones:
 
 // Whether bank zone `zone` ever sounds: its sample is in the bank and holds
-// a frame, a key reaches it (the stored low key is one below the first,
+// two frames or more, a key reaches it (the stored low key is one below the first,
 // so 127 reaches none) and a velocity from 1 up does.
 bool zoneSounds(const SampleBank& bank, const ZoneArticulation& zones, std::uint16_t zone);
 // The zones a faithful SoundFont holds, in order: those that sound.
 std::vector<std::uint16_t> soundingZones(const SampleBank& bank, const ZoneArticulation& zones);
+// The bank samples a SoundFont holds, in order, one per sample header:
+// every one; a faithful one leaves out each sample of fewer than two
+// frames (no zone that sounds plays it).
+std::vector<std::uint32_t> soundFontSamples(const SampleBank& bank, bool faithful);
 // The first zone, in zone order, that sounds and plays `sample`; -1 if none.
 int firstZoneOfSample(const SampleBank& bank, const ZoneArticulation& zones, std::uint32_t sample);
 
@@ -123,7 +127,7 @@ int samplePitch(const SampleBank& bank, const ZoneArticulation& zones, std::uint
 // (envelope times from -12000, pan within +-500), the tuning as
 // coarseTune (when not 0) and fineTune, a loop only within the sample, and
 // overridingRootKey only where the root key (60 for a negative one) is not
-// the sample's original pitch.
+// the sample's original pitch, and sampleID its sample's header.
 std::vector<GeneratorValue> faithfulGenerators(const SampleBank& bank, const ZoneArticulation& zones,
                                                std::uint16_t zone);
 // A faithful SoundFont's sample names (Latin-1), each apart from the

@@ -20,28 +20,28 @@ std::string checkOutput(const OutputFileEvent& e, const std::map<std::string, st
                         std::vector<std::string>* checked) {
   if (!e.bank) return "no bank to compare with";
   switch (e.kind) {
-    case OutputKind::MonoWav:
-    case OutputKind::StereoWav: {
+    case FormatId::Mono:
+    case FormatId::Stereo: {
       if (e.faithful && !e.zones) return "no zones to compare with";
-      const bool stereo = e.kind == OutputKind::StereoWav;
+      const bool stereo = e.kind == FormatId::Stereo;
       return checkWav(e.path, *e.bank, stereo, e.left, stereo ? e.right : e.left, e.faithful ? e.zones : nullptr);
     }
-    case OutputKind::SoundFont:
+    case FormatId::Sf2:
       if (!e.zones) return "no zones to compare with";
       return checkSoundFont(e.path, *e.bank, *e.zones, e.faithful);
-    case OutputKind::Sfz:
+    case FormatId::Sfz:
       if (!e.zones) return "no zones to compare with";
       return checkSfz(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
-    case OutputKind::DsPreset:
+    case FormatId::DsPreset:
       if (!e.zones) return "no zones to compare with";
       return checkDsPreset(e.path, *e.bank, *e.zones, checked, &verified, e.faithful);
-    case OutputKind::Multisample:
+    case FormatId::Multisample:
       if (!e.zones) return "no zones to compare with";
       return checkMultisample(e.path, *e.bank, *e.zones);
-    case OutputKind::Dls:
+    case FormatId::Dls:
       if (!e.zones) return "no zones to compare with";
       return checkDls(e.path, *e.bank, *e.zones);
-    case OutputKind::Sf3:
+    case FormatId::Sf3:
       if (!e.zones) return "no zones to compare with";
       return checkSf3(e.path, *e.bank, *e.zones, e.faithful);
     default:
@@ -74,7 +74,7 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
     }
     // A file checked before naming counts once it has its name.
     ++verified_;
-    if (event.kind == OutputKind::MonoWav) passedMono_[event.path] = event.left;
+    if (event.kind == FormatId::Mono) passedMono_[event.path] = event.left;
   } else if (event.outcome == OutputOutcome::Existing) {
     // Found already there and compared byte for byte with what the bank
     // gives before it was skipped.
@@ -85,8 +85,8 @@ void VerifyingListener::outputFile(const OutputFileEvent& event) {
 }
 
 void VerifyingListener::checkBeforeNaming(const OutputFileEvent& event, const File& file, const PcmReadCopy* read) {
-  if (event.bank && (event.kind == OutputKind::MonoWav || event.kind == OutputKind::StereoWav)) {
-    const bool stereo = event.kind == OutputKind::StereoWav;
+  if (event.bank && (event.kind == FormatId::Mono || event.kind == FormatId::Stereo)) {
+    const bool stereo = event.kind == FormatId::Stereo;
     if (event.faithful && !event.zones) throw verificationFailed(event.path, "no zones to compare with");
     const std::string what = checkWav(file, *event.bank, stereo, event.left, stereo ? event.right : event.left, read,
                                       event.faithful ? event.zones : nullptr);

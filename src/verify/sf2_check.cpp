@@ -86,11 +86,17 @@ struct FaithfulSamples {
       : names(faithfulSampleNames(bank)), link(bank.sampleCount, 0), type(bank.sampleCount, 1) {
     for (std::uint32_t r = 0; r < bank.sampleCount; ++r) pitch.push_back(samplePitch(bank, zones, r));
     // Left/right pairs, as stereo mode joins them: the left sample is type
-    // 4, the right one type 2, each linked to the other.
+    // 4, the right one type 2, each linked to the other's header. A pair
+    // whose samples the file does not hold is none.
+    const std::vector<std::uint32_t> held = soundFontSamples(bank, true);
+    auto header = [&](std::uint32_t r) -> int {
+      const auto at = std::lower_bound(held.begin(), held.end(), r);
+      return at != held.end() && *at == r ? static_cast<int>(at - held.begin()) : -1;
+    };
     for (const WavName& file : bankOutputNames(bank).stereo) {
-      if (!file.stereo) continue;
-      link[file.left] = file.right, type[file.left] = 4;
-      link[file.right] = file.left, type[file.right] = 2;
+      if (!file.stereo || header(file.left) < 0 || header(file.right) < 0) continue;
+      link[file.left] = static_cast<std::uint16_t>(header(file.right)), type[file.left] = 4;
+      link[file.right] = static_cast<std::uint16_t>(header(file.left)), type[file.right] = 2;
     }
   }
 };
@@ -141,12 +147,12 @@ std::string checkSampleHeader(const std::uint8_t* h, const SampleBank& bank, std
   return {};
 }
 
-// Sample r's header and data against the bank's sample r (`faithful`,
+// Sample header k and its data against the bank's sample r (`faithful`,
 // when given: as faithful output writes it).
 std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
-                        std::uint32_t r, std::vector<std::uint8_t>& got, std::vector<std::uint8_t>& want,
-                        const FaithfulSamples* faithful) {
-  const std::uint8_t* h = hydra.record(kShdr, r);
+                        std::size_t k, std::uint32_t r, std::vector<std::uint8_t>& got,
+                        std::vector<std::uint8_t>& want, const FaithfulSamples* faithful) {
+  const std::uint8_t* h = hydra.record(kShdr, k);
   if (std::string what = checkSampleHeader(h, bank, r, faithful); !what.empty()) return what;
   const std::uint32_t start = le32(h + 20), end = le32(h + 24);
   const std::string who = "sample " + std::to_string(r) + ": ";
@@ -172,16 +178,16 @@ std::string checkSample(const File& file, const RiffChunk& smpl, const Hydra& hy
 // Bytes compared per block: two blocks stay in the processor's cache.
 constexpr std::size_t kBlockBytes = 128 << 10;
 
-// Every sample, the first difference in sample order. A large bank's
-// samples are compared on two threads that each take the next sample not
-// yet taken, last first: the file's end, written last, is the most likely
-// to be still in the processor's cache, and neither thread is left with
-// the colder half.
+// Every sample the file holds (`held`, one per header), the first
+// difference in sample order. A large bank's samples are compared on two
+// threads that each take the next sample not yet taken, last first: the
+// file's end, written last, is the most likely to be still in the
+// processor's cache, and neither thread is left with the colder half.
 std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& hydra, const SampleBank& bank,
-                         const FaithfulSamples* faithful) {
-  const std::uint32_t n = bank.sampleCount;
+                         const std::vector<std::uint32_t>& held, const FaithfulSamples* faithful) {
+  const auto n = static_cast<std::uint32_t>(held.size());
   std::uint64_t total = 0;
-  for (std::uint32_t r = 0; r < n; ++r) total += wavChannelBytes(bank, r);
+  for (const std::uint32_t r : held) total += wavChannelBytes(bank, r);
   std::atomic<std::uint32_t> taken{0};  // samples taken, from the last one down
   std::mutex mutex;
   std::uint32_t firstBad = n;  // guarded by mutex
@@ -189,17 +195,17 @@ std::string checkSamples(const File& file, const RiffChunk& smpl, const Hydra& h
   auto work = [&] {
     std::vector<std::uint8_t> got(kBlockBytes), want(kBlockBytes);
     for (std::uint32_t t; (t = taken.fetch_add(1)) < n;) {
-      const std::uint32_t r = n - 1 - t;
+      const std::uint32_t k = n - 1 - t;
       std::string differs;
       try {
-        differs = checkSample(file, smpl, hydra, bank, r, got, want, faithful);
+        differs = checkSample(file, smpl, hydra, bank, k, held[k], got, want, faithful);
       } catch (const RunError& e) {
         differs = e.message();
       }
       if (!differs.empty()) {
         std::lock_guard<std::mutex> lock(mutex);
-        if (r < firstBad) {
-          firstBad = r;
+        if (k < firstBad) {
+          firstBad = k;
           what = std::move(differs);
         }
       }
@@ -317,10 +323,11 @@ std::string checkFaithfulFrame(File& file, const RiffChunk& info, const RiffChun
   }
   if (text("INAM") != faithfulBankName(bank)) return "INAM \"" + text("INAM") + "\", expected the bank's name";
   if (text("ISFT") != std::string("Vantrel ") + VANTREL_VERSION) return "ISFT \"" + text("ISFT") + "\"";
-  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
-    const std::uint64_t end = le32(hydra.record(kShdr, r) + 24);
-    const std::uint64_t next = r + 1 < bank.sampleCount ? le32(hydra.record(kShdr, r + 1) + 20) : smpl.size / 2;
-    if (next < end + 46) return "sample " + std::to_string(r) + ": fewer than 46 zero frames after it";
+  const std::vector<std::uint32_t> held = soundFontSamples(bank, true);
+  for (std::size_t k = 0; k < held.size(); ++k) {
+    const std::uint64_t end = le32(hydra.record(kShdr, k) + 24);
+    const std::uint64_t next = k + 1 < held.size() ? le32(hydra.record(kShdr, k + 1) + 20) : smpl.size / 2;
+    if (next < end + 46) return "sample " + std::to_string(held[k]) + ": fewer than 46 zero frames after it";
   }
   for (const int list : {kPmod, kImod}) {
     const std::uint8_t* last = hydra.record(list, hydra.count(list) - 1);
@@ -337,8 +344,9 @@ std::string checkFaithfulFrame(File& file, const RiffChunk& info, const RiffChun
 // compressed flag in its type; the stream, decoded by libsndfile, as long
 // as the sample and at its level.
 std::string checkCompressedSample(const File& file, const RiffChunk& smpl, const Hydra& hydra,
-                                  const SampleBank& bank, std::uint32_t r, const FaithfulSamples* faithful) {
-  const std::uint8_t* h = hydra.record(kShdr, r);
+                                  const SampleBank& bank, std::size_t k, std::uint32_t r,
+                                  const FaithfulSamples* faithful) {
+  const std::uint8_t* h = hydra.record(kShdr, k);
   const std::uint32_t start = le32(h + 20), end = le32(h + 24);
   const std::string who = "sample " + std::to_string(r) + ": ";
   if ((le16(h + 44) & 0x10) == 0) return who + "not flagged as compressed";
@@ -424,8 +432,9 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
 
     Hydra hydra;
     if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
-    if (hydra.count(kShdr) != bank.sampleCount + 1u) {
-      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(bank.sampleCount);
+    const std::vector<std::uint32_t> held = soundFontSamples(bank, faithful);
+    if (hydra.count(kShdr) != held.size() + 1u) {
+      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(held.size());
     }
     if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
     std::optional<FaithfulSamples> samples;
@@ -433,11 +442,12 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
       samples.emplace(bank, zones);
       if (std::string what = checkFaithfulFrame(file, *info, *smpl, hydra, bank); !what.empty()) return what;
     }
-    if (std::string what = checkSamples(file, *smpl, hydra, bank, samples ? &*samples : nullptr); !what.empty()) {
+    if (std::string what = checkSamples(file, *smpl, hydra, bank, held, samples ? &*samples : nullptr);
+        !what.empty()) {
       return what;
     }
     std::vector<std::uint8_t> got(kBlockBytes);
-    return checkGaps(file, *smpl, hydra, bank.sampleCount, got);
+    return checkGaps(file, *smpl, hydra, static_cast<std::uint32_t>(held.size()), got);
   } catch (const RunError& e) {
     return e.message();
   }
@@ -461,14 +471,15 @@ std::string checkSf3(const std::string& path, const SampleBank& bank, const Zone
     if (!smpl) return "no sample data";
     Hydra hydra;
     if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
-    if (hydra.count(kShdr) != bank.sampleCount + 1u) {
-      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(bank.sampleCount);
+    const std::vector<std::uint32_t> held = soundFontSamples(bank, faithful);
+    if (hydra.count(kShdr) != held.size() + 1u) {
+      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(held.size());
     }
     if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
     std::optional<FaithfulSamples> samples;
     if (faithful) samples.emplace(bank, zones);
-    for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
-      if (std::string what = checkCompressedSample(file, *smpl, hydra, bank, r, samples ? &*samples : nullptr);
+    for (std::size_t k = 0; k < held.size(); ++k) {
+      if (std::string what = checkCompressedSample(file, *smpl, hydra, bank, k, held[k], samples ? &*samples : nullptr);
           !what.empty()) {
         return what;
       }

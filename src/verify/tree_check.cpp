@@ -178,9 +178,9 @@ void checkBankOutputs(const std::string& dir, const BankRef& ref, TreeReport& re
   for (const Found& f : found) {
     for (const fs::path& p : f.places.paths) {
       any = true;
-      const OutputKind kind = f.format->kind;
-      if (kind == OutputKind::MonoWav || kind == OutputKind::StereoWav) {
-        checkWavFolder(p, kind == OutputKind::MonoWav ? names.mono : names.stereo, bank, report,
+      const FormatId kind = f.format->id;
+      if (kind == FormatId::Mono || kind == FormatId::Stereo) {
+        checkWavFolder(p, kind == FormatId::Mono ? names.mono : names.stereo, bank, report,
                        faithful ? &zones : nullptr);
         continue;
       }

@@ -103,6 +103,7 @@ std::string silenceReason(const ZonePlay& zone) {
       return "its velocity range " + std::to_string(zone.velLow) + "-" + std::to_string(zone.velHigh) +
              " is empty";
     case Silence::NoFrames: return "its sample holds no frames";
+    case Silence::OneFrame: return "its sample holds one frame";
     default: return {};
   }
 }
@@ -130,7 +131,12 @@ std::string dspresetText(const SampleBank& bank, const std::vector<ZonePlay>& zo
   comment("", bankFileNameFor(bank.ttiPath, "dspreset") + ": the zones of " + fileNamePart(bank.ttiPath) +
                   ", converted with Vantrel");
   comment("", "One sample element per zone of the bank's SoundFont, in the same order.");
-  out += "<DecentSampler minVersion=\"1.0.0\">\n  <groups>\n    <group>\n";
+  // A SoundFont player lowers a note by 40 log10(127 / velocity) dB (its
+  // standard velocity-to-attenuation curve); DecentSampler, with
+  // ampVelTrack 1, by 20 log10(127 / velocity) dB, the most it can: each
+  // zone's volume makes up the rest at the top of its velocity range (see
+  // "volume"). The SoundFont's attack rises linearly, as attackCurve 0 does.
+  out += "<DecentSampler minVersion=\"1.0.0\">\n  <groups>\n    <group ampVelTrack=\"1\" attackCurve=\"0\">\n";
 
   for (const ZonePlay& zone : zones) {
     if (!zone.sampleInBank()) continue;
@@ -161,8 +167,12 @@ std::string dspresetText(const SampleBank& bank, const std::vector<ZonePlay>& zo
     attribute("loVel", std::to_string(std::clamp(zone.velLow, 1, 127)));
     attribute("hiVel", std::to_string(zone.velHigh));
     attribute("tuning", decimal((zone.tuningCents + 100 * (rootNote - zone.rootKey)) / 100.0));
-    // Players apply 0.4 dB per centibel of attenuation.
-    attribute("volume", decimal(-0.04 * zone.attenuationCb) + "dB");
+    // Players apply 0.4 dB per centibel of attenuation. A zone whose last
+    // velocity is below 127 is lowered by 20 log10(127 / last velocity) dB
+    // more, so that there it plays at the SoundFont's level; below it
+    // DecentSampler's linear velocity response stays louder.
+    const double velocityDb = 20 * std::log10(zone.velHigh / 127.0);
+    attribute("volume", decimal(-0.04 * zone.attenuationCb + velocityDb) + "dB");
     attribute("pan", decimal(std::clamp(zone.pan, -500, 500) / 5.0));
     // Without loopEnabled="false" the player would take the loop from the
     // WAV file's smpl chunk, which every sample file carries.

@@ -150,7 +150,7 @@ std::array<GenRecord, 12> sf2Generators(const ZonePlay& p) {
   }};
 }
 
-std::vector<GenRecord> sf2FaithfulGenerators(const ZonePlay& p, int samplePitch) {
+std::vector<GenRecord> sf2FaithfulGenerators(const ZonePlay& p, int samplePitch, std::uint16_t sampleId) {
   auto amount = [](int v) { return static_cast<std::uint16_t>(static_cast<std::int16_t>(v)); };
   auto time = [&](int timecents) { return amount(std::max(timecents, kShortestFaithful)); };
   std::vector<GenRecord> g;
@@ -168,7 +168,7 @@ std::vector<GenRecord> sf2FaithfulGenerators(const ZonePlay& p, int samplePitch)
   g.push_back({kGenDecayVolEnv, time(p.decayTimecents)});
   g.push_back({kGenAttackVolEnv, time(p.attackTimecents)});
   g.push_back({kGenPan, amount(std::clamp(p.pan, -500, 500))});
-  g.push_back({kGenSampleId, p.sample});
+  g.push_back({kGenSampleId, sampleId});
   return g;
 }
 
@@ -207,8 +207,21 @@ Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, 
                                         : std::string(recordName(bankFile));
   std::vector<std::string> names;
   if (faithful) names = faithfulSampleNames(bank);
+  // The samples written: faithful output leaves out those of fewer than two
+  // frames, which no zone that sounds plays; header[r] is sample r's.
+  layout.holds.assign(n, true);
+  std::vector<std::uint16_t> header(n, 0);
+  for (std::uint32_t r = 0; r < n; ++r) {
+    if (faithful && wholeFrames(bank.pcmLength[r]) / 2 < 2) {
+      layout.holds[r] = false;
+      continue;
+    }
+    header[r] = static_cast<std::uint16_t>(layout.samples.size());
+    layout.samples.push_back(r);
+  }
   // Faithful output: each sample's original pitch, and its partner in a
-  // left/right pair with its type (4 left, 2 right; 1 mono).
+  // left/right pair with its type (4 left, 2 right; 1 mono). The two of a
+  // pair are of one length: both are written or neither.
   std::vector<std::uint8_t> pitch(n, 60);
   std::vector<std::uint16_t> link(n, 0), type(n, 1);
   if (faithful) {
@@ -218,17 +231,18 @@ Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, 
       }
     }
     for (const auto& [l, r] : stereoPairs(bank)) {
-      link[l] = r, type[l] = 4;
-      link[r] = l, type[r] = 2;
+      if (!layout.holds[l] || !layout.holds[r]) continue;
+      link[l] = header[r], type[l] = 4;
+      link[r] = header[l], type[r] = 2;
     }
   }
 
-  // Sample data: every sample in whole frames, followed by the zero frames.
-  // Positions count frames from the first frame of "smpl"; the loop end is
-  // the frame after the loop's last one.
+  // Sample data: every sample written in whole frames, followed by the zero
+  // frames. Positions count frames from the first frame of "smpl"; the loop
+  // end is the frame after the loop's last one.
   std::vector<SamplePositions> pos(n);
   std::uint64_t frames = 0;
-  for (std::uint32_t r = 0; r < n; ++r) {
+  for (const std::uint32_t r : layout.samples) {
     const auto f = static_cast<std::uint32_t>(frames);
     const std::uint32_t length = wholeFrames(bank.pcmLength[r]) / 2;
     pos[r].start = f;
@@ -254,7 +268,7 @@ Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, 
   std::uint64_t genCount = 0;
   for (std::uint16_t z : layout.zones) {
     if (faithful) {
-      gens.push_back(sf2FaithfulGenerators(zones[z], pitch[zones[z].sample]));
+      gens.push_back(sf2FaithfulGenerators(zones[z], pitch[zones[z].sample], header[zones[z].sample]));
     } else {
       const auto twelve = sf2Generators(zones[z]);
       gens.emplace_back(twelve.begin(), twelve.end());
@@ -270,7 +284,8 @@ Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, 
   LeBytes& pdta = layout.pdta;
   // The fixed records, then per zone its bag and generators, per sample
   // its header.
-  pdta.reserve(static_cast<std::size_t>(400 + 8 * zoneCount + 4 * genCount + 46 * n));
+  const std::size_t headers = layout.samples.size();
+  pdta.reserve(static_cast<std::size_t>(400 + 8 * zoneCount + 4 * genCount + 46 * headers));
   pdta.tag("LIST");
   pdta.u32(0);  // the list's size, set below
   pdta.tag("pdta");
@@ -332,24 +347,27 @@ Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, 
     }
   }
 
-  // Sample headers in directory order, so sampleID r is sample r.
+  // Sample headers in directory order: in exact output sampleID r is
+  // sample r.
   pdta.tag("shdr");
-  pdta.u32(46 * (n + 1));
-  std::uint8_t* header = pdta.append(46 * (static_cast<std::size_t>(n) + 1));
-  for (std::uint32_t r = 0; r < n; ++r, header += 46) {
+  pdta.u32(static_cast<std::uint32_t>(46 * (headers + 1)));
+  std::uint8_t* record = pdta.append(46 * (headers + 1));
+  for (const std::uint32_t r : layout.samples) {
+    std::uint8_t* const h = record;
+    record += 46;
     const std::string_view name = faithful ? std::string_view(names[r]) : recordName(bank.sampleName[r]);
-    std::memcpy(header, name.data(), name.size());  // the rest of the 20 bytes stays zero
-    putU32(header + 20, pos[r].start);
-    putU32(header + 24, pos[r].end);
-    putU32(header + 28, pos[r].loopStart);
-    putU32(header + 32, pos[r].loopEnd);
-    putU32(header + 36, 44100);
-    header[40] = pitch[r];     // original pitch
-    header[41] = 0;            // pitch correction
-    putU16(header + 42, link[r]);  // sample link
-    putU16(header + 44, type[r]);  // sample type
+    std::memcpy(h, name.data(), name.size());  // the rest of the 20 bytes stays zero
+    putU32(h + 20, pos[r].start);
+    putU32(h + 24, pos[r].end);
+    putU32(h + 28, pos[r].loopStart);
+    putU32(h + 32, pos[r].loopEnd);
+    putU32(h + 36, 44100);
+    h[40] = pitch[r];     // original pitch
+    h[41] = 0;            // pitch correction
+    putU16(h + 42, link[r]);  // sample link
+    putU16(h + 44, type[r]);  // sample type
   }
-  std::memcpy(header, "EOS", 3);
+  std::memcpy(record, "EOS", 3);
 
   LeBytes info;
   if (faithful) putFaithfulInfo(info, bankName);
@@ -397,7 +415,7 @@ bool writeGathered(const SampleBank& bank, const Sf2Layout& layout, File& file) 
       n -= take;
     }
   };
-  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+  for (const std::uint32_t r : layout.samples) {
     const SampleSpan span = sampleSpan(bank, r, wholeFrames(bank.pcmLength[r]));
     if (span.held > 0) pieces.push_back({bank.pcm.view(span.start, span.held), span.held});
     silence(span.size - span.held + 2 * std::uint64_t{layout.padFrames});
@@ -436,6 +454,7 @@ std::string writeSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones,
   out.put(layout.head);
   for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
     step();
+    if (!layout.holds[r]) continue;
     const std::uint32_t len = wholeFrames(bank.pcmLength[r]);
     out.putSpan(bank.pcm, sampleSpan(bank, r, len));
     out.putSilence(2 * std::uint64_t{layout.padFrames});

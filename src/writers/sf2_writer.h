@@ -54,8 +54,8 @@ std::array<GenRecord, 12> convertval(const SampleBank& bank, const ZoneArticulat
 // +-500, no loop but one within the sample, and overridingRootKey only
 // where the zone's root key is not the one its sample's original pitch
 // (`samplePitch`) gives already: never where the bank's is negative and the
-// sample is pitched at 60.
-std::vector<GenRecord> sf2FaithfulGenerators(const ZonePlay& zone, int samplePitch);
+// sample is pitched at 60. `sampleId` is the zone's sample's header.
+std::vector<GenRecord> sf2FaithfulGenerators(const ZonePlay& zone, int samplePitch, std::uint16_t sampleId);
 
 // The bank zones the SoundFont holds, in order: those whose sample is in
 // the bank (a zone whose sample is missing cannot be played); in faithful
@@ -83,13 +83,20 @@ std::string sf2FileNameFor(const std::string& ttiPath);
 // pairs (stereoPairs) as linked right and left samples; the zones that
 // sound, with sf2FaithfulGenerators; a sample's loop points only where its
 // loop lies within it (else both at its first frame); terminal modulator
-// records all zero.
+// records all zero; no header, and no data, for a sample of fewer than two
+// frames (no zone of faithful output plays one, and FluidSynth warns of
+// its header).
 struct Sf2Layout {
   LeBytes head;
   LeBytes pdta;
   std::uint64_t sampleDataBytes = 0;  // the "smpl" chunk's data between them
   std::uint32_t padFrames = 0;        // zero frames after each sample
   std::vector<std::uint16_t> zones;   // the bank zones written, in order
+  // The bank samples written, in order: sample header k is bank sample
+  // samples[k] (every sample but in faithful output).
+  std::vector<std::uint32_t> samples;
+  // Whether bank sample r has a header and data in the file.
+  std::vector<bool> holds;
 };
 // An invalid bank when the samples do not fit one file.
 Sf2Layout layoutSf2(const SampleBank& bank, const std::vector<ZonePlay>& zones, bool faithful = false);

@@ -112,11 +112,16 @@ std::string writeSf3(const SampleBank& bank, const std::vector<ZonePlay>& zones,
                      const OpenFolder* folder, bool faithful) {
   Sf2Layout layout = layoutSf2(bank, zones, faithful);
   if (progress) progress(1);
-  // Each sample's stream, one after the other; its header says where.
+  // Each written sample's stream, one after the other; its header says
+  // where.
   std::vector<std::uint8_t> streams;
   std::vector<std::uint8_t> frames;
   std::vector<std::uint32_t> starts;
   for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
+    if (!layout.holds[r]) {
+      if (progress) progress(1);
+      continue;
+    }
     const std::uint32_t n = wholeFrames(bank.pcmLength[r]);
     const SampleSpan span = sampleSpan(bank, r, n);
     frames.assign(n, 0);
@@ -137,15 +142,15 @@ std::string writeSf3(const SampleBank& bank, const std::vector<ZonePlay>& zones,
   LeBytes& pdta = layout.pdta;
   const std::size_t shdr = findChunk(pdta, 12, pdta.size(), "shdr");
   if (shdr == std::string::npos) throw std::logic_error("a SoundFont without sample headers");
-  for (std::uint32_t r = 0; r < bank.sampleCount; ++r) {
-    const std::size_t at = shdr + 8 + 46 * std::size_t{r};
+  for (std::size_t k = 0; k < layout.samples.size(); ++k) {
+    const std::size_t at = shdr + 8 + 46 * k;
     const std::uint8_t* header = pdta.data() + at;
     const std::uint32_t start = u32At(header + 20);
     const std::uint32_t linkAndType = u32At(header + 42);
     pdta.setU32(at + 28, u32At(header + 28) - start);
     pdta.setU32(at + 32, u32At(header + 32) - start);
-    pdta.setU32(at + 20, starts[r]);
-    pdta.setU32(at + 24, starts[r + 1]);
+    pdta.setU32(at + 20, starts[k]);
+    pdta.setU32(at + 24, starts[k + 1]);
     pdta.setU32(at + 42, linkAndType | 0x10u << 16);
   }
 

@@ -103,6 +103,8 @@ std::string sfzText(const SampleBank& bank, const std::vector<ZonePlay>& zones,
       why = "its velocity range " + std::to_string(zone.velLow) + "-" + std::to_string(zone.velHigh) + " is empty";
     } else if (zone.silence == Silence::NoFrames) {
       why = "its sample holds no frames";
+    } else if (zone.silence == Silence::OneFrame) {
+      why = "its sample holds one frame";
     } else if (sampleNames[zone.sample].empty()) {
       why = "its sample has no data in the file";
     }
