@@ -59,8 +59,8 @@ std::string imageFolder(const InsidePath& image) {
 // ".." name the folder they stand for. Empty after an error report.
 std::string sourceFolder(const std::string& given) {
   if (const auto image = imageSource(given)) return imageFolder(*image);
-  if (!folderExists(given)) {
-    reportError(given, "the source folder does not exist");
+  if (const std::string problem = folderProblem(given, "the source folder"); !problem.empty()) {
+    reportError(given, problem);
     return {};
   }
   std::string real = realPath(given);
@@ -117,8 +117,8 @@ int runDrive(const RunOptions& options, const std::string& root) {
       reportError(image->archive, errorText(kFileNotFound));
       return 1;
     }
-  } else if (!folderExists(root)) {
-    reportError(root, "the source root does not exist");
+  } else if (const std::string problem = folderProblem(root, "the source root"); !problem.empty()) {
+    reportError(root, problem);
     return 1;
   }
 
