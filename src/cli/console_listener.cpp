@@ -124,8 +124,12 @@ void ConsoleListener::status(std::string_view text) {
 }
 
 void ConsoleListener::logLine(std::string_view text) {
-  // In a dry run standard output carries the planned files alone.
+  // In a dry run standard output carries the planned files alone. The
+  // window's log parts the banks of a folder run by a line holding a
+  // space; here a line says what was done, and runs of several banks (a
+  // drive, convert) have no such line either.
   if (settings_.quiet || settings_.dryRun) return;
+  if (text.find_first_not_of(' ') == std::string_view::npos) return;
   clearBar();
   writeOut(escapeControls(text));
   drawBar();
