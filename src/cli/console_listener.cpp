@@ -324,7 +324,10 @@ void ConsoleListener::outputFile(const OutputFileEvent& event) {
 void ConsoleListener::done(int status, std::size_t converted) {
   finish();
   const int signal = stopSignal();
-  if (signal != 0) error({}, std::string("interrupted by ") + signalName(signal));
+  // A reader that stops reading (`| head`) ends the run as it meant to:
+  // under --quiet that is not worth a line (the exit status still says it).
+  const bool quietPipe = signal == SIGPIPE && settings_.quiet && !settings_.jsonProgress;
+  if (signal != 0 && !quietPipe) error({}, std::string("interrupted by ") + signalName(signal));
   const std::size_t banks = banksReported_ ? converted_ : converted;
   if (settings_.jsonProgress) {
     ordered_json fields = {{"converted", banks},
