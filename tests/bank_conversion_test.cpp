@@ -381,7 +381,7 @@ TEST(JobsFaults, AFileThatCannotTakeItsNameStopsTheRunAndNoLaterFileRemains) {
   ConversionRun r(d, FormatId::Mono);
   std::filesystem::create_directories(r.mono() + "S5.WAV/inside");  // a folder in the way
   std::string path;
-  EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kFileAccessDenied);
+  EXPECT_EQ(errorOf([&] { r.convert(); }, &path), kNotRegularFile);  // "not a regular file (a folder)"
   EXPECT_EQ(path, r.mono() + "S5.WAV");
   EXPECT_EQ(namesIn(r.mono()), lines({"S0.WAV", "S1.WAV", "S2.WAV", "S3.WAV", "S4.WAV", "S5.WAV"}));
   EXPECT_EQ(r.ui.log, lines({"processing BANK.TTI", "S0.WAV extracted", "S1.WAV extracted", "S2.WAV extracted",

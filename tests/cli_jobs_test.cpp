@@ -57,8 +57,7 @@ TEST(CliFolder, ConvertsEveryBankWithStatusOnStderrAndLogOnStdout) {
   EXPECT_EQ(lines(r.err), (std::vector<std::string>{"processing " + order[0], "processing " + order[1],
                                                      "2 TTI files extracted"}));
   auto log = lines(r.out);
-  EXPECT_EQ(std::count(log.begin(), log.end(), " "), 2);
-  EXPECT_EQ(log.back(), " ");
+  EXPECT_EQ(std::count(log.begin(), log.end(), " "), 0);
   EXPECT_TRUE(contains(r.out, "processing ONE.TTI\n"));
   EXPECT_TRUE(contains(r.out, "A.WAV extracted\n"));
   EXPECT_TRUE(fs::exists(t.file("out/BANKS_WAV_M/WAV_MONO_ONE.TTI/B.WAV")));
@@ -172,7 +171,7 @@ TEST(CliExtract, OneIndexWritesThatSampleAsMono) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(t.file("WAV_MONO_BANK.TTI/B.WAV")));
   EXPECT_FALSE(fs::exists(t.file("WAV_MONO_BANK.TTI/A.WAV")));
-  EXPECT_EQ(lines(r.err), (std::vector<std::string>{"3 Samples found", "1", "B.WAV extracted"}));
+  EXPECT_EQ(lines(r.err), (std::vector<std::string>{"3 Samples found", "B.WAV extracted"}));
   EXPECT_EQ(r.out, "B.WAV extracted\n");
   // Again: reported as already extracted, which counts as done.
   r = runCommand({VANTREL_CLI, "extract", "--out", t.str(), t.file("BANK.TTI"), "1"});
@@ -193,8 +192,8 @@ TEST(CliExtract, SameIndexTwiceIsRefused) {
   TempDir t;
   writeJobBank(t.file("BANK.TTI"), {"A.WAV", "B.WAV"});
   auto r = runCommand({VANTREL_CLI, "extract", "--out", t.str(), t.file("BANK.TTI"), "1", "1"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(lines(r.err).back(), "You have to select 2 WAV files");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(lines(r.err).back(), "Run 'vantrel-cli extract --help' for usage.");
   EXPECT_EQ(directoryOrder(t.str()), std::vector<std::string>{"BANK.TTI"});
 }
 
@@ -205,11 +204,12 @@ TEST(CliExtract, PairFailingTheStereoTestIsRefused) {
   writeBank(t.file("BANK.TTI"), d);
   auto r = runCommand({VANTREL_CLI, "extract", "--out", t.str(), t.file("BANK.TTI"), "0", "1"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(lines(r.err).back(), "This is no stereo file - select two other files");
+  EXPECT_EQ(lines(r.err).back(), "vantrel-cli: " + t.file("BANK.TTI") +
+                                     ": samples 0 and 1 make no stereo pair: their lengths or loop points differ");
   EXPECT_EQ(directoryOrder(t.str()), std::vector<std::string>{"BANK.TTI"});
 }
 
-TEST(CliExtract, IndexOutsideTheBankOrNotANumberIsAUsageError) {
+TEST(CliExtract, IndexOutsideTheBankExitsOneNotANumberIsAUsageError) {
   TempDir t;
   writeJobBank(t.file("BANK.TTI"), {"A.WAV", "B.WAV"});
   for (std::vector<std::string> args : {std::vector<std::string>{"2"}, {"0", "2"}, {"-1"}, {"x"},
@@ -217,7 +217,8 @@ TEST(CliExtract, IndexOutsideTheBankOrNotANumberIsAUsageError) {
     std::vector<std::string> argv{VANTREL_CLI, "extract", "--out", t.str(), t.file("BANK.TTI")};
     argv.insert(argv.end(), args.begin(), args.end());
     auto r = runCommand(argv);
-    EXPECT_EQ(r.exitCode, 2) << r.err;
+    const bool outside = args == std::vector<std::string>{"2"} || args == std::vector<std::string>{"0", "2"};
+    EXPECT_EQ(r.exitCode, outside ? 1 : 2) << r.err;
   }
   EXPECT_EQ(directoryOrder(t.str()), std::vector<std::string>{"BANK.TTI"});
   EXPECT_EQ(runCommand({VANTREL_CLI, "extract", "--mode", "mono", t.file("BANK.TTI"), "0"}).exitCode, 2);
@@ -228,7 +229,7 @@ TEST(CliExtract, FilesThatAreNoBanksExitOne) {
   writeJobBank(t.file("BANK.WAV"), {"A.WAV"});
   auto r = runCommand({VANTREL_CLI, "extract", "--out", t.str(), t.file("BANK.WAV"), "0"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(lines(r.err).back(), "No TTI file selected");
+  EXPECT_EQ(lines(r.err).back(), "vantrel-cli: " + t.file("BANK.WAV") + ": not a .tti file");
   r = runCommand({VANTREL_CLI, "extract", "--out", t.str(), t.file("MISSING.TTI"), "0"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(contains(r.err, "File not found")) << r.err;

@@ -29,6 +29,7 @@ struct Crafted {
   std::string file;
   BankDesc desc;
   std::vector<std::string> problems;  // a text each problem must contain, in order
+  std::vector<std::string> notes = {};  // the same for each note
 };
 
 std::vector<Crafted> craftedBanks() {
@@ -82,7 +83,7 @@ std::vector<Crafted> craftedBanks() {
   BankDesc pair;
   pair.samples = {sample("PAD L.WAV", 64), sample("PAD R.WAV", 64, {1}), sample("PAD X.WAV", 32, {1})};
   pair.zones = {ZoneDesc{}, ZoneDesc{}};
-  banks.push_back({"PAIR.TTI", pair, {"sample 0 \"PAD L.WAV\" and sample 1 \"PAD R.WAV\" form a left/right pair"}});
+  banks.push_back({"PAIR.TTI", pair, {}, {"sample 0 \"PAD L.WAV\" and sample 1 \"PAD R.WAV\" form a left/right pair"}});
   return banks;
 }
 
@@ -114,20 +115,27 @@ TEST(CliScan, ReportsTheProblemsOfCraftedBanksAndWritesNothing) {
     std::vector<std::string> keys;
     for (const auto& item : bank.items()) keys.push_back(item.key());
     if (path == unreadable || path == empty) {
-      EXPECT_EQ(keys, (std::vector<std::string>{"path", "samples", "zones", "sampleBytes", "problems", "error"}));
+      EXPECT_EQ(keys, (std::vector<std::string>{"formatVersion", "path", "samples", "zones", "sampleBytes",
+                                                "problems", "notes", "error"}));
       EXPECT_EQ(bank["error"], path == empty ? "Read beyond end of file (empty file)" : "Read beyond end of file");
       continue;
     }
     SCOPED_TRACE(path);
     ASSERT_EQ(byPath.count(path), 1u);
     const Crafted& c = byPath[path];
-    EXPECT_EQ(keys, (std::vector<std::string>{"path", "samples", "zones", "sampleBytes", "problems"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"formatVersion", "path", "samples", "zones", "sampleBytes", "problems",
+                                              "notes"}));
+    EXPECT_EQ(bank["formatVersion"], 1);
     EXPECT_EQ(bank["samples"], c.desc.samples.size());
     EXPECT_EQ(bank["zones"], c.desc.zones.size());
     const auto problems = bank["problems"].get<std::vector<std::string>>();
     ASSERT_EQ(problems.size(), c.problems.size()) << line;
     for (std::size_t k = 0; k < problems.size(); ++k)
       EXPECT_NE(problems[k].find(c.problems[k]), std::string::npos) << problems[k];
+    const auto notes = bank["notes"].get<std::vector<std::string>>();
+    ASSERT_EQ(notes.size(), c.notes.size()) << line;
+    for (std::size_t k = 0; k < notes.size(); ++k)
+      EXPECT_NE(notes[k].find(c.notes[k]), std::string::npos) << notes[k];
   }
   EXPECT_EQ(seen, byPath.size() + 2);
   EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {}), before);

@@ -148,7 +148,7 @@ TEST(CliStreams, LogAndStatusLinesSharingAFileStayInOrder) {
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   const std::vector<std::string> expected = {"processing A.TTI", "processing A.TTI", "ONE.WAV extracted",
-                                             "TWO.WAV extracted", " ", "1 TTI files extracted"};
+                                             "TWO.WAV extracted", "1 TTI file extracted"};
   EXPECT_EQ(lines, expected);
 }
 

@@ -89,6 +89,12 @@ struct ExtractArgs {
   std::string first, second;  // sample indexes as given; second may be empty
 };
 
+// What keeps `path` from serving as a folder, as an error line says it
+// after the path: empty when it is a folder; "<what> does not exist" (what:
+// "the output folder") when nothing is there; "not a folder" for a file;
+// else the system's reason ("File access denied").
+std::string folderProblem(const std::string& path, const std::string& what);
+
 // The output folder of --out (or the current working folder when --out is
 // not given), which must exist; with a separator at its end. Prints an
 // error and returns "" when it does not exist.

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -122,8 +124,12 @@ void ConsoleListener::status(std::string_view text) {
 }
 
 void ConsoleListener::logLine(std::string_view text) {
-  // In a dry run standard output carries the planned files alone.
+  // In a dry run standard output carries the planned files alone. The
+  // window's log parts the banks of a folder run by a line holding a
+  // space; here a line says what was done, and runs of several banks (a
+  // drive, convert) have no such line either.
   if (settings_.quiet || settings_.dryRun) return;
+  if (text.find_first_not_of(' ') == std::string_view::npos) return;
   clearBar();
   writeOut(escapeControls(text));
   drawBar();
@@ -142,7 +148,14 @@ void ConsoleListener::error(const std::string& path, const std::string& message)
 }
 
 void ConsoleListener::runError(const RunError& e, const std::string& subject) {
-  if (e.code() != kCancelled) error(errorPath(e, subject), e.message());
+  // A failed bank's error is shown once, before the bank's end.
+  if (e.code() == kCancelled || shownForBank(e)) return;
+  error(errorPath(e, subject), e.message());
+}
+
+bool ConsoleListener::shownForBank(const RunError& e) const {
+  return bankError_ && bankError_->code == e.code() && bankError_->path == e.path() &&
+         bankError_->message == e.message();
 }
 
 void ConsoleListener::usageError(const std::string& message) {
@@ -166,19 +179,57 @@ void ConsoleListener::warning(std::string_view text) {
 void ConsoleListener::gaugeChanged(GaugeId id, std::int64_t min, std::int64_t max,
                                    std::int64_t progress) {
   const int g = static_cast<int>(id);
+  ShownGauge& s = gauges_[g];
+  const std::int64_t span = max - min, value = progress - min;
+  if (id != GaugeId::Bank) {
+    // A new range is a run's count of banks, none of which has ended yet;
+    // the job's progress counts the banks begun and is not shown.
+    if (span != s.jobMax) {
+      s.jobMax = span;
+      s.banksEnded = 0;
+      showGauge(g, 0, span);
+    }
+    return;
+  }
+  // Between the banks of a run the job only empties the gauge; a job
+  // without banks (extract) empties it once it reached its end.
+  const bool betweenBanks = banksReported_ && currentBank_.empty();
+  const bool reset = value == 0 && span > 0 && span == s.jobMax && s.jobValue == span;
+  s.jobValue = value;
+  s.jobMax = span;
+  if (!betweenBanks && !reset) showGauge(g, value, span);
+}
+
+void ConsoleListener::showGauge(int g, std::int64_t value, std::int64_t max) {
+  ShownGauge& s = gauges_[g];
+  if (s.value == value && s.max == max) return;
+  s.value = value;
+  s.max = max;
   if (settings_.jsonProgress) {
     writeLine(err_, eventLine("progress", {{"gauge", kGaugeNames[g]},
-                                           {"value", progress - min},
-                                           {"max", max - min},
+                                           {"value", value},
+                                           {"max", max},
                                            {"unit", kGaugeUnits[g]}}));
     return;
   }
   if (!terminal_) return;
-  int percent = max > min ? static_cast<int>((progress - min) * 100 / (max - min)) : 0;
+  const int percent = max > 0 ? static_cast<int>(value * 100 / max) : 0;
   int& slot = percent_[g];
   if (slot == percent) return;
   slot = percent;
   drawBar();
+}
+
+void ConsoleListener::bankEnded(const std::string& bankPath) {
+  if (bankPath == lastEnded_) return;
+  lastEnded_ = bankPath;
+  for (GaugeId id : {GaugeId::Folder, GaugeId::Drive}) {
+    const int g = static_cast<int>(id);
+    ShownGauge& s = gauges_[g];
+    if (s.jobMax < 0) continue;
+    s.banksEnded = std::min(s.banksEnded + 1, s.jobMax);
+    showGauge(g, s.banksEnded, s.jobMax);
+  }
 }
 
 bool ConsoleListener::cancelled() const { return stopSignal() != 0 || outputError_.load() != 0; }
@@ -190,7 +241,11 @@ void ConsoleListener::recordFailure(const std::string& bankPath) {
 bool ConsoleListener::bankFailed(const std::string& bankPath, const RunError& error) {
   if (!settings_.keepGoing) return false;
   runError(error, bankPath);
+  bankError_ = ShownError{error.code(), error.path(), error.message()};
   recordFailure(bankPath);
+  // A bank that failed before it began (its folder could not be made)
+  // ends here.
+  bankEnded(bankPath);
   return true;
 }
 
@@ -207,6 +262,7 @@ void ConsoleListener::walkFailed(const RunError& e) {
 void ConsoleListener::bankStarted(const std::string& bankPath) {
   banksReported_ = true;
   currentBank_ = bankPath;
+  bankError_.reset();
   if (settings_.jsonProgress) writeLine(err_, eventLine("bank", {{"path", jsonText(bankPath)}}));
 }
 
@@ -214,10 +270,17 @@ void ConsoleListener::bankFinished(const std::string& bankPath, const RunError* 
   banksReported_ = true;
   if (e) recordFailure(bankPath);
   else ++converted_;
+  // The error that failed the bank comes before the bank's end (a stop
+  // by signal is said once, at the run's end).
+  if (e && e->code() != kCancelled && !shownForBank(*e)) {
+    error(errorPath(*e, bankPath), e->message());
+    bankError_ = ShownError{e->code(), e->path(), e->message()};
+  }
   currentBank_.clear();
   if (settings_.jsonProgress) {
     writeLine(err_, eventLine("bankDone", {{"path", jsonText(bankPath)}, {"status", e ? "failed" : "ok"}}));
   }
+  bankEnded(bankPath);
 }
 
 void ConsoleListener::outputFile(const OutputFileEvent& event) {
@@ -261,7 +324,10 @@ void ConsoleListener::outputFile(const OutputFileEvent& event) {
 void ConsoleListener::done(int status, std::size_t converted) {
   finish();
   const int signal = stopSignal();
-  if (signal != 0) error({}, std::string("interrupted by ") + signalName(signal));
+  // A reader that stops reading (`| head`) ends the run as it meant to:
+  // under --quiet that is not worth a line (the exit status still says it).
+  const bool quietPipe = signal == SIGPIPE && settings_.quiet && !settings_.jsonProgress;
+  if (signal != 0 && !quietPipe) error({}, std::string("interrupted by ") + signalName(signal));
   const std::size_t banks = banksReported_ ? converted_ : converted;
   if (settings_.jsonProgress) {
     ordered_json fields = {{"converted", banks},

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -99,6 +100,11 @@ class ConsoleListener : public JobListener {
   void done(int status, std::size_t converted);
 
  private:
+  // Shows gauge `g` at `value` of `max`: an event, or the bar.
+  void showGauge(int g, std::int64_t value, std::int64_t max);
+  // One more bank of the run ended (done or failed): the folder and drive
+  // gauges move on.
+  void bankEnded(const std::string& bankPath);
   void drawBar();
   void clearBar();
   void writeOut(std::string_view text);
@@ -112,6 +118,28 @@ class ConsoleListener : public JobListener {
   bool flushLines_;  // each line of standard output goes out at once
   bool barShown_ = false;
   int percent_[3] = {-1, -1, -1};
+  // What the gauges show. The bank gauge follows the job's while a bank
+  // is converted, but not the job's drop back to the start after a bank
+  // (the window's emptied gauge), which would read as work undone: a bank
+  // that begins sets its own range. The folder and drive gauges count the
+  // banks that ended, not those begun, and stay at the end when the run is
+  // done.
+  struct ShownGauge {
+    std::int64_t value = -1, max = -1;        // as last shown; -1: not yet
+    std::int64_t jobValue = 0, jobMax = -1;   // as the job last set it
+    std::int64_t banksEnded = 0;              // the folder and drive gauges
+  };
+  ShownGauge gauges_[3];
+  std::string lastEnded_;  // the bank that ended last, counted once
+  // The error shown for the bank at hand (as it failed, or as the job
+  // passed over it), so that the same error coming back from the job is
+  // not shown twice.
+  bool shownForBank(const RunError& e) const;
+  struct ShownError {
+    int code;
+    std::string path, message;
+  };
+  std::optional<ShownError> bankError_;
   std::atomic<int> outputError_{0};
   std::vector<std::string> failures_;
   std::set<std::string> failed_;  // failures_, for looking up

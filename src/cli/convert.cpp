@@ -13,8 +13,11 @@
 #include "jobs/folder_jobs.h"
 #include "jobs/job_context.h"
 #include "jobs/bank_reading.h"
+#include "jobs/output_formats.h"
 #include "platform/file.h"
+#include "platform/folders.h"
 #include "platform/text.h"
+#include "tti/archive_banks.h"
 #include "writers/sf2_writer.h"
 
 namespace vantrel::cli {
@@ -36,6 +39,35 @@ void refuseSharedOutputs(const std::vector<std::string>& banks, const OutputForm
   }
 }
 
+// Whether `bank` names a folder that a conversion wrote a bank's output
+// into: a folder (not inside an image) whose name is a format's bank folder
+// prefix and a bank file's name, such as WAV_MONO_PAD.TTI. Run in the bank
+// folder after a first conversion, `convert *.TTI` names them with the
+// banks.
+bool isBankOutputFolder(const std::string& bank) {
+  if (imageSource(bank) || !folderExists(bank)) return false;
+  std::string path = bank;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::string name = fileNamePart(path);
+  for (const OutputFormat& f : outputFormats()) {
+    const std::string_view prefix = f.bankFolderPrefix;
+    if (!prefix.empty() && name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        matchesTtiPattern(std::string_view(name).substr(prefix.size())))
+      return true;
+  }
+  return false;
+}
+
+// Passes over the output folders among `banks`, each with a warning: they
+// are no banks, and what they hold was written from one.
+void passOverOutputFolders(std::vector<std::string>& banks, ConsoleListener& ui) {
+  std::erase_if(banks, [&](const std::string& bank) {
+    if (!isBankOutputFolder(bank)) return false;
+    ui.warning(bank + ": an output folder of a conversion, not a bank: passed over");
+    return true;
+  });
+}
+
 }  // namespace
 
 int runConvert(const RunOptions& options, std::vector<std::string> banks, const FileListArgs& list) {
@@ -53,6 +85,7 @@ int runConvert(const RunOptions& options, std::vector<std::string> banks, const 
       std::vector<std::string> listed = readFileList(list);
       banks.insert(banks.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
     }
+    passOverOutputFolders(banks, ui);
     refuseSharedOutputs(banks, options.format());
     return 0;
   });

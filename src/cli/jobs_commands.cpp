@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_listener.h"
+#include "cli/messages.h"
 #include "cli/run.h"
 #include "cli/signals.h"
 #include "jobs/drive_job.h"
@@ -59,8 +60,8 @@ std::string imageFolder(const InsidePath& image) {
 // ".." name the folder they stand for. Empty after an error report.
 std::string sourceFolder(const std::string& given) {
   if (const auto image = imageSource(given)) return imageFolder(*image);
-  if (!folderExists(given)) {
-    reportError(given, "the source folder does not exist");
+  if (const std::string problem = folderProblem(given, "the source folder"); !problem.empty()) {
+    reportError(given, problem);
     return {};
   }
   std::string real = realPath(given);
@@ -117,8 +118,8 @@ int runDrive(const RunOptions& options, const std::string& root) {
       reportError(image->archive, errorText(kFileNotFound));
       return 1;
     }
-  } else if (!folderExists(root)) {
-    reportError(root, "the source root does not exist");
+  } else if (const std::string problem = folderProblem(root, "the source root"); !problem.empty()) {
+    reportError(root, problem);
     return 1;
   }
 
@@ -139,6 +140,8 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
   const std::uint32_t first = parseIndex(args.first);
   const bool pair = !args.second.empty();
   const std::uint32_t second = pair ? parseIndex(args.second) : first;
+  if (pair && first == second)
+    throw UsageError("INDEX and INDEX2 are both " + std::to_string(first) + "; a stereo pair takes two samples");
   const std::string out = outputFolder(options);
   if (out.empty()) return 1;
 
@@ -151,18 +154,29 @@ int runExtract(const RunOptions& options, const ExtractArgs& args) {
     // As a click on the file: the extension test, the directory walk and the
     // sample values.
     file1Click(run.ctx, bank);
-    // Refused by the extension test: the status line says so.
-    if (run.ctx.bank.ttiPath.empty()) return 1;
+    // Refused by the extension test, as convert refuses it.
+    if (run.ctx.bank.ttiPath.empty()) {
+      run.console.error(bank, "not a .tti file");
+      return 1;
+    }
+    // Indexes the bank does not have, and two samples that make no pair,
+    // are the bank's answer to the command, not a fault of its words.
     const std::uint32_t count = run.ctx.bank.sampleCount;
     for (std::uint32_t index : {first, second}) {
       if (index >= count) {
-        throw UsageError("sample index " + std::to_string(index) + " is outside the bank (" +
-                         std::to_string(count) + (count == 1 ? " sample)" : " samples)"));
+        run.console.error(bank, "sample index " + std::to_string(index) + " is outside the bank (" +
+                                    counted(count, "sample", "samples") + ")");
+        return 1;
       }
     }
     if (!pair) {
       singlextr(run.ctx, static_cast<int>(first), shownFolder(out));
       return 0;
+    }
+    if (!stereoPickTest(run.ctx.bank, static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(second))) {
+      run.console.error(bank, "samples " + std::to_string(first) + " and " + std::to_string(second) +
+                                  " make no stereo pair: their lengths or loop points differ");
+      return 1;
     }
     // The two picks as two presses in the list: the second is the current
     // item.

@@ -3,6 +3,7 @@
 // output, status lines to standard error (or JSON events, messages.h).
 
 #include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -141,11 +142,20 @@ std::string outputFolder(const RunOptions& options) {
     }
     folder = buf;
   }
-  if (!folderExists(folder)) {
-    reportError(folder, "the output folder does not exist");
+  if (const std::string problem = folderProblem(folder, "the output folder"); !problem.empty()) {
+    reportError(folder, problem);
     return {};
   }
   return withSeparator(folder);
+}
+
+std::string folderProblem(const std::string& path, const std::string& what) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::string() : std::string("not a folder");
+  const int err = errno;
+  // A path through a file ("FILE/out") leads nowhere, as a missing one does.
+  if (err == ENOENT || err == ENOTDIR) return what + " does not exist";
+  return errnoError(err, path).message();
 }
 
 }  // namespace vantrel::cli

@@ -28,6 +28,7 @@ struct BankReport {
   std::uint16_t zones = 0;
   std::uint64_t sampleBytes = 0;
   std::vector<std::string> problems;
+  std::vector<std::string> notes;  // what is no problem but worth knowing
   std::string error;  // empty when the bank reads
 };
 
@@ -50,16 +51,19 @@ BankReport examine(const BankRef& ref) {
   report.samples = bank.sampleCount;
   report.zones = zones.zoneCount;
   report.sampleBytes = sampleBytes(bank);
-  report.problems = checkBank(bank, zones);
+  report.problems = bankProblems(bank, zones);
+  report.notes = bankNotes(bank);
   return report;
 }
 
 std::string jsonLine(const BankReport& r) {
-  nlohmann::ordered_json line = {{"path", utf8OrLatin1(r.path)},
+  nlohmann::ordered_json line = {{"formatVersion", kEventFormatVersion},
+                                 {"path", utf8OrLatin1(r.path)},
                                  {"samples", r.samples},
                                  {"zones", r.zones},
                                  {"sampleBytes", r.sampleBytes},
-                                 {"problems", r.problems}};
+                                 {"problems", r.problems},
+                                 {"notes", r.notes}};
   if (!r.error.empty()) line["error"] = r.error;
   return line.dump() + "\n";
 }
@@ -71,6 +75,7 @@ std::string textLines(const BankReport& r) {
                   std::to_string(r.zones) + " zones, " + std::to_string(r.sampleBytes) +
                   " sample bytes\n";
   for (const std::string& p : r.problems) s += "  " + escapeControls(p) + "\n";
+  for (const std::string& n : r.notes) s += "  note: " + escapeControls(n) + "\n";
   return s;
 }
 
@@ -89,7 +94,9 @@ int runScan(const ScanArgs& args) {
     }
   }
   int status = 0;
+  bool printed = false;  // for the source at hand
   auto print = [&](const BankReport& report) {
+    printed = true;
     if (!report.error.empty()) status = 1;
     const std::string text = args.json ? jsonLine(report) : textLines(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -109,6 +116,7 @@ int runScan(const ScanArgs& args) {
   };
   for (const std::string& source : sources) {
     std::vector<BankRef> banks;
+    printed = false;
     const auto image = imageSource(source);
     if (image && !fileExists(image->archive)) {
       reportError(image->archive, errorText(kFileNotFound));
@@ -129,6 +137,11 @@ int runScan(const ScanArgs& args) {
       continue;
     }
     for (const BankRef& bank : banks) print(examine(bank));
+    // A walk that found nothing says so, as a folder run does.
+    if (!printed) {
+      std::fflush(stdout);
+      writeLine(stderr, "no TTI files in " + escapeControls(source));
+    }
   }
   return finishOutput(status);
 }

@@ -18,8 +18,8 @@
 namespace vantrel::cli {
 
 int runVerify(const VerifyArgs& args) {
-  if (!folderExists(args.folder)) {
-    reportError(args.folder, "the folder does not exist");
+  if (const std::string problem = folderProblem(args.folder, "the folder"); !problem.empty()) {
+    reportError(args.folder, problem);
     return 1;
   }
   verify::TreeReport report;

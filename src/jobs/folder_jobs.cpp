@@ -131,7 +131,8 @@ std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders&
 }
 
 std::string runEndText(std::size_t banks, std::size_t failed) {
-  std::string text = std::to_string(banks - failed) + " TTI files extracted";
+  const std::size_t extracted = banks - failed;
+  std::string text = std::to_string(extracted) + (extracted == 1 ? " TTI file extracted" : " TTI files extracted");
   if (failed > 0) text += ", " + std::to_string(failed) + " failed";
   return text;
 }

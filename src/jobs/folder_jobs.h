@@ -78,8 +78,8 @@ bool unlessPassedOver(JobContext& ctx, const BankRef& bank, const Body& body) {
 bool convertRunBank(JobContext& ctx, const BankRef& bank, RunFolders* folders);
 
 // The closing status of a folder or drive run of `banks` banks of which
-// `failed` failed and were passed over: "N TTI files extracted", with
-// ", M failed" when M is not 0.
+// `failed` failed and were passed over: "N TTI files extracted" ("1 TTI
+// file extracted"), with ", M failed" when M is not 0.
 std::string runEndText(std::size_t banks, std::size_t failed);
 
 // The folder of `bankPath` relative to `root` (a catalogue's rootOf):

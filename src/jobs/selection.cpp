@@ -23,6 +23,12 @@ constexpr const char* kNoStereoPair = "This is no stereo file - select two other
 
 bool inBank(const SampleBank& bank, std::uint32_t index) { return index < bank.sampleCount; }
 
+// The status line names the sample list's current item while it is
+// extracted; a front end without the list has no item it could point at.
+void showCurrentItem(JobListener& ui, int item) {
+  if (ui.showsSampleList()) ui.status(std::to_string(item));
+}
+
 // Tells the front end of a WAV file of the bank that was written or found.
 void reportWav(JobContext& ctx, const std::string& path, OutputOutcome outcome, bool stereo, std::uint16_t left,
                std::uint16_t right) {
@@ -161,7 +167,7 @@ bool singlextr(JobContext& ctx, int currentItem, const std::string& targetFolder
   BusyCursor busy(ctx.ui);
   ctx.gauge1.setRange(0, 2);
   ctx.gauge1.setProgress(0);
-  ctx.ui.status(std::to_string(k));
+  showCurrentItem(ctx.ui, k);
 
   ReleasePcmOnExit release(ctx.bank);
   BankFilesDone filesDone(ctx.ui);
@@ -216,7 +222,7 @@ bool doublextr(JobContext& ctx, StereoPicks picks, int currentItem, const std::s
   BankFilesDone filesDone(ctx.ui);
   getttivalues(ctx, 1);
   checkBeforeWriting(ctx, {left, right});
-  ctx.ui.status(std::to_string(currentItem));
+  showCurrentItem(ctx.ui, currentItem);
   ctx.destinationFolder = destinationRule(targetFolder);
   setOutputRoot(ctx, ctx.destinationFolder);
   const std::string folder = createBankFolder(*ctx.outputRoot, ctx.destinationFolder,

@@ -34,7 +34,7 @@ File::File(const std::string& path, Mode mode) : path_(path) {
   if (fd_ < 0) throwErrno(errno, path, mode != Mode::Read);
   if (mode == Mode::Read) {
     // A folder opens for reading on POSIX; reading it would fail later with
-    // EISDIR. Refuse it at once, as opening a folder as a file is refused.
+    // EISDIR. Refuse it at once, saying what it is.
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
       const int err = errno;
@@ -45,7 +45,7 @@ File::File(const std::string& path, Mode mode) : path_(path) {
     if (S_ISDIR(st.st_mode)) {
       ::close(fd_);
       fd_ = -1;
-      throw RunError(kFileAccessDenied, path);
+      throw RunError(kNotRegularFile, path, "a folder");
     }
     // A pipe, device or socket would block, never end or change under the
     // reader.

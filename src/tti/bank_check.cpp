@@ -56,13 +56,13 @@ std::string cutShortWarning(const SampleBank& bank, std::uint32_t i) {
          grouped(need) + " bytes missing, written as silence";
 }
 
-std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones) {
-  std::vector<std::string> problems = bankProblems(bank, zones);
+std::vector<std::string> bankNotes(const SampleBank& bank) {
+  std::vector<std::string> notes;
   for (const auto& [left, right] : stereoPairs(bank)) {
-    problems.push_back(sampleLabel(bank, left) + " and " + sampleLabel(bank, right) +
-                       " form a left/right pair: stereo mode joins them into one file");
+    notes.push_back(sampleLabel(bank, left) + " and " + sampleLabel(bank, right) +
+                    " form a left/right pair: stereo mode joins them into one file");
   }
-  return problems;
+  return notes;
 }
 
 std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticulation& zones) {

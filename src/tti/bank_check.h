@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// What a user should know about a bank before converting it: samples whose
-// bytes the file does not hold or that hold no frame, loops outside their
-// sample, reversed or empty, zones that never sound (no key or velocity
-// reaches them, their sample has no frames) or whose sample does not
-// exist, and the samples the stereo conversion joins. Works on a loaded
-// bank; reads nothing.
+// What a user should know about a bank before converting it: its problems
+// (samples whose bytes the file does not hold or that hold no frame, loops
+// outside their sample, reversed or empty, zones that never sound because
+// no key or velocity reaches them or their sample has no frames, zones
+// whose sample does not exist) and, apart from them, notes on what is
+// sound (the samples the stereo conversion joins). Works on a loaded bank;
+// reads nothing.
 
 #include <cstdint>
 #include <string>
@@ -19,12 +20,13 @@ namespace vantrel {
 // The sum of the samples' lengths in bytes.
 std::uint64_t sampleBytes(const SampleBank& bank);
 
-// One UTF-8 line per problem, in bank order: samples first, then zones,
-// then stereo pairs. bank.pcm must hold the PCM data area (its size is
-// what the file holds); `zones` are the bank's decoded zones.
-std::vector<std::string> checkBank(const SampleBank& bank, const ZoneArticulation& zones);
-// The same without the stereo pairs, which are no fault of the bank.
+// One UTF-8 line per problem, in bank order: samples first, then zones.
+// bank.pcm must hold the PCM data area (its size is what the file holds);
+// `zones` are the bank's decoded zones.
 std::vector<std::string> bankProblems(const SampleBank& bank, const ZoneArticulation& zones);
+// One UTF-8 line per note: the left/right pairs that stereo mode joins,
+// which are no fault of the bank.
+std::vector<std::string> bankNotes(const SampleBank& bank);
 
 // Whether sample `index` needs bytes and the PCM data area holds none of
 // them: its WAV file would be nothing but silence the bank never held.
