@@ -1057,7 +1057,11 @@ void TForm1::completeClick() {
   startRunLog();
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
-  const JobOptions options = state_.jobOptions();
+  JobOptions options = state_.jobOptions();
+  // The banks go in the order the bank list shows them.
+  options.bankOrder = [](const std::string& a, const std::string& b) {
+    return listsBefore(fromLocalPath(a), fromLocalPath(b));
+  };
   startJob(source, [this, source, target, options] {
     JobContext ctx(*this, options);
     vantrel::convertFolder(ctx, source, target);

@@ -143,6 +143,23 @@ TEST(UiConvert, BrokenBankInAFolderRunShowsTheErrorBox) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A folder run converts the banks in the order the bank list shows them,
+// not in the folder's listing order.
+TEST(UiConvert, FolderRunGoesInTheListsOrder) {
+  TestWindow w;
+  for (const char* name : {"c.tti", "B.TTI", "10.TTI", "D.tti", "a.tti", "9.TTI"})
+    writeBank(w.banks + "/" + name, simpleBank(1));
+  open(w, 0);
+  // Alphabetical, case aside, digits as characters.
+  const QStringList listed = {"10.TTI", "9.TTI", "a.tti", "B.TTI", "c.tti", "D.tti"};
+  EXPECT_EQ(w.form->file1->fileNames(), listed);
+  clickWidget(w.form->complete);
+  QStringList converted;
+  for (const QString& line : w.form->test->lines())
+    if (line.startsWith("processing ")) converted << line.mid(11);
+  EXPECT_EQ(converted, listed);
+}
+
 // "Skip this bank" in a folder run's error box: the run goes on with every
 // good bank, logs the error and says how it ended; the next job's gauge
 // starts from zero.
