@@ -1038,10 +1038,11 @@ void TForm1::extractClick() {
   file1DblClick();
 }
 
-void TForm1::startRunLog() {
+void TForm1::startRunLog(GaugeBar* runGauge) {
   test->clearLines();
   runLog_ = true;
   runTally_ = {};
+  runGauge_ = runGauge;
 }
 
 QString TForm1::runSummary() const {
@@ -1054,7 +1055,7 @@ QString TForm1::runSummary() const {
 
 void TForm1::completeClick() {
   if (jobRunning_) return;
-  startRunLog();
+  startRunLog(Gauge2);
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
   JobOptions options = state_.jobOptions();
@@ -1079,7 +1080,7 @@ void TForm1::extrdriveClick() {
                                      : localPath(DriveComboBox2->driveName());
   const std::string target = localPath(destin->folder());
   const JobOptions options = state_.jobOptions();
-  startRunLog();
+  startRunLog(Gauge3);
   startJob(sourceRoot, [this, sourceRoot, target, targetName, options] {
     JobContext ctx(*this, options);
     vantrel::extrdriveClick(ctx, sourceRoot, target, targetName);
@@ -1273,6 +1274,10 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
   QMetaObject::invokeMethod(
       this,
       [this, answer, text, path] {
+        // The run's gauge counts the bank at hand from its start: while the
+        // box asks, it shows the banks finished before it.
+        if (runGauge_ && runGauge_->progress() > runGauge_->minimum())
+          runGauge_->setProgress(runGauge_->progress() - 1);
         const bool skip = askSkipBank(text, path);
         stoppedInBox_ = !skip;
         if (skip) {
