@@ -347,6 +347,8 @@ SampleList::SampleList(QWidget* parent) : ListBox(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setFrameShape(QFrame::NoFrame);
   setUniformItemSizes(true);
+  // Names are cut to the list's width (shortName): nothing to scroll to.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void SampleList::setMultiSelect(bool multi) {

@@ -333,6 +333,7 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   auto bad = buildBank(simpleBank(2));
   bad.resize(530);
   writeBytes(w.banks + "/BAD.TTI", bad);
+  writeBank(w.banks + "/LONG.TTI", simpleBank(40));
   w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
   w.showAndActivate();
   TForm1& f = *w.form;
@@ -375,9 +376,16 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   ASSERT_TRUE(shown);
   EXPECT_LT(seen.color(QPalette::Window).lightness(), 100);
 
+  // A bank that fills the sample list past its height, then the bad one.
+  clickEntry(f.file1, "LONG.TTI");
+  EXPECT_TRUE(f.wavlist->verticalScrollBar()->isVisible());
   const QStringList boxes = collectMessageBoxes([&] { clickEntry(f.file1, "BAD.TTI"); });
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_EQ(f.headl->text(), "Read beyond end of file");
+  // The sample list, shown empty, has no scroll bar.
+  EXPECT_TRUE(f.wavlist->isVisible());
+  EXPECT_FALSE(f.wavlist->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(f.wavlist->horizontalScrollBar()->isVisible());
 }
 
 // A sample list wider than at the default size shows each sample's keys,
