@@ -393,6 +393,8 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
 TEST(UiSamples, WideListShowsKeysAndRoot) {
   TestWindow w;
   BankDesc bank = simpleBank(2);
+  bank.samples[1].pcm.resize(64);  // 32 frames: no stereo pair
+  bank.samples[1].loopEndFrame = 32;
   bank.zones[0].keyLow = 47;  // stored one below the first key played
   bank.zones[0].keyHigh = 59;
   bank.zones[0].transposition = 4;  // root 64 - 4
@@ -412,6 +414,57 @@ TEST(UiSamples, WideListShowsKeysAndRoot) {
   // Drawn, the name still shows.
   EXPECT_FALSE(list->grab().isNull());
   EXPECT_EQ(list->shownEntry(0), "SAMPLE1.WAV");
+}
+
+// In the wide list a stereo pair is one row, "LEFT + RIGHT", that the
+// keys pass as one; Enter on it writes both samples, as mono files or as
+// the pair's stereo file.
+TEST(UiSamples, WideListShowsAStereoPairAsOneRow) {
+  // PAD L and PAD R are one length with one stem; HORN is shorter.
+  BankDesc bank = simpleBank(3);
+  bank.samples[0].name = "PAD L.WAV";
+  bank.samples[1].name = "PAD R.WAV";
+  bank.samples[2].name = "HORN.WAV";
+  bank.samples[2].pcm.resize(64);
+  bank.samples[2].loopEndFrame = 32;
+  struct Case {
+    int mode;
+    bool chosen;  // chosen in the box (two picks), else restored (one selection)
+    std::string folder;
+    QStringList written;
+  };
+  const Case cases[] = {
+      {0, false, "WAV_MONO_PAIRS.TTI", {"PAD L.WAV", "PAD R.WAV"}},
+      {1, false, "WAV_STEREO_PAIRS.TTI", {"PAD L__PAD R.WAV"}},
+      {1, true, "WAV_STEREO_PAIRS.TTI", {"PAD L__PAD R.WAV"}},
+  };
+  for (const Case& c : cases) {
+    TestWindow w;
+    writeBank(w.banks + "/PAIRS.TTI", bank);
+    w.writeSettings(w.banks + "\r\n" + w.out + "\r\n" + std::to_string(c.chosen ? 0 : c.mode) + "\r\n");
+    w.showAndActivate();
+    if (c.chosen) {
+      w.form->into->setFocus();
+      while (w.form->into->currentIndex() < c.mode) QTest::keyClick(w.form->into, Qt::Key_Down);
+    }
+    clickEntry(w.form->file1, "PAIRS.TTI");
+    SampleList* list = w.form->wavlist;
+    EXPECT_EQ(list->shownEntry(0), "PAD L.WAV");
+    EXPECT_FALSE(list->isRowHidden(1));
+    w.form->resize(1100, 560);
+    EXPECT_EQ(list->shownEntry(0), "PAD L.WAV + PAD R.WAV");
+    EXPECT_TRUE(list->isRowHidden(1));
+    EXPECT_FALSE(list->isRowHidden(2));
+    clickRow(list, 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentRow(), 2);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(list->currentRow(), 0);
+    clickRow(list, 0);
+    QTest::keyClick(list, Qt::Key_Return);
+    waitForJob(w.form.get());
+    EXPECT_EQ(folderEntries(w.out + "/" + c.folder), c.written) << c.mode << c.chosen;
+  }
 }
 
 // Shift+P pins the preview: it stays when the pointer leaves the list and
