@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "jobs/folder_jobs.h"
 
+#include <algorithm>
+
 #include "jobs/bank_conversion.h"
 #include "jobs/output_folders.h"
 #include "jobs/run_lanes.h"
@@ -80,16 +82,22 @@ bool convertRunBank(JobContext& ctx, const BankRef& bank, RunFolders* folders) {
 std::uint32_t dirconvert(JobContext& ctx, const std::string& folder, RunFolders& folders) {
   ctx.ui.sampleListVisible(false);
   // Only files are taken: a folder, pipe or device whose name matches is
-  // passed over. One listing serves as the count and as the run's order;
-  // a folder that cannot be read is reported and counts as a failure.
+  // passed over. One listing serves as the count and as the run's order
+  // (sorted by JobOptions::bankOrder when given); a folder that cannot be
+  // read is reported and counts as a failure.
   // An image stands for a whole medium: its tree below the folder is
   // converted, mirrored below the run's folder as a drive run mirrors it.
   const std::shared_ptr<const BankCatalogue> catalogue = catalogueFor(folder);
   const bool mirrored = catalogue->isImage();
   const std::string root = catalogue->rootOf(folder);
   const auto unreadable = [&](const RunError& e) { ctx.ui.walkFailed(e); };
-  const std::vector<BankRef> banks = mirrored ? catalogue->banksBelow(root, unreadable)
-                                              : catalogue->banksIn(folder, unreadable);
+  std::vector<BankRef> banks = mirrored ? catalogue->banksBelow(root, unreadable)
+                                        : catalogue->banksIn(folder, unreadable);
+  if (ctx.options.bankOrder && !mirrored) {
+    std::stable_sort(banks.begin(), banks.end(), [&](const BankRef& a, const BankRef& b) {
+      return ctx.options.bankOrder(fileNamePart(a.path()), fileNamePart(b.path()));
+    });
+  }
   if (banks.empty()) return 0;
   const auto count = static_cast<std::uint32_t>(banks.size());
   ctx.ui.logClear();

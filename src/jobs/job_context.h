@@ -6,6 +6,7 @@
 // (the window's picks, the bank it shows) lives in the front end.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -50,6 +51,11 @@ struct JobOptions {
   // Threads that write a bank's WAV files besides the job's own; unset: by
   // the cores and the bank's size (WavFileWriters::threadsFor).
   std::optional<unsigned> writerThreads;
+  // When set, a folder run of a folder on disk converts its banks in the
+  // order this gives their file names (whether the first comes before the
+  // second: a front end's list order) instead of the folder's listing
+  // order. An image's banks keep the image's order.
+  std::function<bool(const std::string&, const std::string&)> bankOrder;
 };
 
 struct JobContext {

@@ -363,7 +363,8 @@ Inks inks() { return {kInk, kSoftInk, kDimInk, kPanel.darker(108)}; }
 
 QString aboutText() {
   return QStringLiteral("Turns the sample banks of .tti files into 16-bit WAV files (mono or stereo pairs), "
-                        "SoundFont 2, SFZ and DecentSampler instruments. Bank files are only read, never changed.");
+                        "SoundFont 2 (SF2), SF3 and DLS files, and SFZ, DecentSampler and Bitwig multisample "
+                        "instruments. Bank files are only read, never changed.");
 }
 
 QPixmap aboutPicture() {
@@ -408,7 +409,7 @@ QPixmap aboutPicture() {
 
   p.setPen(QColor(210, 214, 214));
   p.setFont(font(11));
-  p.drawText(QRectF(28, 158, 344, 58), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, aboutText());
+  p.drawText(QRectF(28, 140, 344, 76), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, aboutText());
   p.setPen(kDimInk);
   p.setFont(font(10));
   p.drawText(QPointF(28, 232), QStringLiteral("\u00a9 The Vantrel developers"));

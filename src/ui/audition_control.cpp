@@ -114,6 +114,11 @@ void AuditionControl::play(int row) {
     const std::uint16_t right = std::max(picks.current, picks.previous);
     plan = stereoPlan(*loaded, left, right);
     rows = {left, right};
+  } else if (const int partner = form_.wavlist->pairedRow(row);
+             partner >= 0 && static_cast<std::uint32_t>(partner) < loaded->bank().sampleCount) {
+    // A row that stands for a stereo pair plays both channels.
+    plan = stereoPlan(*loaded, index, static_cast<std::uint16_t>(partner));
+    rows = {row, partner};
   }
 
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();

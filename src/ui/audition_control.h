@@ -30,9 +30,10 @@ class AuditionControl : public QObject {
   explicit AuditionControl(TForm1& form);
   ~AuditionControl() override;
 
-  // Space: plays list row `row`, or the picked pair in stereo mode when
-  // `row` is one of two picks that pass the stereo pick test; while a sound
-  // plays, stops it instead.
+  // Space: plays list row `row` (both channels of a row that stands for a
+  // stereo pair, see SampleList::setPairs), or the picked pair in stereo
+  // mode when `row` is one of two picks that pass the stereo pick test;
+  // while a sound plays, stops it instead.
   void toggleSound(int row);
   // P: shows the preview of `row`, or closes it when it shows that row.
   void togglePreview(int row);

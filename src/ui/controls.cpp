@@ -252,9 +252,25 @@ class NameDelegate : public QStyledItemDelegate {
     return right - text.left() + 1 - 2 * margin;
   }
 
+  // The entry's whole name, as its list gives it.
+  static QString nameOf(const QStyleOptionViewItem& option, const QModelIndex& index) {
+    const auto* list = qobject_cast<const ListBox*>(option.widget);
+    return list ? list->entryName(index) : option.text;
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& given, const QModelIndex& index) const override {
+    QStyleOptionViewItem option(given);
+    initStyleOption(&option, index);
+    option.text = nameOf(option, index);
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    return style->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), widget);
+  }
+
   void paint(QPainter* painter, const QStyleOptionViewItem& given, const QModelIndex& index) const override {
     QStyleOptionViewItem option(given);
     initStyleOption(&option, index);
+    option.text = nameOf(option, index);
     // A wide sample list gives each sample's details a column on the right.
     const auto* samples = qobject_cast<const SampleList*>(option.widget);
     const QString details = samples && samples->showsDetails() ? index.data(SampleList::kDetailsRole).toString() : QString();
@@ -300,7 +316,7 @@ QString ListBox::shownEntry(int row) const {
   QStyleOptionViewItem option;
   initViewItemOption(&option);
   option.rect = visualRect(index);
-  option.text = index.data().toString();
+  option.text = entryName(index);
   option.features |= QStyleOptionViewItem::HasDisplay;
   if (!index.data(Qt::DecorationRole).isNull()) {
     option.features |= QStyleOptionViewItem::HasDecoration;
@@ -308,6 +324,8 @@ QString ListBox::shownEntry(int row) const {
   }
   return shortName(option.text, option.fontMetrics, NameDelegate::room(option));
 }
+
+QString ListBox::entryName(const QModelIndex& index) const { return index.data().toString(); }
 
 bool ListBox::entryCut(int row) const {
   const QModelIndex index = model()->index(row, 0);
@@ -335,7 +353,7 @@ bool ListBox::viewportEvent(QEvent* event) {
     auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
     if (index.isValid() && entryCut(index.row()))
-      QToolTip::showText(help->globalPos(), index.data().toString(), viewport(), visualRect(index));
+      QToolTip::showText(help->globalPos(), entryName(index), viewport(), visualRect(index));
     else
       QToolTip::hideText();
     return true;
@@ -347,6 +365,8 @@ SampleList::SampleList(QWidget* parent) : ListBox(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setFrameShape(QFrame::NoFrame);
   setUniformItemSizes(true);
+  // Names are cut to the list's width (shortName): nothing to scroll to.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void SampleList::setMultiSelect(bool multi) {
@@ -385,6 +405,57 @@ QString SampleList::details(int row) const {
 }
 
 bool SampleList::showsDetails() const { return width() > layout::kWavlist.width(); }
+
+void SampleList::setPairs(const std::vector<std::pair<int, int>>& pairs) {
+  for (int row = 0; row < count(); ++row) item(row)->setData(kPartnerRole, QVariant());
+  for (const auto& [left, right] : pairs)
+    if (item(left) && item(right) && left != right) item(left)->setData(kPartnerRole, right);
+  showPairs();
+}
+
+int SampleList::pairedRow(int row) const {
+  const QListWidgetItem* it = item(row);
+  if (!pairsJoined_ || !it) return -1;
+  bool set = false;
+  const int partner = it->data(kPartnerRole).toInt(&set);
+  return set ? partner : -1;
+}
+
+QList<int> SampleList::withPartners(const QList<int>& rows) const {
+  QList<int> out = rows;
+  for (int row : rows)
+    if (const int partner = pairedRow(row); partner >= 0) out << partner;
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+QString SampleList::entryName(const QModelIndex& index) const {
+  const int partner = pairedRow(index.row());
+  if (partner < 0) return ListBox::entryName(index);
+  return ListBox::entryName(index) + QStringLiteral(" + ") + item(partner)->text();
+}
+
+void SampleList::showPairs() {
+  pairsJoined_ = showsDetails();
+  for (int row = 0; row < count(); ++row) setRowHidden(row, false);
+  if (!pairsJoined_) return;
+  for (int row = 0; row < count(); ++row) {
+    const int partner = pairedRow(row);
+    if (partner < 0) continue;
+    setRowHidden(partner, true);
+    // The current entry moves from a hidden right row to its pair's row.
+    if (currentRow() != partner) continue;
+    if (multiSelect()) setCurrentRow(row, QItemSelectionModel::NoUpdate);
+    else setCurrentRow(row);
+  }
+  viewport()->update();
+}
+
+void SampleList::resizeEvent(QResizeEvent* event) {
+  ListBox::resizeEvent(event);
+  if (showsDetails() != pairsJoined_) showPairs();
+}
 
 QItemSelectionModel::SelectionFlags SampleList::selectionCommand(const QModelIndex& index,
                                                                  const QEvent* event) const {

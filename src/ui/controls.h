@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -140,6 +142,9 @@ class ListBox : public QListWidget {
   bool entryCut(int row) const;
   // The entry of `row` as drawn.
   QString shownEntry(int row) const;
+  // The whole name an entry stands for (its text, unless a list joins it
+  // with another's).
+  virtual QString entryName(const QModelIndex& index) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -168,6 +173,18 @@ class SampleList : public ListBox {
   QString details(int row) const;
   bool showsDetails() const;
   static constexpr int kDetailsRole = Qt::UserRole + 7;
+  // The bank's stereo pairs (left and right row, as the stereo conversion
+  // joins them). In the wide look a pair is one row: the left sample's
+  // row, drawn "LEFT + RIGHT", stands for both, and the right sample's row
+  // is hidden.
+  void setPairs(const std::vector<std::pair<int, int>>& pairs);
+  // The right row of the pair that `row` stands for while the list shows
+  // pairs as one row, else -1.
+  int pairedRow(int row) const;
+  // `rows` and the right rows of the pairs among them, in list order.
+  QList<int> withPartners(const QList<int>& rows) const;
+  QString entryName(const QModelIndex& index) const override;
+  static constexpr int kPartnerRole = Qt::UserRole + 8;
 
  signals:
   // After the list has moved its current entry to the pressed one.
@@ -181,6 +198,12 @@ class SampleList : public ListBox {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  // Hides the right rows of pairs in the wide look, shows them otherwise.
+  void showPairs();
+  bool pairsJoined_ = false;
 };
 
 }  // namespace vantrel

@@ -51,18 +51,12 @@ std::string bytesOf(const QString& path) { return pathBytes(path); }
 QString shownOf(const std::string& path) { return pathString(path); }
 
 // The entries of `folder` the lists show: folders (or files) whose names do
-// not begin with '.', sorted as people read them, case aside.
+// not begin with '.', in list order.
 QStringList entriesOf(const QString& folder, bool folders) {
   QStringList names;
   for (const FolderEntry& e : listFolder(bytesOf(folder)))
     if (!e.isHidden && (folders ? e.isFolder : e.isFile)) names << shownOf(e.name);
-  QCollator order;
-  order.setCaseSensitivity(Qt::CaseInsensitive);
-  order.setNumericMode(false);
-  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
-    const int c = order.compare(shownText(a), shownText(b));
-    return c != 0 ? c < 0 : a < b;
-  });
+  std::sort(names.begin(), names.end(), listsBefore);
   return names;
 }
 
@@ -89,6 +83,18 @@ QString insideImage(const QString& folder, const QString& name) {
 }
 
 }  // namespace
+
+bool listsBefore(const QString& a, const QString& b) {
+  // A collator of each thread's own: a folder run sorts on its job thread.
+  thread_local const QCollator order = [] {
+    QCollator c;
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    c.setNumericMode(false);
+    return c;
+  }();
+  const int c = order.compare(shownText(a), shownText(b));
+  return c != 0 ? c < 0 : a < b;
+}
 
 std::shared_ptr<const BankCatalogue> imageCatalogue(const QString& path) {
   const auto image = imageOf(path);

@@ -24,6 +24,11 @@
 
 namespace vantrel {
 
+// The lists' order of names (path strings' last parts): as people read
+// them, case aside, by their shown text; names shown alike by their own
+// order.
+bool listsBefore(const QString& a, const QString& b);
+
 class FolderList : public ListBox {
   Q_OBJECT
  public:

@@ -41,6 +41,7 @@
 #include "platform/text.h"
 #include "jobs/bank_reading.h"
 #include "tti/archive_banks.h"
+#include "tti/stereo_pairs.h"
 #include "ui/about2.h"
 #include "ui/app_icon.h"
 #include "ui/artwork.h"
@@ -1001,6 +1002,9 @@ void TForm1::showSampleDetails(const std::string& ttiPath) {
     if (loaded->playsLooped(sample)) text += QStringLiteral(" \u00b7 loop");
     wavlist->setDetails(row, text);
   }
+  std::vector<std::pair<int, int>> pairs;
+  for (const auto& [left, right] : stereoPairs(loaded->bank())) pairs.emplace_back(left, right);
+  wavlist->setPairs(pairs);
 }
 
 void TForm1::file1DblClick() {
@@ -1038,10 +1042,11 @@ void TForm1::extractClick() {
   file1DblClick();
 }
 
-void TForm1::startRunLog() {
+void TForm1::startRunLog(GaugeBar* runGauge) {
   test->clearLines();
   runLog_ = true;
   runTally_ = {};
+  runGauge_ = runGauge;
 }
 
 QString TForm1::runSummary() const {
@@ -1054,10 +1059,14 @@ QString TForm1::runSummary() const {
 
 void TForm1::completeClick() {
   if (jobRunning_) return;
-  startRunLog();
+  startRunLog(Gauge2);
   const std::string source = localPath(dir1->folder());
   const std::string target = localPath(destin->folder());
-  const JobOptions options = state_.jobOptions();
+  JobOptions options = state_.jobOptions();
+  // The banks go in the order the bank list shows them.
+  options.bankOrder = [](const std::string& a, const std::string& b) {
+    return listsBefore(fromLocalPath(a), fromLocalPath(b));
+  };
   startJob(source, [this, source, target, options] {
     JobContext ctx(*this, options);
     vantrel::convertFolder(ctx, source, target);
@@ -1075,7 +1084,7 @@ void TForm1::extrdriveClick() {
                                      : localPath(DriveComboBox2->driveName());
   const std::string target = localPath(destin->folder());
   const JobOptions options = state_.jobOptions();
-  startRunLog();
+  startRunLog(Gauge3);
   startJob(sourceRoot, [this, sourceRoot, target, targetName, options] {
     JobContext ctx(*this, options);
     vantrel::extrdriveClick(ctx, sourceRoot, target, targetName);
@@ -1084,8 +1093,12 @@ void TForm1::extrdriveClick() {
 
 void TForm1::wavextrClick() {
   if (jobRunning_) return;
-  const QList<int> chosen = wavlist->selectedRows();
-  if (state_.format->id == FormatId::Mono && chosen.size() > 1 && wavextr->On()) {
+  // Several samples chosen in mono, or a row that stands for a stereo pair
+  // outside stereo: each sample as a mono file.
+  QList<int> chosen;
+  if (state_.format->id == FormatId::Mono) chosen = wavlist->withPartners(wavlist->selectedRows());
+  else if (!state_.stereo()) chosen = wavlist->withPartners({wavlist->currentRow()});
+  if (chosen.size() > 1 && wavextr->On()) {
     const std::vector<int> rows(chosen.begin(), chosen.end());
     const std::string target = localPath(destin->folder());
     const std::string bank = state_.shown.ttiPath;
@@ -1111,7 +1124,15 @@ void TForm1::wavextrClick() {
 void TForm1::wavlistMouseDown() {
   if (jobRunning_) return;
   guarded([&] {
-    vantrel::wavlistMouseDown(*this, state_.shown, state_.picks, wavlist->currentRow(), wavlist->multiSelect());
+    const int row = wavlist->currentRow();
+    const bool multi = wavlist->multiSelect();
+    // In stereo mode a row that stands for a stereo pair picks both of its
+    // samples, also before the output was chosen (one selection): there
+    // only such a row picks.
+    const int partner = state_.stereo() ? wavlist->pairedRow(row) : -1;
+    if (state_.stereo() && partner < 0 && !multi) state_.picks.clear();
+    vantrel::wavlistMouseDown(*this, state_.shown, state_.picks, row, multi || partner >= 0);
+    if (partner >= 0) vantrel::wavlistMouseDown(*this, state_.shown, state_.picks, partner, true);
   });
 }
 
@@ -1134,6 +1155,15 @@ void TForm1::wavlistDblClick() {
   const std::string target = localPath(destin->folder());
   const std::string bank = state_.shown.ttiPath;
   const JobOptions options = state_.jobOptions();
+  // A row that stands for a stereo pair: both samples as mono files.
+  if (const QList<int> pair = wavlist->withPartners({row}); pair.size() > 1 && !state_.stereo()) {
+    const std::vector<int> rows(pair.begin(), pair.end());
+    startJob(bank, [this, rows, target, bank, options] {
+      JobContext ctx(*this, options);
+      extractSamples(ctx, fileSystemBanks().bankAt(bank), rows, target);
+    });
+    return;
+  }
   startJob(bank, [this, row, target, bank, options] {
     JobContext ctx(*this, options);
     vantrel::wavlistDblClick(ctx, fileSystemBanks().bankAt(bank), row, target);
@@ -1269,6 +1299,10 @@ bool TForm1::bankFailed(const std::string& bankPath, const RunError& error) {
   QMetaObject::invokeMethod(
       this,
       [this, answer, text, path] {
+        // The run's gauge counts the bank at hand from its start: while the
+        // box asks, it shows the banks finished before it.
+        if (runGauge_ && runGauge_->progress() > runGauge_->minimum())
+          runGauge_->setProgress(runGauge_->progress() - 1);
         const bool skip = askSkipBank(text, path);
         stoppedInBox_ = !skip;
         if (skip) {

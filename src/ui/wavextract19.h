@@ -245,8 +245,9 @@ class TForm1 : public QWidget, public JobListener {
   static std::pair<QString, std::string> failureText(std::exception_ptr failure, const std::string& subject);
   bool askSkipBank(const QString& text, const std::string& path);
   // The log of a folder or drive run: cleared once, then kept whole (up
-  // to the log's line limit) while the run lasts.
-  void startRunLog();
+  // to the log's line limit) while the run lasts. `runGauge` counts the
+  // run's banks.
+  void startRunLog(GaugeBar* runGauge);
 
   // Runs `job` on the job thread; `subject` is the file or folder an error
   // box names when the error itself names none. Nothing starts while a job
@@ -302,6 +303,7 @@ class TForm1 : public QWidget, public JobListener {
   std::thread job_;
   bool jobRunning_ = false;
   bool runLog_ = false;
+  GaugeBar* runGauge_ = nullptr;
   // What the log of a folder or drive run told: files written, files found
   // already there, files found there but different, banks passed over.
   struct RunTally {

@@ -143,9 +143,27 @@ TEST(UiConvert, BrokenBankInAFolderRunShowsTheErrorBox) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A folder run converts the banks in the order the bank list shows them,
+// not in the folder's listing order.
+TEST(UiConvert, FolderRunGoesInTheListsOrder) {
+  TestWindow w;
+  for (const char* name : {"c.tti", "B.TTI", "10.TTI", "D.tti", "a.tti", "9.TTI"})
+    writeBank(w.banks + "/" + name, simpleBank(1));
+  open(w, 0);
+  // Alphabetical, case aside, digits as characters.
+  const QStringList listed = {"10.TTI", "9.TTI", "a.tti", "B.TTI", "c.tti", "D.tti"};
+  EXPECT_EQ(w.form->file1->fileNames(), listed);
+  clickWidget(w.form->complete);
+  QStringList converted;
+  for (const QString& line : w.form->test->lines())
+    if (line.startsWith("processing ")) converted << line.mid(11);
+  EXPECT_EQ(converted, listed);
+}
+
 // "Skip this bank" in a folder run's error box: the run goes on with every
 // good bank, logs the error and says how it ended; the next job's gauge
-// starts from zero.
+// starts from zero. While the box asks, the folder gauge counts the banks
+// finished before the failed one.
 TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
   TestWindow w;
   auto bytes = buildBank(simpleBank(2));
@@ -155,12 +173,14 @@ TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
   writeBank(w.banks + "/C.TTI", simpleBank(3));
   open(w, 0);
   QStringList boxes;
+  std::vector<std::pair<std::int64_t, std::int64_t>> gaugeInBox;
   QTimer skipper;
   skipper.setInterval(10);
-  QObject::connect(&skipper, &QTimer::timeout, [&boxes] {
+  QObject::connect(&skipper, &QTimer::timeout, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     boxes << box->text();
+    gaugeInBox.emplace_back(w.form->Gauge2->progress(), w.form->Gauge2->maximum());
     for (QAbstractButton* b : box->buttons())
       if (b->text() == "Skip this bank") b->click();
   });
@@ -168,6 +188,8 @@ TEST(UiConvert, SkippingABadBankConvertsTheOthersAndEndsHonestly) {
   clickWidget(w.form->complete);
   skipper.stop();
   EXPECT_EQ(boxes, QStringList({"Read beyond end of file\n" + q(w.banks + "/BAD.TTI")}));
+  // A.TTI done of the three.
+  EXPECT_EQ(gaugeInBox, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}}));
   EXPECT_EQ(folderEntries(w.out + "/banks_WAV_M"), QStringList({"WAV_MONO_A.TTI", "WAV_MONO_C.TTI"}));
   EXPECT_EQ(w.form->headl->text(), "2 TTI files extracted, 1 failed");
   const QStringList log = w.form->test->lines();

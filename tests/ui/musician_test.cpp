@@ -139,8 +139,13 @@ TEST(UiVersion, EveryTitleNamesTheProjectVersionAndAboutEveryOutput) {
     for (auto it = anyVersion.globalMatch(title); it.hasNext();) named << it.next().captured();
     EXPECT_EQ(named, QStringList{version}) << title.toStdString();
   }
-  for (const char* output : {"WAV", "SoundFont 2", "SFZ", "DecentSampler"})
-    EXPECT_TRUE(art::aboutText().contains(QLatin1String(output))) << output;
+  // The about box names every output the format box offers (the WAV
+  // outputs as WAV).
+  for (int item = 0; item < w.form->into->count(); ++item) {
+    QString output = w.form->into->itemText(item).simplified();
+    if (output.startsWith("WAV ")) output = "WAV";
+    EXPECT_TRUE(art::aboutText().contains(output)) << output.toStdString();
+  }
 }
 
 // The window comes back at the size and place it closed at, maximised when
@@ -328,6 +333,7 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   auto bad = buildBank(simpleBank(2));
   bad.resize(530);
   writeBytes(w.banks + "/BAD.TTI", bad);
+  writeBank(w.banks + "/LONG.TTI", simpleBank(40));
   w.writeSettings(w.banks + "\r\n" + w.out + "\r\n0\r\n");
   w.showAndActivate();
   TForm1& f = *w.form;
@@ -346,6 +352,13 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   EXPECT_EQ(f.headl->text(), QString::fromUtf8("WAV Mono, faithful \u2192 ") + QString::fromStdString(w.out));
   EXPECT_TRUE(f.into->shownText().contains("faithful"));
   f.faithful->trigger();
+  // The outputs that write one file per bank are named as the box names them.
+  f.into->setFocus();
+  for (const char* output : {"Bitwig multisample", "DLS", "SF3"}) {
+    while (f.into->currentText() != output && f.into->currentIndex() + 1 < f.into->count())
+      QTest::keyClick(f.into, Qt::Key_Down);
+    EXPECT_EQ(f.headl->text(), QString::fromUtf8(output) + QString::fromUtf8(" \u2192 ") + QString::fromStdString(w.out));
+  }
 
   QPalette seen;
   bool shown = false;
@@ -363,9 +376,16 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
   ASSERT_TRUE(shown);
   EXPECT_LT(seen.color(QPalette::Window).lightness(), 100);
 
+  // A bank that fills the sample list past its height, then the bad one.
+  clickEntry(f.file1, "LONG.TTI");
+  EXPECT_TRUE(f.wavlist->verticalScrollBar()->isVisible());
   const QStringList boxes = collectMessageBoxes([&] { clickEntry(f.file1, "BAD.TTI"); });
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_EQ(f.headl->text(), "Read beyond end of file");
+  // The sample list, shown empty, has no scroll bar.
+  EXPECT_TRUE(f.wavlist->isVisible());
+  EXPECT_FALSE(f.wavlist->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(f.wavlist->horizontalScrollBar()->isVisible());
 }
 
 // A sample list wider than at the default size shows each sample's keys,
@@ -373,6 +393,8 @@ TEST(UiWindow, StartFocusTitleStripStatusAndDialog) {
 TEST(UiSamples, WideListShowsKeysAndRoot) {
   TestWindow w;
   BankDesc bank = simpleBank(2);
+  bank.samples[1].pcm.resize(64);  // 32 frames: no stereo pair
+  bank.samples[1].loopEndFrame = 32;
   bank.zones[0].keyLow = 47;  // stored one below the first key played
   bank.zones[0].keyHigh = 59;
   bank.zones[0].transposition = 4;  // root 64 - 4
@@ -392,6 +414,57 @@ TEST(UiSamples, WideListShowsKeysAndRoot) {
   // Drawn, the name still shows.
   EXPECT_FALSE(list->grab().isNull());
   EXPECT_EQ(list->shownEntry(0), "SAMPLE1.WAV");
+}
+
+// In the wide list a stereo pair is one row, "LEFT + RIGHT", that the
+// keys pass as one; Enter on it writes both samples, as mono files or as
+// the pair's stereo file.
+TEST(UiSamples, WideListShowsAStereoPairAsOneRow) {
+  // PAD L and PAD R are one length with one stem; HORN is shorter.
+  BankDesc bank = simpleBank(3);
+  bank.samples[0].name = "PAD L.WAV";
+  bank.samples[1].name = "PAD R.WAV";
+  bank.samples[2].name = "HORN.WAV";
+  bank.samples[2].pcm.resize(64);
+  bank.samples[2].loopEndFrame = 32;
+  struct Case {
+    int mode;
+    bool chosen;  // chosen in the box (two picks), else restored (one selection)
+    std::string folder;
+    QStringList written;
+  };
+  const Case cases[] = {
+      {0, false, "WAV_MONO_PAIRS.TTI", {"PAD L.WAV", "PAD R.WAV"}},
+      {1, false, "WAV_STEREO_PAIRS.TTI", {"PAD L__PAD R.WAV"}},
+      {1, true, "WAV_STEREO_PAIRS.TTI", {"PAD L__PAD R.WAV"}},
+  };
+  for (const Case& c : cases) {
+    TestWindow w;
+    writeBank(w.banks + "/PAIRS.TTI", bank);
+    w.writeSettings(w.banks + "\r\n" + w.out + "\r\n" + std::to_string(c.chosen ? 0 : c.mode) + "\r\n");
+    w.showAndActivate();
+    if (c.chosen) {
+      w.form->into->setFocus();
+      while (w.form->into->currentIndex() < c.mode) QTest::keyClick(w.form->into, Qt::Key_Down);
+    }
+    clickEntry(w.form->file1, "PAIRS.TTI");
+    SampleList* list = w.form->wavlist;
+    EXPECT_EQ(list->shownEntry(0), "PAD L.WAV");
+    EXPECT_FALSE(list->isRowHidden(1));
+    w.form->resize(1100, 560);
+    EXPECT_EQ(list->shownEntry(0), "PAD L.WAV + PAD R.WAV");
+    EXPECT_TRUE(list->isRowHidden(1));
+    EXPECT_FALSE(list->isRowHidden(2));
+    clickRow(list, 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentRow(), 2);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(list->currentRow(), 0);
+    clickRow(list, 0);
+    QTest::keyClick(list, Qt::Key_Return);
+    waitForJob(w.form.get());
+    EXPECT_EQ(folderEntries(w.out + "/" + c.folder), c.written) << c.mode << c.chosen;
+  }
 }
 
 // Shift+P pins the preview: it stays when the pointer leaves the list and

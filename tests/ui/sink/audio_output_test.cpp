@@ -123,6 +123,14 @@ TEST_F(UiAudioOutput, SpacePlaysExactlyTheSamplesFrames) {
   clickRow(list, 1);
   clickRow(list, 0);
   expectPlayedExactly(recordSpace({0, 1}), interleaved(pairBank().samples[0].pcm, pairBank().samples[1].pcm));
+
+  // In the wide list the pair is one row, which plays both channels in
+  // every mode.
+  w.form->into->setCurrentIndex(0);
+  w.form->intoChange();
+  w.form->resize(1100, 560);
+  clickRow(list, 0);
+  expectPlayedExactly(recordSpace({0, 1}), interleaved(pairBank().samples[0].pcm, pairBank().samples[1].pcm));
 }
 
 TEST_F(UiAudioOutput, SpaceEscAnotherSampleAndAnotherBankStopTheSound) {
