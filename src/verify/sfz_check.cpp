@@ -33,8 +33,9 @@ RegionWant regionWant(const SampleBank& bank, const ZoneArticulation& zones, std
   const std::uint64_t frames = wavChannelBytes(bank, w.sample) / 2;
   const int keyLow = gen[kKeyRange] & 0xFF, keyHigh = gen[kKeyRange] >> 8;
   const int velLow = gen[kVelRange] & 0xFF, velHigh = gen[kVelRange] >> 8;
-  // Velocity 0 is a note-off: a range plays from 1 at the lowest.
-  w.sounds = keyLow <= keyHigh && std::max(velLow, 1) <= velHigh && frames > 0 && !sampleWithoutData(bank, w.sample);
+  // Velocity 0 is a note-off: a range plays from 1 at the lowest. A sample
+  // of one frame is not played by every player: it counts as none.
+  w.sounds = keyLow <= keyHigh && std::max(velLow, 1) <= velHigh && frames > 1 && !sampleWithoutData(bank, w.sample);
   // Players take a negative root key as none and play the sample's own
   // pitch, 60.
   const int root = signedAmount(gen[kOverridingRootKey]);
