@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The walk's rules written out on top of `ls -U -A`: a folder's own banks in
-// listing order, then each visible, real subfolder in listing order.
+// The walk's rules written out on top of `ls -A`: a folder's own banks in
+// byte order, then each visible, real subfolder in byte order.
 void referenceWalk(const std::string& folder, std::vector<std::string>& out) {
   std::vector<std::string> subfolders;
   for (const auto& n : directoryOrder(folder)) {

@@ -68,10 +68,11 @@ inline std::vector<std::string> filesBelow(const std::string& root) {
   return out;
 }
 
-// Names in a folder in the file system's order, as `ls -U -A` prints them:
-// the reference order the jobs must follow.
+// Names in a folder in the byte order of the names, as `ls -A` prints them
+// in the C locale, whatever order the file system keeps: the reference
+// order the jobs must follow.
 inline std::vector<std::string> directoryOrder(const std::string& folder) {
-  auto r = runCommand({"/bin/ls", "-U", "-A", folder});
+  auto r = runCommand({"/usr/bin/env", "LC_ALL=C", "/bin/ls", "-A", folder});
   std::vector<std::string> names;
   std::string line;
   for (char c : r.out) {

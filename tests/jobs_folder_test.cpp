@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -85,7 +86,7 @@ TEST(JobsFolderRun, OutputFolderIsTargetPlusSourceNamePlusSuffix) {
   EXPECT_TRUE(fs::is_directory(t.file("OUT/BANKS_WAV_S/WAV_STEREO_Strings.Tti")));
 }
 
-TEST(JobsFolderRun, EveryBankInListingOrderWithStatusGaugeAndCount) {
+TEST(JobsFolderRun, EveryBankInNameOrderWithStatusGaugeAndCount) {
   TempDir t;
   auto order = makeSource(t);
   Jobs j;
@@ -350,34 +351,49 @@ TEST(JobsOutputFolder, ARunIntoAReadOnlyTargetSaysSoAndNamesTheFolder) {
 }
 
 // Banks of one run whose outputs share a name, letter case aside (one file
-// on FAT), each keep their own; a bank folder name too long for the file
-// system is shortened before its extension and still holds the bank.
+// on FAT), each keep their own, numbered in the byte order of the bank
+// names whatever order the folder lists them in (made in either order on a
+// tmpfs, which lists the newest first); a bank folder name too long for
+// the file system is shortened before its extension and still holds the
+// bank.
 TEST(JobsFolderRun, EveryBankKeepsItsOwnOutputNameLetterCaseAside) {
   const std::string longBank = std::string(246, 'x') + ".TTI";  // 250 bytes
   struct Case {
     FormatId mode;
-    std::vector<std::string> banks;
-    std::set<std::string> outputs;  // what the run folder holds, as a set
+    std::vector<std::string> banks;  // in the order they are made
+    std::map<std::string, std::string> outputs;  // what the run folder holds: the sample name in each
   };
+  const std::map<std::string, std::string> clashing = {{"A.sf2", "UPPER"}, {"A_1.sf2", "MIXED"}, {"A_2.sf2", "LOWER"}};
   const std::vector<Case> cases = {
-      {FormatId::Sf2, {"A.TTI", "A.tti", "A.Tti"}, {"A.sf2", "A_1.sf2", "A_2.sf2"}},
-      {FormatId::Mono, {longBank}, {"WAV_MONO_" + std::string(242, 'x') + ".TTI"}},
+      {FormatId::Sf2, {"A.TTI", "A.tti", "A.Tti"}, clashing},
+      {FormatId::Sf2, {"A.Tti", "A.tti", "A.TTI"}, clashing},
+      {FormatId::Mono, {longBank}, {{"WAV_MONO_" + std::string(242, 'x') + ".TTI", ""}}},
   };
+  const std::map<std::string, std::string> sampleOf = {{"A.TTI", "UPPER"}, {"A.Tti", "MIXED"}, {"A.tti", "LOWER"}};
   for (const Case& c : cases) {
-    TempDir t;
+    TempDir t(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
     makeFolders(t.file("BANKS"));
     makeFolders(t.file("OUT"));
-    for (const std::string& bank : c.banks) writeJobBank(t.file("BANKS/" + bank), {"S.WAV"});
+    for (const std::string& bank : c.banks) {
+      writeJobBank(t.file("BANKS/" + bank), {sampleOf.count(bank) ? sampleOf.at(bank) + ".WAV" : "S.WAV"});
+    }
     Jobs jobs(c.mode);
     jobs.runFolder(t.file("BANKS"), t.file("OUT"));
     const std::string run = t.file("OUT/BANKS" + std::string(outputFormat(c.mode).runSuffix));
-    std::set<std::string> outputs;
+    std::map<std::string, std::string> outputs;
     for (const auto& e : fs::directory_iterator(run)) {
-      outputs.insert(e.path().filename().string());
-      // A folder holds its bank's one sample; nothing is loose beside it.
-      if (c.mode == FormatId::Mono) {
+      std::string holds;
+      if (c.mode == FormatId::Sf2) {
+        const auto bytes = readFileBytes(e.path().string());
+        const std::string text(bytes.begin(), bytes.end());
+        for (const auto& [bank, sample] : sampleOf) {
+          if (text.find(sample) != std::string::npos) holds += sample;
+        }
+      } else {
+        // A folder holds its bank's one sample; nothing is loose beside it.
         EXPECT_TRUE(fs::is_regular_file(e.path() / "S.WAV")) << e.path();
       }
+      outputs[e.path().filename().string()] = holds;
     }
     EXPECT_EQ(outputs, c.outputs);
   }

@@ -17,7 +17,7 @@ std::string driveFolderName(const std::string& targetDriveName, const OutputForm
 
 // Walks `folder` and every folder below it and lists every "*.tti" file
 // found in `driveFileList`: depth-first, a folder's own banks
-// before its subfolders', each folder's entries in the file system's order.
+// before its subfolders', each folder's entries in the byte order of their names.
 // Hidden folders (names beginning with '.') are skipped with everything
 // below them; hidden files are taken. Links to folders are not followed,
 // the walk stays on the volume of `folder`, and a folder that cannot be

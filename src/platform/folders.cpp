@@ -78,8 +78,13 @@ bool readFolder(const std::string& folder, bool followLink, FolderId& id,
   if (err != 0) {
     entries.clear();
     errno = err;
+    return false;
   }
-  return err == 0;
+  // In the byte order of the names, not the file system's own: the same
+  // folder gives the same order, and the same numbered names, on any disk.
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return true;
 }
 
 std::vector<FolderEntry> listFolder(const std::string& folder) {

@@ -21,8 +21,9 @@ struct FolderEntry {
   bool isHidden = false;   // name begins with '.'
 };
 
-// The entries of `folder` without "." and "..", in the order the file
-// system returns them. A folder that cannot be read gives no entries.
+// The entries of `folder` without "." and "..", in the byte order of their
+// names (whatever order the file system keeps). A folder that cannot be
+// read gives no entries.
 std::vector<FolderEntry> listFolder(const std::string& folder);
 
 // Identity of a folder or file on disk.
@@ -47,14 +48,14 @@ bool matchesTtiPattern(std::string_view name);
 using UnreadableFolder = std::function<void(const std::string& folder, int err)>;
 
 // The "*.tti" entries of `folder` that batch runs convert: regular files (or
-// links to them), hidden ones included, in the file system's order. Folders,
+// links to them), hidden ones included, in the byte order of their names. Folders,
 // devices, pipes and dangling links whose names match are passed over. A
 // folder that cannot be read gives none, and is told to `unreadable`.
 std::vector<std::string> listTtiFiles(const std::string& folder, const UnreadableFolder& unreadable = {});
 
 // Walks `folder` and every folder below it and appends the path of every
 // "*.tti" file found to `list`: depth-first, a folder's own banks before
-// its subfolders', each folder's entries in the file system's order.
+// its subfolders', each folder's entries in the byte order of their names.
 // Hidden folders (names beginning with '.') are skipped with everything
 // below them; hidden files are taken. Links to folders are not followed,
 // the walk stays on the volume of `folder`, and a folder that cannot be
