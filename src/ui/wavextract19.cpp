@@ -22,6 +22,7 @@
 #include <QSizeGrip>
 #include <QSettings>
 #include <QThread>
+#include <QWindow>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -695,8 +696,12 @@ QSettings TForm1::windowSettings() {
 }
 
 void TForm1::writeWindowPlace() {
+  // A window manager may have moved the window without the toolkit
+  // learning of it: the place kept is the one the display server knows.
+  const QPoint believed = mapToGlobal(QPoint(0, 0));
+  const QPoint off = alignWindowPlace(this);
   const bool maximised = isMaximized();
-  const QRect normal = maximised ? normalGeometry() : geometry();
+  const QRect normal = maximised ? normalGeometry() : QRect(believed + off, size());
   QSettings ini = windowSettings();
   ini.setValue(QStringLiteral("window/x"), normal.x());
   ini.setValue(QStringLiteral("window/y"), normal.y());
@@ -721,7 +726,12 @@ bool TForm1::restoreWindowPlace() {
   bool onScreen = false;
   for (const QScreen* screen : QGuiApplication::screens())
     onScreen = onScreen || screen->availableGeometry().intersected(strip).width() >= 100;
-  if (hasX && hasY && onScreen) move(at);
+  if (hasX && hasY && onScreen) {
+    move(at);
+    // The toolkit may take the window to be at `at` already (a window
+    // manager placed it without telling): the display server is told too.
+    if (windowHandle()) windowHandle()->setPosition(at);
+  }
   else if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   if (ini.value(QStringLiteral("window/maximised"), false).toBool()) setWindowState(windowState() | Qt::WindowMaximized);
