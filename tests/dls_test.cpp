@@ -25,16 +25,6 @@ namespace {
 
 const std::string kCli = VANTREL_CLI;
 
-// A program's path, looked for along PATH; empty when it is not there.
-std::string onPath(const std::string& name) {
-  std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::string path = dir + "/" + name;
-    if (!dir.empty() && ::access(path.c_str(), X_OK) == 0) return path;
-  }
-  return {};
-}
-
 // The key and velocity ranges of the zones that sound, in zone order, from
 // the bank's description, as "key low-high vel low-high".
 std::vector<std::string> soundingRanges(const BankDesc& d) {

@@ -165,16 +165,6 @@ void convert(const std::string& bank, const std::string& mode, const std::string
   ASSERT_EQ(r.exitCode, 0) << mode << ": " << r.err;
 }
 
-// A program's path, looked for along PATH; empty when it is not there.
-std::string onPath(const std::string& name) {
-  std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::string path = dir + "/" + name;
-    if (!dir.empty() && ::access(path.c_str(), X_OK) == 0) return path;
-  }
-  return {};
-}
-
 bool haveSf2dump() { return !onPath("sf2dump").empty(); }
 
 // sf2dump's report of a SoundFont: its exit status, what it printed on

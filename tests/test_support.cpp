@@ -6,12 +6,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace vantrel::testing {
+
+// A program's path, looked for along PATH; empty when it is not there.
+std::string onPath(const std::string& name) {
+  std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string path = dir + "/" + name;
+    if (!dir.empty() && ::access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
 
 TempDir::TempDir(const std::filesystem::path& base) {
   std::random_device rd;

@@ -99,6 +99,9 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path);
 // All that was written to `stream` (a tmpfile()), from its start.
 std::string readStream(std::FILE* stream);
 
+// A program's path, looked for along PATH; empty when it is not there.
+std::string onPath(const std::string& name);
+
 // Latin-1 bytes as UTF-8, converted by the C library's iconv.
 std::string latin1AsUtf8(const std::string& latin1);
 

@@ -24,16 +24,6 @@ namespace {
 
 const std::string kCli = VANTREL_CLI;
 
-// A program's path, looked for along PATH; empty when it is not there.
-std::string onPath(const std::string& name) {
-  std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::string path = dir + "/" + name;
-    if (!dir.empty() && ::access(path.c_str(), X_OK) == 0) return path;
-  }
-  return {};
-}
-
 // What the "inst" chunk of the file of sample `sample` says: unshifted
 // note, fine tune, gain, low and high note, low and high velocity; empty
 // when no zone sounds and plays it.

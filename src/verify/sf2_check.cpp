@@ -414,40 +414,60 @@ std::string checkCompressedSample(const File& file, const RiffChunk& smpl, const
   return {};
 }
 
+// What both SoundFont checks read first: the chunk tree, the INFO list
+// with its version (with `version`, that version), the sample data, the
+// hydra with a header for each sample the file holds, and the zones.
+struct SoundFontParts {
+  std::vector<RiffChunk> top;
+  const RiffChunk* info = nullptr;
+  const RiffChunk* smpl = nullptr;
+  Hydra hydra;
+  std::vector<std::uint32_t> held;
+};
+
+std::string readSoundFontParts(File& file, const SampleBank& bank, const ZoneArticulation& zones, bool faithful,
+                               std::optional<int> version, SoundFontParts& p) {
+  if (std::string what = readRiffTree(file, "sfbk", p.top); !what.empty()) return what;
+  p.info = findChunk(p.top, "LIST", "INFO");
+  const RiffChunk* sdta = findChunk(p.top, "LIST", "sdta");
+  const RiffChunk* pdta = findChunk(p.top, "LIST", "pdta");
+  const RiffChunk* ifil = p.info ? findChunk(p.info->children, "ifil") : nullptr;
+  if (!ifil || (version && ifil->size != 4)) return "no INFO list with a version";
+  if (version) {
+    std::uint8_t bytes[4];
+    file.readAt(ifil->offset, bytes, 4);
+    if (le16(bytes) != *version) return "version " + std::to_string(le16(bytes)) + ", expected " + std::to_string(*version);
+  }
+  if (!sdta || !pdta) return "no sdta or pdta list";
+  p.smpl = findChunk(sdta->children, "smpl");
+  if (!p.smpl) return "no sample data";
+  if (std::string what = readHydra(file, *pdta, p.hydra); !what.empty()) return what;
+  p.held = soundFontSamples(bank, faithful);
+  if (p.hydra.count(kShdr) != p.held.size() + 1u) {
+    return std::to_string(p.hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(p.held.size());
+  }
+  return checkZones(p.hydra, bank, zones, faithful);
+}
+
 }  // namespace
 
 std::string checkSoundFont(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones,
                            bool faithful) {
   try {
     File file(path, File::Mode::Read);
-    std::vector<RiffChunk> top;
-    if (std::string what = readRiffTree(file, "sfbk", top); !what.empty()) return what;
-    const RiffChunk* info = findChunk(top, "LIST", "INFO");
-    const RiffChunk* sdta = findChunk(top, "LIST", "sdta");
-    const RiffChunk* pdta = findChunk(top, "LIST", "pdta");
-    if (!info || !findChunk(info->children, "ifil")) return "no INFO list with a version";
-    if (!sdta || !pdta) return "no sdta or pdta list";
-    const RiffChunk* smpl = findChunk(sdta->children, "smpl");
-    if (!smpl) return "no sample data";
-
-    Hydra hydra;
-    if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
-    const std::vector<std::uint32_t> held = soundFontSamples(bank, faithful);
-    if (hydra.count(kShdr) != held.size() + 1u) {
-      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(held.size());
-    }
-    if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
+    SoundFontParts p;
+    if (std::string what = readSoundFontParts(file, bank, zones, faithful, std::nullopt, p); !what.empty()) return what;
     std::optional<FaithfulSamples> samples;
     if (faithful) {
       samples.emplace(bank, zones);
-      if (std::string what = checkFaithfulFrame(file, *info, *smpl, hydra, bank); !what.empty()) return what;
+      if (std::string what = checkFaithfulFrame(file, *p.info, *p.smpl, p.hydra, bank); !what.empty()) return what;
     }
-    if (std::string what = checkSamples(file, *smpl, hydra, bank, held, samples ? &*samples : nullptr);
+    if (std::string what = checkSamples(file, *p.smpl, p.hydra, bank, p.held, samples ? &*samples : nullptr);
         !what.empty()) {
       return what;
     }
     std::vector<std::uint8_t> got(kBlockBytes);
-    return checkGaps(file, *smpl, hydra, static_cast<std::uint32_t>(held.size()), got);
+    return checkGaps(file, *p.smpl, p.hydra, static_cast<std::uint32_t>(p.held.size()), got);
   } catch (const RunError& e) {
     return e.message();
   }
@@ -456,30 +476,12 @@ std::string checkSoundFont(const std::string& path, const SampleBank& bank, cons
 std::string checkSf3(const std::string& path, const SampleBank& bank, const ZoneArticulation& zones, bool faithful) {
   try {
     File file(path, File::Mode::Read);
-    std::vector<RiffChunk> top;
-    if (std::string what = readRiffTree(file, "sfbk", top); !what.empty()) return what;
-    const RiffChunk* info = findChunk(top, "LIST", "INFO");
-    const RiffChunk* sdta = findChunk(top, "LIST", "sdta");
-    const RiffChunk* pdta = findChunk(top, "LIST", "pdta");
-    const RiffChunk* ifil = info ? findChunk(info->children, "ifil") : nullptr;
-    if (!ifil || ifil->size != 4) return "no INFO list with a version";
-    std::uint8_t version[4];
-    file.readAt(ifil->offset, version, 4);
-    if (le16(version) != 3) return "version " + std::to_string(le16(version)) + ", expected 3";
-    if (!sdta || !pdta) return "no sdta or pdta list";
-    const RiffChunk* smpl = findChunk(sdta->children, "smpl");
-    if (!smpl) return "no sample data";
-    Hydra hydra;
-    if (std::string what = readHydra(file, *pdta, hydra); !what.empty()) return what;
-    const std::vector<std::uint32_t> held = soundFontSamples(bank, faithful);
-    if (hydra.count(kShdr) != held.size() + 1u) {
-      return std::to_string(hydra.count(kShdr) - 1) + " sample headers, expected " + std::to_string(held.size());
-    }
-    if (std::string what = checkZones(hydra, bank, zones, faithful); !what.empty()) return what;
+    SoundFontParts p;
+    if (std::string what = readSoundFontParts(file, bank, zones, faithful, 3, p); !what.empty()) return what;
     std::optional<FaithfulSamples> samples;
     if (faithful) samples.emplace(bank, zones);
-    for (std::size_t k = 0; k < held.size(); ++k) {
-      if (std::string what = checkCompressedSample(file, *smpl, hydra, bank, k, held[k], samples ? &*samples : nullptr);
+    for (std::size_t k = 0; k < p.held.size(); ++k) {
+      if (std::string what = checkCompressedSample(file, *p.smpl, p.hydra, bank, k, p.held[k], samples ? &*samples : nullptr);
           !what.empty()) {
         return what;
       }
